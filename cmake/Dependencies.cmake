@@ -1,0 +1,35 @@
+# Every third-party library comes from the system (Debian's -dev packages).
+find_package(Threads REQUIRED)
+find_package(PkgConfig REQUIRED)
+find_package(spdlog REQUIRED)
+find_package(fmt REQUIRED)
+find_package(nlohmann_json 3.10 REQUIRED)
+find_package(CURL REQUIRED)
+find_package(OpenSSL REQUIRED)
+find_package(Boost 1.74 REQUIRED)
+find_package(glm REQUIRED)
+find_package(Freetype REQUIRED)
+find_package(SQLiteCpp REQUIRED)
+find_package(assimp REQUIRED)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
+
+# Dependencies that appear in public headers must be found again by consumers (see the package config).
+function(vantrel_link_dependencies target)
+  target_link_libraries(${target}
+    PUBLIC
+      Threads::Threads
+      nlohmann_json::nlohmann_json
+      glm::glm
+    PRIVATE
+      spdlog::spdlog
+      fmt::fmt
+      CURL::libcurl
+      OpenSSL::SSL OpenSSL::Crypto
+      Boost::boost
+      Freetype::Freetype
+      SQLiteCpp
+      assimp::assimp
+      PkgConfig::LIBZIP)
+  target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
+endfunction()

@@ -1,0 +1,5 @@
+if(VANTREL_SANITIZE)
+  string(REPLACE ";" "," _vantrel_sanitizers "${VANTREL_SANITIZE}")
+  add_compile_options(-fsanitize=${_vantrel_sanitizers} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=${_vantrel_sanitizers})
+endif()

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the tests, the benchmarks, the reference backend
+# and the demo need. Safe to run again: packages already present are left alone and the package
+# index is refreshed at most once per run, and only when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake pkg-config git ca-certificates
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # runtime libraries of the library itself
+  libspdlog-dev libfmt-dev nlohmann-json3-dev libcurl4-openssl-dev libssl-dev
+  libboost-dev libboost-system-dev uuid-dev
+  libsqlitecpp-dev libsqlite3-dev libzip-dev libassimp-dev libglm-dev libstb-dev
+  libfreetype-dev fonts-dejavu-core
+  libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libglfw3-dev
+  # reference backend
+  postgresql redis-server nodejs npm openssl
+  # sanitizer runtimes for clang builds and tools the scripts use
+  procps curl
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+# npm may come from outside Debian on some machines; do not fight a working one.
+if command -v npm >/dev/null 2>&1; then
+  kept=()
+  for pkg in "${missing[@]}"; do [ "$pkg" = npm ] || kept+=("$pkg"); done
+  missing=("${kept[@]+"${kept[@]}"}")
+fi
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

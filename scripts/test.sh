@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Installs what is missing, starts the reference backend, configures, builds and runs every test:
+# the main suite (unit, integration, package) with warnings as errors, the backend's own tests,
+# then the unit suite again under AddressSanitizer+UBSan and the concurrency tests under
+# ThreadSanitizer. Exits non-zero on any failure.
+#
+#   VANTREL_TEST_SANITIZERS=0   skip the sanitizer passes (quicker local runs)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "dependencies"
+bash scripts/install-deps.sh
+
+backend_started=0
+if [ -x scripts/backend.sh ] || [ -f scripts/backend.sh ]; then
+  step "reference backend"
+  bash scripts/backend.sh start
+  backend_started=1
+  state=${VANTREL_BACKEND_STATE:-/var/tmp/vantrel-backend}
+  # shellcheck disable=SC1091
+  [ -f "$state/backend.env" ] && source "$state/backend.env"
+fi
+cleanup() {
+  if [ "$backend_started" = 1 ] && [ "${VANTREL_KEEP_BACKEND:-0}" != 1 ]; then
+    bash "$root/scripts/backend.sh" stop >/dev/null 2>&1 || true
+  fi
+}
+trap cleanup EXIT
+
+status=0
+
+step "build (warnings as errors)"
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j"$jobs"
+
+step "tests"
+ctest --preset ci -j"$jobs" || status=1
+
+if [ -d backend/test ] && [ "$backend_started" = 1 ]; then
+  step "backend tests"
+  (cd backend && node --test test/) || status=1
+fi
+
+if [ "${VANTREL_TEST_SANITIZERS:-1}" != 0 ]; then
+  step "AddressSanitizer + UndefinedBehaviorSanitizer"
+  cmake --preset asan >/dev/null
+  cmake --build --preset asan -j"$jobs" --target vantrel_unit_tests
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --preset asan -j"$jobs" -L unit -E '^package\.' || status=1
+
+  step "ThreadSanitizer (queues, notifications, clients)"
+  cmake --preset tsan >/dev/null
+  cmake --build --preset tsan -j"$jobs" --target vantrel_unit_tests
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --preset tsan -j"$jobs" -L unit -E '^package\.|DeathTest' || status=1
+fi
+
+step "summary"
+if [ "$status" -eq 0 ]; then echo "all test passes succeeded"; else echo "some tests failed"; fi
+exit "$status"

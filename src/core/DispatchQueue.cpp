@@ -1,0 +1,235 @@
+#include "vantrel/core/DispatchQueue.hpp"
+
+#include "core/DispatchQueueImpl.hpp"
+#include "core/Timer.hpp"
+#include "vantrel/core/Log.hpp"
+#include "vantrel/core/MainRunLoop.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <future>
+#include <utility>
+
+namespace vantrel {
+
+DispatchQueueImpl*& DispatchQueueImpl::current() noexcept {
+    thread_local DispatchQueueImpl* queue = nullptr;
+    return queue;
+}
+
+void DispatchQueueImpl::runItem(DispatchQueue::Work& work) {
+    DispatchQueueImpl* previous = current();
+    current() = this;
+    try {
+        work();
+    } catch (const std::exception& e) {
+        VLOG_ERROR("Uncaught exception in a work item of queue '" + label_ + "': " + e.what());
+    } catch (...) {
+        VLOG_ERROR("Uncaught exception in a work item of queue '" + label_ + "'");
+    }
+    current() = previous;
+}
+
+// ---- main -----------------------------------------------------------------------------------
+
+void MainQueueImpl::enqueue(DispatchQueue::Work work) {
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(work));
+    }
+    ready_.notify_all();
+}
+
+std::size_t MainQueueImpl::pending() const {
+    std::lock_guard lock(mutex_);
+    return items_.size();
+}
+
+std::size_t MainQueueImpl::drain(std::size_t limit) {
+    std::size_t ran = 0;
+    while (ran < limit) {
+        DispatchQueue::Work work;
+        {
+            std::lock_guard lock(mutex_);
+            if (items_.empty()) break;
+            work = std::move(items_.front());
+            items_.pop_front();
+        }
+        runItem(work);
+        ++ran;
+    }
+    return ran;
+}
+
+void MainQueueImpl::waitForWork(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    ready_.wait_for(lock, timeout, [this] { return !items_.empty() || stopRequested_; });
+}
+
+void MainQueueImpl::requestStop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopRequested_ = true;
+    }
+    ready_.notify_all();
+}
+
+bool MainQueueImpl::takeStopRequest() {
+    std::lock_guard lock(mutex_);
+    return std::exchange(stopRequested_, false);
+}
+
+// ---- serial ---------------------------------------------------------------------------------
+
+SerialQueueImpl::SerialQueueImpl(std::string label)
+    : DispatchQueueImpl(std::move(label), true), thread_([this] { loop(); }) {}
+
+SerialQueueImpl::~SerialQueueImpl() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    ready_.notify_all();
+    if (thread_.get_id() == std::this_thread::get_id()) {
+        thread_.detach();  // the last reference went away inside one of our own items
+    } else if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void SerialQueueImpl::enqueue(DispatchQueue::Work work) {
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(work));
+    }
+    ready_.notify_one();
+}
+
+std::size_t SerialQueueImpl::pending() const {
+    std::lock_guard lock(mutex_);
+    return items_.size();
+}
+
+void SerialQueueImpl::loop() {
+    log::setCurrentThreadName(label());
+    for (;;) {
+        DispatchQueue::Work work;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+            // Items submitted before the queue went away still run, as on the platform.
+            if (items_.empty()) return;
+            work = std::move(items_.front());
+            items_.pop_front();
+        }
+        runItem(work);
+    }
+}
+
+// ---- global ---------------------------------------------------------------------------------
+
+GlobalQueueImpl::GlobalQueueImpl(std::string label, std::size_t threads) : DispatchQueueImpl(std::move(label), false) {
+    threads_.reserve(threads);
+    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this, i] { loop(i); });
+}
+
+GlobalQueueImpl::~GlobalQueueImpl() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    ready_.notify_all();
+    for (auto& thread : threads_)
+        if (thread.joinable()) thread.join();
+}
+
+void GlobalQueueImpl::enqueue(DispatchQueue::Work work) {
+    {
+        std::lock_guard lock(mutex_);
+        items_.push_back(std::move(work));
+    }
+    ready_.notify_one();
+}
+
+std::size_t GlobalQueueImpl::pending() const {
+    std::lock_guard lock(mutex_);
+    return items_.size();
+}
+
+void GlobalQueueImpl::loop(std::size_t index) {
+    log::setCurrentThreadName(label() + "." + std::to_string(index));
+    for (;;) {
+        DispatchQueue::Work work;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
+            if (items_.empty()) return;
+            work = std::move(items_.front());
+            items_.pop_front();
+        }
+        runItem(work);
+    }
+}
+
+// ---- DispatchQueue --------------------------------------------------------------------------
+
+DispatchQueue::DispatchQueue(std::unique_ptr<DispatchQueueImpl> impl) : impl_(std::move(impl)) {}
+DispatchQueue::~DispatchQueue() = default;
+
+DispatchQueue& DispatchQueue::main() {
+    // Never destroyed: work may be submitted from other threads while the process exits.
+    static auto* queue = new DispatchQueue(std::make_unique<MainQueueImpl>());
+    return *queue;
+}
+
+DispatchQueue& DispatchQueue::global() {
+    static auto* queue = new DispatchQueue(std::make_unique<GlobalQueueImpl>(
+        "com.apple.root.default-qos", std::max<std::size_t>(4, std::thread::hardware_concurrency())));
+    return *queue;
+}
+
+std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {
+    return std::make_shared<DispatchQueue>(std::make_unique<SerialQueueImpl>(std::move(label)));
+}
+
+const std::string& DispatchQueue::label() const noexcept { return impl_->label(); }
+
+bool DispatchQueue::isCurrent() const noexcept {
+    if (DispatchQueueImpl::current() == impl_.get()) return true;
+    return this == &main() && MainRunLoop::isMainThread();
+}
+
+bool DispatchQueue::isSerial() const noexcept { return impl_->serial(); }
+
+void DispatchQueue::async(Work work) {
+    if (work) impl_->enqueue(std::move(work));
+}
+
+void DispatchQueue::sync(const Work& work) {
+    if (!work) return;
+    if (isCurrent() && isSerial()) {
+        work();  // waiting on ourselves would never end
+        return;
+    }
+    std::promise<void> done;
+    auto finished = done.get_future();
+    impl_->enqueue([&work, &done] {
+        try {
+            work();
+        } catch (...) {
+            done.set_exception(std::current_exception());
+            return;
+        }
+        done.set_value();
+    });
+    finished.get();
+}
+
+void DispatchQueue::asyncAfter(Duration delay, Work work) {
+    if (!work) return;
+    detail::Timer::shared().schedule(delay, [this, work = std::move(work)]() mutable { async(std::move(work)); });
+}
+
+std::size_t DispatchQueue::pendingCount() const { return impl_->pending(); }
+
+}  // namespace vantrel

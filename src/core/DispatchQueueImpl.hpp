@@ -1,0 +1,94 @@
+#pragma once
+
+#include "vantrel/core/DispatchQueue.hpp"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vantrel {
+
+/// The machinery behind one DispatchQueue.
+class DispatchQueueImpl {
+public:
+    explicit DispatchQueueImpl(std::string label, bool serial) : label_(std::move(label)), serial_(serial) {}
+    virtual ~DispatchQueueImpl() = default;
+
+    virtual void enqueue(DispatchQueue::Work work) = 0;
+    [[nodiscard]] virtual std::size_t pending() const = 0;
+
+    [[nodiscard]] const std::string& label() const noexcept { return label_; }
+    [[nodiscard]] bool serial() const noexcept { return serial_; }
+
+    /// The queue whose item runs on the calling thread, if any.
+    static DispatchQueueImpl*& current() noexcept;
+
+protected:
+    /// Runs one item with `current()` set to this queue; exceptions are logged and dropped so that
+    /// one faulty item never takes the queue's thread down.
+    void runItem(DispatchQueue::Work& work);
+
+private:
+    std::string label_;
+    bool serial_;
+};
+
+/// The main queue: items wait until the host pumps them.
+class MainQueueImpl final : public DispatchQueueImpl {
+public:
+    MainQueueImpl() : DispatchQueueImpl("com.apple.main-thread", true) {}
+    void enqueue(DispatchQueue::Work work) override;
+    [[nodiscard]] std::size_t pending() const override;
+
+    /// Runs ready items on the calling thread; returns how many ran.
+    std::size_t drain(std::size_t limit);
+    /// Waits until an item is ready, `stop()` is called or `timeout` passes.
+    void waitForWork(std::chrono::milliseconds timeout);
+    void requestStop();
+    bool takeStopRequest();
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<DispatchQueue::Work> items_;
+    bool stopRequested_ = false;
+};
+
+/// A serial queue with a thread of its own.
+class SerialQueueImpl final : public DispatchQueueImpl {
+public:
+    explicit SerialQueueImpl(std::string label);
+    ~SerialQueueImpl() override;
+    void enqueue(DispatchQueue::Work work) override;
+    [[nodiscard]] std::size_t pending() const override;
+
+private:
+    void loop();
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<DispatchQueue::Work> items_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+/// The global concurrent queue: a fixed pool of threads.
+class GlobalQueueImpl final : public DispatchQueueImpl {
+public:
+    GlobalQueueImpl(std::string label, std::size_t threads);
+    ~GlobalQueueImpl() override;
+    void enqueue(DispatchQueue::Work work) override;
+    [[nodiscard]] std::size_t pending() const override;
+
+private:
+    void loop(std::size_t index);
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<DispatchQueue::Work> items_;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace vantrel
