@@ -18,7 +18,7 @@ class DispatchQueueImpl;
 ///
 /// `asyncAfter` schedules through the library's timer (a clock the tests can replace), never by
 /// putting a thread to sleep.
-class DispatchQueue {
+class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
 public:
     using Work = std::function<void()>;
     using Duration = std::chrono::nanoseconds;
@@ -47,7 +47,8 @@ public:
     /// (which would deadlock on the platform) the work runs inline instead. Calling it for the
     /// main queue from a thread other than the main thread waits until the host pumps.
     void sync(const Work& work);
-    /// Submits `work` once `delay` has passed on the library clock.
+    /// Submits `work` once `delay` has passed on the library clock. The queue is kept alive until
+    /// then, as the platform does.
     void asyncAfter(Duration delay, Work work);
 
     /// Number of items submitted and not yet started.

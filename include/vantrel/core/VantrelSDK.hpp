@@ -106,6 +106,33 @@ public:
     /// `dbAccessPeriod` of its last network query, else 2 (network only), stamping the time.
     static int cachePolicyForQuery(const std::string& serviceName);
 
+    // ---- notification names -----------------------------------------------------------------
+    // Posted on the default NotificationCenter, synchronously on the producing thread. Record
+    // changes carry the record as object; progress names carry a ProgressInfo; the others nothing.
+    static constexpr const char* signOutNotification = "SignOutNotification";
+    static constexpr const char* conceptCreatedNotification = "ConceptCreatedNotification";
+    static constexpr const char* conceptUpdatedNotification = "ConceptUpdatedNotification";
+    static constexpr const char* conceptDeletedNotification = "ConceptDeletedNotification";
+    static constexpr const char* componentCreatedNotification = "ComponentCreatedNotification";
+    static constexpr const char* componentUpdatedNotification = "ComponentUpdatedNotification";
+    static constexpr const char* componentDeletedNotification = "ComponentDeletedNotification";
+    static constexpr const char* appListItemCreatedNotification = "AppListItemCreatedNotification";
+    static constexpr const char* appListItemUpdatedNotification = "AppListItemUpdatedNotification";
+    static constexpr const char* appListItemDeletedNotification = "AppListItemDeletedNotification";
+    static constexpr const char* materialCreatedNotification = "MaterialCreatedNotification";
+    static constexpr const char* materialUpdatedNotification = "MaterialUpdatedNotification";
+    static constexpr const char* materialDeletedNotification = "MaterialDeletedNotification";
+    static constexpr const char* sceneCreatedNotification = "SceneCreatedNotification";
+    static constexpr const char* sceneUpdatedNotification = "SceneUpdatedNotification";
+    static constexpr const char* sceneDeletedNotification = "SceneDeletedNotification";
+    static constexpr const char* anchorObjectCreatedNotification = "AnchorObjectCreatedNotification";
+    static constexpr const char* anchorObjectUpdatedNotification = "AnchorObjectUpdatedNotification";
+    static constexpr const char* anchorObjectDeletedNotification = "AnchorObjectDeletedNotification";
+    static constexpr const char* unsupportedAppVersionNotification = "UnsupportedAppVersionNotification";
+    static constexpr const char* componentProgressNotification = "ComponentProgressNotification";
+    static constexpr const char* materialProgressNotification = "MaterialProgressNotification";
+    static constexpr const char* sceneProgressNotification = "SceneProgressNotification";
+
     // ---- activation ---------------------------------------------------------------------------
     /// Name of the host's activation notification; posting it runs the reconnect.
     static constexpr const char* applicationDidBecomeActiveNotification = "UIApplicationDidBecomeActiveNotification";
