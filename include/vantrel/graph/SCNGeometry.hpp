@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vantrel/graph/SCNBoundingVolume.hpp"
+#include "vantrel/graph/SCNGeometryElement.hpp"
+#include "vantrel/graph/SCNGeometrySource.hpp"
+#include "vantrel/graph/SCNGeometryTessellator.hpp"
+#include "vantrel/graph/SCNMaterial.hpp"
+
+namespace vantrel {
+
+/// A triangle mesh with materials, attached to nodes (`SCNNode::setGeometry`).
+///
+/// The mesh is vertex data (`source()`) plus one or more elements; element i is drawn with material
+/// i modulo the number of materials, so a mesh with several parts can carry several materials.
+/// Geometries are shared by reference: node clones show the same geometry, and changing its materials
+/// changes every node that shows it. `copy()` gives a geometry with the same (shared, immutable) mesh
+/// and its own list of materials.
+///
+/// The built-in shapes (SCNBox, SCNPlane, SCNCylinder, SCNCone, SCNText, SCNFloor) derive from it,
+/// start with one default material (white diffuse) and rebuild their mesh whenever a parameter
+/// changes. A geometry made from mesh data starts without materials. Used from the main thread only.
+class SCNGeometry {
+public:
+    /// An empty geometry.
+    SCNGeometry();
+    virtual ~SCNGeometry();
+
+    /// A geometry from mesh data (see `setMesh` for how bad data is treated).
+    [[nodiscard]] static std::shared_ptr<SCNGeometry> make(SCNGeometrySource source,
+                                                           std::vector<SCNGeometryElement> elements);
+
+    /// A copy sharing the mesh, with its own list of (shared) materials and the same name and
+    /// tessellator. Shapes copy their parameters too.
+    [[nodiscard]] virtual std::shared_ptr<SCNGeometry> copy() const;
+
+    /// Name, empty by default.
+    [[nodiscard]] const std::string& name() const noexcept { return name_; }
+    /// Sets the name.
+    void setName(std::string name) { name_ = std::move(name); }
+
+    /// Vertex data.
+    [[nodiscard]] const SCNGeometrySource& source() const noexcept;
+    /// Index lists, one per part.
+    [[nodiscard]] const std::vector<SCNGeometryElement>& elements() const noexcept;
+    /// Replaces the mesh. Data from files is not trusted: normals or texture-coordinate sets whose
+    /// length differs from the number of positions are dropped, and triangles that name a vertex
+    /// beyond the positions, or whose index list is cut short, are left out.
+    void setMesh(SCNGeometrySource source, std::vector<SCNGeometryElement> elements);
+    /// Total number of triangles.
+    [[nodiscard]] std::size_t triangleCount() const noexcept;
+
+    /// Materials, applied to the elements in turn.
+    [[nodiscard]] const std::vector<std::shared_ptr<SCNMaterial>>& materials() const noexcept { return materials_; }
+    /// Replaces the materials; null entries are dropped.
+    void setMaterials(std::vector<std::shared_ptr<SCNMaterial>> materials);
+    /// The first material, or nullptr.
+    [[nodiscard]] std::shared_ptr<SCNMaterial> firstMaterial() const;
+    /// Makes `material` the first material (adding it when there is none); nullptr removes the first.
+    void setFirstMaterial(std::shared_ptr<SCNMaterial> material);
+    /// The material that element `index` is drawn with, or nullptr when there are no materials.
+    [[nodiscard]] std::shared_ptr<SCNMaterial> materialForElement(std::size_t index) const;
+
+    /// Surface subdivision for the renderer, or nullptr (none).
+    [[nodiscard]] const std::shared_ptr<SCNGeometryTessellator>& tessellator() const noexcept { return tessellator_; }
+    /// Sets or clears (nullptr) the surface subdivision.
+    void setTessellator(std::shared_ptr<SCNGeometryTessellator> tessellator) { tessellator_ = std::move(tessellator); }
+
+    /// Box around all positions in the geometry's coordinates; the zero box when empty.
+    [[nodiscard]] virtual SCNBoundingBox boundingBox() const;
+    /// True when the geometry has something to bound (an empty mesh has not).
+    [[nodiscard]] virtual bool hasBounds() const;
+
+    /// Shared, immutable mesh storage; also carries caches that hit tests build on demand.
+    struct Mesh;
+    /// The mesh storage (for the hit tester and renderers that cache by mesh identity).
+    [[nodiscard]] const std::shared_ptr<const Mesh>& mesh() const noexcept { return mesh_; }
+
+protected:
+    SCNGeometry(const SCNGeometry& other);
+    SCNGeometry& operator=(const SCNGeometry&) = delete;
+
+private:
+    std::string name_;
+    std::shared_ptr<const Mesh> mesh_;
+    std::vector<std::shared_ptr<SCNMaterial>> materials_;
+    std::shared_ptr<SCNGeometryTessellator> tessellator_;
+};
+
+}  // namespace vantrel

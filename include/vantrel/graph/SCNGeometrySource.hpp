@@ -1,0 +1,19 @@
+#pragma once
+
+#include <vector>
+
+#include <glm/vec2.hpp>
+#include <glm/vec3.hpp>
+
+namespace vantrel {
+
+/// The per-vertex data of a mesh, shared by all its elements: positions, and optionally normals and
+/// any number of texture-coordinate sets (the channels that `SCNMaterialProperty::mappingChannel`
+/// selects). Every present array has one entry per position.
+struct SCNGeometrySource {
+    std::vector<glm::vec3> vertices;                        ///< Positions in the geometry's coordinates.
+    std::vector<glm::vec3> normals;                         ///< Unit normals, or empty.
+    std::vector<std::vector<glm::vec2>> textureCoordinates;  ///< Texture-coordinate sets, each per vertex.
+};
+
+}  // namespace vantrel
