@@ -1,0 +1,298 @@
+// Benchmarks of the backend client against the reference backend, each beside the Parse
+// JavaScript SDK doing the same work on the same server (bench/js/*.mjs):
+//
+//  - BM_ReadThousandInPagesOfHundred: 1,000 components read in pages of 100 with a manager's
+//    session; counters: ours_ms (mean of one full read), js_ms, ratio = ours / js (goal <= 0.5).
+//  - BM_LiveQuerySaveToEvent: time from the start of a REST save to the arrival of its create
+//    event at our LiveQuery client; counters: ours_median_ms, ours_p90_ms, js_median_ms,
+//    js_p90_ms, ratio = ours median / js median (goal <= 1).
+//
+// Needs `scripts/backend.sh start`; without it each benchmark reports an error and skips.
+
+#include "vantrel/backend/HttpClient.hpp"
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/backend/Parse.hpp"
+#include "vantrel/backend/ParseQuery.hpp"
+#include "vantrel/backend/ParseUser.hpp"
+
+#include <benchmark/benchmark.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+const std::filesystem::path kRepository = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+
+struct Backend {
+    std::string server, applicationId, clientKey, masterKey, caFile;
+};
+
+std::filesystem::path stateDirectory() {
+    const char* state = std::getenv("VANTREL_BACKEND_STATE");
+    return state && *state ? std::filesystem::path(state) : std::filesystem::path("/var/tmp/vantrel-backend");
+}
+
+std::optional<Backend> loadBackend() {
+    std::ifstream in(stateDirectory() / "backend.env");
+    if (!in) return std::nullopt;
+    Backend backend;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("export ", 0) == 0) line.erase(0, 7);
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const auto name = line.substr(0, eq);
+        const auto value = line.substr(eq + 1);
+        if (name == "VANTREL_SERVER") backend.server = value;
+        if (name == "VANTREL_APP_ID") backend.applicationId = value;
+        if (name == "VANTREL_CLIENT_KEY") backend.clientKey = value;
+        if (name == "VANTREL_MASTER_KEY") backend.masterKey = value;
+        if (name == "VANTREL_CA_FILE") backend.caFile = value;
+    }
+    if (backend.server.empty()) return std::nullopt;
+    return backend;
+}
+
+std::string quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// Runs a Node tool of the repository with backend.env's variables; its stdout, or none.
+std::optional<std::string> runNode(const std::vector<std::string>& arguments, const std::string& input = {}) {
+    const auto inputFile = std::filesystem::temp_directory_path() / ("vantrel-bench-" + std::to_string(::getpid()) + ".in");
+    {
+        std::ofstream out(inputFile);
+        out << input;
+    }
+    std::string command = ". " + quote((stateDirectory() / "backend.env").string()) + " && cd " + quote(kRepository.string()) + " && node";
+    for (const auto& argument : arguments) command += " " + quote(argument);
+    command += " < " + quote(inputFile.string());
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return std::nullopt;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    std::filesystem::remove(inputFile);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return out;
+}
+
+void configure(const Backend& backend) {
+    vantrel::ParseClientConfiguration configuration;
+    configuration.server = "https://" + backend.server;
+    configuration.applicationId = backend.applicationId;
+    configuration.clientKey = backend.clientKey;
+    configuration.trustedCertificatesFile = backend.caFile;
+    configuration.persistenceDirectory = (std::filesystem::temp_directory_path() / "vantrel-bench-session").string();
+    vantrel::Parse::initialize(configuration);
+}
+
+// A bounded wait for one value from another thread.
+template <class T>
+struct Slot {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::optional<T> value;
+    void set(T v) {
+        std::lock_guard lock(mutex);
+        value = std::move(v);
+        ready.notify_all();
+    }
+    std::optional<T> take(std::chrono::seconds timeout) {
+        std::unique_lock lock(mutex);
+        ready.wait_for(lock, timeout, [&] { return value.has_value(); });
+        auto out = std::move(value);
+        value.reset();
+        return out;
+    }
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(std::max(0.0, std::ceil(p / 100.0 * static_cast<double>(values.size())) - 1));
+    return values[std::min(index, values.size() - 1)];
+}
+
+// ---- reading 1,000 objects in pages of 100 ----------------------------------------------------------
+
+constexpr int kObjects = 1000;
+constexpr int kPage = 100;
+
+void BM_ReadThousandInPagesOfHundred(benchmark::State& state) {
+    const auto backend = loadBackend();
+    if (!backend) return state.SkipWithError("no reference backend: scripts/backend.sh start");
+    const auto tag = "bench-" + std::to_string(::getpid()) + "-" + std::to_string(Clock::now().time_since_epoch().count());
+    const json fixture = {
+        {"description", "backend client read benchmark"},
+        {"records",
+         {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Bench " + tag}}}},
+          {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
+          {{"alias", "manager"}, {"className", "_User"}, {"username", tag + "@bench.invalid"}, {"password", "bench-pass-1"},
+           {"roles", {"ROLE_COMPANY_MANAGER"}}, {"login", true}, {"fields", {{"company", {{"$ref", "company"}}}}}},
+          {{"alias", "components"}, {"className", "Component"}, {"repeat", kObjects},
+           {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Bench component {i}"}, {"productNumber", "B-{i}"},
+                       {"price", 10.5}, {"scnModelFilePath", "bench/{i}.zip"},
+                       {"snappingAreas", {{{"connectToComponentId", "x"}, {"offsetPosition", "1,0,0"}, {"offsetRotation", "0,0,0,1"}}}},
+                       {"nodesToTags", {{{"nodeName", "seat"}, {"tag", "fabric"}}}}}}}}}};
+    const auto seeded = runNode({"backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
+    if (!seeded) return state.SkipWithError("seeding the benchmark data failed");
+    const json aliases = json::parse(*seeded, nullptr, false);
+    const std::string catalogId = aliases.value("catalog", "");
+    const std::string token = aliases["manager"].value("sessionToken", "");
+
+    configure(*backend);
+    if (!vantrel::ParseUser::become(token)) return state.SkipWithError("the benchmark session is not valid");
+    vantrel::ParseQuery query("Component");
+    query.whereEqualTo("catalog", vantrel::ParseObject::createWithoutData("Catalog", catalogId))
+        .orderByAscending("createdAt")
+        .addAscendingOrder("objectId")
+        .setLimit(kPage);
+
+    Slot<std::pair<std::size_t, bool>> page;
+    auto readAll = [&]() -> std::size_t {
+        std::size_t count = 0;
+        for (int skip = 0; skip < kObjects; skip += kPage) {
+            vantrel::ParseQuery pageQuery(query);
+            pageQuery.setSkip(skip);
+            pageQuery.findInBackground([&page](auto objects, auto error) { page.set({objects.size(), !error}); });
+            const auto result = page.take(std::chrono::seconds(60));
+            if (!result || !result->second) return count;
+            count += result->first;
+            if (result->first < static_cast<std::size_t>(kPage)) break;
+        }
+        return count;
+    };
+    readAll();  // warm-up, as the JavaScript peer does: connections and server caches
+
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        const auto count = readAll();
+        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        if (count != static_cast<std::size_t>(kObjects)) return state.SkipWithError("a page read failed");
+    }
+
+    const double ours = std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(times.size());
+    const json where = {{"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", catalogId}}}};
+    const auto js = runNode({"bench/js/read_pages.mjs", std::to_string(kObjects), std::to_string(times.size()), "--where",
+                             where.dump(), "--session", token});
+    const double jsMs = js ? json::parse(*js, nullptr, false).value("ms", 0.0) : 0.0;
+    vantrel::ParseUser::logOut();  // only now: logging out revokes the session the peer used
+    state.counters["ours_ms"] = ours;
+    state.counters["js_ms"] = jsMs;
+    state.counters["ratio"] = jsMs > 0 ? ours / jsMs : 0;
+}
+BENCHMARK(BM_ReadThousandInPagesOfHundred)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// ---- save-to-event latency of LiveQuery ------------------------------------------------------------
+
+void BM_LiveQuerySaveToEvent(benchmark::State& state) {
+    const auto backend = loadBackend();
+    if (!backend) return state.SkipWithError("no reference backend: scripts/backend.sh start");
+    configure(*backend);
+    const auto app = "latency-cpp-" + std::to_string(::getpid());
+
+    // Rows of "UnsupportedAppVersion" need no session to watch; like the JavaScript peer the
+    // saves go straight to REST with the master key (the measured part is the event's way back).
+    vantrel::LiveQueryClient client("wss://" + backend->server, backend->applicationId, backend->clientKey, backend->caFile);
+    vantrel::ParseQuery query("UnsupportedAppVersion");
+    query.whereEqualTo("app", app);
+    auto subscription = client.subscribe(query);
+    Slot<bool> subscribed;
+    Slot<Clock::time_point> arrived;
+    std::mutex expectedMutex;
+    std::string expected;
+    subscription->handleSubscribe([&](const vantrel::ParseQuery&) { subscribed.set(true); });
+    subscription->handle(vantrel::Event::created, [&](const vantrel::ParseQuery&, std::shared_ptr<vantrel::ParseObject> object) {
+        const auto now = Clock::now();
+        std::lock_guard lock(expectedMutex);
+        if (object->value("version").asString() == expected) arrived.set(now);
+    });
+    if (!subscribed.take(std::chrono::seconds(10))) return state.SkipWithError("the subscription did not open");
+
+    vantrel::HttpClientOptions options;
+    options.trustedCertificatesFile = backend->caFile;
+    vantrel::HttpClient http(options);
+    std::vector<std::string> created;
+    Slot<std::string> saved;
+    auto saveOne = [&](const std::string& version) -> bool {
+        {
+            std::lock_guard lock(expectedMutex);
+            expected = version;
+        }
+        vantrel::HttpRequest request;
+        request.method = "POST";
+        request.url = "https://" + backend->server + "/classes/UnsupportedAppVersion";
+        request.headers = {{"X-Parse-Application-Id", backend->applicationId},
+                           {"X-Parse-Master-Key", backend->masterKey},
+                           {"Content-Type", "application/json"}};
+        request.body = json{{"app", app}, {"version", version}}.dump();
+        http.send(request, [&saved](vantrel::HttpResponse response, vantrel::OptionalError error) {
+            saved.set(error ? std::string() : json::parse(response.body, nullptr, false).value("objectId", ""));
+        });
+        const auto id = saved.take(std::chrono::seconds(30));
+        if (id && !id->empty()) created.push_back(*id);
+        return id && !id->empty();
+    };
+
+    for (int i = -3; i < 0; ++i) {  // unmeasured rounds: connections and caches
+        saveOne(std::to_string(i));
+        arrived.take(std::chrono::seconds(10));
+    }
+    std::vector<double> latencies;
+    int round = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        if (!saveOne(std::to_string(round++))) return state.SkipWithError("a save failed");
+        const auto at = arrived.take(std::chrono::seconds(10));
+        if (!at) return state.SkipWithError("an event did not arrive within 10 s");
+        const double ms = std::chrono::duration<double, std::milli>(*at - start).count();
+        latencies.push_back(ms);
+        state.SetIterationTime(ms / 1000.0);
+    }
+    for (const auto& id : created) {
+        vantrel::HttpRequest request;
+        request.method = "DELETE";
+        request.url = "https://" + backend->server + "/classes/UnsupportedAppVersion/" + id;
+        request.headers = {{"X-Parse-Application-Id", backend->applicationId}, {"X-Parse-Master-Key", backend->masterKey}};
+        http.send(request, [&saved](vantrel::HttpResponse, vantrel::OptionalError) { saved.set("deleted"); });
+        saved.take(std::chrono::seconds(30));
+    }
+
+    const auto js = runNode({"bench/js/livequery_latency.mjs", std::to_string(latencies.size())});
+    const json jsResult = js ? json::parse(*js, nullptr, false) : json::object();
+    const double jsMedian = jsResult.is_object() ? jsResult.value("median_ms", 0.0) : 0.0;
+    const double ourMedian = percentile(latencies, 50);
+    state.counters["ours_median_ms"] = ourMedian;
+    state.counters["ours_p90_ms"] = percentile(latencies, 90);
+    state.counters["js_median_ms"] = jsMedian;
+    state.counters["js_p90_ms"] = jsResult.is_object() ? jsResult.value("p90_ms", 0.0) : 0.0;
+    state.counters["ratio"] = jsMedian > 0 ? ourMedian / jsMedian : 0;
+}
+BENCHMARK(BM_LiveQuerySaveToEvent)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(50);
+
+}  // namespace
