@@ -212,9 +212,9 @@ void DownloadingService::Impl::download(const std::string& url, DownloadBlock bl
     if (progress) progress(ProgressStatus::downloading, 0.0);
     VLOG_DEBUG("METRIC [downloading] START " + url);
 
-    std::error_code ec;
+    std::error_code mkdirError;  // a failure shows as a transfer error when the file is opened
     const auto incoming = home() / kIncomingDirectory;
-    std::filesystem::create_directories(incoming, ec);
+    std::filesystem::create_directories(incoming, mkdirError);
     const auto target = incoming / newUuid();
 
     HttpRequest request;
@@ -315,8 +315,8 @@ void DownloadingService::obtainFileFromLocalCache(const std::string& fileKey, bo
     };
     const auto local = getLocallyCachedFileUrl(fileKey);
     if (!local) return finish(std::nullopt, TextError(kInvalidKey));
-    std::error_code ec;
-    if (!downloadIfRequired || std::filesystem::exists(*local, ec)) return finish(*local, std::nullopt);
+    std::error_code existsError;
+    if (!downloadIfRequired || std::filesystem::exists(*local, existsError)) return finish(*local, std::nullopt);
 
     // Two equal phases: the signed URL, then the transfer.
     auto phases = ProgressCombiner::make(2, progressBlock);

@@ -2,18 +2,15 @@
 
 #include "vantrel/backend/LiveQueryClient.hpp"
 #include "vantrel/backend/Parse.hpp"
-#include "vantrel/backend/ParseRole.hpp"
-#include "vantrel/backend/ParseUser.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/RecordClasses.hpp"
 
 namespace vantrel::detail {
 
 void setUpBackendClients() {
-    // The record classes register themselves with the client's class registry; users and roles
-    // are registered here, as the first objects the client may hand back are the restored user
-    // and the roles of the sign-in checks.
-    ParseObject::registerSubclass<ParseUser>();
-    ParseObject::registerSubclass<ParseRole>();
+    // Every object the client hands back (query results, included pointers, live events, the
+    // restored user) is made through the class registry, so the record classes go in first.
+    registerRecordClasses();
 
     ParseClientConfiguration configuration;
     configuration.server = VantrelSDK::serverUrl();
