@@ -101,7 +101,12 @@ public:
     // ---- called from any thread -------------------------------------------------------------
 
     std::shared_ptr<Subscription> subscribe(const ParseQuery& query, ParseObjectFactory factory) {
-        std::shared_ptr<Subscription> subscription(new Subscription(query, nextRequestId_.fetch_add(1), std::move(factory)));
+        std::weak_ptr<LiveQueryClientImpl> weak = weak_from_this();
+        auto dispatcher = [weak](std::function<void()> work) {
+            if (auto self = weak.lock()) self->deliver(std::move(work));
+        };
+        std::shared_ptr<Subscription> subscription(
+            new Subscription(query, nextRequestId_.fetch_add(1), std::move(factory), std::move(dispatcher)));
         ++subscriptionCount_;
         onIo([subscription](LiveQueryClientImpl& self) {
             self.subscriptions_[subscription->requestId()] = subscription;

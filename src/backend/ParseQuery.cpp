@@ -6,6 +6,8 @@
 #include "vantrel/core/DispatchQueue.hpp"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 namespace vantrel {
 
@@ -226,6 +228,95 @@ void ParseQuery::findInBackground(ParseArrayResultBlock block) const {
         }
         if (block) block(std::move(objects), std::move(error));
     });
+}
+
+namespace {
+
+// The state of one findAllInBackground: pages by index until every page up to the last one
+// has arrived (or one failed); then the block runs once with the pages in order.
+struct PagedRead {
+    std::mutex mutex;
+    ParseQuery query;
+    ParseArrayResultBlock block;
+    int pageSize;
+    int firstSkip;
+    int total;  // objects wanted at most, -1 for all
+    int nextPage = 0;
+    int lastPage = -1;  // index of the first short page, once known
+    std::map<int, std::vector<std::shared_ptr<ParseObject>>> pages;
+    std::optional<std::pair<int, Error>> failure;  // the earliest failed page
+    bool finished = false;
+
+    explicit PagedRead(ParseQuery q) : query(std::move(q)) {}
+};
+
+int pagesWanted(const PagedRead& read) {
+    return read.total < 0 ? -1 : (read.total + read.pageSize - 1) / read.pageSize;
+}
+
+void issuePage(const std::shared_ptr<PagedRead>& read, int index);
+
+// Called under the lock: delivers when nothing before the end (or the failure) is missing.
+void finishIfComplete(const std::shared_ptr<PagedRead>& read, std::unique_lock<std::mutex>& lock) {
+    if (read->finished) return;
+    int end = read->lastPage;
+    if (read->failure && (end < 0 || read->failure->first <= end)) end = read->failure->first - 1;
+    if (end < 0 && !read->failure) return;  // the end is not known yet
+    for (int i = 0; i <= end; ++i)
+        if (!read->pages.count(i)) return;
+    read->finished = true;
+    std::vector<std::shared_ptr<ParseObject>> objects;
+    for (int i = 0; i <= end; ++i)
+        for (auto& object : read->pages[i]) objects.push_back(std::move(object));
+    if (read->total >= 0 && static_cast<int>(objects.size()) > read->total) objects.resize(static_cast<std::size_t>(read->total));
+    OptionalError error;
+    if (read->failure && (read->lastPage < 0 || read->failure->first <= read->lastPage)) error = read->failure->second;
+    auto block = std::move(read->block);
+    lock.unlock();
+    if (block) block(std::move(objects), std::move(error));
+}
+
+void issuePage(const std::shared_ptr<PagedRead>& read, int index) {
+    ParseQuery page(read->query);
+    page.setSkip(read->firstSkip + index * read->pageSize).setLimit(read->pageSize);
+    page.findInBackground([read, index](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
+        std::unique_lock lock(read->mutex);
+        if (error) {
+            if (!read->failure || index < read->failure->first) read->failure = std::make_pair(index, std::move(*error));
+        } else {
+            const bool shortPage = static_cast<int>(objects.size()) < read->pageSize;
+            read->pages[index] = std::move(objects);
+            const int wanted = pagesWanted(*read);
+            if ((shortPage || (wanted >= 0 && index + 1 >= wanted)) && (read->lastPage < 0 || index < read->lastPage))
+                read->lastPage = index;
+            const bool more = read->lastPage < 0 && !read->failure && (wanted < 0 || read->nextPage < wanted);
+            if (more) {
+                const int next = read->nextPage++;
+                lock.unlock();
+                issuePage(read, next);
+                lock.lock();
+            }
+        }
+        finishIfComplete(read, lock);
+    });
+}
+
+}  // namespace
+
+void ParseQuery::findAllInBackground(ParseArrayResultBlock block, int pageSize, int pagesInFlight) const {
+    auto read = std::make_shared<PagedRead>(*this);
+    read->block = std::move(block);
+    read->pageSize = pageSize > 0 ? pageSize : 100;
+    read->firstSkip = skip_;
+    read->total = limit_;
+    const int wanted = pagesWanted(*read);
+    int first = std::max(1, pagesInFlight);
+    if (wanted >= 0) first = std::min(first, std::max(wanted, 1));
+    {
+        std::lock_guard lock(read->mutex);
+        read->nextPage = first;
+    }
+    for (int i = 0; i < first; ++i) issuePage(read, i);
 }
 
 void ParseQuery::getFirstInBackground(ParseObjectResultBlock block) const {

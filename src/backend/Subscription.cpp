@@ -2,12 +2,26 @@
 
 namespace vantrel {
 
-Subscription::Subscription(ParseQuery query, int requestId, ParseObjectFactory factory)
-    : query_(std::move(query)), requestId_(requestId), factory_(std::move(factory)) {}
+namespace {
+// Errors kept for a handler not set yet; older ones make way.
+constexpr std::size_t kMissedErrorLimit = 8;
+}  // namespace
+
+Subscription::Subscription(ParseQuery query, int requestId, ParseObjectFactory factory, Dispatcher dispatcher)
+    : query_(std::move(query)), requestId_(requestId), factory_(std::move(factory)), dispatch_(std::move(dispatcher)) {}
 
 Subscription& Subscription::handleSubscribe(QueryBlock block) {
-    std::lock_guard lock(mutex_);
-    onSubscribe_ = std::move(block);
+    bool missed = false;
+    {
+        std::lock_guard lock(mutex_);
+        onSubscribe_ = std::move(block);
+        missed = missedSubscribe_ && onSubscribe_;
+        if (missed) missedSubscribe_ = false;
+    }
+    if (missed && dispatch_)
+        dispatch_([weak = weak_from_this()] {
+            if (auto self = weak.lock()) self->deliverSubscribed();
+        });
     return *this;
 }
 
@@ -18,8 +32,17 @@ Subscription& Subscription::handleUnsubscribe(QueryBlock block) {
 }
 
 Subscription& Subscription::handleError(ErrorBlock block) {
-    std::lock_guard lock(mutex_);
-    onError_ = std::move(block);
+    std::vector<Error> missed;
+    {
+        std::lock_guard lock(mutex_);
+        onError_ = std::move(block);
+        if (onError_) missed.swap(missedErrors_);
+    }
+    if (!missed.empty() && dispatch_)
+        dispatch_([weak = weak_from_this(), missed = std::move(missed)] {
+            if (auto self = weak.lock())
+                for (const auto& error : missed) self->deliverError(error);
+        });
     return *this;
 }
 
@@ -43,6 +66,7 @@ void Subscription::deliverSubscribed() const {
     {
         std::lock_guard lock(mutex_);
         block = onSubscribe_;
+        if (!block) missedSubscribe_ = true;
     }
     if (block) block(query_);
 }
@@ -61,6 +85,10 @@ void Subscription::deliverError(const Error& error) const {
     {
         std::lock_guard lock(mutex_);
         block = onError_;
+        if (!block) {
+            if (missedErrors_.size() >= kMissedErrorLimit) missedErrors_.erase(missedErrors_.begin());
+            missedErrors_.push_back(error);
+        }
     }
     if (block) block(query_, error);
 }

@@ -122,6 +122,12 @@ public:
             block(std::move(typed), std::move(error));
         });
     }
+    /// Reads every matching object (from `skip` on, at most `limit` when one is set) in pages of
+    /// `pageSize`, with up to `pagesInFlight` page requests running at once; the objects come
+    /// back in page order, once. Give the query a total order (for example by "createdAt" then
+    /// "objectId") so that pages neither overlap nor leave gaps. On an error the block gets the
+    /// objects of the pages before the failed one and the error.
+    void findAllInBackground(ParseArrayResultBlock block, int pageSize = 100, int pagesInFlight = 4) const;
     /// The first matching object; code 101 when there is none.
     void getFirstInBackground(ParseObjectResultBlock block) const;
     /// The object with `objectId` that matches the query; code 101 when there is none.

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace vantrel {
 
@@ -21,9 +22,11 @@ enum class Event { entered, left, created, updated, deleted };
 ///
 /// Handlers may be set at any time from any thread; they run on the client's delivery thread
 /// (one thread per client, events in the order the server sent them), never on the main queue.
+/// A confirmation or an error that comes before its handler is set (a server URL that cannot
+/// work fails at once) is kept and handed to the handler once it is set.
 /// Objects reach them through the class registry of ParseObject (or the subscription's own
 /// factory), filled with what the server sent: pointers as stubs.
-class Subscription {
+class Subscription : public std::enable_shared_from_this<Subscription> {
 public:
     using QueryBlock = std::function<void(const ParseQuery& query)>;
     using ErrorBlock = std::function<void(const ParseQuery& query, const Error& error)>;
@@ -55,7 +58,9 @@ public:
 private:
     friend class LiveQueryClient;
     friend class LiveQueryClientImpl;
-    Subscription(ParseQuery query, int requestId, ParseObjectFactory factory);
+    /// Runs work on the client's delivery thread.
+    using Dispatcher = std::function<void(std::function<void()>)>;
+    Subscription(ParseQuery query, int requestId, ParseObjectFactory factory, Dispatcher dispatcher);
 
     void deliverSubscribed() const;
     void deliverUnsubscribed() const;
@@ -66,7 +71,10 @@ private:
     const ParseQuery query_;
     const int requestId_;
     const ParseObjectFactory factory_;
+    const Dispatcher dispatch_;
     mutable std::mutex mutex_;
+    mutable bool missedSubscribe_ = false;
+    mutable std::vector<Error> missedErrors_;
     QueryBlock onSubscribe_;
     QueryBlock onUnsubscribe_;
     ErrorBlock onError_;

@@ -291,6 +291,15 @@ TEST_F(LiveQueryClientTest, TlsToAPlainServerFailsWithATlsError) {
     EXPECT_EQ(errors_.items()[0].userInfo["transport"], "tls");
 }
 
+TEST_F(LiveQueryClientTest, HandlerSetLateStillHearsTheConfirmation) {
+    makeClient();
+    auto subscription = client_->subscribe(ParseQuery("LiveTestRecord"));
+    ASSERT_TRUE(server_.waitForOp("subscribe"));
+    ASSERT_TRUE(waitForState(LiveQueryState::connected));
+    subscription->handleSubscribe([subscribed = subscribed_](const ParseQuery&) { subscribed.add(1); });
+    ASSERT_TRUE(subscribed_.waitForCount(1));
+}
+
 TEST_F(LiveQueryClientTest, UnusableUrlIsReportedNotThrown) {
     client_ = std::make_unique<LiveQueryClient>("localhost:1/parse", "app-id");
     subscribeAll();

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <set>
 
 namespace vantrel {
 namespace {
@@ -426,6 +427,61 @@ TEST_F(ParseClientTest, ActivityNotificationsCarryRequestAndResponse) {
     const auto items = seen.items();
     EXPECT_EQ(items[0].rfind("POST " + server_->url() + "/parse/classes/ClientTestRecord {", 0), 0u) << items[0];
     EXPECT_EQ(items[1], R"(200 {"results":[]})");
+}
+
+// A server holding `total` records: answers each page from the request's skip and limit.
+FakeHttpServer::Handler pagedServer(int total, int failAtSkip = -1) {
+    return [total, failAtSkip](const FakeHttpRequest& request) {
+        const auto body = json::parse(request.body);
+        const int skip = body.value("skip", 0);
+        const int limit = body.value("limit", 100);
+        if (skip == failAtSkip) return FakeHttpServer::response(500, R"({"code":1,"error":"boom"})");
+        json results = json::array();
+        for (int i = skip; i < std::min(total, skip + limit); ++i) results.push_back({{"objectId", "o" + std::to_string(i)}});
+        return FakeHttpServer::response(200, json{{"results", results}}.dump());
+    };
+}
+
+TEST_F(ParseClientTest, FindAllReadsEveryPageOnceAndInOrder) {
+    server_->setHandler(pagedServer(250));
+    Await<Objects> done;
+    ParseQuery("ClientTestRecord").findAllInBackground([done](auto objects, auto error) { done.set({objects, error}); }, 100, 4);
+    const auto result = done.get();
+    ASSERT_TRUE(result);
+    ASSERT_FALSE(result->second);
+    ASSERT_EQ(result->first.size(), 250u);
+    for (int i = 0; i < 250; ++i) EXPECT_EQ(result->first[static_cast<std::size_t>(i)]->objectId(), "o" + std::to_string(i));
+    // Four pages went out at once and each full page may have asked for one more before the
+    // short third page was seen: never more than six requests, never a page asked twice.
+    std::set<int> skips;
+    for (const auto& request : server_->requests()) EXPECT_TRUE(skips.insert(json::parse(request.body).value("skip", 0)).second);
+    EXPECT_GE(skips.size(), 4u);
+    EXPECT_LE(skips.size(), 6u);
+}
+
+TEST_F(ParseClientTest, FindAllHonoursSkipAndLimit) {
+    server_->setHandler(pagedServer(1000));
+    Await<Objects> done;
+    ParseQuery query("ClientTestRecord");
+    query.setSkip(10).setLimit(150);
+    query.findAllInBackground([done](auto objects, auto error) { done.set({objects, error}); }, 100, 8);
+    const auto result = done.get();
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->first.size(), 150u);
+    EXPECT_EQ(result->first.front()->objectId(), "o10");
+    EXPECT_EQ(result->first.back()->objectId(), "o159");
+    EXPECT_EQ(server_->requests().size(), 2u);
+}
+
+TEST_F(ParseClientTest, FindAllStopsAtAFailedPageWithThePagesBeforeIt) {
+    server_->setHandler(pagedServer(1000, 200));
+    Await<Objects> done;
+    ParseQuery("ClientTestRecord").findAllInBackground([done](auto objects, auto error) { done.set({objects, error}); }, 100, 2);
+    const auto result = done.get();
+    ASSERT_TRUE(result);
+    ASSERT_TRUE(result->second);
+    EXPECT_EQ(result->second->code, 1);
+    EXPECT_EQ(result->first.size(), 200u);
 }
 
 TEST_F(ParseClientTest, CompletionsNeverRunOnTheCallersThread) {
