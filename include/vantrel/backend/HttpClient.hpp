@@ -86,7 +86,9 @@ public:
     /// Completion: the response (meaningful when `error` is empty) and the transport error.
     using Completion = std::function<void(HttpResponse response, OptionalError error)>;
 
+    /// Starts the transfer thread and the completion threads.
     explicit HttpClient(HttpClientOptions options = {});
+    /// Cancels what still runs and waits for the completions in flight.
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;

@@ -41,6 +41,7 @@ class ParseObject : public std::enable_shared_from_this<ParseObject> {
 public:
     /// An empty, unsaved object of `className`.
     explicit ParseObject(std::string className);
+    /// Objects are shared: there is no copying.
     virtual ~ParseObject();
     ParseObject(const ParseObject&) = delete;
     ParseObject& operator=(const ParseObject&) = delete;

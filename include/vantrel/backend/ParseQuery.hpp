@@ -92,12 +92,15 @@ public:
     ParseQuery& setLimit(int limit);
     /// Skips the first `skip` objects.
     ParseQuery& setSkip(int skip);
+    /// The limit, -1 when none was set.
     [[nodiscard]] int limit() const noexcept { return limit_; }
+    /// The number of objects skipped.
     [[nodiscard]] int skip() const noexcept { return skip_; }
 
     // ---- query cache --------------------------------------------------------------------------
     /// How this query uses the query cache (default `ignoreCache`).
     ParseQuery& setCachePolicy(CachePolicy policy);
+    /// The cache policy in force.
     [[nodiscard]] CachePolicy cachePolicy() const noexcept { return cachePolicy_; }
     /// Cached answers older than this are ignored (default: no limit).
     ParseQuery& setMaxCacheAge(std::optional<std::chrono::milliseconds> age);

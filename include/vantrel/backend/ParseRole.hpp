@@ -13,12 +13,14 @@ public:
     /// The backend class name of roles.
     static std::string parseClassName() { return "_Role"; }
 
+    /// An empty role (as the client makes them from server data).
     ParseRole();
     /// A new role named `name`; `acl` is the role's access list ({"*":{"read":true}} when empty).
     explicit ParseRole(const std::string& name, nlohmann::json acl = nlohmann::json::object());
 
     /// The role's name.
     [[nodiscard]] std::optional<std::string> name() const { return value("name").asString(); }
+    /// Sets the role's name.
     void setName(const std::string& name) { set("name", name); }
     /// The member users.
     [[nodiscard]] ParseRelation users() { return relation("users"); }

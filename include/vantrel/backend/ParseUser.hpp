@@ -25,6 +25,7 @@ public:
     /// The backend class name of users.
     static std::string parseClassName() { return "_User"; }
 
+    /// An empty user (record subclasses derive from it).
     ParseUser();
 
     /// The signed-in user, none when signed out. The first call after `Parse::initialize` reads
@@ -49,11 +50,13 @@ public:
 
     /// The user name.
     [[nodiscard]] std::optional<std::string> username() const { return value("username").asString(); }
+    /// Sets the user name.
     void setUsername(const std::string& name) { set("username", name); }
     /// Sets the password sent by the next save or sign-up (never read back).
     void setPassword(const std::string& password) { set("password", password); }
     /// The e-mail address.
     [[nodiscard]] std::optional<std::string> email() const { return value("email").asString(); }
+    /// Sets the e-mail address.
     void setEmail(const std::string& email) { set("email", email); }
 
     /// Creates the user on the server and makes it the current user.

@@ -36,7 +36,9 @@ class ParseValue {
 public:
     /// The kinds of value.
     enum class Kind { absent, null, boolean, integer, number, string, date, pointer, relation, file, array, object };
+    /// An array value.
     using Array = std::vector<ParseValue>;
+    /// A dictionary value (keys sorted).
     using Object = std::map<std::string, ParseValue>;
 
     /// An absent value (what reading a missing key gives).
@@ -77,7 +79,9 @@ public:
 
     /// The kind of value held.
     [[nodiscard]] Kind kind() const noexcept;
+    /// True for the value of a key that is not set.
     [[nodiscard]] bool isAbsent() const noexcept { return kind() == Kind::absent; }
+    /// True for a stored null.
     [[nodiscard]] bool isNull() const noexcept { return kind() == Kind::null; }
     /// True for integers and doubles.
     [[nodiscard]] bool isNumber() const noexcept { return kind() == Kind::integer || kind() == Kind::number; }

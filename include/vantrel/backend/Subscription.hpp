@@ -28,8 +28,11 @@ enum class Event { entered, left, created, updated, deleted };
 /// factory), filled with what the server sent: pointers as stubs.
 class Subscription : public std::enable_shared_from_this<Subscription> {
 public:
+    /// Receives the subscription's query (subscribed, unsubscribed).
     using QueryBlock = std::function<void(const ParseQuery& query)>;
+    /// Receives the query and an error of the server or of the connection.
     using ErrorBlock = std::function<void(const ParseQuery& query, const Error& error)>;
+    /// Receives the query and the object of one event.
     using EventBlock = std::function<void(const ParseQuery& query, std::shared_ptr<ParseObject> object)>;
     /// Receives every event with its kind, the object and, for updates, entries and exits, the
     /// object as it was before (nullptr when the server did not send it).
@@ -56,7 +59,6 @@ public:
     Subscription& handleEvent(AnyEventBlock block);
 
 private:
-    friend class LiveQueryClient;
     friend class LiveQueryClientImpl;
     /// Runs work on the client's delivery thread.
     using Dispatcher = std::function<void(std::function<void()>)>;
