@@ -79,25 +79,30 @@ bool MainQueueImpl::takeStopRequest() {
     return std::exchange(stopRequested_, false);
 }
 
-// ---- serial ---------------------------------------------------------------------------------
+// ---- serial and global --------------------------------------------------------------------
 
-SerialQueueImpl::SerialQueueImpl(std::string label)
-    : DispatchQueueImpl(std::move(label), true), thread_([this] { loop(); }) {}
+WorkerQueueImpl::WorkerQueueImpl(std::string label, std::size_t threads)
+    : DispatchQueueImpl(std::move(label), threads == 1) {
+    threads_.reserve(threads);
+    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this, i] { loop(i); });
+}
 
-SerialQueueImpl::~SerialQueueImpl() {
+WorkerQueueImpl::~WorkerQueueImpl() {
     {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     ready_.notify_all();
-    if (thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();  // the last reference went away inside one of our own items
-    } else if (thread_.joinable()) {
-        thread_.join();
+    for (auto& thread : threads_) {
+        if (thread.get_id() == std::this_thread::get_id()) {
+            thread.detach();  // the last reference went away inside one of our own items
+        } else if (thread.joinable()) {
+            thread.join();
+        }
     }
 }
 
-void SerialQueueImpl::enqueue(DispatchQueue::Work work) {
+void WorkerQueueImpl::enqueue(DispatchQueue::Work work) {
     {
         std::lock_guard lock(mutex_);
         items_.push_back(std::move(work));
@@ -105,64 +110,19 @@ void SerialQueueImpl::enqueue(DispatchQueue::Work work) {
     ready_.notify_one();
 }
 
-std::size_t SerialQueueImpl::pending() const {
+std::size_t WorkerQueueImpl::pending() const {
     std::lock_guard lock(mutex_);
     return items_.size();
 }
 
-void SerialQueueImpl::loop() {
-    log::setCurrentThreadName(label());
+void WorkerQueueImpl::loop(std::size_t index) {
+    log::setCurrentThreadName(serial() ? label() : label() + "." + std::to_string(index));
     for (;;) {
         DispatchQueue::Work work;
         {
             std::unique_lock lock(mutex_);
             ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
             // Items submitted before the queue went away still run, as on the platform.
-            if (items_.empty()) return;
-            work = std::move(items_.front());
-            items_.pop_front();
-        }
-        runItem(work);
-    }
-}
-
-// ---- global ---------------------------------------------------------------------------------
-
-GlobalQueueImpl::GlobalQueueImpl(std::string label, std::size_t threads) : DispatchQueueImpl(std::move(label), false) {
-    threads_.reserve(threads);
-    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this, i] { loop(i); });
-}
-
-GlobalQueueImpl::~GlobalQueueImpl() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    ready_.notify_all();
-    for (auto& thread : threads_)
-        if (thread.joinable()) thread.join();
-}
-
-void GlobalQueueImpl::enqueue(DispatchQueue::Work work) {
-    {
-        std::lock_guard lock(mutex_);
-        items_.push_back(std::move(work));
-    }
-    ready_.notify_one();
-}
-
-std::size_t GlobalQueueImpl::pending() const {
-    std::lock_guard lock(mutex_);
-    return items_.size();
-}
-
-void GlobalQueueImpl::loop(std::size_t index) {
-    log::setCurrentThreadName(label() + "." + std::to_string(index));
-    for (;;) {
-        DispatchQueue::Work work;
-        {
-            std::unique_lock lock(mutex_);
-            ready_.wait(lock, [this] { return stopping_ || !items_.empty(); });
             if (items_.empty()) return;
             work = std::move(items_.front());
             items_.pop_front();
@@ -183,13 +143,13 @@ DispatchQueue& DispatchQueue::main() {
 }
 
 DispatchQueue& DispatchQueue::global() {
-    static auto* queue = new DispatchQueue(std::make_unique<GlobalQueueImpl>(
+    static auto* queue = new DispatchQueue(std::make_unique<WorkerQueueImpl>(
         "com.apple.root.default-qos", std::max<std::size_t>(4, std::thread::hardware_concurrency())));
     return *queue;
 }
 
 std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label) {
-    return std::make_shared<DispatchQueue>(std::make_unique<SerialQueueImpl>(std::move(label)));
+    return std::make_shared<DispatchQueue>(std::make_unique<WorkerQueueImpl>(std::move(label), 1));
 }
 
 const std::string& DispatchQueue::label() const noexcept { return impl_->label(); }

@@ -57,28 +57,11 @@ private:
     bool stopRequested_ = false;
 };
 
-/// A serial queue with a thread of its own.
-class SerialQueueImpl final : public DispatchQueueImpl {
+/// A queue served by its own threads: one for a serial queue, a pool for the global queue.
+class WorkerQueueImpl final : public DispatchQueueImpl {
 public:
-    explicit SerialQueueImpl(std::string label);
-    ~SerialQueueImpl() override;
-    void enqueue(DispatchQueue::Work work) override;
-    [[nodiscard]] std::size_t pending() const override;
-
-private:
-    void loop();
-    mutable std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<DispatchQueue::Work> items_;
-    bool stopping_ = false;
-    std::thread thread_;
-};
-
-/// The global concurrent queue: a fixed pool of threads.
-class GlobalQueueImpl final : public DispatchQueueImpl {
-public:
-    GlobalQueueImpl(std::string label, std::size_t threads);
-    ~GlobalQueueImpl() override;
+    WorkerQueueImpl(std::string label, std::size_t threads);
+    ~WorkerQueueImpl() override;
     void enqueue(DispatchQueue::Work work) override;
     [[nodiscard]] std::size_t pending() const override;
 
