@@ -116,7 +116,8 @@ void VantrelSDK::initialize(const SdkInitializeOptions& options) {
 
     lifecycleQueue().async([] {
         sdkState().isInitialized = true;
-        VLOG_INFO(startBanner());
+        // Logged from a block: name the function the banner belongs to rather than the lambda.
+        log::write(LogFlag::info, startBanner(), __FILE__, "initialize", __LINE__);
     });
 }
 
