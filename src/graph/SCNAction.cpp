@@ -78,10 +78,28 @@ private:
     double duration_;
 };
 
-class SequenceAction final : public SCNAction {
+// Runs several actions, one after another or side by side; either way the whole move is the sum
+// of the parts' moves.
+class CompositeAction : public SCNAction {
 public:
-    explicit SequenceAction(std::vector<std::shared_ptr<SCNAction>> actions) : actions_(std::move(actions)) {}
-    SequenceAction(const SequenceAction& other) : SCNAction(other), actions_(deepCopies(other.actions_)) {}
+    explicit CompositeAction(std::vector<std::shared_ptr<SCNAction>> actions) : actions_(std::move(actions)) {}
+    CompositeAction(const CompositeAction& other) : SCNAction(other), actions_(deepCopies(other.actions_)) {}
+
+protected:
+    SCNVector3 rawTotalTranslation() const override {
+        SCNVector3 moved;
+        for (const auto& action : actions_) {
+            moved += action->totalTranslation();
+        }
+        return moved;
+    }
+
+    std::vector<std::shared_ptr<SCNAction>> actions_;
+};
+
+class SequenceAction final : public CompositeAction {
+public:
+    using CompositeAction::CompositeAction;
     std::shared_ptr<SCNAction> copy() const override { return std::make_shared<SequenceAction>(*this); }
 
 protected:
@@ -104,22 +122,11 @@ protected:
         }
         return moved;
     }
-    SCNVector3 rawTotalTranslation() const override {
-        SCNVector3 moved;
-        for (const auto& action : actions_) {
-            moved += action->totalTranslation();
-        }
-        return moved;
-    }
-
-private:
-    std::vector<std::shared_ptr<SCNAction>> actions_;
 };
 
-class GroupAction final : public SCNAction {
+class GroupAction final : public CompositeAction {
 public:
-    explicit GroupAction(std::vector<std::shared_ptr<SCNAction>> actions) : actions_(std::move(actions)) {}
-    GroupAction(const GroupAction& other) : SCNAction(other), actions_(deepCopies(other.actions_)) {}
+    using CompositeAction::CompositeAction;
     std::shared_ptr<SCNAction> copy() const override { return std::make_shared<GroupAction>(*this); }
 
 protected:
@@ -137,16 +144,6 @@ protected:
         }
         return moved;
     }
-    SCNVector3 rawTotalTranslation() const override {
-        SCNVector3 moved;
-        for (const auto& action : actions_) {
-            moved += action->totalTranslation();
-        }
-        return moved;
-    }
-
-private:
-    std::vector<std::shared_ptr<SCNAction>> actions_;
 };
 
 // Repeats an action `count` times, or forever when `count` is absent.
