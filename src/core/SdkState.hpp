@@ -33,6 +33,7 @@ struct SdkState {
     bool isInitialized = false;  // touched only on lifecycleQueue
 
     std::function<void()> reconnectHandler;  // set before activations arrive
+    std::function<bool()> deviceIsCompromised;
     std::mutex reconnectMutex;
 };
 

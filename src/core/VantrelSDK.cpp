@@ -174,6 +174,18 @@ void VantrelSDK::setReconnectHandler(std::function<void()> handler) {
     s.reconnectHandler = std::move(handler);
 }
 
+void VantrelSDK::setDeviceIntegrityCheck(std::function<bool()> isCompromised) {
+    auto& s = sdkState();
+    std::lock_guard lock(s.reconnectMutex);
+    s.deviceIsCompromised = std::move(isCompromised);
+}
+
+std::function<bool()> VantrelSDK::deviceIntegrityCheck() {
+    auto& s = sdkState();
+    std::lock_guard lock(s.reconnectMutex);
+    return s.deviceIsCompromised;
+}
+
 void VantrelSDK::_reconnect() {
     auto& s = sdkState();
     if (!s.isInitialized) {

@@ -2,6 +2,7 @@
 
 #include "core/SdkState.hpp"
 #include "sdk/BackendSetup.hpp"
+#include "sdk/Reconnect.hpp"
 #include "vantrel/core/FileLogger.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/NetworkActivity.hpp"
@@ -112,6 +113,7 @@ void VantrelSDK::initialize(const SdkInitializeOptions& options) {
     applyOptions(options);
     setUpLoggers(s.debugLogging ? LogLevel::debug : LogLevel::info);
     detail::setUpBackendClients();
+    setReconnectHandler(detail::reconnectSession);
     addObservers();
 
     lifecycleQueue().async([] {

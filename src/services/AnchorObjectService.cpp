@@ -1,7 +1,9 @@
 #include "vantrel/services/AnchorObjectService.hpp"
 
 #include "services/CurrentCatalog.hpp"
+#include "services/ChangeFeed.hpp"
 #include "services/QueryPattern.hpp"
+#include "vantrel/core/VantrelSDK.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 
 namespace vantrel {
@@ -9,7 +11,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AnchorObjectService::AnchorObjectService() { registerRecordClasses(); }
+AnchorObjectService::AnchorObjectService() : CatalogChangeSubscriber("AnchorObjects") { registerRecordClasses(); }
 
 AnchorObjectService& AnchorObjectService::sharedInstance() {
     static auto* instance = new AnchorObjectService();
@@ -53,6 +55,25 @@ void AnchorObjectService::obtainAllAnchorObjectsByCatalog(const std::shared_ptr<
     query.whereEqualTo("catalog", *pointer);
     services_detail::findAllObjects(std::move(query), offset, max, typeName(),
                                     typedList<AnchorObjectEntity>(std::move(block)));
+}
+
+// ---- live changes -------------------------------------------------------------------------------
+
+std::optional<ParseQuery> AnchorObjectService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+    return catalogQuery(AnchorObjectEntity::parseClassName(), catalog);
+}
+
+ParseObjectFactory AnchorObjectService::recordFactory() const {
+    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<AnchorObjectEntity>()); };
+}
+
+void AnchorObjectService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                                       const std::shared_ptr<CatalogEntity>& catalog) {
+    services_detail::configurePlainChangeFeed(
+        subscription, label(), catalog,
+        {VantrelSDK::anchorObjectCreatedNotification, VantrelSDK::anchorObjectUpdatedNotification, VantrelSDK::anchorObjectDeletedNotification},
+        services_detail::cachedFileKeysOf,
+        services_detail::recordObject<AnchorObjectEntity>, recordFactory());
 }
 
 }  // namespace vantrel

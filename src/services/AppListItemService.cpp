@@ -1,7 +1,12 @@
 #include "vantrel/services/AppListItemService.hpp"
 
 #include "services/CurrentCatalog.hpp"
+#include "services/ChangeFeed.hpp"
 #include "services/QueryPattern.hpp"
+#include "vantrel/core/Log.hpp"
+#include "vantrel/core/NotificationCenter.hpp"
+#include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 
 namespace vantrel {
@@ -9,7 +14,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AppListItemService::AppListItemService() { registerRecordClasses(); }
+AppListItemService::AppListItemService() : CatalogChangeSubscriber("AppListItems") { registerRecordClasses(); }
 
 AppListItemService& AppListItemService::sharedInstance() {
     static auto* instance = new AppListItemService();
@@ -66,6 +71,79 @@ void AppListItemService::obtainAppListItemsByCurrentCatalog(const std::shared_pt
         services_detail::findAllObjects(std::move(query), offset, max, typeName(),
                                         typedList<AppListItemEntity>(block));
     });
+}
+
+// ---- live changes -------------------------------------------------------------------------------
+
+namespace {
+
+// Announces an entry with its component read in full: events carry the component as a bare
+// pointer, and a host listing products needs its name and thumbnail.
+void announceWithComponent(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog,
+                           const char* notification) {
+    if (!services_detail::belongsToCatalog(record, catalog)) return;
+    auto item = std::dynamic_pointer_cast<AppListItemEntity>(record);
+    if (!item || item->isInDraft()) return;
+    auto announce = [item, notification] {
+        ParseQuery::clearAllCachedResults();
+        NotificationCenter::defaultCenter().post(notification, item);  // as AppListItemEntity
+    };
+    const auto component = item->component();
+    if (!component) return announce();
+    component->fetchIfNeededInBackground([item, component, announce](std::shared_ptr<ParseObject> fetched, OptionalError error) {
+        services_detail::processResult(
+            std::move(fetched), std::move(error),
+            [item, component](std::shared_ptr<ParseObject> object, OptionalError failure) {
+                if (failure) {
+                    VLOG_ERROR("[AppListItemService.subscriptionProcessOnUpdate] Unable to fetch component[" +
+                               component->objectId().value_or("") + "] due error: " + failure->localizedDescription());
+                }
+                item->setComponent(failure ? nullptr : std::dynamic_pointer_cast<ComponentEntity>(object));
+            });
+        announce();
+    });
+}
+
+}  // namespace
+
+void AppListItemService::subscriptionProcessOnCreate(const std::shared_ptr<ParseObject>& record,
+                                                     const std::shared_ptr<CatalogEntity>& catalog) {
+    announceWithComponent(record, catalog, VantrelSDK::appListItemCreatedNotification);
+}
+
+void AppListItemService::subscriptionProcessOnUpdate(const std::shared_ptr<ParseObject>& record,
+                                                     const std::shared_ptr<CatalogEntity>& catalog) {
+    announceWithComponent(record, catalog, VantrelSDK::appListItemUpdatedNotification);
+}
+
+std::optional<ParseQuery> AppListItemService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+    auto query = catalogQuery(AppListItemEntity::parseClassName(), catalog);
+    if (query) query->includeKey("component").orderByAscending("parent").addAscendingOrder("index");
+    return query;
+}
+
+ParseObjectFactory AppListItemService::recordFactory() const {
+    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<AppListItemEntity>()); };
+}
+
+void AppListItemService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                                               const std::shared_ptr<CatalogEntity>& catalog) {
+    if (!subscription) return;
+    services_detail::ChangeHandlers handlers{
+        [catalog](const std::shared_ptr<ParseObject>& record) {
+            AppListItemService::sharedInstance().subscriptionProcessOnCreate(record, catalog);
+        },
+        [catalog](const std::shared_ptr<ParseObject>& record) {
+            AppListItemService::sharedInstance().subscriptionProcessOnUpdate(record, catalog);
+        },
+        [catalog](const std::shared_ptr<ParseObject>& record) {
+            services_detail::announceDeletion(record, catalog, record ? services_detail::cachedFileKeysOf(*record) : std::vector<std::string>{},
+                                              VantrelSDK::appListItemDeletedNotification,
+                                              services_detail::recordObject<AppListItemEntity>);
+        },
+    };
+    services_detail::configureChangeFeed(subscription, label(), std::move(handlers),
+                                         {subscription->query(), catalog, recordFactory()});
 }
 
 }  // namespace vantrel

@@ -151,6 +151,8 @@ void AuthService::currentCompany(CompanyBlock block) {
         const auto company = verified->company();
         const auto companyId = company ? company->objectId() : std::nullopt;
         if (!companyId) return block(nullptr, std::nullopt);
+        // The company may have been removed since it was last read: always ask the backend.
+        VantrelSDK::setLastDbAccessTime(CompanyService::typeName(), 0);
         CompanyService::sharedInstance().obtainCompanyById(*companyId, block);
     });
 }

@@ -2,7 +2,15 @@
 
 #include "services/QueryPattern.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/backend/ParseUser.hpp"
+#include "vantrel/core/Log.hpp"
+#include "vantrel/services/AnchorObjectService.hpp"
+#include "vantrel/services/AppListItemService.hpp"
 #include "vantrel/services/AuthService.hpp"
+#include "vantrel/services/ComponentService.hpp"
+#include "vantrel/services/MaterialService.hpp"
+#include "vantrel/services/SceneService.hpp"
 
 namespace vantrel {
 
@@ -35,11 +43,44 @@ void CatalogService::obtainCatalogByCompany(const std::shared_ptr<CompanyEntity>
 }
 
 void CatalogService::subscribeIfNeeded() {
-    // The live subscriptions of the catalogue records start here once they exist.
+    auto client = LiveQueryClient::shared();
+    // After a sign-out the client stays disconnected until someone subscribes again.
+    if (client && client->isDisconnected()) client->reconnect();
+
+    auto user = ParseUser::currentUser();
+    if (!user || !user->sessionToken()) {
+        AuthService::sharedInstance().signOut(true);
+        VLOG_ERROR("Catalog - unable to subscribe current catalog is null.");
+        unsubscribeAll();
+        return;
+    }
+    obtainCatalogByCurrentCompany([](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
+        auto& catalogs = CatalogService::sharedInstance();
+        if (error) {
+            VLOG_ERROR("Catalog - unable to subscribe due error: " + error->description());
+            return catalogs.unsubscribeAll();
+        }
+        if (!catalog) {
+            VLOG_ERROR("Catalog - unable to subscribe current catalog is null.");
+            return catalogs.unsubscribeAll();
+        }
+        MaterialService::sharedInstance().subscribe(catalog);
+        ComponentService::sharedInstance().subscribe(catalog);
+        AnchorObjectService::sharedInstance().subscribe(catalog);
+        SceneService::sharedInstance().subscribe(catalog);
+        AppListItemService::sharedInstance().subscribe(catalog);
+    });
 }
 
 void CatalogService::unsubscribeAll() {
-    // The live subscriptions of the catalogue records stop here once they exist.
+    // Ending a subscription needs no connection here (the client forgets it at once and tells the
+    // server when connected), so a disconnected client is not woken up only to be closed again.
+    ComponentService::sharedInstance().unsubscribe();
+    AnchorObjectService::sharedInstance().unsubscribe();
+    MaterialService::sharedInstance().unsubscribe();
+    SceneService::sharedInstance().unsubscribe();
+    AppListItemService::sharedInstance().unsubscribe();
+    if (auto client = LiveQueryClient::shared()) client->disconnect();
 }
 
 }  // namespace vantrel

@@ -2,8 +2,10 @@
 
 #include "services/CurrentCatalog.hpp"
 #include "services/ProductUrl.hpp"
+#include "services/ChangeFeed.hpp"
 #include "services/QueryPattern.hpp"
 #include "vantrel/backend/ParseCloud.hpp"
+#include "vantrel/core/VantrelSDK.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 #include "vantrel/services/AuthService.hpp"
 
@@ -43,7 +45,7 @@ std::optional<ParseQuery> variancesQuery(const std::shared_ptr<ComponentEntity>&
 
 }  // namespace
 
-ComponentService::ComponentService() { registerRecordClasses(); }
+ComponentService::ComponentService() : CatalogChangeSubscriber("Components") { registerRecordClasses(); }
 
 ComponentService& ComponentService::sharedInstance() {
     static auto* instance = new ComponentService();
@@ -163,6 +165,27 @@ void ComponentService::obtainProductUrlByComponentOfCurrentCompany(const std::sh
         const auto parameters = company->value("extraProductUrlParams").asString().value_or("");
         block(services_detail::appendExtraParameters(*link, parameters), std::nullopt);
     });
+}
+
+// ---- live changes -------------------------------------------------------------------------------
+
+std::optional<ParseQuery> ComponentService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+    auto query = catalogQuery(ComponentEntity::parseClassName(), catalog);
+    if (query) query->includeKey("parent");
+    return query;
+}
+
+ParseObjectFactory ComponentService::recordFactory() const {
+    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<ComponentEntity>()); };
+}
+
+void ComponentService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                                       const std::shared_ptr<CatalogEntity>& catalog) {
+    services_detail::configurePlainChangeFeed(
+        subscription, label(), catalog,
+        {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification, VantrelSDK::componentDeletedNotification},
+        services_detail::cachedFileKeysOf,
+        services_detail::recordObject<ComponentEntity>, recordFactory());
 }
 
 }  // namespace vantrel

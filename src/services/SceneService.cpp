@@ -1,7 +1,9 @@
 #include "vantrel/services/SceneService.hpp"
 
 #include "services/CurrentCatalog.hpp"
+#include "services/ChangeFeed.hpp"
 #include "services/QueryPattern.hpp"
+#include "vantrel/core/VantrelSDK.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 
 namespace vantrel {
@@ -9,7 +11,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-SceneService::SceneService() { registerRecordClasses(); }
+SceneService::SceneService() : CatalogChangeSubscriber("Scenes") { registerRecordClasses(); }
 
 SceneService& SceneService::sharedInstance() {
     static auto* instance = new SceneService();
@@ -53,6 +55,30 @@ void SceneService::obtainAllScenesByCatalog(const std::shared_ptr<CatalogEntity>
     ParseQuery query(SceneEntity::parseClassName());
     query.whereEqualTo("catalog", *pointer);
     services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<SceneEntity>(std::move(block)));
+}
+
+// ---- live changes -------------------------------------------------------------------------------
+
+std::optional<ParseQuery> SceneService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+    return catalogQuery(SceneEntity::parseClassName(), catalog);
+}
+
+ParseObjectFactory SceneService::recordFactory() const {
+    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<SceneEntity>()); };
+}
+
+void SceneService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                                       const std::shared_ptr<CatalogEntity>& catalog) {
+    services_detail::configurePlainChangeFeed(
+        subscription, label(), catalog,
+        {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification, VantrelSDK::sceneDeletedNotification},
+        [](const ParseObject& record) {
+            std::vector<std::string> keys;
+            if (const auto* entity = dynamic_cast<const SceneEntity*>(&record))
+                for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
+            return keys;
+        },
+        services_detail::recordObject<SceneEntity>, recordFactory());
 }
 
 }  // namespace vantrel

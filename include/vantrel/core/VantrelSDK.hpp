@@ -108,7 +108,8 @@ public:
 
     // ---- notification names -----------------------------------------------------------------
     // Posted on the default NotificationCenter, synchronously on the producing thread. Record
-    // changes carry the record as object; progress names carry a ProgressInfo; the others nothing.
+    // changes carry the record as its own class (std::shared_ptr<ComponentEntity> for the
+    // component names, and so on); progress names carry a ProgressInfo; the others nothing.
     static constexpr const char* signOutNotification = "SignOutNotification";
     static constexpr const char* conceptCreatedNotification = "ConceptCreatedNotification";
     static constexpr const char* conceptUpdatedNotification = "ConceptUpdatedNotification";
@@ -140,8 +141,15 @@ public:
     static void applicationDidBecomeActive();
     /// Sets the step the reconnect runs on activation (installed by the services layer).
     static void setReconnectHandler(std::function<void()> handler);
-    /// The reconnect: runs on `lifecycleQueue`.
+    /// The reconnect: runs on `lifecycleQueue`. Before initialization has finished it looks again
+    /// every 5 seconds (on the library clock); afterwards it runs the reconnect step once.
     static void _reconnect();
+    /// Sets the device-integrity check run on the main queue at every activation: it answers true
+    /// when the device is compromised, and the library then clears its local caches, signs the
+    /// user out and ends the process. Without a check every device passes.
+    static void setDeviceIntegrityCheck(std::function<bool()> isCompromised);
+    /// The device-integrity check set by the host; empty when none.
+    static std::function<bool()> deviceIntegrityCheck();
 
     // ---- network logging ----------------------------------------------------------------------
     /// Logs a request the backend client is about to send (debug logging only).

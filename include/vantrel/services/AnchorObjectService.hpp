@@ -2,6 +2,7 @@
 
 #include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/CatalogEntity.hpp"
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
@@ -13,7 +14,7 @@
 namespace vantrel {
 
 /// Reads a catalogue's anchor objects (models fixed to components).
-class AnchorObjectService : public DaoAwareService<AnchorObjectService> {
+class AnchorObjectService : public DaoAwareService<AnchorObjectService>, public CatalogChangeSubscriber {
 public:
     /// The process-wide instance.
     static AnchorObjectService& sharedInstance();
@@ -33,9 +34,17 @@ public:
     void obtainAllAnchorObjectsByCatalog(const std::shared_ptr<CatalogEntity>& catalog, std::optional<int> offset,
                                          std::optional<int> max, RecordsResultBlock<AnchorObjectEntity> block);
 
+    /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
+    void configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                               const std::shared_ptr<CatalogEntity>& catalog) override;
+
+protected:
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] ParseObjectFactory recordFactory() const override;
+
 private:
     AnchorObjectService();
-    ~AnchorObjectService() = default;
+    ~AnchorObjectService() override = default;
 };
 
 }  // namespace vantrel

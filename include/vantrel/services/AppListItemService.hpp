@@ -1,6 +1,8 @@
 #pragma once
 
 #include "vantrel/domain/AppListItemEntity.hpp"
+#include "vantrel/domain/CatalogEntity.hpp"
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
@@ -11,7 +13,7 @@
 namespace vantrel {
 
 /// Reads the entries of the app's product lists. Entries arrive with their "component" filled.
-class AppListItemService : public DaoAwareService<AppListItemService> {
+class AppListItemService : public DaoAwareService<AppListItemService>, public CatalogChangeSubscriber {
 public:
     /// The process-wide instance.
     static AppListItemService& sharedInstance();
@@ -29,9 +31,23 @@ public:
     void obtainAppListItemsByCurrentCatalog(const std::shared_ptr<AppListItemEntity>& parent, std::optional<int> offset,
                                             std::optional<int> max, RecordsResultBlock<AppListItemEntity> block);
 
+    /// Create handler: an entry of `catalog` that is not in draft is announced once its component
+    /// is read (with "component" null when that fails).
+    void subscriptionProcessOnCreate(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog);
+    /// Update handler: as `subscriptionProcessOnCreate`, with the updated notification.
+    void subscriptionProcessOnUpdate(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog);
+
+    /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
+    void configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                               const std::shared_ptr<CatalogEntity>& catalog) override;
+
+protected:
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] ParseObjectFactory recordFactory() const override;
+
 private:
     AppListItemService();
-    ~AppListItemService() = default;
+    ~AppListItemService() override = default;
 };
 
 }  // namespace vantrel

@@ -2,6 +2,7 @@
 
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
@@ -15,7 +16,7 @@ namespace vantrel {
 
 /// Reads a catalogue's components (products), their variants, the folder of their thumbnails and
 /// their product links. Components arrive with their "parent" filled.
-class ComponentService : public DaoAwareService<ComponentService> {
+class ComponentService : public DaoAwareService<ComponentService>, public CatalogChangeSubscriber {
 public:
     /// Receives a text (a folder, a URL) or the error; neither when there is nothing to give.
     using TextBlock = std::function<void(std::optional<std::string> text, OptionalError error)>;
@@ -53,9 +54,17 @@ public:
     /// none for a blank link or one that is not a URL.
     void obtainProductUrlByComponentOfCurrentCompany(const std::shared_ptr<ComponentEntity>& component, TextBlock block);
 
+    /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
+    void configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                               const std::shared_ptr<CatalogEntity>& catalog) override;
+
+protected:
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] ParseObjectFactory recordFactory() const override;
+
 private:
     ComponentService();
-    ~ComponentService() = default;
+    ~ComponentService() override = default;
 };
 
 }  // namespace vantrel

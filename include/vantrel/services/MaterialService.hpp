@@ -4,6 +4,7 @@
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
@@ -25,7 +26,7 @@ struct FirstMaterialOfTag {
 };
 
 /// Reads a catalogue's materials, and the material each tagged part of a component starts with.
-class MaterialService : public DaoAwareService<MaterialService> {
+class MaterialService : public DaoAwareService<MaterialService>, public CatalogChangeSubscriber {
 public:
     /// Receives one entry per tag that has a usable first material, in tag order.
     using FirstMaterialsBlock = std::function<void(std::vector<FirstMaterialOfTag> materials, OptionalError error)>;
@@ -49,9 +50,17 @@ public:
     /// material cannot be read, are left out; tags are handled one after another.
     void obtainFirstMaterialsOfComponent(const std::shared_ptr<ComponentEntity>& component, FirstMaterialsBlock block);
 
+    /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
+    void configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                               const std::shared_ptr<CatalogEntity>& catalog) override;
+
+protected:
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] ParseObjectFactory recordFactory() const override;
+
 private:
     MaterialService();
-    ~MaterialService() = default;
+    ~MaterialService() override = default;
 };
 
 }  // namespace vantrel

@@ -2,6 +2,7 @@
 
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
@@ -12,7 +13,7 @@
 namespace vantrel {
 
 /// Reads a catalogue's canvas settings (scenes).
-class SceneService : public DaoAwareService<SceneService> {
+class SceneService : public DaoAwareService<SceneService>, public CatalogChangeSubscriber {
 public:
     /// The process-wide instance.
     static SceneService& sharedInstance();
@@ -30,9 +31,17 @@ public:
     void obtainAllScenesByCatalog(const std::shared_ptr<CatalogEntity>& catalog, std::optional<int> offset,
                                   std::optional<int> max, RecordsResultBlock<SceneEntity> block);
 
+    /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
+    void configureSubscription(const std::shared_ptr<Subscription>& subscription,
+                               const std::shared_ptr<CatalogEntity>& catalog) override;
+
+protected:
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] ParseObjectFactory recordFactory() const override;
+
 private:
     SceneService();
-    ~SceneService() = default;
+    ~SceneService() override = default;
 };
 
 }  // namespace vantrel

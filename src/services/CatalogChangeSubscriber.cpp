@@ -1,0 +1,40 @@
+#include "vantrel/services/CatalogChangeSubscriber.hpp"
+
+#include "services/QueryPattern.hpp"
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/core/Log.hpp"
+
+namespace vantrel {
+
+void CatalogChangeSubscriber::subscribe(const std::shared_ptr<CatalogEntity>& catalog) {
+    if (slot_.query()) return;
+    const auto query = makeSubscriptionQuery(catalog);
+    if (!query) return;
+    auto client = LiveQueryClient::shared();
+    if (!client) {
+        VLOG_ERROR(label_ + " - unable to subscribe due error: the live-query client is not set up");
+        return;
+    }
+    slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) {
+        auto subscription = client->subscribe(subscribed, recordFactory());
+        configureSubscription(subscription, catalog);
+        return subscription;
+    });
+}
+
+void CatalogChangeSubscriber::unsubscribe() {
+    auto query = slot_.take();
+    if (!query) return;
+    if (auto client = LiveQueryClient::shared()) client->unsubscribe(*query);
+}
+
+std::optional<ParseQuery> CatalogChangeSubscriber::catalogQuery(const std::string& className,
+                                                                const std::shared_ptr<CatalogEntity>& catalog) {
+    const auto pointer = services_detail::pointerTo(catalog);
+    if (!pointer) return std::nullopt;
+    ParseQuery query(className);
+    query.whereEqualTo("catalog", *pointer);
+    return query;
+}
+
+}  // namespace vantrel

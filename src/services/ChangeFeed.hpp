@@ -1,0 +1,96 @@
+#pragma once
+
+// The live side of the catalogue services: one subscription per record kind on the current
+// catalogue, its log lines, the routing of the five event kinds to create / update / delete
+// handlers, the handlers' shared rules, and the catch-up that announces what changed while the
+// connection was down.
+
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/backend/ParseObject.hpp"
+#include "vantrel/backend/ParseQuery.hpp"
+#include "vantrel/backend/Subscription.hpp"
+#include "vantrel/domain/CatalogEntity.hpp"
+
+#include <any>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vantrel::services_detail {
+
+/// Handles one record of a live event (or of a catch-up).
+using RecordHandler = std::function<void(const std::shared_ptr<ParseObject>& record)>;
+
+/// The three handlers every catalogue service has.
+struct ChangeHandlers {
+    RecordHandler onCreate;
+    RecordHandler onUpdate;
+    RecordHandler onDelete;
+};
+
+/// What a service's subscription watches, for the catch-up after a reconnect.
+struct WatchedRecords {
+    /// The subscription query (constraints and included pointers).
+    ParseQuery query;
+    /// The catalogue the query is bound to.
+    std::shared_ptr<CatalogEntity> catalog;
+    /// Makes an empty record of the service's class (for records that vanished meanwhile).
+    ParseObjectFactory factory;
+};
+
+/// The object a change notification carries: the record as its own class
+/// (`std::shared_ptr<ComponentEntity>` for a component), so hosts cast to what they listen for.
+using NotificationObject = std::any (*)(const std::shared_ptr<ParseObject>& record);
+
+/// `NotificationObject` of the record class `T`.
+template <class T>
+std::any recordObject(const std::shared_ptr<ParseObject>& record) {
+    return std::dynamic_pointer_cast<T>(record);
+}
+
+/// True when `record` is a catalogue record of `catalog` (compared by object id; records in
+/// events carry their catalogue as a pointer stub).
+bool belongsToCatalog(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog);
+
+/// The create and update rule of plain records: another catalogue's record or one in draft is
+/// ignored; otherwise the query cache is dropped and `notification` posted with the record.
+void announceChange(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog,
+                    const char* notification, NotificationObject objectOf);
+
+/// The delete rule: another catalogue's record is ignored (drafts are not); otherwise each of
+/// `fileKeys` leaves the local file cache, the query cache is dropped and `notification` posted.
+void announceDeletion(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog,
+                      const std::vector<std::string>& fileKeys, const char* notification, NotificationObject objectOf);
+
+/// Registers on `subscription`, in this order: the unsubscribed and subscribed log lines, the
+/// error log line, and the handlers of created, entered, deleted, left and updated events
+/// (entered as created, left as deleted). `label` starts the log lines ("Materials").
+///
+/// Beyond the plain routing, the subscription keeps the object ids and update times of the
+/// watched records; when the server confirms the subscription again after a lost connection,
+/// the records are read once more and every difference goes through the same handlers: new
+/// records as created, changed ones as updated, vanished ones as deleted.
+void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
+                         ChangeHandlers handlers, WatchedRecords watched);
+
+/// The notification names of one record kind.
+struct ChangeNotifications {
+    const char* created;
+    const char* updated;
+    const char* deleted;
+};
+
+/// The files a deleted record leaves behind in the local cache.
+using FileKeysOf = std::function<std::vector<std::string>(const ParseObject& record)>;
+
+/// `configureChangeFeed` with the plain rules: `announceChange` for creations and updates,
+/// `announceDeletion` of the record's `fileKeysOf` for deletions.
+void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
+                              const std::shared_ptr<CatalogEntity>& catalog, ChangeNotifications notifications,
+                              FileKeysOf fileKeysOf, NotificationObject objectOf, ParseObjectFactory factory);
+
+/// The file keys a catalogue record caches (`cachedFileKeys`).
+std::vector<std::string> cachedFileKeysOf(const ParseObject& record);
+
+}  // namespace vantrel::services_detail

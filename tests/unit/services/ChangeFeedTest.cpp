@@ -1,0 +1,323 @@
+// Live changes of the catalogue services against stand-in servers: how each event kind becomes a
+// notification, the catalogue and draft filters, cached files of deleted records, list items with
+// their component, and the catch-up after a lost connection. The real-backend side lives in the
+// integration suite.
+
+#include "support/BackendAwait.hpp"
+#include "support/BackendFakeLiveQueryServer.hpp"
+#include "support/ServicesFakeBackend.hpp"
+#include "support/ServicesTestSupport.hpp"
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/core/NotificationCenter.hpp"
+#include "vantrel/domain/RecordClasses.hpp"
+#include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/services/AnchorObjectService.hpp"
+#include "vantrel/services/AppListItemService.hpp"
+#include "vantrel/services/ComponentService.hpp"
+#include "vantrel/services/MaterialService.hpp"
+#include "vantrel/services/SceneService.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include <unistd.h>
+
+namespace vantrel {
+namespace {
+
+using nlohmann::json;
+using std::chrono::milliseconds;
+
+json pointer(const std::string& className, const std::string& id) {
+    return {{"__type", "Pointer"}, {"className", className}, {"objectId", id}};
+}
+
+json record(const std::string& className, const std::string& id, const std::string& catalog, json fields = json::object(),
+            const std::string& updatedAt = "2026-01-01T00:00:00.000Z") {
+    json object = {{"className", className}, {"objectId", id}, {"catalog", pointer("Catalog", catalog)},
+                   {"createdAt", "2026-01-01T00:00:00.000Z"}, {"updatedAt", updatedAt}};
+    if (fields.is_object()) object.update(fields);
+    return object;
+}
+
+// One post: the notification name and the record's id as the host would read it.
+struct Post {
+    std::string name;
+    std::string objectId;
+    std::shared_ptr<ParseObject> object;
+};
+
+class ChangeFeedTest : public testing::Test {
+protected:
+    void SetUp() override {
+        registerRecordClasses();
+        backend_.setRoute([this](const test::FakeParseRequest& request) { return route(request); });
+        LiveQueryClientOptions options;
+        options.backoffBase = milliseconds(20);
+        options.backoffCap = milliseconds(100);
+        client_ = std::make_shared<LiveQueryClient>(live_.url(), "app-id", "client-key", "", options);
+        LiveQueryClient::setShared(client_);
+        catalog_ = std::make_shared<CatalogEntity>();
+        catalog_->setObjectId("c1");
+        cacheHome_ = std::filesystem::temp_directory_path() / ("vantrel-changefeed-" + std::to_string(::getpid()));
+        DownloadingService::sharedInstance().setLocalCacheHome(cacheHome_);
+        for (const char* name :
+             {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification,
+              VantrelSDK::componentDeletedNotification, VantrelSDK::materialDeletedNotification,
+              VantrelSDK::appListItemCreatedNotification, VantrelSDK::appListItemUpdatedNotification}) {
+            observers_.emplace_back(NotificationCenter::defaultCenter(), name, [this](const Notification& n) { collect(n); });
+        }
+    }
+
+    void TearDown() override {
+        observers_.clear();
+        ComponentService::sharedInstance().unsubscribe();
+        MaterialService::sharedInstance().unsubscribe();
+        AppListItemService::sharedInstance().unsubscribe();
+        LiveQueryClient::setShared(nullptr);
+        client_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(cacheHome_, ignored);
+    }
+
+    virtual std::optional<std::string> route(const test::FakeParseRequest& request) {
+        std::lock_guard lock(routeMutex_);
+        if (request.path.starts_with("classes/Component/")) return componentAnswer_;
+        if (request.path == "classes/Component" && !listing_.empty()) {
+            const auto where = request.body.value("where", json::object());
+            if (where.contains("objectId")) {
+                // A catch-up read of the records named in "$in".
+                json found = json::array();
+                for (const auto& id : where["objectId"]["$in"])
+                    for (const auto& item : listing_)
+                        if (item["objectId"] == id) found.push_back(item);
+                return test::ServicesFakeBackend::results(found);
+            }
+            return test::ServicesFakeBackend::results(listing_);
+        }
+        return std::nullopt;
+    }
+
+    void collect(const Notification& notification) {
+        Post post{notification.name, "", nullptr};
+        if (const auto* c = std::any_cast<std::shared_ptr<ComponentEntity>>(&notification.object)) post.object = *c;
+        if (const auto* m = std::any_cast<std::shared_ptr<MaterialEntity>>(&notification.object)) post.object = *m;
+        if (const auto* a = std::any_cast<std::shared_ptr<AppListItemEntity>>(&notification.object)) post.object = *a;
+        if (post.object) post.objectId = post.object->objectId().value_or("");
+        if (onPost_) onPost_(post);
+        posts_.add(post);
+    }
+
+    // Subscribes `service` to catalogue c1 and waits until the server confirmed it.
+    template <class Service>
+    int subscribe(Service& service) {
+        const auto before = framesWithOp("subscribe");
+        service.subscribe(catalog_);
+        EXPECT_TRUE(live_.waitForOp("subscribe", before + 1));
+        auto subscription = service.subscription();
+        EXPECT_TRUE(subscription);
+        return subscription ? subscription->requestId() : 0;
+    }
+
+    void send(const std::string& op, int requestId, json object, std::optional<json> original = std::nullopt) {
+        json frame = {{"op", op}, {"clientId", "fake-client"}, {"requestId", requestId}, {"object", std::move(object)}};
+        if (original) frame["original"] = *original;
+        live_.send(frame);
+    }
+
+    std::size_t framesWithOp(const std::string& op) const {
+        const auto frames = live_.frames();
+        return static_cast<std::size_t>(
+            std::count_if(frames.begin(), frames.end(), [&](const json& frame) { return frame.value("op", "") == op; }));
+    }
+
+    // Polls `condition` for up to ten seconds: for effects that have no callback to wait on.
+    static bool eventually(const std::function<bool()>& condition) {
+        for (int i = 0; i < 1000; ++i) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+        return condition();
+    }
+
+    bool waitForPosts(std::size_t count) { return posts_.waitForCount(count); }
+
+    std::vector<std::pair<std::string, std::string>> postsSeen() const {
+        std::vector<std::pair<std::string, std::string>> seen;
+        for (const auto& post : posts_.items()) seen.emplace_back(post.name, post.objectId);
+        return seen;
+    }
+
+    test::ScopedSdkSettings settings_;
+    test::ServicesFakeBackend backend_;
+    test::FakeLiveQueryServer live_;
+    std::shared_ptr<LiveQueryClient> client_;
+    std::shared_ptr<CatalogEntity> catalog_;
+    std::filesystem::path cacheHome_;
+    std::vector<ScopedObserver> observers_;
+    test::Collector<Post> posts_;
+    std::function<void(const Post&)> onPost_;
+    std::mutex routeMutex_;
+    json listing_ = json::array();
+    std::optional<std::string> componentAnswer_;
+};
+
+TEST_F(ChangeFeedTest, EachEventKindBecomesItsNotificationWithTheRecordAsItsOwnClass) {
+    const int id = subscribe(ComponentService::sharedInstance());
+    send("create", id, record("Component", "k1", "c1"));
+    send("enter", id, record("Component", "k2", "c1"), record("Component", "k2", "c0"));
+    send("update", id, record("Component", "k1", "c1", {{"name", "Sofa 2"}}));
+    send("delete", id, record("Component", "k1", "c1"));
+    // A record that left the catalogue now names another one; it is announced as it was here.
+    send("leave", id, record("Component", "k2", "c9"), record("Component", "k2", "c1"));
+    ASSERT_TRUE(waitForPosts(5));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {VantrelSDK::componentCreatedNotification, "k1"}, {VantrelSDK::componentCreatedNotification, "k2"},
+        {VantrelSDK::componentUpdatedNotification, "k1"}, {VantrelSDK::componentDeletedNotification, "k1"},
+        {VantrelSDK::componentDeletedNotification, "k2"}};
+    EXPECT_EQ(postsSeen(), expected);
+    EXPECT_TRUE(std::dynamic_pointer_cast<ComponentEntity>(posts_.items()[2].object));
+    EXPECT_EQ(posts_.items()[2].object->value("name").asString().value_or(""), "Sofa 2");
+}
+
+TEST_F(ChangeFeedTest, OtherCataloguesAndDraftsAreFilteredButDraftDeletionsAreNot) {
+    const int id = subscribe(ComponentService::sharedInstance());
+    send("update", id, record("Component", "other", "c2"));
+    send("delete", id, record("Component", "other", "c2"));
+    send("update", id, record("Component", "drafted", "c1", {{"inDraftBy", "someone@test.invalid"}}));
+    send("create", id, record("Component", "drafted", "c1", {{"inDraftBy", "someone@test.invalid"}}));
+    send("update", id, record("Component", "blank", "c1", {{"inDraftBy", " \n "}}));
+    send("delete", id, record("Component", "drafted", "c1", {{"inDraftBy", "someone@test.invalid"}}));
+    ASSERT_TRUE(waitForPosts(2));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {VantrelSDK::componentUpdatedNotification, "blank"}, {VantrelSDK::componentDeletedNotification, "drafted"}};
+    EXPECT_EQ(postsSeen(), expected);
+}
+
+TEST_F(ChangeFeedTest, ADeletedRecordLosesItsCachedFilesBeforeItIsAnnounced) {
+    auto& files = DownloadingService::sharedInstance();
+    const FileData bytes{'x'};
+    ASSERT_TRUE(files.addToLocalCache("/models/sofa.zip", bytes));
+    ASSERT_TRUE(files.addToLocalCache("thumbs/sofa.png", bytes));
+    ASSERT_TRUE(files.addToLocalCache("textures/velvet.png", bytes));
+    ASSERT_TRUE(files.addToLocalCache("textures/keep.png", bytes));
+    std::vector<bool> presentWhenPosted;
+    onPost_ = [&](const Post&) {
+        presentWhenPosted = {files.isExistsInLocalCache("models/sofa.zip"), files.isExistsInLocalCache("thumbs/sofa.png"),
+                             files.isExistsInLocalCache("textures/velvet.png")};
+    };
+    const int components = subscribe(ComponentService::sharedInstance());
+    send("delete", components,
+         record("Component", "k1", "c1", {{"scnModelFilePath", "/models/sofa.zip"}, {"thumbnailFilePath", "thumbs/sofa.png"}}));
+    ASSERT_TRUE(waitForPosts(1));
+    EXPECT_EQ(presentWhenPosted, std::vector<bool>({false, false, true}));
+
+    const int materials = subscribe(MaterialService::sharedInstance());
+    send("delete", materials,
+         record("Material", "m1", "c1",
+                {{"scnMaterialProperties", {{"diffuse", {{"contents", "COLOR"}, {"textureFilePath", "textures/velvet.png"}}}}}}));
+    ASSERT_TRUE(waitForPosts(2));
+    EXPECT_EQ(posts_.items()[1].name, VantrelSDK::materialDeletedNotification);
+    EXPECT_TRUE(files.isExistsInLocalCache("textures/keep.png"));
+}
+
+TEST_F(ChangeFeedTest, AListItemIsAnnouncedWithItsComponentOrWithNullWhenItIsGone) {
+    const int id = subscribe(AppListItemService::sharedInstance());
+    {
+        std::lock_guard lock(routeMutex_);
+        componentAnswer_ = test::FakeHttpServer::response(
+            200, record("Component", "k1", "c1", {{"name", "Sofa"}}).dump());
+    }
+    send("create", id, record("MarketingListItem", "i1", "c1", {{"component", pointer("Component", "k1")}, {"type", "MAIN_PRODUCT"}}));
+    ASSERT_TRUE(waitForPosts(1));
+    auto item = std::dynamic_pointer_cast<AppListItemEntity>(posts_.items()[0].object);
+    ASSERT_TRUE(item);
+    ASSERT_TRUE(item->component());
+    EXPECT_EQ(item->component()->value("name").asString().value_or(""), "Sofa");
+
+    test::LogCapture log;
+    {
+        std::lock_guard lock(routeMutex_);
+        componentAnswer_ = test::ServicesFakeBackend::error(404, 101, "Object not found.");
+    }
+    send("update", id, record("MarketingListItem", "i2", "c1", {{"component", pointer("Component", "gone")}}));
+    ASSERT_TRUE(waitForPosts(2));
+    EXPECT_EQ(posts_.items()[1].name, VantrelSDK::appListItemUpdatedNotification);
+    item = std::dynamic_pointer_cast<AppListItemEntity>(posts_.items()[1].object);
+    ASSERT_TRUE(item);
+    EXPECT_FALSE(item->component());
+    EXPECT_TRUE(item->containsKey("component")) << "the key holds a null, not nothing";
+    EXPECT_EQ(log.count("Unable to fetch component"), 0U);
+    EXPECT_EQ(log.count("processResult"), 0U);
+}
+
+TEST_F(ChangeFeedTest, AListItemWhoseComponentCannotBeReadIsStillAnnouncedAfterTwoErrorLines) {
+    const int id = subscribe(AppListItemService::sharedInstance());
+    test::LogCapture log;
+    {
+        std::lock_guard lock(routeMutex_);
+        componentAnswer_ = test::ServicesFakeBackend::error(500, 1, "internal trouble");
+    }
+    send("update", id, record("MarketingListItem", "i3", "c1", {{"component", pointer("Component", "k7")}}));
+    ASSERT_TRUE(waitForPosts(1));
+    auto item = std::dynamic_pointer_cast<AppListItemEntity>(posts_.items()[0].object);
+    ASSERT_TRUE(item);
+    EXPECT_FALSE(item->component());
+    EXPECT_EQ(log.count("processResult: "), 1U);
+    EXPECT_EQ(log.count("[AppListItemService.subscriptionProcessOnUpdate] Unable to fetch component[k7] due error: "), 1U);
+}
+
+TEST_F(ChangeFeedTest, SubscribingTwiceKeepsTheFirstSubscriptionAndUnsubscribingEmptiesTheService) {
+    auto& components = ComponentService::sharedInstance();
+    subscribe(components);
+    const auto first = components.subscription();
+    auto other = std::make_shared<CatalogEntity>();
+    other->setObjectId("c2");
+    components.subscribe(other);
+    EXPECT_EQ(components.subscription(), first);
+    EXPECT_EQ(client_->subscriptionCount(), 1U);
+    ASSERT_TRUE(components.subscriptionQuery());
+    EXPECT_EQ(components.subscriptionQuery()->whereJSON()["catalog"]["objectId"], "c1");
+    EXPECT_EQ(components.subscriptionQuery()->findParameters().value("include", ""), "parent");
+
+    components.unsubscribe();
+    EXPECT_FALSE(components.subscription());
+    EXPECT_FALSE(components.subscriptionQuery());
+    EXPECT_TRUE(eventually([&] { return client_->subscriptionCount() == 0; }));
+}
+
+TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_ = json::array({record("Component", "same", "c1"), record("Component", "edited", "c1"),
+                                record("Component", "removed", "c1", {{"thumbnailFilePath", "thumbs/removed.png"}})});
+    }
+    const int id = subscribe(ComponentService::sharedInstance());
+    // The baseline listing runs once the subscription is confirmed.
+    ASSERT_TRUE(eventually([&] { return backend_.requests("classes/Component").size() >= 1; }));
+
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_ = json::array({record("Component", "same", "c1"),
+                                record("Component", "edited", "c1", {{"name", "Edited"}}, "2026-02-01T00:00:00.000Z"),
+                                record("Component", "added", "c1", {}, "2026-02-01T00:00:00.000Z"),
+                                record("Component", "draft", "c1", {{"inDraftBy", "x"}}, "2026-02-01T00:00:00.000Z")});
+    }
+    live_.dropConnections();
+    ASSERT_TRUE(live_.waitForOp("subscribe", 2));
+    ASSERT_TRUE(waitForPosts(3));
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const auto& post : posts_.items()) seen.emplace(post.name, post.objectId);
+    const std::set<std::pair<std::string, std::string>> expected = {
+        {VantrelSDK::componentCreatedNotification, "added"},
+        {VantrelSDK::componentUpdatedNotification, "edited"},
+        {VantrelSDK::componentDeletedNotification, "removed"}};
+    EXPECT_EQ(seen, expected);
+    (void)id;
+}
+
+}  // namespace
+}  // namespace vantrel
