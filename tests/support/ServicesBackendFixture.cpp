@@ -41,9 +41,14 @@ std::pair<std::shared_ptr<UserEntity>, OptionalError> ServicesBackendFixture::si
 }
 
 void ServicesBackendFixture::signInAs(const nlohmann::json& user) {
+    const LogCapture log;
     auto [signedIn, error] = signIn(user.value("username", ""), user.value("password", ""));
     ASSERT_FALSE(error) << "sign-in refused: " << error->description();
     ASSERT_TRUE(signedIn);
+    // Sign-in goes on to start the live subscriptions in the background, reading the company and
+    // its catalogue; let that finish so that it does not mix with what the test counts.
+    (void)eventually([&] { return log.count("AppListItems - ") + log.count("Catalog - unable to subscribe") > 0; },
+                     std::chrono::seconds(10));
 }
 
 void ServicesBackendFixture::revokeSessionOnServer() {

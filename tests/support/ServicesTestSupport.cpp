@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <any>
+#include <thread>
 
 namespace vantrel::test {
 
@@ -133,6 +134,15 @@ std::string LogCapture::readAll() {
     std::string text;
     for (const auto& data : logger.logFileDataArray()) text.append(data.begin(), data.end());
     return text;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
 }
 
 // ---- ports ----------------------------------------------------------------------------------------

@@ -110,6 +110,10 @@ private:
     [[nodiscard]] static std::string readAll();
 };
 
+/// Polls `condition` every 10 ms until it holds or `timeout` passed; its last value. For effects
+/// that announce themselves only in the log or in a state, with no callback to wait on.
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
 /// A loopback port on which nothing listens: what a client meets when the server has stopped.
 int unusedLoopbackPort();
 

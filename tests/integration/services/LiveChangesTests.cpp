@@ -19,8 +19,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 namespace vantrel {
 namespace {
 
@@ -42,15 +40,6 @@ std::shared_ptr<ParseObject> objectOf(const Notification& notification) {
     if (const auto* s = std::any_cast<std::shared_ptr<SceneEntity>>(&notification.object)) return *s;
     if (const auto* o = std::any_cast<std::shared_ptr<AnchorObjectEntity>>(&notification.object)) return *o;
     return nullptr;
-}
-
-// Polls `condition` for up to twenty seconds: for states that announce themselves only in the log.
-bool eventually(const std::function<bool()>& condition) {
-    for (int i = 0; i < 2000; ++i) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return condition();
 }
 
 bool allUnsubscribed() {
@@ -109,7 +98,7 @@ protected:
     void waitForSubscriptions(const test::LogCapture& log, std::size_t times = 1) {
         for (const char* label : kLabels) {
             const std::string line = std::string(label) + " - subscribed.";
-            ASSERT_TRUE(eventually([&] { return log.count(line) >= times; })) << line;
+            ASSERT_TRUE(test::eventually([&] { return log.count(line) >= times; })) << line;
         }
     }
 
@@ -240,7 +229,7 @@ TEST_F(LiveChangesTest, SubscriptionsFollowTheSession) {
     CatalogService::sharedInstance().subscribeIfNeeded();
     CatalogService::sharedInstance().subscribeIfNeeded();
     // Give the two lookups time to finish: they find the same catalogue and change nothing.
-    ASSERT_TRUE(eventually([&] { return log.count("Catalog - ") == 0 && client_->subscriptionCount() == held; }));
+    ASSERT_TRUE(test::eventually([&] { return log.count("Catalog - ") == 0 && client_->subscriptionCount() == held; }));
     EXPECT_EQ(ComponentService::sharedInstance().subscription(), first);
 
     // Sign-out: everything unsubscribed, the client disconnected.
@@ -266,7 +255,7 @@ TEST_F(LiveChangesTest, WithoutASessionSubscribingSignsOutAndLeavesEverythingSto
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
     CatalogService::sharedInstance().subscribeIfNeeded();
     ASSERT_TRUE(signOuts.waitFor(1));
-    ASSERT_TRUE(eventually([&] { return allUnsubscribed() && client_->isDisconnected(); }));
+    ASSERT_TRUE(test::eventually([&] { return allUnsubscribed() && client_->isDisconnected(); }));
     EXPECT_GE(log.count("Catalog - unable to subscribe current catalog is null."), 1U);
 }
 
@@ -313,7 +302,7 @@ TEST_F(LiveChangesTest, ActivationWhoseCompanyIsGoneSignsOutOnceAndSubscribesNot
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
     detail::reconnectSession();
     ASSERT_TRUE(signOuts.waitFor(1));
-    ASSERT_TRUE(eventually([] { return !ParseUser::currentUser(); }));
+    ASSERT_TRUE(test::eventually([] { return !ParseUser::currentUser(); }));
     // Let any second announcement or late subscription show itself before counting.
     test::Await<bool> settled;
     AuthService::sharedInstance().signOut(false, [settled] { settled.set(true); });
@@ -339,7 +328,7 @@ TEST_F(LiveChangesTest, ChangesMadeWhileTheServerWasDownAreAnnouncedAfterTheReco
     ASSERT_TRUE(waitForPost(VantrelSDK::componentCreatedNotification, marker));
 
     ASSERT_EQ(test::runCommand({"bash", "scripts/backend.sh", "stop-second"}).exitCode, 0);
-    ASSERT_TRUE(eventually([&] { return !client_->isConnected(); }));
+    ASSERT_TRUE(test::eventually([&] { return !client_->isConnected(); }));
     update("Component", edited, {{"name", "Edited meanwhile"}});
     remove("Component", removed);
     const auto added = save("Component", inCatalog({{"name", "Added meanwhile"}}));

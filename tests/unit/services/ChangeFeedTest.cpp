@@ -21,7 +21,6 @@
 
 #include <filesystem>
 #include <set>
-#include <thread>
 
 #include <unistd.h>
 
@@ -132,15 +131,6 @@ protected:
         const auto frames = live_.frames();
         return static_cast<std::size_t>(
             std::count_if(frames.begin(), frames.end(), [&](const json& frame) { return frame.value("op", "") == op; }));
-    }
-
-    // Polls `condition` for up to ten seconds: for effects that have no callback to wait on.
-    static bool eventually(const std::function<bool()>& condition) {
-        for (int i = 0; i < 1000; ++i) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(milliseconds(10));
-        }
-        return condition();
     }
 
     bool waitForPosts(std::size_t count) { return posts_.waitForCount(count); }
@@ -286,7 +276,7 @@ TEST_F(ChangeFeedTest, SubscribingTwiceKeepsTheFirstSubscriptionAndUnsubscribing
     components.unsubscribe();
     EXPECT_FALSE(components.subscription());
     EXPECT_FALSE(components.subscriptionQuery());
-    EXPECT_TRUE(eventually([&] { return client_->subscriptionCount() == 0; }));
+    EXPECT_TRUE(test::eventually([&] { return client_->subscriptionCount() == 0; }));
 }
 
 TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
@@ -297,7 +287,7 @@ TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
     }
     const int id = subscribe(ComponentService::sharedInstance());
     // The baseline listing runs once the subscription is confirmed.
-    ASSERT_TRUE(eventually([&] { return backend_.requests("classes/Component").size() >= 1; }));
+    ASSERT_TRUE(test::eventually([&] { return backend_.requests("classes/Component").size() >= 1; }));
 
     {
         std::lock_guard lock(routeMutex_);
