@@ -2,6 +2,7 @@
 
 #include "vantrel/core/VantrelSDK.hpp"
 
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -41,6 +42,12 @@ SdkState& sdkState();
 
 /// Ends the process with `message`, written to the standard error and the log.
 [[noreturn]] void fatalError(const std::string& message);
+
+/// Now, in seconds since 1970, as the access-period rule sees it.
+double wallClockSeconds();
+/// Replaces the access-period rule's wall clock; an empty function restores the system clock.
+/// For tests, which move time without waiting for it.
+void setWallClock(std::function<double()> clock);
 
 /// Registry of each data service's last network query, guarded by lastDbAccessQueue.
 std::map<std::string, double>& lastDbAccessRegistry();

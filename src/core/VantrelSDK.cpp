@@ -50,10 +50,29 @@ bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos;
 }
 
-double secondsSince1970() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+std::mutex& wallClockMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<double()>& wallClockSlot() {
+    static auto* clock = new std::function<double()>();
+    return *clock;
 }
 }  // namespace
+
+double detail::wallClockSeconds() {
+    {
+        std::lock_guard lock(wallClockMutex());
+        if (const auto& clock = wallClockSlot()) return clock();
+    }
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void detail::setWallClock(std::function<double()> clock) {
+    std::lock_guard lock(wallClockMutex());
+    wallClockSlot() = std::move(clock);
+}
 
 // ---- version ----------------------------------------------------------------------------------
 
@@ -156,7 +175,7 @@ void VantrelSDK::setLastDbAccessTime(const std::string& serviceName, double time
 }
 
 int VantrelSDK::cachePolicyForQuery(const std::string& serviceName) {
-    const double now = secondsSince1970();
+    const double now = detail::wallClockSeconds();
     if (now < lastDbAccessTime(serviceName) + dbAccessPeriod()) return 3;
     setLastDbAccessTime(serviceName, now);
     return 2;

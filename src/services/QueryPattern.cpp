@@ -12,16 +12,6 @@ namespace vantrel::services_detail {
 
 namespace {
 
-std::mutex& clockMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::function<double()>& clockSlot() {
-    static std::function<double()> clock;
-    return clock;
-}
-
 // Keeps the accumulator and the query of one list read alive from page to page.
 struct PageLoop : std::enable_shared_from_this<PageLoop> {
     ParseQuery query;
@@ -55,27 +45,9 @@ struct PageLoop : std::enable_shared_from_this<PageLoop> {
 
 }  // namespace
 
-double secondsSince1970() {
-    {
-        std::lock_guard lock(clockMutex());
-        if (const auto& clock = clockSlot()) return clock();
-    }
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-void setWallClock(std::function<double()> clock) {
-    std::lock_guard lock(clockMutex());
-    clockSlot() = std::move(clock);
-}
-
 void applyAccessPeriod(ParseQuery& query, const std::string& serviceName) {
-    const double now = secondsSince1970();
-    if (now < VantrelSDK::lastDbAccessTime(serviceName) + VantrelSDK::dbAccessPeriod()) {
-        query.setCachePolicy(CachePolicy::cacheElseNetwork);
-        return;
-    }
-    VantrelSDK::setLastDbAccessTime(serviceName, now);
-    query.setCachePolicy(CachePolicy::networkOnly);
+    query.setCachePolicy(VantrelSDK::cachePolicyForQuery(serviceName) == 3 ? CachePolicy::cacheElseNetwork
+                                                                            : CachePolicy::networkOnly);
 }
 
 bool isNotFound(const Error& error) {

@@ -22,14 +22,6 @@ using ObjectsBlock = std::function<void(std::vector<std::shared_ptr<ParseObject>
 /// Records per page of a list read; a shorter page is the last.
 inline constexpr std::size_t kPageSize = 100;
 
-// ---- time ---------------------------------------------------------------------------------------
-
-/// Now, in seconds since 1970, as the access-period rule sees it.
-double secondsSince1970();
-/// Replaces the rule's wall clock; an empty function restores the system clock. For tests, which
-/// move time without waiting for it.
-void setWallClock(std::function<double()> clock);
-
 // ---- query set-up -------------------------------------------------------------------------------
 
 /// The access-period rule: within `dbAccessPeriod` of the service's last network query the cache

@@ -56,11 +56,11 @@ void resetServiceAccessTimes() {
 
 // ---- wall clock -----------------------------------------------------------------------------------
 
-ScopedWallClock::ScopedWallClock() : now_(std::make_shared<std::atomic<double>>(services_detail::secondsSince1970())) {
-    services_detail::setWallClock([now = now_] { return now->load(); });
+ScopedWallClock::ScopedWallClock() : now_(std::make_shared<std::atomic<double>>(detail::wallClockSeconds())) {
+    detail::setWallClock([now = now_] { return now->load(); });
 }
 
-ScopedWallClock::~ScopedWallClock() { services_detail::setWallClock({}); }
+ScopedWallClock::~ScopedWallClock() { detail::setWallClock({}); }
 
 void ScopedWallClock::advance(double seconds) { now_->store(now_->load() + seconds); }
 
