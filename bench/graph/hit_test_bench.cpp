@@ -17,6 +17,7 @@
 
 #include <glm/gtc/constants.hpp>
 
+#include "support/EllipsoidMesh.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNLookAtConstraint.hpp"
@@ -32,29 +33,10 @@ constexpr int kSegments = 32;  // 2·32·31 = 1,984 triangles per product
 
 // A sphere squashed and dented per product, so that no two meshes are alike.
 std::shared_ptr<SCNGeometry> productMesh(int seed) {
-    SCNGeometrySource source;
     const float width = 1.6f + 0.3f * std::sin(static_cast<float>(seed));
-    const float height = 0.8f;
-    const float depth = 0.9f;
-    for (int r = 0; r <= kRings; ++r) {
-        const float phi = glm::pi<float>() * static_cast<float>(r) / kRings;
-        for (int s = 0; s <= kSegments; ++s) {
-            const float theta = glm::two_pi<float>() * static_cast<float>(s) / kSegments;
-            const float dent = 1.0f + 0.05f * std::sin(5.0f * theta + static_cast<float>(seed)) * std::sin(3.0f * phi);
-            const glm::vec3 unit(std::sin(phi) * std::cos(theta), std::cos(phi), std::sin(phi) * std::sin(theta));
-            source.vertices.push_back(glm::vec3(unit.x * width, unit.y * height, unit.z * depth) * 0.5f * dent);
-            source.normals.push_back(unit);
-        }
-    }
-    SCNGeometryElement element;
-    const auto at = [](int r, int s) { return static_cast<std::uint32_t>(r * (kSegments + 1) + s); };
-    for (int r = 0; r < kRings; ++r) {
-        for (int s = 0; s < kSegments; ++s) {
-            if (r > 0) element.indices.insert(element.indices.end(), {at(r, s), at(r, s + 1), at(r + 1, s)});
-            if (r < kRings - 1) element.indices.insert(element.indices.end(), {at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)});
-        }
-    }
-    return SCNGeometry::make(std::move(source), {std::move(element)});
+    return vantrel_bench::ellipsoidMesh(width, 0.8f, 0.9f, kRings, kSegments, [seed](float phi, float theta) {
+        return 1.0f + 0.05f * std::sin(5.0f * theta + static_cast<float>(seed)) * std::sin(3.0f * phi);
+    });
 }
 
 struct Showroom {

@@ -1,0 +1,184 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vantrel/domain/SnappingAreaEntity.hpp"
+#include "vantrel/graph/SCNBoundingVolume.hpp"
+#include "vantrel/graph/SCNMaterial.hpp"
+#include "vantrel/graph/SCNNode.hpp"
+#include "vantrel/graph/SCNVector3.hpp"
+#include "vantrel/graph/UIColor.hpp"
+#include "vantrel/scene/ModelHighlightingMode.hpp"
+
+namespace vantrel {
+
+class AnchorObjectModelNode;
+class SnappingNode;
+
+/// The scene node of one placed product model.
+///
+/// The model's own nodes hang below `contentNode()`, the first child; everything the library adds
+/// around a product (the dimension display, snapping points, anchor-object models) hangs on the model
+/// node itself, so that it never mixes with the product's parts. Highlighting moves or marks only the
+/// content.
+///
+/// Create it with `make` (it must be owned by a `std::shared_ptr`, as every node). Like all nodes it
+/// belongs to the main thread.
+class ModelNode : public SCNNode {
+public:
+    /// Snapping points this model carries, by the `id` of the model that would dock at them.
+    using SnappingNodesDictionary = std::map<std::string, std::vector<std::shared_ptr<SnappingNode>>>;
+    /// Materials of re-coloured parts as they were before their first re-colouring, by part node.
+    using DefaultMaterialsDictionary =
+        std::map<std::shared_ptr<SCNNode>, std::vector<std::shared_ptr<SCNMaterial>>>;
+
+    /// Name of the content node.
+    static constexpr const char* contentNodeName = "MODEL_CONTENT";
+    /// Key of the content node's bobbing action while the model levitates.
+    static constexpr const char* highlightingAnimationKey = "HIGHLIGHTING_ANIMATION";
+    /// Category bit the adapters' glow technique draws into its mask.
+    static constexpr std::uint64_t glowCategoryBitMask = 2;
+    /// How far two models may reach into each other on an axis and still stand side by side: models
+    /// docked face to face meet with rounding noise, and hand-placed ones graze each other.
+    static constexpr float overlapTolerance = 0.005f;
+
+    /// A model with the given identity and an empty content node.
+    ModelNode(std::string id, std::string componentId);
+    /// A model with two new, independent UUID strings as `id` and `componentId`.
+    ModelNode();
+    ~ModelNode() override;
+
+    /// A new model with the given identity.
+    [[nodiscard]] static std::shared_ptr<ModelNode> make(std::string id, std::string componentId);
+    /// A new model with new UUID strings as identity.
+    [[nodiscard]] static std::shared_ptr<ModelNode> make();
+
+    // ----- Stored state -----
+
+    /// Identity of this placement; one component may be placed several times.
+    [[nodiscard]] const std::string& id() const noexcept { return id_; }
+    /// `objectId` of the component record the model shows.
+    [[nodiscard]] const std::string& componentId() const noexcept { return componentId_; }
+    /// Container of the dimension display; a child of the model only while sizes are shown.
+    [[nodiscard]] const std::shared_ptr<SCNNode>& shownSizesNode() const noexcept { return shownSizesNode_; }
+    /// The highlight applied now, or nothing.
+    [[nodiscard]] std::optional<ModelHighlightingMode> highlightedMode() const noexcept { return highlightedMode_; }
+    /// Where the content node rested before the levitation lifted it; zero when not levitating.
+    [[nodiscard]] SCNVector3 highlightLevitationInitialPosition() const noexcept {
+        return highlightLevitationInitialPosition_;
+    }
+    /// True for a product that hangs free (a wall or ceiling item): it never levitates.
+    [[nodiscard]] bool isFloating() const noexcept { return isFloating_; }
+    /// Marks the product as hanging free or standing.
+    void setFloating(bool floating) noexcept { isFloating_ = floating; }
+    /// The component's snapping areas.
+    [[nodiscard]] std::vector<std::shared_ptr<SnappingAreaEntity>>& snappingAreas() noexcept {
+        return snappingAreas_;
+    }
+    [[nodiscard]] const std::vector<std::shared_ptr<SnappingAreaEntity>>& snappingAreas() const noexcept {
+        return snappingAreas_;
+    }
+    /// Snapping points shown on this model, grouped by the model that would dock.
+    [[nodiscard]] SnappingNodesDictionary& snappingNodesDictionary() noexcept { return snappingNodesDictionary_; }
+    [[nodiscard]] const SnappingNodesDictionary& snappingNodesDictionary() const noexcept {
+        return snappingNodesDictionary_;
+    }
+    /// Default materials of re-coloured parts, so that a re-colouring can be undone.
+    [[nodiscard]] DefaultMaterialsDictionary& defaultMaterialsDictionary() noexcept {
+        return defaultMaterialsDictionary_;
+    }
+    [[nodiscard]] const DefaultMaterialsDictionary& defaultMaterialsDictionary() const noexcept {
+        return defaultMaterialsDictionary_;
+    }
+    /// The child named "MODEL_CONTENT" that holds the product's own nodes.
+    [[nodiscard]] const std::shared_ptr<SCNNode>& contentNode() const noexcept { return contentNode_; }
+    /// Attached anchor-object models in the order they were attached; each is also a child of the model.
+    [[nodiscard]] std::vector<std::shared_ptr<AnchorObjectModelNode>>& anchorObjectModels() noexcept {
+        return anchorObjectModels_;
+    }
+    [[nodiscard]] const std::vector<std::shared_ptr<AnchorObjectModelNode>>& anchorObjectModels() const noexcept {
+        return anchorObjectModels_;
+    }
+
+    // ----- Content -----
+
+    /// Appends `nodes`, in order, to the content node; null entries are skipped.
+    void add(const std::vector<std::shared_ptr<SCNNode>>& nodes);
+
+    // ----- Highlighting -----
+
+    /// True while a highlight is applied.
+    [[nodiscard]] bool isHighlighted() const noexcept { return highlightedMode_.has_value(); }
+    /// Applies `mode` unless a highlight is applied already (switching needs `unhighlight` first).
+    ///
+    /// `glow` puts the content's geometry-bearing nodes into `glowCategoryBitMask`. `levitation` lifts
+    /// the content by 0.005 at once and by a tenth of its height more over a quarter second, then bobs
+    /// it by that tenth; a floating model is only marked as highlighted.
+    void highlight(ModelHighlightingMode mode);
+    /// Removes the applied highlight; a levitating content settles back to its resting height over a
+    /// quarter second. Nothing happens without a highlight.
+    void unhighlight();
+
+    // ----- Dimension display -----
+
+    /// True while the dimension display is attached.
+    [[nodiscard]] bool isSizesShown() const;
+    /// Builds the dimension display afresh from the content's resting box: width, depth and height
+    /// lines with arrowheads and labels in millimetres. A levitating model keeps levitating.
+    void showSizes(const UIColor& lineColor, const UIColor& textColor);
+    /// Detaches the dimension display and empties it.
+    void hideSizes();
+
+    // ----- Overlap -----
+
+    /// True when this model overlaps any other model of `models` (itself and null entries are
+    /// skipped), by the boxes of `overlapBoundingBox` and the rule of `boxesOverlap`.
+    [[nodiscard]] bool isOverlapped(const std::vector<std::shared_ptr<ModelNode>>& models) const;
+    /// The world-space box the overlap test compares: the geometry of the model and everything on it
+    /// (content, attached models) as it stands, turned and scaled, with a levitating content counted
+    /// at rest and without the dimension display. An empty box at the model's position when there is
+    /// no geometry.
+    [[nodiscard]] SCNBoundingBox overlapBoundingBox() const;
+    /// True when the boxes reach into each other by more than `overlapTolerance` on all three axes.
+    [[nodiscard]] static bool boxesOverlap(const SCNBoundingBox& a, const SCNBoundingBox& b);
+
+    /// A copy with a new `id` and the same component, floating flag and snapping areas, standing
+    /// un-highlighted and at rest. Its content and dimension display are its own clones, and its
+    /// default materials are keyed by its own parts. Its lists of snapping points and anchor-object
+    /// models start empty; their cloned nodes come along as plain children.
+    [[nodiscard]] std::shared_ptr<SCNNode> clone() const override;
+
+protected:
+    /// Copies identity-independent state for `clone()`; the children follow separately.
+    ModelNode(const ModelNode& other);
+
+private:
+    /// The content box in the model's coordinates, with a levitating content counted at rest.
+    [[nodiscard]] SCNBoundingBox restingContentBox() const;
+    /// The content's transform, without the lift of a levitation.
+    [[nodiscard]] glm::mat4 restingContentTransform() const;
+    void startLevitation();
+    void endLevitation();
+
+    std::string id_;
+    std::string componentId_;
+    std::shared_ptr<SCNNode> shownSizesNode_;
+    std::optional<ModelHighlightingMode> highlightedMode_;
+    SCNVector3 highlightLevitationInitialPosition_;
+    bool isFloating_ = false;
+    std::vector<std::shared_ptr<SnappingAreaEntity>> snappingAreas_;
+    SnappingNodesDictionary snappingNodesDictionary_;
+    DefaultMaterialsDictionary defaultMaterialsDictionary_;
+    std::shared_ptr<SCNNode> contentNode_;
+    std::vector<std::shared_ptr<AnchorObjectModelNode>> anchorObjectModels_;
+    // Whether the content was actually lifted, which the floating flag alone cannot tell once it has
+    // changed during the highlight.
+    bool levitationLifted_ = false;
+};
+
+}  // namespace vantrel
