@@ -259,6 +259,21 @@ TEST_F(LiveChangesTest, WithoutASessionSubscribingSignsOutAndLeavesEverythingSto
     EXPECT_GE(log.count("Catalog - unable to subscribe current catalog is null."), 1U);
 }
 
+TEST_F(LiveChangesTest, ACompanyWithoutCatalogueSubscribesNothingAndKeepsTheSession) {
+    useLiveQueryServer(false);
+    test::LogCapture log;
+    signInAndWaitForSubscriptions(log);
+    CatalogService::sharedInstance().unsubscribeAll();
+    for (const char* alias : {"catalog", "otherCatalog"}) peer({"--master", "delete", "Catalog", data_[alias].get<std::string>()});
+
+    const test::LogCapture after;
+    CatalogService::sharedInstance().subscribeIfNeeded();
+    ASSERT_TRUE(test::eventually([&] { return after.count("Catalog - unable to subscribe current catalog is null.") == 1; }));
+    ASSERT_TRUE(test::eventually([&] { return client_->isDisconnected(); }));
+    EXPECT_TRUE(allUnsubscribed());
+    EXPECT_TRUE(ParseUser::currentUser()) << "a missing catalogue is no reason to end the session";
+}
+
 TEST_F(LiveChangesTest, ActivationResubscribesAValidSession) {
     useLiveQueryServer(false);
     test::LogCapture log;
