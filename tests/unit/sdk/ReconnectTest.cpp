@@ -7,6 +7,7 @@
 #include "vantrel/core/Clock.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/core/NotificationCenter.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
 
 #include <gtest/gtest.h>
@@ -97,11 +98,16 @@ TEST_F(ReconnectTest, ADeviceThatPassesItsCheckGoesOn) {
         ++checks;
         return false;
     });
-    // Without a library version the reconnect stops right after the check was queued.
+    // Without a library version the reconnect stops right after the check was queued, signing out
+    // in the background; the test ends only once that is done, so that no library thread is still
+    // at work when the process exits.
+    std::atomic<bool> announced{false};
+    ScopedObserver unsupported(NotificationCenter::defaultCenter(), VantrelSDK::unsupportedAppVersionNotification,
+                               [&](const Notification&) { announced = true; });
     const auto version = VantrelSDK::versionName();
     VantrelSDK::setVersionName(std::nullopt);
     detail::reconnectSession();
-    ASSERT_TRUE(MainRunLoop::runUntil([&] { return checks.load() == 1; }, 5s));
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return checks.load() == 1 && announced.load(); }, 10s));
     VantrelSDK::setVersionName(version);
     VantrelSDK::setDeviceIntegrityCheck({});
 }
