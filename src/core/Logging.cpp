@@ -8,6 +8,7 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <pthread.h>
 
@@ -141,6 +142,40 @@ bool wouldLog(LogFlag flag) noexcept {
     return (hub().mask.load(std::memory_order_acquire) & static_cast<std::uint32_t>(flag)) != 0;
 }
 
+std::string shortFunctionName(std::string_view signature) {
+    // A lambda's signature continues its holder's: "R ns::f(args)::<lambda(args)>".
+    if (const auto lambda = signature.find("::<lambda"); lambda != std::string_view::npos) signature = signature.substr(0, lambda);
+    if (const auto with = signature.find(" [with "); with != std::string_view::npos) signature = signature.substr(0, with);
+    while (!signature.empty() && signature.back() == ' ') signature.remove_suffix(1);
+    // Qualifiers after the parameter list ("const", "noexcept").
+    const auto close = signature.rfind(')');
+    if (close == std::string_view::npos) return std::string(signature);
+    signature = signature.substr(0, close + 1);
+    // The parameter list, matched from its end so that function types inside it do not confuse.
+    int depth = 0;
+    std::size_t open = std::string_view::npos;
+    for (std::size_t i = signature.size(); i-- > 0;) {
+        if (signature[i] == ')') ++depth;
+        if (signature[i] == '(' && --depth == 0) {
+            open = i;
+            break;
+        }
+    }
+    if (open == std::string_view::npos) return std::string(signature);
+    std::string_view name = signature.substr(0, open);
+    // "operator()" keeps its own parentheses.
+    if (name.ends_with("operator")) return std::string(name.substr(name.rfind("operator"))) + "()";
+    int angles = 0;
+    for (std::size_t i = name.size(); i-- > 0;) {
+        const char c = name[i];
+        if (c == '>') ++angles;
+        if (c == '<') --angles;
+        if (angles == 0 && (c == ' ' || c == '*' || c == '&' || (c == ':' && i > 0 && name[i - 1] == ':')))
+            return std::string(name.substr(i + 1));
+    }
+    return std::string(name);
+}
+
 void write(LogFlag flag, std::string_view message, const char* file, const char* function, int line) {
     std::shared_ptr<spdlog::logger> logger;
     {
@@ -149,7 +184,10 @@ void write(LogFlag flag, std::string_view message, const char* file, const char*
         logger = h.logger;
     }
     if (!logger) return;
-    logger->log(spdlog::source_loc{file, line, function}, spdlogLevel(flag), message);
+    // The macros hand over the full signature; lines show the plain name.
+    const std::string name = function != nullptr && std::strchr(function, '(') != nullptr ? shortFunctionName(function)
+                                                                                          : std::string();
+    logger->log(spdlog::source_loc{file, line, name.empty() ? function : name.c_str()}, spdlogLevel(flag), message);
 }
 
 namespace {

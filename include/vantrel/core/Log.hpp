@@ -28,6 +28,11 @@ bool wouldLog(LogFlag flag) noexcept;
 /// Writes `message` with `flag` to every installed sink whose level lets it pass. `function` and
 /// `line` name where the call was made; an empty function makes the line show the thread name.
 void write(LogFlag flag, std::string_view message, const char* file, const char* function, int line);
+/// The plain name of the function a signature belongs to ("signOut" for
+/// "void vantrel::AuthService::signOut(bool)"). For a lambda it is the function that holds it, so
+/// that a line logged from a completion block names where the block was written. Text without a
+/// parameter list is given back as it is.
+std::string shortFunctionName(std::string_view signature);
 /// Names the calling thread for log lines (and for the system's thread list).
 void setCurrentThreadName(std::string name);
 /// The name given to the calling thread, empty when none.
@@ -41,7 +46,7 @@ const std::string& currentThreadName();
 #define VANTREL_LOG(flag, message)                                                      \
     do {                                                                                \
         if (::vantrel::log::wouldLog(flag))                                             \
-            ::vantrel::log::write((flag), (message), __FILE__, __func__, __LINE__);     \
+            ::vantrel::log::write((flag), (message), __FILE__, __PRETTY_FUNCTION__, __LINE__); \
     } while (false)
 #define VLOG_ERROR(message) VANTREL_LOG(::vantrel::LogFlag::error, message)
 #define VLOG_WARNING(message) VANTREL_LOG(::vantrel::LogFlag::warning, message)

@@ -1,5 +1,6 @@
 #include "vantrel/core/CustomLogFormatter.hpp"
 #include "vantrel/core/FileLogger.hpp"
+#include "vantrel/core/Log.hpp"
 
 #include <gtest/gtest.h>
 
@@ -110,4 +111,24 @@ TEST(FileLogger, WritesFormattedLines) {
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(text(data[0]), "2024-03-05 10:00:00:007 [load:12] WARNING: a line\n");
     std::filesystem::remove_all(dir);
+}
+
+namespace {
+std::string signatureOfALambdaIn(int) {
+    return [] { return std::string(__PRETTY_FUNCTION__); }();
+}
+}  // namespace
+
+TEST(LogFunctionNames, LinesNameThePlainFunctionAndALambdaByItsHolder) {
+    using vantrel::log::shortFunctionName;
+    EXPECT_EQ(shortFunctionName("void vantrel::AuthService::signOut(bool, std::function<void()>)"), "signOut");
+    EXPECT_EQ(shortFunctionName("static std::shared_ptr<vantrel::X> vantrel::X::make(int (*)(int))"), "make");
+    EXPECT_EQ(shortFunctionName("void vantrel::services_detail::processResult(std::shared_ptr<vantrel::ParseObject>, "
+                                "vantrel::OptionalError, const ObjectBlock&)"),
+              "processResult");
+    EXPECT_EQ(shortFunctionName("bool vantrel::{anonymous}::Feed::seen(const T&) const [with T = int]"), "seen");
+    EXPECT_EQ(shortFunctionName("void vantrel::Feed::confirmed()::<lambda(std::optional<int>)>::<lambda()>"), "confirmed");
+    EXPECT_EQ(shortFunctionName("void vantrel::Functor::operator()(int) const"), "operator()");
+    EXPECT_EQ(shortFunctionName("initialize"), "initialize");
+    EXPECT_EQ(shortFunctionName(signatureOfALambdaIn(1)), "signatureOfALambdaIn");
 }
