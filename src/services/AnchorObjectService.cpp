@@ -73,7 +73,8 @@ void AnchorObjectService::configureSubscription(const std::shared_ptr<Subscripti
         subscription, label(), catalog,
         {VantrelSDK::anchorObjectCreatedNotification, VantrelSDK::anchorObjectUpdatedNotification, VantrelSDK::anchorObjectDeletedNotification},
         services_detail::cachedFileKeysOf,
-        services_detail::recordObject<AnchorObjectEntity>, recordFactory());
+        services_detail::recordObject<AnchorObjectEntity>,
+        {"thumbnailFilePath", "scnModelFilePath", "scnModelAssetFilePaths"});
 }
 
 }  // namespace vantrel

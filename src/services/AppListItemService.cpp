@@ -143,7 +143,7 @@ void AppListItemService::configureSubscription(const std::shared_ptr<Subscriptio
         },
     };
     services_detail::configureChangeFeed(subscription, label(), std::move(handlers),
-                                         {subscription->query(), catalog, recordFactory()});
+                                         {subscription->query(), catalog, {"type", "imagePath"}});
 }
 
 }  // namespace vantrel

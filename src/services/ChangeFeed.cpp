@@ -21,7 +21,14 @@ constexpr std::size_t kCatchUpBatch = 100;
 // Page size of the id listing: ids and dates only, so pages can be large.
 constexpr int kListingPageSize = 1000;
 
-using Versions = std::map<std::string, ParseDate>;
+// What is known of one watched record: when it last changed, and the record as last seen (at least
+// its catalogue and the keys its cached files derive from), so that a deletion noticed only later
+// can still be announced with it and clear its files.
+struct Known {
+    ParseDate version;
+    std::shared_ptr<ParseObject> record;
+};
+using Versions = std::map<std::string, Known>;
 
 std::optional<ParseDate> versionOf(const ParseObject& record) {
     if (auto updated = record.updatedAt()) return updated;
@@ -41,8 +48,8 @@ public:
         const auto version = record ? versionOf(*record) : std::nullopt;
         if (!id || !version) return;
         std::lock_guard lock(mutex_);
-        auto& known = known_[*id];
-        known = std::max(known, *version);
+        auto [it, added] = known_.try_emplace(*id, Known{*version, record});
+        if (!added && it->second.version <= *version) it->second = Known{*version, record};
     }
 
     void gone(const std::shared_ptr<ParseObject>& record) {
@@ -76,7 +83,9 @@ private:
         const auto pointer = pointerTo(watched_.catalog);
         if (!pointer) return done(std::nullopt);
         ParseQuery listing(watched_.query.className());
-        listing.whereEqualTo("catalog", *pointer).selectKeys({"updatedAt"});
+        std::vector<std::string> keys{"updatedAt", "catalog"};
+        keys.insert(keys.end(), watched_.fileKeyFields.begin(), watched_.fileKeyFields.end());
+        listing.whereEqualTo("catalog", *pointer).selectKeys(keys);
         listing.orderByAscending("createdAt").addAscendingOrder("objectId");
         listing.findAllInBackground(
             [done = std::move(done), label = label_](std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) {
@@ -88,7 +97,7 @@ private:
                 for (const auto& record : records) {
                     const auto id = record->objectId();
                     const auto version = versionOf(*record);
-                    if (id && version) versions[*id] = *version;
+                    if (id && version) versions[*id] = Known{*version, record};
                 }
                 done(std::move(versions));
             },
@@ -110,21 +119,21 @@ private:
     void compare(bool catchUp, Versions now) {
         std::vector<std::string> added;
         std::vector<std::string> changed;
-        std::vector<std::string> vanished;
+        std::vector<std::shared_ptr<ParseObject>> vanished;
         {
             std::lock_guard lock(mutex_);
             if (catchUp) {
-                for (const auto& [id, version] : now) {
+                for (const auto& [id, known] : now) {
                     auto it = known_.find(id);
                     if (it == known_.end()) added.push_back(id);
-                    else if (it->second < version) changed.push_back(id);
+                    else if (it->second.version < known.version) changed.push_back(id);
                 }
-                for (const auto& [id, version] : known_)
-                    if (!now.contains(id)) vanished.push_back(id);
+                for (const auto& [id, known] : known_)
+                    if (!now.contains(id)) vanished.push_back(known.record);
             }
             // Events that arrived while the listing ran may be newer than what it saw.
-            for (auto& [id, version] : now)
-                if (auto it = known_.find(id); it != known_.end()) version = std::max(version, it->second);
+            for (auto& [id, known] : now)
+                if (auto it = known_.find(id); it != known_.end() && known.version < it->second.version) known = it->second;
             known_ = std::move(now);
             hasBaseline_ = true;
         }
@@ -132,18 +141,16 @@ private:
         if (!added.empty() || !changed.empty() || !vanished.empty())
             VLOG_INFO(label_ + " - catching up after reconnect: " + std::to_string(added.size()) + " created, " +
                       std::to_string(changed.size()) + " updated, " + std::to_string(vanished.size()) + " deleted.");
-        for (const auto& id : vanished) announceVanished(id);
+        for (const auto& record : vanished) announceVanished(record);
         readAndAnnounce(std::move(added), handlers_.onCreate);
         readAndAnnounce(std::move(changed), handlers_.onUpdate);
     }
 
-    // The record is gone: all that is left to announce is its id and catalogue.
-    void announceVanished(const std::string& id) const {
-        auto record = watched_.factory ? watched_.factory() : nullptr;
+    // The record is gone: it is announced as it was last seen, with the catalogue it was watched in.
+    void announceVanished(const std::shared_ptr<ParseObject>& record) const {
         const auto pointer = pointerTo(watched_.catalog);
         if (!record || !pointer) return;
-        record->setObjectId(id);
-        record->set("catalog", *pointer);
+        if (!record->containsKey("catalog")) record->set("catalog", *pointer);
         handlers_.onDelete(record);
     }
 
@@ -243,7 +250,7 @@ void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, cons
 
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                               const std::shared_ptr<CatalogEntity>& catalog, ChangeNotifications notifications,
-                              FileKeysOf fileKeysOf, NotificationObject objectOf, ParseObjectFactory factory) {
+                              FileKeysOf fileKeysOf, NotificationObject objectOf, std::vector<std::string> fileKeyFields) {
     if (!subscription) return;
     ChangeHandlers handlers{
         [catalog, name = notifications.created, objectOf](const std::shared_ptr<ParseObject>& record) {
@@ -257,7 +264,8 @@ void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription,
             announceDeletion(record, catalog, record ? fileKeysOf(*record) : std::vector<std::string>{}, name, objectOf);
         },
     };
-    configureChangeFeed(subscription, label, std::move(handlers), {subscription->query(), catalog, std::move(factory)});
+    configureChangeFeed(subscription, label, std::move(handlers),
+                        {subscription->query(), catalog, std::move(fileKeyFields)});
 }
 
 std::vector<std::string> cachedFileKeysOf(const ParseObject& record) {

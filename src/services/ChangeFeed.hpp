@@ -35,8 +35,9 @@ struct WatchedRecords {
     ParseQuery query;
     /// The catalogue the query is bound to.
     std::shared_ptr<CatalogEntity> catalog;
-    /// Makes an empty record of the service's class (for records that vanished meanwhile).
-    ParseObjectFactory factory;
+    /// The keys the records' cached file keys derive from, read with the listing so that a record
+    /// deleted while the connection was down still clears its files.
+    std::vector<std::string> fileKeyFields;
 };
 
 /// The object a change notification carries: the record as its own class
@@ -70,7 +71,7 @@ void announceDeletion(const std::shared_ptr<ParseObject>& record, const std::sha
 /// Beyond the plain routing, the subscription keeps the object ids and update times of the
 /// watched records; when the server confirms the subscription again after a lost connection,
 /// the records are read once more and every difference goes through the same handlers: new
-/// records as created, changed ones as updated, vanished ones as deleted.
+/// records as created, changed ones as updated, vanished ones as deleted (as last seen).
 void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                          ChangeHandlers handlers, WatchedRecords watched);
 
@@ -88,7 +89,7 @@ using FileKeysOf = std::function<std::vector<std::string>(const ParseObject& rec
 /// `announceDeletion` of the record's `fileKeysOf` for deletions.
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                               const std::shared_ptr<CatalogEntity>& catalog, ChangeNotifications notifications,
-                              FileKeysOf fileKeysOf, NotificationObject objectOf, ParseObjectFactory factory);
+                              FileKeysOf fileKeysOf, NotificationObject objectOf, std::vector<std::string> fileKeyFields);
 
 /// The file keys a catalogue record caches (`cachedFileKeys`).
 std::vector<std::string> cachedFileKeysOf(const ParseObject& record);

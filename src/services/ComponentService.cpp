@@ -185,7 +185,8 @@ void ComponentService::configureSubscription(const std::shared_ptr<Subscription>
         subscription, label(), catalog,
         {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification, VantrelSDK::componentDeletedNotification},
         services_detail::cachedFileKeysOf,
-        services_detail::recordObject<ComponentEntity>, recordFactory());
+        services_detail::recordObject<ComponentEntity>,
+        {"thumbnailFilePath", "scnModelFilePath", "scnModelAssetFilePaths"});
 }
 
 }  // namespace vantrel

@@ -110,7 +110,8 @@ void MaterialService::configureSubscription(const std::shared_ptr<Subscription>&
                 for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
             return keys;
         },
-        services_detail::recordObject<MaterialEntity>, recordFactory());
+        services_detail::recordObject<MaterialEntity>,
+        {"scnProperties"});
 }
 
 }  // namespace vantrel

@@ -78,7 +78,8 @@ void SceneService::configureSubscription(const std::shared_ptr<Subscription>& su
                 for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
             return keys;
         },
-        services_detail::recordObject<SceneEntity>, recordFactory());
+        services_detail::recordObject<SceneEntity>,
+        {"lightingEnvironment"});
 }
 
 }  // namespace vantrel

@@ -336,7 +336,9 @@ TEST_F(LiveChangesTest, ChangesMadeWhileTheServerWasDownAreAnnouncedAfterTheReco
     test::LogCapture log;
     const auto kept = save("Component", inCatalog({{"name", "Kept"}}));
     const auto edited = save("Component", inCatalog({{"name", "Edited"}}));
-    const auto removed = save("Component", inCatalog({{"name", "Removed"}}));
+    const std::string removedThumbnail = "thumbs/" + uniqueName("removed") + ".png";
+    const auto removed = save("Component", inCatalog({{"name", "Removed"}, {"thumbnailFilePath", removedThumbnail}}));
+    ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache(removedThumbnail, FileData{'t'}));
     signInAndWaitForSubscriptions(log);
     // The baseline is read once the subscription stands; a change now proves it is in place.
     const auto marker = save("Component", inCatalog({{"name", "Marker"}}));
@@ -355,6 +357,7 @@ TEST_F(LiveChangesTest, ChangesMadeWhileTheServerWasDownAreAnnouncedAfterTheReco
     ASSERT_TRUE(waitForPost(VantrelSDK::componentCreatedNotification, added));
     EXPECT_EQ(postOf(VantrelSDK::componentUpdatedNotification, edited).object->value("name").asString().value_or(""),
               "Edited meanwhile");
+    EXPECT_FALSE(DownloadingService::sharedInstance().isExistsInLocalCache(removedThumbnail));
     EXPECT_EQ(postsOf(VantrelSDK::componentUpdatedNotification, kept), 0U);
     EXPECT_EQ(postsOf(VantrelSDK::componentCreatedNotification, drafted), 0U);
     EXPECT_EQ(log.count("Components - catching up after reconnect: 2 created, 1 updated, 1 deleted."), 1U);

@@ -285,6 +285,7 @@ TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
         listing_ = json::array({record("Component", "same", "c1"), record("Component", "edited", "c1"),
                                 record("Component", "removed", "c1", {{"thumbnailFilePath", "thumbs/removed.png"}})});
     }
+    ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache("thumbs/removed.png", FileData{'x'}));
     const int id = subscribe(ComponentService::sharedInstance());
     // The baseline listing runs once the subscription is confirmed.
     ASSERT_TRUE(test::eventually([&] { return backend_.requests("classes/Component").size() >= 1; }));
@@ -306,6 +307,12 @@ TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
         {VantrelSDK::componentUpdatedNotification, "edited"},
         {VantrelSDK::componentDeletedNotification, "removed"}};
     EXPECT_EQ(seen, expected);
+    EXPECT_FALSE(DownloadingService::sharedInstance().isExistsInLocalCache("thumbs/removed.png"))
+        << "a record deleted meanwhile still clears its files";
+    // The listing asked only for what the comparison and the files need.
+    const auto listings = backend_.requests("classes/Component");
+    ASSERT_FALSE(listings.empty());
+    EXPECT_EQ(listings.front().body.value("keys", ""), "updatedAt,catalog,thumbnailFilePath,scnModelFilePath,scnModelAssetFilePaths");
     (void)id;
 }
 
