@@ -2,7 +2,7 @@
 
 #include "core/SdkState.hpp"
 #include "services/QueryPattern.hpp"
-#include "vantrel/backend/ParseUser.hpp"
+#include "services/UserVerification.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/NotificationCenter.hpp"
@@ -24,11 +24,6 @@ void checkDeviceIntegrity() {
     AuthService::sharedInstance().signOut(false, [] { fatalError("the device failed its integrity check"); });
 }
 
-bool hasSession() {
-    auto user = ParseUser::currentUser();
-    return user && user->sessionToken();
-}
-
 void checkCompany() {
     AuthService::sharedInstance().currentCompany([](std::shared_ptr<CompanyEntity> company, OptionalError error) {
         auto& auth = AuthService::sharedInstance();
@@ -42,7 +37,7 @@ void checkCompany() {
         if (!company) {
             // The lookup ends the session itself when there is no user or the user fails its
             // checks; a second announcement of the same sign-out would only confuse the host.
-            if (hasSession()) auth.signOut(true);
+            if (services_detail::signedInUser()) auth.signOut(true);
             return;
         }
         CatalogService::sharedInstance().subscribeIfNeeded();

@@ -11,7 +11,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AnchorObjectService::AnchorObjectService() : CatalogChangeSubscriber("AnchorObjects") { registerRecordClasses(); }
+AnchorObjectService::AnchorObjectService() : CatalogChangeSubscriber("AnchorObjects", AnchorObjectEntity::parseClassName()) { registerRecordClasses(); }
 
 AnchorObjectService& AnchorObjectService::sharedInstance() {
     static auto* instance = new AnchorObjectService();
@@ -59,16 +59,8 @@ void AnchorObjectService::obtainAllAnchorObjectsByCatalog(const std::shared_ptr<
 
 // ---- live changes -------------------------------------------------------------------------------
 
-std::optional<ParseQuery> AnchorObjectService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
-    return catalogQuery(AnchorObjectEntity::parseClassName(), catalog);
-}
-
-ParseObjectFactory AnchorObjectService::recordFactory() const {
-    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<AnchorObjectEntity>()); };
-}
-
 void AnchorObjectService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
-                                       const std::shared_ptr<CatalogEntity>& catalog) {
+                                                const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
         {VantrelSDK::anchorObjectCreatedNotification, VantrelSDK::anchorObjectUpdatedNotification, VantrelSDK::anchorObjectDeletedNotification},

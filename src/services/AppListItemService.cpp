@@ -14,7 +14,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AppListItemService::AppListItemService() : CatalogChangeSubscriber("AppListItems") { registerRecordClasses(); }
+AppListItemService::AppListItemService() : CatalogChangeSubscriber("AppListItems", AppListItemEntity::parseClassName()) { registerRecordClasses(); }
 
 AppListItemService& AppListItemService::sharedInstance() {
     static auto* instance = new AppListItemService();
@@ -117,13 +117,9 @@ void AppListItemService::subscriptionProcessOnUpdate(const std::shared_ptr<Parse
 }
 
 std::optional<ParseQuery> AppListItemService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
-    auto query = catalogQuery(AppListItemEntity::parseClassName(), catalog);
+    auto query = CatalogChangeSubscriber::makeSubscriptionQuery(catalog);
     if (query) query->includeKey("component").orderByAscending("parent").addAscendingOrder("index");
     return query;
-}
-
-ParseObjectFactory AppListItemService::recordFactory() const {
-    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<AppListItemEntity>()); };
 }
 
 void AppListItemService::configureSubscription(const std::shared_ptr<Subscription>& subscription,

@@ -16,7 +16,7 @@ void CatalogChangeSubscriber::subscribe(const std::shared_ptr<CatalogEntity>& ca
         return;
     }
     slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) {
-        auto subscription = client->subscribe(subscribed, recordFactory());
+        auto subscription = client->subscribe(subscribed);
         configureSubscription(subscription, catalog);
         return subscription;
     });
@@ -28,11 +28,10 @@ void CatalogChangeSubscriber::unsubscribe() {
     if (auto client = LiveQueryClient::shared()) client->unsubscribe(*query);
 }
 
-std::optional<ParseQuery> CatalogChangeSubscriber::catalogQuery(const std::string& className,
-                                                                const std::shared_ptr<CatalogEntity>& catalog) {
+std::optional<ParseQuery> CatalogChangeSubscriber::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
     const auto pointer = services_detail::pointerTo(catalog);
     if (!pointer) return std::nullopt;
-    ParseQuery query(className);
+    ParseQuery query(className_);
     query.whereEqualTo("catalog", *pointer);
     return query;
 }

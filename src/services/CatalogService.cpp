@@ -1,9 +1,9 @@
 #include "vantrel/services/CatalogService.hpp"
 
 #include "services/QueryPattern.hpp"
+#include "services/UserVerification.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 #include "vantrel/backend/LiveQueryClient.hpp"
-#include "vantrel/backend/ParseUser.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/services/AnchorObjectService.hpp"
 #include "vantrel/services/AppListItemService.hpp"
@@ -47,8 +47,7 @@ void CatalogService::subscribeIfNeeded() {
     // After a sign-out the client stays disconnected until someone subscribes again.
     if (client && client->isDisconnected()) client->reconnect();
 
-    auto user = ParseUser::currentUser();
-    if (!user || !user->sessionToken()) {
+    if (!services_detail::signedInUser()) {
         AuthService::sharedInstance().signOut(true);
         VLOG_ERROR("Catalog - unable to subscribe current catalog is null.");
         unsubscribeAll();

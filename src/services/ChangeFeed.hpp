@@ -94,4 +94,13 @@ void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription,
 /// The file keys a catalogue record caches (`cachedFileKeys`).
 std::vector<std::string> cachedFileKeysOf(const ParseObject& record);
 
+/// The texture file keys of a record with `textureFilePaths` (materials, scenes), in key order.
+template <class T>
+std::vector<std::string> textureFileKeysOf(const ParseObject& record) {
+    std::vector<std::string> keys;
+    if (const auto* entity = dynamic_cast<const T*>(&record))
+        for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
+    return keys;
+}
+
 }  // namespace vantrel::services_detail

@@ -45,7 +45,7 @@ std::optional<ParseQuery> variancesQuery(const std::shared_ptr<ComponentEntity>&
 
 }  // namespace
 
-ComponentService::ComponentService() : CatalogChangeSubscriber("Components") { registerRecordClasses(); }
+ComponentService::ComponentService() : CatalogChangeSubscriber("Components", ComponentEntity::parseClassName()) { registerRecordClasses(); }
 
 ComponentService& ComponentService::sharedInstance() {
     static auto* instance = new ComponentService();
@@ -170,17 +170,13 @@ void ComponentService::obtainProductUrlByComponentOfCurrentCompany(const std::sh
 // ---- live changes -------------------------------------------------------------------------------
 
 std::optional<ParseQuery> ComponentService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
-    auto query = catalogQuery(ComponentEntity::parseClassName(), catalog);
+    auto query = CatalogChangeSubscriber::makeSubscriptionQuery(catalog);
     if (query) query->includeKey("parent");
     return query;
 }
 
-ParseObjectFactory ComponentService::recordFactory() const {
-    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<ComponentEntity>()); };
-}
-
 void ComponentService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
-                                       const std::shared_ptr<CatalogEntity>& catalog) {
+                                             const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
         {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification, VantrelSDK::componentDeletedNotification},

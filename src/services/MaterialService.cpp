@@ -46,7 +46,7 @@ struct FirstMaterialsRun : std::enable_shared_from_this<FirstMaterialsRun> {
 
 }  // namespace
 
-MaterialService::MaterialService() : CatalogChangeSubscriber("Materials") { registerRecordClasses(); }
+MaterialService::MaterialService() : CatalogChangeSubscriber("Materials", MaterialEntity::parseClassName()) { registerRecordClasses(); }
 
 MaterialService& MaterialService::sharedInstance() {
     static auto* instance = new MaterialService();
@@ -91,25 +91,12 @@ void MaterialService::obtainFirstMaterialsOfComponent(const std::shared_ptr<Comp
 
 // ---- live changes -------------------------------------------------------------------------------
 
-std::optional<ParseQuery> MaterialService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
-    return catalogQuery(MaterialEntity::parseClassName(), catalog);
-}
-
-ParseObjectFactory MaterialService::recordFactory() const {
-    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<MaterialEntity>()); };
-}
-
 void MaterialService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
-                                       const std::shared_ptr<CatalogEntity>& catalog) {
+                                            const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
         {VantrelSDK::materialCreatedNotification, VantrelSDK::materialUpdatedNotification, VantrelSDK::materialDeletedNotification},
-        [](const ParseObject& record) {
-            std::vector<std::string> keys;
-            if (const auto* entity = dynamic_cast<const MaterialEntity*>(&record))
-                for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
-            return keys;
-        },
+        services_detail::textureFileKeysOf<MaterialEntity>,
         services_detail::recordObject<MaterialEntity>,
         {"scnProperties"});
 }

@@ -11,7 +11,7 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-SceneService::SceneService() : CatalogChangeSubscriber("Scenes") { registerRecordClasses(); }
+SceneService::SceneService() : CatalogChangeSubscriber("Scenes", SceneEntity::parseClassName()) { registerRecordClasses(); }
 
 SceneService& SceneService::sharedInstance() {
     static auto* instance = new SceneService();
@@ -59,25 +59,12 @@ void SceneService::obtainAllScenesByCatalog(const std::shared_ptr<CatalogEntity>
 
 // ---- live changes -------------------------------------------------------------------------------
 
-std::optional<ParseQuery> SceneService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
-    return catalogQuery(SceneEntity::parseClassName(), catalog);
-}
-
-ParseObjectFactory SceneService::recordFactory() const {
-    return [] { return std::static_pointer_cast<ParseObject>(std::make_shared<SceneEntity>()); };
-}
-
 void SceneService::configureSubscription(const std::shared_ptr<Subscription>& subscription,
-                                       const std::shared_ptr<CatalogEntity>& catalog) {
+                                         const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
         {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification, VantrelSDK::sceneDeletedNotification},
-        [](const ParseObject& record) {
-            std::vector<std::string> keys;
-            if (const auto* entity = dynamic_cast<const SceneEntity*>(&record))
-                for (const auto& [name, key] : entity->textureFilePaths()) keys.push_back(key);
-            return keys;
-        },
+        services_detail::textureFileKeysOf<SceneEntity>,
         services_detail::recordObject<SceneEntity>,
         {"lightingEnvironment"});
 }

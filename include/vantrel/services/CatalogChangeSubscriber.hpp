@@ -1,6 +1,5 @@
 #pragma once
 
-#include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/backend/ParseQuery.hpp"
 #include "vantrel/backend/Subscription.hpp"
 #include "vantrel/domain/CatalogEntity.hpp"
@@ -39,22 +38,21 @@ public:
     [[nodiscard]] std::shared_ptr<Subscription> subscription() const { return slot_.subscription(); }
 
 protected:
-    /// `label` starts the subscription's log lines ("Materials").
-    explicit CatalogChangeSubscriber(std::string label) : label_(std::move(label)) {}
+    /// `label` starts the subscription's log lines ("Materials"); `className` is the backend class
+    /// watched (events' objects arrive as its registered record class).
+    CatalogChangeSubscriber(std::string label, std::string className)
+        : label_(std::move(label)), className_(std::move(className)) {}
     virtual ~CatalogChangeSubscriber() = default;
 
-    /// The subscription query for `catalog`; none when the catalogue cannot be pointed at.
-    [[nodiscard]] virtual std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const = 0;
-    /// Makes an empty record of the service's class (events' objects arrive as this class).
-    [[nodiscard]] virtual ParseObjectFactory recordFactory() const = 0;
+    /// The subscription query for `catalog`: "catalog" equal to it; none for a catalogue that was
+    /// never saved. Services whose records need included pointers add them.
+    [[nodiscard]] virtual std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const;
     /// The log label.
     [[nodiscard]] const std::string& label() const noexcept { return label_; }
 
-    /// "catalog" equal to `catalog` on `className`; none for a catalogue that was never saved.
-    static std::optional<ParseQuery> catalogQuery(const std::string& className, const std::shared_ptr<CatalogEntity>& catalog);
-
 private:
     const std::string label_;
+    const std::string className_;
     LiveSubscriptionSlot slot_;
 };
 

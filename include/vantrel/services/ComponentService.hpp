@@ -60,7 +60,6 @@ public:
 
 protected:
     [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
-    [[nodiscard]] ParseObjectFactory recordFactory() const override;
 
 private:
     ComponentService();

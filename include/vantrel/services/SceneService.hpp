@@ -35,10 +35,6 @@ public:
     void configureSubscription(const std::shared_ptr<Subscription>& subscription,
                                const std::shared_ptr<CatalogEntity>& catalog) override;
 
-protected:
-    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
-    [[nodiscard]] ParseObjectFactory recordFactory() const override;
-
 private:
     SceneService();
     ~SceneService() override = default;
