@@ -49,11 +49,34 @@ struct Post {
     std::shared_ptr<ParseObject> object;
 };
 
+// What the stand-in REST server answers: component fetches, and the catalogue listing with the
+// catch-up reads of the ids it names.
+struct Script {
+    std::mutex mutex;
+    json listing = json::array();
+    std::optional<std::string> componentAnswer;
+
+    std::optional<std::string> answer(const test::FakeParseRequest& request) {
+        std::lock_guard lock(mutex);
+        if (request.path.starts_with("classes/Component/")) return componentAnswer;
+        if (request.path != "classes/Component" || listing.empty()) return std::nullopt;
+        const auto where = request.body.value("where", json::object());
+        if (!where.contains("objectId")) return test::ServicesFakeBackend::results(listing);
+        json found = json::array();
+        for (const auto& id : where["objectId"]["$in"])
+            for (const auto& item : listing)
+                if (item["objectId"] == id) found.push_back(item);
+        return test::ServicesFakeBackend::results(found);
+    }
+};
+
 class ChangeFeedTest : public testing::Test {
 protected:
     void SetUp() override {
         registerRecordClasses();
-        backend_.setRoute([this](const test::FakeParseRequest& request) { return route(request); });
+        // The script outlives the fixture: a late request (the listing that follows a subscription)
+        // may still be answered while the test is torn down.
+        backend_.setRoute([script = script_](const test::FakeParseRequest& request) { return script->answer(request); });
         LiveQueryClientOptions options;
         options.backoffBase = milliseconds(20);
         options.backoffCap = milliseconds(100);
@@ -80,24 +103,6 @@ protected:
         client_.reset();
         std::error_code ignored;
         std::filesystem::remove_all(cacheHome_, ignored);
-    }
-
-    virtual std::optional<std::string> route(const test::FakeParseRequest& request) {
-        std::lock_guard lock(routeMutex_);
-        if (request.path.starts_with("classes/Component/")) return componentAnswer_;
-        if (request.path == "classes/Component" && !listing_.empty()) {
-            const auto where = request.body.value("where", json::object());
-            if (where.contains("objectId")) {
-                // A catch-up read of the records named in "$in".
-                json found = json::array();
-                for (const auto& id : where["objectId"]["$in"])
-                    for (const auto& item : listing_)
-                        if (item["objectId"] == id) found.push_back(item);
-                return test::ServicesFakeBackend::results(found);
-            }
-            return test::ServicesFakeBackend::results(listing_);
-        }
-        return std::nullopt;
     }
 
     void collect(const Notification& notification) {
@@ -150,9 +155,10 @@ protected:
     std::vector<ScopedObserver> observers_;
     test::Collector<Post> posts_;
     std::function<void(const Post&)> onPost_;
-    std::mutex routeMutex_;
-    json listing_ = json::array();
-    std::optional<std::string> componentAnswer_;
+    std::shared_ptr<Script> script_ = std::make_shared<Script>();
+    std::mutex& routeMutex_ = script_->mutex;
+    json& listing_ = script_->listing;
+    std::optional<std::string>& componentAnswer_ = script_->componentAnswer;
 };
 
 TEST_F(ChangeFeedTest, EachEventKindBecomesItsNotificationWithTheRecordAsItsOwnClass) {
