@@ -6,7 +6,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake pkg-config git ca-certificates
+  build-essential cmake ninja-build ccache pkg-config git ca-certificates
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # runtime libraries of the library itself
