@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
+# Compiler cache keyed on paths relative to the checkout, so clones in other folders share it.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 
 step() { printf '\n=== %s ===\n' "$*"; }
 
