@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@ namespace vantrel {
 
 class AnchorObjectModelNode;
 class SnappingNode;
+class SnappingObstacles;
 
 /// The scene node of one placed product model.
 ///
@@ -147,10 +149,30 @@ public:
     /// True when the boxes reach into each other by more than `overlapTolerance` on all three axes.
     [[nodiscard]] static bool boxesOverlap(const SCNBoundingBox& a, const SCNBoundingBox& b);
 
+    // ----- Snapping points -----
+
+    /// Attaches every snapping point recorded under `key` (the `id` of the model that would dock) as a
+    /// child of this model, then refreshes all its points against `models`.
+    void addSnappingNodes(const std::string& key, const std::vector<std::shared_ptr<ModelNode>>& models);
+    /// Recomputes the visibility of every point this model carries: a point shows when its snapping
+    /// model exists and does not sit on it, and no model of `models` stands in the way of its preview.
+    void refreshSnappingNodes(const std::vector<std::shared_ptr<ModelNode>>& models);
+    /// The same against obstacles gathered once for many carriers.
+    void refreshSnappingNodesBlockedBy(const SnappingObstacles& obstacles);
+    /// Detaches every snapping point this model carries and empties `snappingNodesDictionary`.
+    void removeSnappingNodes();
+    /// What a snapping point shows of this model: clones of the product's nodes (content and attached
+    /// models, without the dimension display and snapping points) standing at rest, without glow.
+    [[nodiscard]] std::vector<std::shared_ptr<SCNNode>> snappingPreviewNodes() const;
+    /// The box of the same nodes in the model's own coordinates: equal to the bounding box of a
+    /// snapping point's preview, so that a docked model's centre meets the point's centre exactly.
+    [[nodiscard]] SCNBoundingBox snappingBoundingBox() const;
+
     /// A copy with a new `id` and the same component, floating flag and snapping areas, standing
     /// un-highlighted and at rest. Its content and dimension display are its own clones, and its
-    /// default materials are keyed by its own parts. Its lists of snapping points and anchor-object
-    /// models start empty; their cloned nodes come along as plain children.
+    /// default materials are keyed by its own parts. Its snapping-point lists hold its own cloned
+    /// points, carried by the copy; its list of anchor-object models starts empty, their cloned nodes
+    /// coming along as plain children.
     [[nodiscard]] std::shared_ptr<SCNNode> clone() const override;
 
 protected:
@@ -164,6 +186,13 @@ private:
     [[nodiscard]] glm::mat4 restingContentTransform() const;
     void startLevitation();
     void endLevitation();
+    /// True for a snapping point, which stands beside the product and is never part of its box.
+    [[nodiscard]] static bool isSnappingNode(const SCNNode& node);
+    /// Records in this copy the clones of `original`'s snapping points, found through `counterpart`.
+    void adoptClonedSnappingNodes(const ModelNode& original,
+                                  const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
+    /// Calls `visit` with each child that belongs to the product and the transform it stands in at rest.
+    void forEachProductChild(const std::function<void(const std::shared_ptr<SCNNode>&, const glm::mat4&)>& visit) const;
 
     std::string id_;
     std::string componentId_;
