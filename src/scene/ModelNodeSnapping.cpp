@@ -1,10 +1,5 @@
 // The snapping points a model carries, and what a point shows of the model that docks at it.
 
-#include <algorithm>
-#include <cmath>
-
-#include <glm/common.hpp>
-
 #include "vantrel/graph/SCNTransaction.hpp"
 #include "vantrel/scene/ModelNode.hpp"
 #include "vantrel/scene/SnappingNode.hpp"
@@ -45,31 +40,6 @@ std::vector<std::shared_ptr<SCNNode>> ModelNode::snappingPreviewNodes() const {
     return preview;
 }
 
-SCNBoundingBox ModelNode::snappingBoundingBox() const {
-    // The same walk as a node's bounding box over the preview: each child's box carried by its corners.
-    glm::vec3 lo{0.0f};
-    glm::vec3 hi{0.0f};
-    bool found = false;
-    forEachProductChild([&](const std::shared_ptr<SCNNode>& child, const glm::mat4& rest) {
-        const SCNBoundingBox box = child->boundingBox();
-        if (box == SCNBoundingBox{}) {
-            return;  // nothing to bound below it
-        }
-        for (int corner = 0; corner < 8; ++corner) {
-            const glm::vec4 local((corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
-                                  (corner & 4) ? box.max.z : box.min.z, 1.0f);
-            const glm::vec3 p(rest * local);
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-                continue;
-            }
-            lo = found ? glm::min(lo, p) : p;
-            hi = found ? glm::max(hi, p) : p;
-            found = true;
-        }
-    });
-    return {SCNVector3(lo), SCNVector3(hi)};
-}
-
 void ModelNode::addSnappingNodes(const std::string& key, const std::vector<std::shared_ptr<ModelNode>>& models) {
     if (const auto it = snappingNodesDictionary_.find(key); it != snappingNodesDictionary_.end()) {
         for (const auto& point : it->second) {
@@ -88,13 +58,8 @@ void ModelNode::refreshSnappingNodes(const std::vector<std::shared_ptr<ModelNode
 void ModelNode::refreshSnappingNodesBlockedBy(const SnappingObstacles& obstacles) {
     for (const auto& [key, points] : snappingNodesDictionary_) {
         for (const auto& point : points) {
-            if (!point) {
-                continue;
-            }
-            point->refresh();
-            // Blocking only ever hides; it is the costlier test, so a point hidden already skips it.
-            if (!point->isHidden() && !obstacles.empty() && obstacles.isBlocking(*point)) {
-                point->setHidden(true);
+            if (point) {
+                point->refresh(obstacles);
             }
         }
     }

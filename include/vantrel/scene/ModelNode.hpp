@@ -164,9 +164,6 @@ public:
     /// What a snapping point shows of this model: clones of the product's nodes (content and attached
     /// models, without the dimension display and snapping points) standing at rest, without glow.
     [[nodiscard]] std::vector<std::shared_ptr<SCNNode>> snappingPreviewNodes() const;
-    /// The box of the same nodes in the model's own coordinates: equal to the bounding box of a
-    /// snapping point's preview, so that a docked model's centre meets the point's centre exactly.
-    [[nodiscard]] SCNBoundingBox snappingBoundingBox() const;
 
     /// A copy with a new `id` and the same component, floating flag and snapping areas, standing
     /// un-highlighted and at rest. Its content and dimension display are its own clones, and its

@@ -44,12 +44,16 @@ public:
     /// Sets (or clears) the model that carries this point.
     void setConnectToModel(const std::shared_ptr<ModelNode>& model) { connectToModel_ = model; }
 
-    /// True when the snapping model sits on this point: its centre, carried into this point's
-    /// coordinates, lies strictly inside the point's bounding sphere. False without a snapping model.
+    /// True when the snapping model sits on this point: the centre of the preview, standing where the
+    /// snapping model stands, lies strictly inside the point's bounding sphere. The preview is the
+    /// product as it rests, so a levitating model or one showing its sizes is judged by its product.
+    /// False without a snapping model.
     [[nodiscard]] bool isSnappingModelInside() const;
     /// Hides the point when it has no snapping model or the snapping model sits on it; shows it
     /// otherwise.
     void refresh();
+    /// The same, and hides a point that is shown when one of `obstacles` stands in its way.
+    void refresh(const SnappingObstacles& obstacles);
     /// True when the docked preview would overlap one of `models` (see `SnappingObstacles`). The
     /// carrier and the snapping model never block.
     [[nodiscard]] bool isOverlappedWithModels(const std::vector<std::shared_ptr<ModelNode>>& models) const;
@@ -64,6 +68,10 @@ protected:
     SnappingNode(const SnappingNode& other);
 
 private:
+    // The tests above on the point's own box, taken once by the caller: it is a walk over the preview.
+    [[nodiscard]] bool isSnappingModelInside(const ModelNode& model, const SCNBoundingBox& ownBox) const;
+    [[nodiscard]] SCNBoundingBox overlapBoundingBox(const SCNBoundingBox& ownBox) const;
+
     std::weak_ptr<ModelNode> snappingModel_;
     std::weak_ptr<ModelNode> connectToModel_;
 };
