@@ -329,6 +329,7 @@ std::shared_ptr<SCNNode> ModelNode::clone() const {
             copy->defaultMaterialsDictionary_.emplace(std::move(part), materials);
         }
     }
+    copy->adoptClonedAnchorObjectModels(*this, counterpart);
 
     copy->adoptClonedSnappingNodes(*this, counterpart);
 
