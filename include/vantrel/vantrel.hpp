@@ -121,5 +121,8 @@
 #include "vantrel/services/SceneService.hpp"
 #include "vantrel/services/UnsupportedAppVersionService.hpp"
 
+#include "vantrel/scene/Docking.hpp"
 #include "vantrel/scene/ModelHighlightingMode.hpp"
 #include "vantrel/scene/ModelNode.hpp"
+#include "vantrel/scene/SnappingNode.hpp"
+#include "vantrel/scene/SnappingObstacles.hpp"

@@ -262,9 +262,9 @@ SCNBoundingBox ModelNode::overlapBoundingBox() const {
         bounds.add(world, own->boundingBox());
     }
     for (const auto& child : childNodes()) {
-        // The labels and arrowheads of the dimension display stand outside the product; counting them
-        // would make every model that shows its sizes collide with its neighbours.
-        if (child == shownSizesNode_) {
+        // The labels and arrowheads of the dimension display, and the snapping points, stand outside the
+        // product; counting them would make every model that shows them collide with its neighbours.
+        if (child == shownSizesNode_ || isSnappingNode(*child)) {
             continue;
         }
         bounds.addSubtree(*child, world * (child == contentNode_ ? restingContentTransform() : child->simdTransform()));
@@ -329,6 +329,9 @@ std::shared_ptr<SCNNode> ModelNode::clone() const {
             copy->defaultMaterialsDictionary_.emplace(std::move(part), materials);
         }
     }
+    copy->adoptClonedAnchorObjectModels(*this, counterpart);
+
+    copy->adoptClonedSnappingNodes(*this, counterpart);
 
     // The copy runs no actions, so a lifted or glowing content would be stuck that way with nothing
     // recorded to undo it.

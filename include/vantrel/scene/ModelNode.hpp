@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNVector3.hpp"
+#include "vantrel/graph/SCNVector4.hpp"
 #include "vantrel/graph/UIColor.hpp"
 #include "vantrel/scene/ModelHighlightingMode.hpp"
 
@@ -19,6 +21,7 @@ namespace vantrel {
 
 class AnchorObjectModelNode;
 class SnappingNode;
+class SnappingObstacles;
 
 /// The scene node of one placed product model.
 ///
@@ -134,6 +137,17 @@ public:
     /// Detaches the dimension display and empties it.
     void hideSizes();
 
+    // ----- Anchor-object models -----
+
+    /// Attaches `model` as a child of this node (not of the content) and appends it to
+    /// `anchorObjectModels`: its position is the content node's plus `offsetPosition`, its orientation
+    /// the content node's plus `offsetOrientation` component by component (as the catalogue's
+    /// connections are written), its scale `scale`.
+    void attachAnchorObjectModel(const std::shared_ptr<AnchorObjectModelNode>& model, const SCNVector3& offsetPosition,
+                                 const SCNVector4& offsetOrientation, const SCNVector3& scale);
+    /// Detaches every attached anchor-object model whose `id` is `id`; the others keep their order.
+    void removeAnchorObjectModels(const std::string& id);
+
     // ----- Overlap -----
 
     /// True when this model overlaps any other model of `models` (itself and null entries are
@@ -147,10 +161,26 @@ public:
     /// True when the boxes reach into each other by more than `overlapTolerance` on all three axes.
     [[nodiscard]] static bool boxesOverlap(const SCNBoundingBox& a, const SCNBoundingBox& b);
 
+    // ----- Snapping points -----
+
+    /// Attaches every snapping point recorded under `key` (the `id` of the model that would dock) as a
+    /// child of this model, then refreshes all its points against `models`.
+    void addSnappingNodes(const std::string& key, const std::vector<std::shared_ptr<ModelNode>>& models);
+    /// Recomputes the visibility of every point this model carries: a point shows when its snapping
+    /// model exists and does not sit on it, and no model of `models` stands in the way of its preview.
+    void refreshSnappingNodes(const std::vector<std::shared_ptr<ModelNode>>& models);
+    /// The same against obstacles gathered once for many carriers.
+    void refreshSnappingNodesBlockedBy(const SnappingObstacles& obstacles);
+    /// Detaches every snapping point this model carries and empties `snappingNodesDictionary`.
+    void removeSnappingNodes();
+    /// What a snapping point shows of this model: clones of the product's nodes (content and attached
+    /// models, without the dimension display and snapping points) standing at rest, without glow.
+    [[nodiscard]] std::vector<std::shared_ptr<SCNNode>> snappingPreviewNodes() const;
+
     /// A copy with a new `id` and the same component, floating flag and snapping areas, standing
     /// un-highlighted and at rest. Its content and dimension display are its own clones, and its
-    /// default materials are keyed by its own parts. Its lists of snapping points and anchor-object
-    /// models start empty; their cloned nodes come along as plain children.
+    /// default materials are keyed by its own parts. Its anchor-object models are its own cloned
+    /// children, and its snapping-point lists hold its own cloned points, carried by the copy.
     [[nodiscard]] std::shared_ptr<SCNNode> clone() const override;
 
 protected:
@@ -158,12 +188,23 @@ protected:
     ModelNode(const ModelNode& other);
 
 private:
+    /// Points a clone's anchor-object list at its own cloned children (`counterpart` maps a node of the
+    /// original to its copy, or to nullptr).
+    void adoptClonedAnchorObjectModels(const ModelNode& original,
+                                       const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
     /// The content box in the model's coordinates, with a levitating content counted at rest.
     [[nodiscard]] SCNBoundingBox restingContentBox() const;
     /// The content's transform, without the lift of a levitation.
     [[nodiscard]] glm::mat4 restingContentTransform() const;
     void startLevitation();
     void endLevitation();
+    /// True for a snapping point, which stands beside the product and is never part of its box.
+    [[nodiscard]] static bool isSnappingNode(const SCNNode& node);
+    /// Records in this copy the clones of `original`'s snapping points, found through `counterpart`.
+    void adoptClonedSnappingNodes(const ModelNode& original,
+                                  const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
+    /// Calls `visit` with each child that belongs to the product and the transform it stands in at rest.
+    void forEachProductChild(const std::function<void(const std::shared_ptr<SCNNode>&, const glm::mat4&)>& visit) const;
 
     std::string id_;
     std::string componentId_;
