@@ -1,0 +1,160 @@
+#include "DemoRoad.hpp"
+
+#include "Await.hpp"
+#include "TerminalProgress.hpp"
+
+#include <cstdio>
+#include <utility>
+
+namespace demo {
+
+using vantrel::ComponentEntity;
+using vantrel::ModelNode;
+using vantrel::OptionalError;
+
+namespace {
+
+std::string describe(const OptionalError& error) { return error ? error->description() : std::string("unknown error"); }
+
+const char* phaseName(vantrel::ProgressStatus status) {
+    switch (status) {
+        case vantrel::ProgressStatus::loading: return "loading";
+        case vantrel::ProgressStatus::downloading: return "downloading";
+        case vantrel::ProgressStatus::caching: return "caching";
+        case vantrel::ProgressStatus::thumbnailing: return "thumbnailing";
+        case vantrel::ProgressStatus::processing: return "processing";
+        case vantrel::ProgressStatus::done: return "done";
+    }
+    return "";
+}
+
+// The products the demo arranges: the sofa, its corner module (which docks to the sofa through its
+// snapping area) and a chair beside them.
+constexpr const char* kSofa = "NH-1001";
+constexpr const char* kSofaCorner = "NH-1002";
+constexpr const char* kChair = "NH-2001";
+
+}  // namespace
+
+DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)), scene_(vantrel::SCNScene::make()) {}
+
+int DemoRoad::run() {
+    std::filesystem::create_directories(options_.outputDirectory);
+    const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock();
+    return ok ? 0 : 1;
+}
+
+bool DemoRoad::fail(const std::string& step, const std::string& why) {
+    failure_ = step + ": " + why;
+    std::fprintf(stderr, "demo: %s failed: %s\n", step.c_str(), why.c_str());
+    return false;
+}
+
+void DemoRoad::note(const std::string& what, const std::string& where) { outputs_.emplace_back(what, where); }
+
+bool DemoRoad::signIn() {
+    std::printf("\n1. Signing in as %s\n", options_.email.c_str());
+    const auto answer = await<std::shared_ptr<vantrel::UserEntity>, OptionalError>(
+        [&](auto block) {
+            vantrel::AuthService::sharedInstance().signIn("VantrelDemo", vantrel::VantrelSDK::version(), options_.email,
+                                                          options_.password, std::move(block));
+        });
+    if (!answer) return fail("sign-in", "no answer from the backend");
+    const auto& [user, error] = *answer;
+    if (!user) return fail("sign-in", describe(error));
+    std::printf("   signed in (user %s)\n", user->objectId().value_or("?").c_str());
+    note("signed-in user", options_.email);
+    return true;
+}
+
+bool DemoRoad::listCatalogue() {
+    std::printf("\n2. Reading the catalogue in pages of 100\n");
+    TerminalProgress bar("components");
+    constexpr int kPage = 100;
+    for (int offset = 0;; offset += kPage) {
+        const auto answer = await<std::vector<std::shared_ptr<ComponentEntity>>, OptionalError>([&](auto block) {
+            vantrel::ComponentService::sharedInstance().obtainAllComponentsByCurrentCatalog(offset, kPage,
+                                                                                            std::move(block));
+        });
+        if (!answer) return fail("catalogue", "no answer from the backend");
+        const auto& [page, error] = *answer;
+        if (error) return fail("catalogue", describe(error));
+        components_.insert(components_.end(), page.begin(), page.end());
+        const bool last = static_cast<int>(page.size()) < kPage;
+        bar.update(last ? 1.0 : 0.5, std::to_string(components_.size()) + " read");
+        if (last) break;
+    }
+    bar.finish("done");
+    for (const auto& component : components_)
+        std::printf("   %-10s %-32s %8.2f\n", component->productNumber().c_str(), component->genericName().c_str(),
+                    component->price());
+    note("catalogue", std::to_string(components_.size()) + " components");
+    return true;
+}
+
+std::shared_ptr<ComponentEntity> DemoRoad::componentByProductNumber(const std::string& productNumber) const {
+    for (const auto& component : components_)
+        if (component->productNumber() == productNumber) return component;
+    return nullptr;
+}
+
+bool DemoRoad::loadModels() {
+    std::printf("\n3. Loading models (signed download, unpacking, scene reading)\n");
+    for (const char* productNumber : {kSofa, kSofaCorner, kChair}) {
+        const auto component = componentByProductNumber(productNumber);
+        if (!component) return fail("loading", std::string("the catalogue has no ") + productNumber);
+        TerminalProgress bar(component->genericName());
+        const auto answer = await<std::shared_ptr<ModelNode>, OptionalError>(
+            [&](auto block) {
+                vantrel::ModelLoaderService::sharedInstance().loadModelBy(
+                    component, std::nullopt, std::move(block),
+                    [&bar](vantrel::ProgressStatus status, double fraction) {
+                        bar.update(fraction, phaseName(status));
+                    });
+            },
+            std::chrono::minutes(5));
+        if (!answer) return fail("loading", "no answer for " + component->genericName());
+        const auto& [model, error] = *answer;
+        if (!model) {
+            bar.finish("failed");
+            return fail("loading " + component->genericName(), describe(error));
+        }
+        bar.finish("done");
+        models_.push_back(model);
+    }
+    note("loaded models", std::to_string(models_.size()));
+    return true;
+}
+
+bool DemoRoad::placeAndDock() {
+    std::printf("\n4. Placing the models and docking the corner module to the sofa\n");
+    const auto& sofa = models_.at(0);
+    const auto& corner = models_.at(1);
+    const auto& chair = models_.at(2);
+    for (const auto& model : models_) scene_->rootNode()->addChildNode(model);
+
+    // The corner stands apart at first; its snapping area names the sofa, so selecting it shows a
+    // snapping point on the sofa, and a drop there docks it exactly.
+    corner->setPosition({4.0f, 0.0f, 0.0f});
+    const auto points = vantrel::docking::buildSnappingNodes(corner, models_);
+    if (points.empty()) return fail("docking", "the corner module shows no snapping point on the sofa");
+    vantrel::docking::dock(*corner, *points.front());
+    vantrel::docking::removeSnappingNodes(models_);
+
+    const auto box = sofa->boundingBox();
+    chair->setPosition({box.min.x - 1.2f, 0.0f, 0.6f});
+    const auto at = corner->position();
+    std::printf("   %zu snapping point(s) offered; the corner docked at (%.2f, %.2f, %.2f)\n", points.size(), at.x,
+                at.y, at.z);
+    note("docked corner module", "at the sofa's snapping point");
+    return true;
+}
+
+void DemoRoad::printSummary() const {
+    std::printf("\nSummary\n");
+    for (const auto& [what, where] : outputs_) std::printf("  %-24s %s\n", what.c_str(), where.c_str());
+    if (failure_) std::printf("  stopped at %s\n", failure_->c_str());
+    else std::printf("  every step succeeded; outputs in %s\n", options_.outputDirectory.c_str());
+}
+
+}  // namespace demo

@@ -1,0 +1,53 @@
+#pragma once
+
+// The steps of the demo, each a small function over the library's public API. Every step reports
+// what it produced; a failed step ends the road with its error and the summary says how far it got.
+
+#include <vantrel/vantrel.hpp>
+#include <vantrel/scene/Docking.hpp>
+#include <vantrel/services/ModelLoaderService.hpp>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace demo {
+
+struct DemoOptions {
+    std::filesystem::path outputDirectory = "demo-output";
+    std::string email = "emma.employee@nordhaven.test";
+    std::string password = "emma-password-1";
+    bool debugLogging = false;
+};
+
+class DemoRoad {
+public:
+    explicit DemoRoad(DemoOptions options);
+
+    /// Runs every step in order; 0 when all succeeded.
+    int run();
+    /// Prints what each step produced and where its files are.
+    void printSummary() const;
+
+private:
+    bool signIn();
+    bool listCatalogue();
+    bool loadModels();
+    bool placeAndDock();
+
+    bool fail(const std::string& step, const std::string& why);
+    void note(const std::string& what, const std::string& where = {});
+    std::shared_ptr<vantrel::ComponentEntity> componentByProductNumber(const std::string& productNumber) const;
+
+    DemoOptions options_;
+    std::vector<std::shared_ptr<vantrel::ComponentEntity>> components_;
+    std::vector<std::shared_ptr<vantrel::ModelNode>> models_;
+    std::shared_ptr<vantrel::SCNScene> scene_;
+    std::vector<std::pair<std::string, std::string>> outputs_;
+    std::optional<std::string> failure_;
+};
+
+}  // namespace demo
