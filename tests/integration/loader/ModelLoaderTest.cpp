@@ -39,6 +39,7 @@ protected:
         cache_ = std::filesystem::temp_directory_path() / ("vantrel-loader-" + uniqueName("cache"));
         DownloadingService::sharedInstance().setLocalCacheHome(cache_);
         signInAs(data()["employee"]);
+        MainRunLoop::drain();  // this thread is the main thread from here on
     }
     void TearDown() override {
         std::error_code ec;
