@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vantrel/domain/SnappingAreaEntity.hpp"
@@ -39,6 +40,8 @@ public:
     /// Materials of re-coloured parts as they were before their first re-colouring, by part node.
     using DefaultMaterialsDictionary =
         std::map<std::shared_ptr<SCNNode>, std::vector<std::shared_ptr<SCNMaterial>>>;
+    /// Parts named by the catalogue: (node name, node id) pairs.
+    using NodeNamesOrNodeIds = std::vector<std::pair<std::string, std::string>>;
 
     /// Name of the content node.
     static constexpr const char* contentNodeName = "MODEL_CONTENT";
@@ -112,6 +115,19 @@ public:
 
     /// Appends `nodes`, in order, to the content node; null entries are skipped.
     void add(const std::vector<std::shared_ptr<SCNNode>>& nodes);
+
+    // ----- Materials -----
+
+    /// Puts `material` on every part below the model (its content and attached models, at all
+    /// depths) that a pair selects, in search order; none restores the parts' own materials. A named
+    /// node is selected, once, when its name ends with "_" and a pair's node name, or equals a
+    /// pair's node id or node name; blank names and ids select nothing.
+    void assignMaterial(const std::shared_ptr<SCNMaterial>& material, const NodeNamesOrNodeIds& nodeNamesOrNodeIds);
+    /// Gives `node`'s geometry `material` followed by the node's default materials (captured on its
+    /// first assignment and kept); none leaves the defaults alone. A node without geometry is left
+    /// alone. The node gets a geometry of its own (same mesh), so other nodes or placements that
+    /// showed the same geometry keep their materials.
+    void assignMaterial(const std::shared_ptr<SCNMaterial>& material, const std::shared_ptr<SCNNode>& node);
 
     // ----- Highlighting -----
 

@@ -1,0 +1,138 @@
+// Rendering materials built from material records of the reference backend, with textures that
+// went up and come down through signed URLs.
+
+#include "support/ServicesBackendFixture.hpp"
+#include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/services/ComponentService.hpp"
+#include "vantrel/services/MaterialService.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace std::chrono_literals;
+
+namespace vantrel {
+namespace {
+
+using nlohmann::json;
+using Parts = std::vector<std::pair<std::string, std::string>>;
+
+const std::filesystem::path kChair = std::filesystem::path(VANTREL_MODELS_DIR) / "SheenChair";
+
+class FirstMaterialsBackendTest : public test::ServicesBackendFixture {
+protected:
+    void SetUp() override {
+        ServicesBackendFixture::SetUp();
+        if (HasFatalFailure()) return;
+        cache_ = std::filesystem::temp_directory_path() / ("vantrel-materials-" + uniqueName("cache"));
+        previousHome_ = DownloadingService::sharedInstance().localCacheHome();
+        DownloadingService::sharedInstance().setLocalCacheHome(cache_);
+    }
+    void TearDown() override {
+        DownloadingService::sharedInstance().setLocalCacheHome(previousHome_);
+        std::error_code ec;
+        std::filesystem::remove_all(cache_, ec);
+        ServicesBackendFixture::TearDown();
+    }
+
+    // Uploads a file of the chair under `key` through our client's signed upload.
+    static void upload(const std::string& file, const std::string& key) {
+        std::optional<OptionalError> uploaded;
+        DownloadingService::sharedInstance().upload(kChair / file, key, [&](OptionalError error) { uploaded = error; });
+        ASSERT_TRUE(MainRunLoop::runUntil([&] { return uploaded.has_value(); }, 60s)) << key;
+        ASSERT_FALSE(*uploaded) << (*uploaded)->description();
+    }
+
+    std::filesystem::path cache_;
+    std::filesystem::path previousHome_;
+};
+
+TEST_F(FirstMaterialsBackendTest, AComponentWithThreeTagsGetsThreeMaterialsWithTheirTexturesDecoded) {
+    const std::string prefix = uniqueName("materials") + "/";
+    const json catalog = {{"$ref", "catalog"}};
+    const auto material = [&](const char* alias, json scnProperties) {
+        return json{{"alias", alias}, {"className", "Material"},
+                    {"fields", {{"catalog", catalog}, {"name", alias}, {"scnProperties", std::move(scnProperties)}}}};
+    };
+    const auto ids = [](std::initializer_list<const char*> aliases) {
+        json list = json::array();
+        for (const auto* alias : aliases) list.push_back({{"$id", alias}});
+        return list;
+    };
+    const auto seeded = seedCompany(json::array({
+        material("velvet", {{"lightingModel", "physicallyBased"},
+                            {"diffuse", {{"textureFilePath", prefix + "fabric_albedo.png"}, {"rgbHexCode", "#336699"}}},
+                            {"normal", {{"textureFilePath", prefix + "fabric_normal.png"}}},
+                            {"roughness", {{"floatValue", 0.8}}}}),
+        material("oak", {{"diffuse", {{"textureFilePath", prefix + "wood_albedo.png"}, {"scaleX", 2}, {"scaleY", 2},
+                                      {"wrapS", "repeat"}, {"wrapT", "repeat"}}}}),
+        material("paper", {{"diffuse", {{"textureFilePath", prefix + "label.png"}}},
+                           {"specular", {{"textureFilePath", prefix + "never-uploaded.png"}, {"rgbHexCode", "#FFFFFF"}}}}),
+        material("spare", {{"diffuse", {{"rgbHexCode", "#FF0000"}}}}),
+        {{"alias", "chair"}, {"className", "Component"},
+         {"fields", {{"catalog", catalog}, {"name", "Chair"},
+                     {"nodesToTags", json::array({{{"nodeName", "Fabric"}, {"tag", "fabric"}},
+                                                  {{"nodeName", "Frame"}, {"nodeId", "w1"}, {"tag", "wood"}},
+                                                  {{"nodeName", "Label"}, {"tag", "label"}},
+                                                  {{"nodeName", "Cushion"}, {"tag", "fabric"}}})},
+                     {"tagsToMaterials", json::array({{{"tag", "fabric"}, {"materialIds", ids({"velvet", "spare"})}},
+                                                      {{"tag", "wood"}, {"materialIds", ids({"oak"})}},
+                                                      {{"tag", "label"}, {"materialIds", ids({"paper", "spare"})}}})}}}},
+    }));
+    signInAs(seeded["employee"]);
+    upload("chair_fabric_albedo.png", prefix + "fabric_albedo.png");
+    upload("chair_fabric_normal.png", prefix + "fabric_normal.png");
+    upload("chair_wood_albedo.png", prefix + "wood_albedo.png");
+    upload("chair_label.png", prefix + "label.png");
+    if (HasFatalFailure()) return;
+    DownloadingService::sharedInstance().cleanLocalCache();  // every texture comes down again
+
+    auto component = await<std::shared_ptr<ComponentEntity>>([&](auto done) {
+        ComponentService::sharedInstance().obtainComponentById(seeded["chair"].get<std::string>(),
+                                                                [done](auto c, auto) { done(c); });
+    });
+    ASSERT_TRUE(component && *component);
+
+    std::optional<std::vector<FirstMaterialOfTag>> pairs;
+    bool onMain = false;
+    MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(*component, [&](auto found, auto error) {
+        EXPECT_FALSE(error);
+        onMain = MainRunLoop::isMainThread();
+        pairs = std::move(found);
+    });
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return pairs.has_value(); }, 120s));
+    EXPECT_TRUE(onMain) << "textures came down, so the answer arrives on the main queue";
+
+    // Tags in order of the tagged parts: fabric (its two parts), wood, label, fabric again.
+    ASSERT_EQ(pairs->size(), 4u);
+    const auto& velvet = *(*pairs)[0].material;
+    EXPECT_EQ((*pairs)[0].nodeNamesOrNodeIds, (Parts{{"Fabric", ""}, {"Cushion", ""}}));
+    EXPECT_EQ(velvet.lightingModel(), SCNLightingModel::physicallyBased);
+    ASSERT_TRUE(velvet.diffuse().contentsImage());
+    EXPECT_EQ(velvet.diffuse().contentsImage()->width(), 512);
+    ASSERT_TRUE(velvet.normal().contentsImage());
+    EXPECT_EQ(velvet.normal().contentsImage()->width(), 1024);
+    EXPECT_NEAR(velvet.roughness().contentsNumber().value_or(0), 0.8, 1e-6);
+
+    const auto& oak = *(*pairs)[1].material;
+    EXPECT_EQ((*pairs)[1].nodeNamesOrNodeIds, (Parts{{"Frame", "w1"}}));
+    ASSERT_TRUE(oak.diffuse().contentsImage());
+    EXPECT_EQ(oak.diffuse().wrapS(), SCNWrapMode::repeat);
+    const glm::vec4 corner = oak.diffuse().contentsTransform() * glm::vec4(1, 1, 0, 1);
+    EXPECT_NEAR(corner.x, 2.0f, 1e-5);
+    EXPECT_NEAR(corner.y, 2.0f, 1e-5);
+
+    const auto& paper = *(*pairs)[2].material;
+    ASSERT_TRUE(paper.diffuse().contentsImage());
+    EXPECT_EQ(paper.diffuse().contentsImage()->width(), 1024);
+    EXPECT_EQ(paper.diffuse().contentsImage()->height(), 512);
+    EXPECT_EQ(paper.diffuse().contentsImage()->rgba().size(), 1024u * 512u * 4u);
+    EXPECT_EQ(paper.specular().contentsColor(), (UIColor{1, 1, 1, 1})) << "a texture that is not there gives way to the colour";
+
+    EXPECT_EQ((*pairs)[3].material->diffuse().contentsImage()->width(), 512) << "the repeated tag builds its material again";
+}
+
+}  // namespace
+}  // namespace vantrel
