@@ -32,4 +32,13 @@ function(vantrel_link_dependencies target)
       assimp::assimp
       PkgConfig::LIBZIP)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
+  vantrel_link_render_dependencies(${target})
+endfunction()
+
+# Rendering: EGL (offscreen, surfaceless) and GLFW (windows). GL functions are loaded at run time
+# through eglGetProcAddress / glfwGetProcAddress, so only the GL headers are needed, not libGL.
+find_package(OpenGL REQUIRED COMPONENTS EGL)
+find_package(glfw3 3.3 REQUIRED)
+function(vantrel_link_render_dependencies target)
+  target_link_libraries(${target} PRIVATE OpenGL::EGL glfw)
 endfunction()

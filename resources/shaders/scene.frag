@@ -1,0 +1,259 @@
+// Scene shading in linear light: constant, Lambert, Blinn, Phong and physically based models, up to
+// eight lights, image-based lighting for physically based materials, floor reflections.
+// The program is specialised by defines the renderer puts in front: LIGHTING_MODEL (0 constant,
+// 1 Lambert, 2 Blinn, 3 Phong, 4 physically based), HAS_<PROPERTY>_MAP for each textured property,
+// ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE.
+
+const int kMaxLights = 8;
+const float kPi = 3.14159265;
+
+in vec3 vWorldPosition;
+in vec3 vNormal;
+in vec2 vTexCoord0;
+in vec2 vTexCoord1;
+in vec4 vColor;
+
+out vec4 fragColor;
+
+uniform vec3 uCameraPosition;
+uniform float uOpacity;       // node opacity × material transparency
+uniform float uShininess;
+uniform float uFresnelExponent;
+uniform bool uTwoSided;
+uniform int uTransparencyMode;  // 0 aOne, 1 rgbZero
+
+uniform int uLightCount;
+uniform vec4 uLightVector[kMaxLights];     // w = 0: direction towards the light; w = 1: position
+uniform vec3 uLightColor[kMaxLights];      // linear colour × intensity / 1000
+uniform vec4 uLightSpot[kMaxLights];       // xyz: direction the spot shines, w: cos of the outer angle (or -2)
+uniform vec3 uAmbientLight;
+
+// One material property: a colour (linear, times intensity) or a texture sampled through a transform.
+#define PROPERTY(name)                \
+    uniform vec4 u_##name##Color;      \
+    uniform sampler2D u_##name##Map;   \
+    uniform mat4 u_##name##Transform;  \
+    uniform int u_##name##Channel;     \
+    uniform float u_##name##Intensity;
+
+PROPERTY(diffuse)
+PROPERTY(normal)
+PROPERTY(metalness)
+PROPERTY(roughness)
+PROPERTY(ambientOcclusion)
+PROPERTY(specular)
+PROPERTY(emission)
+PROPERTY(selfIllumination)
+PROPERTY(transparent)
+PROPERTY(multiply)
+
+vec2 channel(int index) { return index == 1 ? vTexCoord1 : vTexCoord0; }
+
+#define SAMPLE(name) (texture(u_##name##Map, (u_##name##Transform * vec4(channel(u_##name##Channel), 0.0, 1.0)).xy) * vec4(vec3(u_##name##Intensity), 1.0))
+
+#ifdef HAS_DIFFUSE_MAP
+#define DIFFUSE SAMPLE(diffuse)
+#else
+#define DIFFUSE u_diffuseColor
+#endif
+#ifdef HAS_METALNESS_MAP
+#define METALNESS (SAMPLE(metalness).b)
+#else
+#define METALNESS u_metalnessColor.r
+#endif
+#ifdef HAS_ROUGHNESS_MAP
+#define ROUGHNESS (SAMPLE(roughness).g)
+#else
+#define ROUGHNESS u_roughnessColor.r
+#endif
+#ifdef HAS_AMBIENTOCCLUSION_MAP
+#define OCCLUSION (SAMPLE(ambientOcclusion).r)
+#else
+#define OCCLUSION u_ambientOcclusionColor.r
+#endif
+#ifdef HAS_SPECULAR_MAP
+#define SPECULAR SAMPLE(specular).rgb
+#else
+#define SPECULAR u_specularColor.rgb
+#endif
+#ifdef HAS_EMISSION_MAP
+#define EMISSION SAMPLE(emission).rgb
+#else
+#define EMISSION u_emissionColor.rgb
+#endif
+#ifdef HAS_SELFILLUMINATION_MAP
+#define SELF_ILLUMINATION SAMPLE(selfIllumination).rgb
+#else
+#define SELF_ILLUMINATION u_selfIlluminationColor.rgb
+#endif
+#ifdef HAS_TRANSPARENT_MAP
+#define TRANSPARENT SAMPLE(transparent)
+#else
+#define TRANSPARENT u_transparentColor
+#endif
+#ifdef HAS_MULTIPLY_MAP
+#define MULTIPLY SAMPLE(multiply).rgb
+#else
+#define MULTIPLY u_multiplyColor.rgb
+#endif
+
+#if defined(ENV_COLOR) || defined(ENV_MAP)
+uniform vec3 uEnvColor;        // colour environment: linear colour × intensity
+uniform sampler2D uEnvMap;     // equirectangular environment with mipmaps
+uniform vec3 uEnvIrradiance[9];  // spherical harmonics of the irradiance, × intensity
+uniform float uEnvIntensity;
+uniform float uEnvMaxLod;
+#endif
+
+#ifdef FLOOR_REFLECTION
+uniform sampler2D uReflection;
+uniform float uReflectivity;
+uniform vec2 uViewportSize;
+#endif
+
+#ifdef CLIP_PLANE
+uniform vec4 uClipPlane;       // world plane n·p + d; what lies below is not mirrored
+uniform vec2 uFalloff;         // height where the reflection starts and ends to fade (end 0: no fade)
+#endif
+
+vec3 surfaceNormal() {
+    vec3 n = normalize(vNormal);
+    if (uTwoSided && !gl_FrontFacing) {
+        n = -n;
+    }
+#ifdef HAS_NORMAL_MAP
+    // Tangent frame from screen-space derivatives: no tangents needed in the vertex data.
+    vec2 uv = (u_normalTransform * vec4(channel(u_normalChannel), 0.0, 1.0)).xy;
+    vec3 dp1 = dFdx(vWorldPosition);
+    vec3 dp2 = dFdy(vWorldPosition);
+    vec2 duv1 = dFdx(uv);
+    vec2 duv2 = dFdy(uv);
+    vec3 dp2perp = cross(dp2, n);
+    vec3 dp1perp = cross(n, dp1);
+    vec3 t = dp2perp * duv1.x + dp1perp * duv2.x;
+    vec3 b = dp2perp * duv1.y + dp1perp * duv2.y;
+    float scale = inversesqrt(max(max(dot(t, t), dot(b, b)), 1e-20));
+    vec3 mapped = texture(u_normalMap, uv).xyz * 2.0 - 1.0;
+    mapped.xy *= u_normalIntensity;
+    // Texture rows run downwards, so the bitangent of increasing v points the other way.
+    n = normalize(mat3(t * scale, -b * scale, n) * mapped);
+#endif
+    return n;
+}
+
+#if defined(ENV_COLOR) || defined(ENV_MAP)
+vec3 irradiance(vec3 n) {
+#ifdef ENV_MAP
+    return max(uEnvIrradiance[0] + uEnvIrradiance[1] * n.y + uEnvIrradiance[2] * n.z + uEnvIrradiance[3] * n.x +
+               uEnvIrradiance[4] * (n.x * n.y) + uEnvIrradiance[5] * (n.y * n.z) +
+               uEnvIrradiance[6] * (3.0 * n.z * n.z - 1.0) + uEnvIrradiance[7] * (n.x * n.z) +
+               uEnvIrradiance[8] * (n.x * n.x - n.y * n.y), vec3(0.0));
+#else
+    return uEnvColor;
+#endif
+}
+
+vec3 radiance(vec3 direction, float roughness) {
+#ifdef ENV_MAP
+    vec2 uv = vec2(atan(direction.x, -direction.z) / (2.0 * kPi) + 0.5, acos(clamp(direction.y, -1.0, 1.0)) / kPi);
+    return textureLod(uEnvMap, uv, roughness * uEnvMaxLod).rgb * uEnvIntensity;
+#else
+    return uEnvColor;
+#endif
+}
+#endif
+
+// Split-sum environment BRDF, analytic fit (Karis).
+vec2 environmentBrdf(float nDotV, float roughness) {
+    const vec4 c0 = vec4(-1.0, -0.0275, -0.572, 0.022);
+    const vec4 c1 = vec4(1.0, 0.0425, 1.04, -0.04);
+    vec4 r = roughness * c0 + c1;
+    float a004 = min(r.x * r.x, exp2(-9.28 * nDotV)) * r.x + r.y;
+    return vec2(-1.04, 1.04) * a004 + r.zw;
+}
+
+void main() {
+#ifdef CLIP_PLANE
+    float height = dot(uClipPlane.xyz, vWorldPosition) + uClipPlane.w;
+    if (height < 0.0) {
+        discard;
+    }
+#endif
+    vec4 base = DIFFUSE * vColor;
+    vec4 transparent = TRANSPARENT;
+    float coverage = uTransparencyMode == 1 ? 1.0 - dot(transparent.rgb, vec3(0.2126, 0.7152, 0.0722)) : transparent.a;
+    float alpha = base.a * coverage * uOpacity;
+
+    vec3 n = surfaceNormal();
+    vec3 v = normalize(uCameraPosition - vWorldPosition);
+    vec3 color;
+#if LIGHTING_MODEL == 0
+    color = base.rgb + EMISSION;
+#elif LIGHTING_MODEL == 4
+    float metalness = clamp(METALNESS, 0.0, 1.0);
+    float roughness = clamp(ROUGHNESS, 0.03, 1.0);
+    vec3 f0 = mix(vec3(0.04), base.rgb, metalness);
+    vec3 diffuseColor = base.rgb * (1.0 - metalness);
+    float nDotV = max(dot(n, v), 1e-4);
+    float a2 = roughness * roughness * roughness * roughness;
+    color = vec3(0.0);
+    for (int i = 0; i < uLightCount; ++i) {
+        vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
+        vec3 l = normalize(toLight);
+        float spot = uLightSpot[i].w < -1.5 ? 1.0 : smoothstep(uLightSpot[i].w, mix(uLightSpot[i].w, 1.0, 0.1), dot(-l, uLightSpot[i].xyz));
+        float nDotL = max(dot(n, l), 0.0);
+        if (nDotL <= 0.0 || spot <= 0.0) {
+            continue;
+        }
+        vec3 h = normalize(l + v);
+        float nDotH = max(dot(n, h), 0.0);
+        float d = a2 / (kPi * pow(nDotH * nDotH * (a2 - 1.0) + 1.0, 2.0));
+        float k = (roughness + 1.0) * (roughness + 1.0) / 8.0;
+        float g = (nDotV / (nDotV * (1.0 - k) + k)) * (nDotL / (nDotL * (1.0 - k) + k));
+        vec3 f = f0 + (1.0 - f0) * pow(1.0 - max(dot(h, v), 0.0), 5.0);
+        vec3 specular = d * g * f / max(4.0 * nDotV * nDotL, 1e-4);
+        color += ((1.0 - f) * diffuseColor / kPi + specular) * uLightColor[i] * kPi * nDotL * spot;
+    }
+    float occlusion = OCCLUSION;
+    color += uAmbientLight * diffuseColor * occlusion;
+#if defined(ENV_COLOR) || defined(ENV_MAP)
+    vec2 brdf = environmentBrdf(nDotV, roughness);
+    vec3 r = reflect(-v, n);
+    color += (diffuseColor * irradiance(n) + radiance(r, roughness) * (f0 * brdf.x + brdf.y)) * occlusion;
+#endif
+    color += EMISSION + SELF_ILLUMINATION;
+#else
+    vec3 diffuseLight = uAmbientLight;
+    vec3 specularLight = vec3(0.0);
+    float exponent = max(uShininess * 128.0, 1.0);
+    for (int i = 0; i < uLightCount; ++i) {
+        vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
+        vec3 l = normalize(toLight);
+        float spot = uLightSpot[i].w < -1.5 ? 1.0 : smoothstep(uLightSpot[i].w, mix(uLightSpot[i].w, 1.0, 0.1), dot(-l, uLightSpot[i].xyz));
+        float nDotL = max(dot(n, l), 0.0) * spot;
+        diffuseLight += uLightColor[i] * nDotL;
+#if LIGHTING_MODEL == 2
+        if (nDotL > 0.0) {
+            specularLight += uLightColor[i] * pow(max(dot(n, normalize(l + v)), 0.0), exponent) * spot;
+        }
+#elif LIGHTING_MODEL == 3
+        if (nDotL > 0.0) {
+            specularLight += uLightColor[i] * pow(max(dot(reflect(-l, n), v), 0.0), exponent) * spot;
+        }
+#endif
+    }
+    color = base.rgb * diffuseLight * OCCLUSION + SPECULAR * specularLight + EMISSION;
+#endif
+    color *= MULTIPLY;
+
+#ifdef FLOOR_REFLECTION
+    vec4 mirrored = texture(uReflection, gl_FragCoord.xy / uViewportSize);
+    color = mix(color, mirrored.rgb, clamp(uReflectivity * mirrored.a, 0.0, 1.0));
+#endif
+#ifdef CLIP_PLANE
+    if (uFalloff.y > uFalloff.x) {
+        alpha *= 1.0 - clamp((height - uFalloff.x) / (uFalloff.y - uFalloff.x), 0.0, 1.0);
+    }
+#endif
+    fragColor = vec4(color, alpha);
+}

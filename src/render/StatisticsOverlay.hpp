@@ -1,0 +1,21 @@
+#pragma once
+
+// The statistics line drawn over a picture. Private to the renderer.
+
+#include <string>
+#include <vector>
+
+#include <glm/vec3.hpp>
+
+#include "vantrel/render/SCNView.hpp"
+
+namespace vantrel::detail {
+
+/// The text of the statistics line: "<frame time> ms  <draw calls> draws  <triangles> tris".
+[[nodiscard]] std::string statisticsText(const SCNRenderStatistics& statistics);
+
+/// Triangles in clip space for a picture of `width` × `height` pixels: first the two of a dark
+/// panel in the bottom-left corner, then the pixels of the statistics text in a small block font.
+[[nodiscard]] std::vector<glm::vec3> statisticsOverlay(const SCNRenderStatistics& statistics, int width, int height);
+
+}  // namespace vantrel::detail

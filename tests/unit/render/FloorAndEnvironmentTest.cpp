@@ -1,0 +1,111 @@
+// The floor's mirror image and image-based lighting from the scene's lighting environment.
+
+#include <gtest/gtest.h>
+
+#include "RenderTestSupport.hpp"
+#include "vantrel/graph/SCNBox.hpp"
+#include "vantrel/graph/SCNCylinder.hpp"
+#include "vantrel/graph/SCNFloor.hpp"
+
+namespace vantrel {
+namespace {
+
+using namespace render_test;
+
+TEST(FloorAndEnvironment, TheFloorMirrorsAModelAboveItAsMuchAsItsReflectivitySays) {
+    struct Case {
+        const char* name;
+        double reflectivity;
+        double falloffEnd;
+        bool expectRed;
+    };
+    const Case cases[] = {{"floor_reflects", 0.5, 0.0, true},
+                          {"floor_matte", 0.0, 0.0, false},
+                          // The box stands 1 to 2 units above the floor; a fall-off ending at 0.5 hides it.
+                          {"floor_faded", 0.5, 0.5, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LitScene lit;
+        lit.camera->setPosition({0.0f, 1.0f, 6.0f});
+        auto box = lit.add(SCNBox::make(1.0f, 1.0f, 1.0f), UIColor(1, 0, 0), SCNLightingModel::constant);
+        box->setPosition({0.0f, 1.5f, 0.0f});
+        auto floor = SCNFloor::make();
+        floor->setReflectivity(c.reflectivity);
+        floor->setReflectionFalloffEnd(c.falloffEnd);
+        auto ground = lit.add(floor, UIColor(0.5, 0.5, 0.5), SCNLightingModel::constant);
+        auto view = makeView(lit, 160, 120);
+        view->setBackgroundColor(UIColor::blackColor());
+        auto image = picture(*view, c.name);
+        ASSERT_TRUE(image);
+        // Where the box's mirror image lies: its front face's centre mirrored under the floor.
+        const SCNVector3 mirrored = view->projectPoint({0.0f, -1.5f, 0.5f});
+        const Pixel pixel = pixelAt(*image, static_cast<int>(mirrored.x), static_cast<int>(mirrored.y));
+        const Pixel grey = pixelAt(*image, 5, image->height() - 3);
+        EXPECT_TRUE(near(grey, srgbByte(0.5), srgbByte(0.5), srgbByte(0.5), 2)) << grey.r << " " << grey.g << " " << grey.b;
+        if (c.expectRed) {
+            EXPECT_GT(pixel.r, grey.r + 20) << pixel.r << " " << pixel.g << " " << pixel.b;
+            EXPECT_LT(pixel.g, grey.g - 20);
+        } else {
+            EXPECT_TRUE(near(pixel, grey.r, grey.g, grey.b, 2)) << pixel.r << " " << pixel.g << " " << pixel.b;
+        }
+    }
+}
+
+TEST(FloorAndEnvironment, AMetallicSurfaceTakesTheTintOfTheLightingEnvironment) {
+    struct Case {
+        const char* name;
+        SCNMaterialContents environment;
+        bool orange;  // else blue
+    };
+    // An image environment: orange above the horizon, blue below; the camera looks level, so the
+    // shiny cylinder's side reflects both, and its top (facing up) mostly the orange sky.
+    std::vector<std::uint8_t> sky(64 * 32 * 4);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            const std::size_t at = static_cast<std::size_t>(y * 64 + x) * 4;
+            const bool above = y < 16;
+            sky[at] = above ? 255 : 0;
+            sky[at + 1] = above ? 128 : 0;
+            sky[at + 2] = above ? 0 : 255;
+            sky[at + 3] = 255;
+        }
+    }
+    const Case cases[] = {{"environment_orange", UIColor(1.0, 0.5, 0.0), true},
+                          {"environment_blue", UIColor(0.0, 0.2, 1.0), false},
+                          {"environment_image", std::make_shared<UIImage>(64, 32, sky), true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto scene = SCNScene::make();
+        auto camera = SCNNode::make();
+        camera->setCamera(SCNCamera::make());
+        camera->setPosition({0.0f, 2.0f, 4.0f});
+        camera->setEulerAngles({-0.45f, 0.0f, 0.0f});
+        scene->rootNode()->addChildNode(camera);
+        scene->lightingEnvironment().setContents(c.environment);
+        auto material = SCNMaterial::make();
+        material->setLightingModel(SCNLightingModel::physicallyBased);
+        material->diffuse().setContents(UIColor::whiteColor());
+        material->metalness().setContents(1.0);
+        material->roughness().setContents(0.2);
+        auto cylinder = SCNCylinder::make(1.0f, 1.0f);
+        cylinder->setFirstMaterial(material);
+        scene->rootNode()->addChildNode(SCNNode::make(cylinder));
+        SCNView view(CGRect(0, 0, 120, 90));
+        view.setScene(scene);
+        view.setPointOfView(camera);
+        view.setBackgroundColor(UIColor(0.5, 0.5, 0.5));
+        auto image = picture(view, c.name);
+        ASSERT_TRUE(image);
+        const SCNVector3 top = view.projectPoint({0.0f, 0.5f, 0.0f});
+        const Pixel pixel = pixelAt(*image, static_cast<int>(top.x), static_cast<int>(top.y));
+        if (c.orange) {
+            EXPECT_GT(pixel.r, pixel.g + 30) << pixel.r << " " << pixel.g << " " << pixel.b;
+            EXPECT_GT(pixel.g, pixel.b + 30) << pixel.r << " " << pixel.g << " " << pixel.b;
+        } else {
+            EXPECT_GT(pixel.b, pixel.r + 60) << pixel.r << " " << pixel.g << " " << pixel.b;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vantrel
