@@ -1,6 +1,7 @@
 #include "DemoRoad.hpp"
 
 #include "Await.hpp"
+#include "DemoStudio.hpp"
 #include "TerminalProgress.hpp"
 
 #include <cstdio>
@@ -40,7 +41,7 @@ DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)), scene_(v
 
 int DemoRoad::run() {
     std::filesystem::create_directories(options_.outputDirectory);
-    const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock();
+    const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock() && recolour() && takePictures();
     return ok ? 0 : 1;
 }
 
@@ -147,6 +148,61 @@ bool DemoRoad::placeAndDock() {
     std::printf("   %zu snapping point(s) offered; the corner docked at (%.2f, %.2f, %.2f)\n", points.size(), at.x,
                 at.y, at.z);
     note("docked corner module", "at the sofa's snapping point");
+    return true;
+}
+
+bool DemoRoad::recolour() {
+    std::printf("\n5. Re-colouring the chair's seat with a material of its catalogue\n");
+    const auto component = componentByProductNumber(kChair);
+    const auto& chair = models_.at(2);
+    const auto materialIds = component->getMaterialIdsByTag("seat");
+    if (materialIds.empty()) return fail("re-colouring", "the chair's seat admits no material");
+    const auto& materialId = materialIds.back();
+    const auto record = await<std::shared_ptr<vantrel::MaterialEntity>, OptionalError>([&](auto block) {
+        vantrel::MaterialService::sharedInstance().obtainMaterialById(materialId, std::move(block));
+    });
+    if (!record || !std::get<0>(*record)) return fail("re-colouring", describe(record ? std::get<1>(*record) : std::nullopt));
+    const auto material = std::get<0>(*record);
+    const auto built = await<std::shared_ptr<vantrel::SCNMaterial>>(
+        [&](auto block) { material->getScnMaterial(std::move(block)); });
+    if (!built || !std::get<0>(*built)) return fail("re-colouring", "the material record gives no rendering material");
+    const auto parts = component->getNodeNamesOrNodeIdsByTag("seat");
+    chair->assignMaterial(std::get<0>(*built), parts);
+    std::printf("   \"%s\" on %zu tagged part(s)\n", material->name().c_str(), parts.size());
+    note("re-coloured seat", material->name());
+    return true;
+}
+
+bool DemoRoad::takePictures() {
+    std::printf("\n6. Drawing the arrangement (offscreen OpenGL)\n");
+    // Let the docking move finish before the pictures are taken.
+    vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));
+    DemoStudio studio(scene_);
+    const auto picture = [&](const std::string& name) {
+        const auto file = options_.outputDirectory / ("canvas-" + name + ".png");
+        if (auto error = studio.write(file)) return fail("picture " + name, *error);
+        std::printf("   %s\n", file.c_str());
+        note("picture: " + name, file.string());
+        return true;
+    };
+    for (const auto& mood : DemoStudio::moods()) {
+        studio.apply(mood);
+        if (!picture(mood.name)) return false;
+    }
+    studio.apply(DemoStudio::moods().front());
+    studio.setFloorShown(false);
+    if (!picture("no-floor")) return false;
+    studio.setFloorShown(true);
+
+    // The selected model glows; the sofa shows its sizes.
+    const auto& corner = models_.at(1);
+    corner->highlight(vantrel::ModelHighlightingMode::glow);
+    if (auto error = studio.setGlow(true, vantrel::UIColor{1.0, 0.55, 0.1, 1.0})) return fail("glow", *error);
+    models_.at(0)->showSizes(vantrel::UIColor{0.1, 0.1, 0.1, 1.0}, vantrel::UIColor{0.1, 0.1, 0.1, 1.0});
+    if (!picture("selected-glow-sizes")) return false;
+    corner->unhighlight();
+    models_.at(0)->hideSizes();
+    (void)studio.setGlow(false, {});
     return true;
 }
 

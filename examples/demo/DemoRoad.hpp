@@ -5,6 +5,7 @@
 
 #include <vantrel/vantrel.hpp>
 #include <vantrel/scene/Docking.hpp>
+#include <vantrel/services/MaterialService.hpp>
 #include <vantrel/services/ModelLoaderService.hpp>
 
 #include <filesystem>
@@ -37,6 +38,8 @@ private:
     bool listCatalogue();
     bool loadModels();
     bool placeAndDock();
+    bool recolour();
+    bool takePictures();
 
     bool fail(const std::string& step, const std::string& why);
     void note(const std::string& what, const std::string& where = {});
