@@ -13,11 +13,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <vector>
 
 #include "support/EllipsoidMesh.hpp"
+#include "support/RoomCache.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
 #include "vantrel/graph/SCNScene.hpp"
@@ -85,14 +85,7 @@ struct Showroom {
     }
 };
 
-Showroom& showroom(int products) {
-    static std::map<int, std::unique_ptr<Showroom>> rooms;
-    auto& room = rooms[products];
-    if (!room) {
-        room = std::make_unique<Showroom>(products);
-    }
-    return *room;
-}
+Showroom& showroom(int products) { return vantrel_bench::cachedRoom<Showroom>(products); }
 
 void BM_ShowroomTap(benchmark::State& state) {
     Showroom& room = showroom(static_cast<int>(state.range(0)));
