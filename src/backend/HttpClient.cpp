@@ -131,7 +131,17 @@ size_t onWrite(char* data, size_t size, size_t count, void* user) {
         transfer->tooLarge = true;
         return 0;  // curl ends the transfer with CURLE_WRITE_ERROR
     }
-    transfer->response.body.append(data, bytes);
+    auto& body = transfer->response.body;
+    if (body.size() + bytes > body.capacity()) {
+        // Grow to the declared length at once, else by doubling, but never past the limit: the
+        // string never holds room for more than it may keep.
+        curl_off_t declared = -1;
+        curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+        std::size_t room = std::max(body.size() + bytes, declared > 0 ? static_cast<std::size_t>(declared) : body.capacity() * 2);
+        if (limit > 0) room = std::min(room, static_cast<std::size_t>(limit));
+        body.reserve(room);
+    }
+    body.append(data, bytes);
     return bytes;
 }
 
