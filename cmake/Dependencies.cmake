@@ -11,6 +11,7 @@ find_package(glm REQUIRED)
 find_package(Freetype REQUIRED)
 find_package(SQLiteCpp REQUIRED)
 find_package(assimp REQUIRED)
+find_package(simdjson REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
 
@@ -30,6 +31,7 @@ function(vantrel_link_dependencies target)
       Freetype::Freetype
       SQLiteCpp
       assimp::assimp
+      $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
       PkgConfig::LIBZIP)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
   vantrel_link_render_dependencies(${target})

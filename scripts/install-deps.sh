@@ -8,12 +8,12 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build ccache pkg-config git ca-certificates
   # tests and benchmarks
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev zlib1g-dev
   # runtime libraries of the library itself
   libspdlog-dev libfmt-dev nlohmann-json3-dev libcurl4-openssl-dev libssl-dev
   libboost-dev libboost-system-dev uuid-dev
   libsqlitecpp-dev libsqlite3-dev libzip-dev libassimp-dev libglm-dev libstb-dev
-  libfreetype-dev fonts-dejavu-core
+  libfreetype-dev fonts-dejavu-core libsimdjson-dev
   libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libglfw3-dev
   # reference backend
   postgresql redis-server nodejs npm openssl

@@ -84,6 +84,24 @@ void configure(const Backend& backend) {
     vantrel::Parse::initialize(configuration);
 }
 
+namespace {
+std::int64_t statusBytes(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(status, line))
+        if (line.rfind(prefix, 0) == 0) return std::stoll(line.substr(prefix.size())) * 1024;
+    return 0;
+}
+}  // namespace
+
+std::int64_t peakResidentBytes() { return statusBytes("VmHWM"); }
+
+std::int64_t restartResidentPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return statusBytes("VmRSS");
+}
+
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,11 @@ std::optional<Backend> loadBackend();
 std::optional<std::string> runNode(const std::vector<std::string>& arguments, const std::string& input = {});
 /// Configures the backend client for `backend` (session kept in a temporary directory).
 void configure(const Backend& backend);
+/// Peak resident size of this process in bytes (VmHWM of /proc/self/status).
+std::int64_t peakResidentBytes();
+/// Resident size now (VmRSS), after making it the peak again (/proc/self/clear_refs): what a
+/// later `peakResidentBytes()` gained since is the work in between.
+std::int64_t restartResidentPeak();
 /// The `p`th percentile (0 to 100) of `values`; 0 for none.
 double percentile(std::vector<double> values, double p);
 

@@ -82,6 +82,7 @@ struct Transfer {
     std::FILE* downloadFile = nullptr;
     std::filesystem::path partPath;
     bool downloadFailed = false;
+    bool tooLarge = false;  // the body passed its limit; the transfer was stopped
     char errorBuffer[CURL_ERROR_SIZE] = {0};
 
     ~Transfer() {
@@ -104,6 +105,12 @@ size_t onWrite(char* data, size_t size, size_t count, void* user) {
     transfer->response.bytesReceived += static_cast<std::int64_t>(bytes);
     const long status = currentStatus(transfer);
     if (transfer->request.downloadFile && status >= 200 && status < 300) {
+        curl_off_t declared = -1;
+        curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+        if (declared >= 0 && transfer->response.bytesReceived > declared) {
+            transfer->tooLarge = true;
+            return 0;
+        }
         if (!transfer->downloadFile) {
             std::error_code ec;
             std::filesystem::create_directories(transfer->partPath.parent_path(), ec);
@@ -119,7 +126,22 @@ size_t onWrite(char* data, size_t size, size_t count, void* user) {
         }
         return bytes;
     }
-    transfer->response.body.append(data, bytes);
+    const auto limit = transfer->request.maximumBodyBytes;
+    if (limit > 0 && static_cast<std::int64_t>(transfer->response.body.size() + bytes) > limit) {
+        transfer->tooLarge = true;
+        return 0;  // curl ends the transfer with CURLE_WRITE_ERROR
+    }
+    auto& body = transfer->response.body;
+    if (body.size() + bytes > body.capacity()) {
+        // Grow to the declared length at once, else by doubling, but never past the limit: the
+        // string never holds room for more than it may keep.
+        curl_off_t declared = -1;
+        curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+        std::size_t room = std::max(body.size() + bytes, declared > 0 ? static_cast<std::size_t>(declared) : body.capacity() * 2);
+        if (limit > 0) room = std::min(room, static_cast<std::size_t>(limit));
+        body.reserve(room);
+    }
+    body.append(data, bytes);
     return bytes;
 }
 
@@ -272,10 +294,23 @@ private:
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+        if (request.redirects == HttpRedirects::httpsOnly) {
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+        } else {
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+        }
+        if (request.downloadFile) {
+            // Files come as they are, so their declared length bounds what reaches the disk.
+            curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, nullptr);
+        } else {
+            curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+            // Refuses a declared length above the limit before any byte of the body arrives;
+            // onWrite counts the decoded bytes of the rest.
+            if (request.maximumBodyBytes > 0)
+                curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maximumBodyBytes));
+        }
         curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
         curl_easy_setopt(easy, CURLOPT_USERAGENT, options_.userAgent.c_str());
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
@@ -367,7 +402,17 @@ private:
         if (effective) response.effectiveUrl = effective;
 
         OptionalError error;
-        if (result != CURLE_OK) error = errorFromCurl(result, transfer->errorBuffer);
+        if (transfer->tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+            const bool success = response.statusCode >= 200 && response.statusCode < 300;
+            // A failed download's body only feeds a message: its start is enough.
+            if (transfer->request.downloadFile && success)
+                error = transportError("size", "The file is longer than its declared length.");
+            else if (!transfer->request.downloadFile)
+                error = transportError("size", "The answer is larger than the limit of " +
+                                                   std::to_string(transfer->request.maximumBodyBytes) + " bytes.");
+        } else if (result != CURLE_OK) {
+            error = errorFromCurl(result, transfer->errorBuffer);
+        }
 
         if (transfer->request.downloadFile) {
             if (transfer->downloadFile) {

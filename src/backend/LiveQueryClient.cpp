@@ -5,6 +5,7 @@
 #include "backend/LiveQueryProtocol.hpp"
 #include "backend/WebSocketConnection.hpp"
 #include "backend/WorkerPool.hpp"
+#include "core/LogRedaction.hpp"
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/backend/ParseUser.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
@@ -203,7 +204,7 @@ private:
 
     void sendFrame(std::string text) {
         if (!connection_) return;
-        if (trace_) VLOG_DEBUG("LiveQuery sent: " + text);
+        if (trace_) VLOG_DEBUG("LiveQuery sent: " + detail::loggableBody(text));
         connection_->send(std::move(text));
     }
 
@@ -254,7 +255,7 @@ private:
     }
 
     void onMessage(const std::string& text) {
-        if (trace_) VLOG_DEBUG("LiveQuery received: " + text);
+        if (trace_) VLOG_DEBUG("LiveQuery received: " + detail::loggableBody(text));
         const auto message = backend_detail::parseServerMessage(text);
         if (!message) {
             VLOG_WARNING("LiveQuery: ignoring a frame that is not a LiveQuery message");

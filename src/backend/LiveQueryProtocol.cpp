@@ -1,5 +1,6 @@
 #include "backend/LiveQueryProtocol.hpp"
 
+#include "backend/JsonDocument.hpp"
 #include <algorithm>
 #include <cctype>
 
@@ -43,7 +44,7 @@ std::optional<WebSocketEndpoint> parseWebSocketUrl(std::string_view url) {
 }
 
 std::optional<ServerMessage> parseServerMessage(std::string_view text) {
-    const json frame = json::parse(text, nullptr, false);
+    const json frame = parseJsonDocument(text);
     if (!frame.is_object()) return std::nullopt;
     const auto op = frame.find("op");
     if (op == frame.end() || !op->is_string()) return std::nullopt;

@@ -1,6 +1,8 @@
 #include "backend/RestClient.hpp"
 
+#include "backend/JsonDocument.hpp"
 #include "backend/GlobalInit.hpp"
+#include "core/LogRedaction.hpp"
 #include "vantrel/backend/Parse.hpp"
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/backend/ParseUser.hpp"
@@ -55,6 +57,9 @@ void RestClient::send(const std::string& method, const std::string& path, const 
     request.connectTimeout = configuration_.connectTimeout;
     // The whole exchange is bounded by `timeout`; REST answers are small, so no stall rule.
     request.stallTimeout = std::chrono::milliseconds(0);
+    // The headers carry the session token: no redirect may take them elsewhere.
+    request.redirects = HttpRedirects::none;
+    request.maximumBodyBytes = configuration_.maximumResponseBytes;
     request.headers["X-Parse-Application-Id"] = configuration_.applicationId;
     if (!configuration_.clientKey.empty()) request.headers["X-Parse-Client-Key"] = configuration_.clientKey;
     if (sessionToken && !sessionToken->empty()) request.headers["X-Parse-Session-Token"] = *sessionToken;
@@ -72,10 +77,9 @@ void RestClient::send(const std::string& method, const std::string& path, const 
         center.post(Notification{kNetworkWillSendURLRequestNotification, {}, {{kNetworkRequestUserInfoKey, record}}});
     }
     if (Parse::logLevel() >= 4) {
-        // Credentials stay out of log files.
-        const bool secret = path == "login" || path == "users";
+        // Credentials stay out of log files: passwords and tokens are withheld, long bodies cut.
         VLOG_DEBUG("Parse request: " + request.method + " " + request.url +
-                   (body ? (secret ? std::string(" <body withheld>") : " " + request.body) : std::string()));
+                   (body ? " " + detail::loggableBody(request.body) : std::string()));
     }
 
     const std::string url = request.url;
@@ -94,7 +98,8 @@ void RestClient::send(const std::string& method, const std::string& path, const 
             return;
         }
         if (Parse::logLevel() >= 4)
-            VLOG_DEBUG("Parse response: " + std::to_string(response.statusCode) + " " + url + " " + response.body);
+            VLOG_DEBUG("Parse response: " + std::to_string(response.statusCode) + " " + url + " " +
+                       detail::loggableBody(response.body));
         auto [result, failure] = interpret(response);
         completion(std::move(result), std::move(failure));
     });
@@ -102,7 +107,7 @@ void RestClient::send(const std::string& method, const std::string& path, const 
 
 std::pair<json, OptionalError> RestClient::interpret(const HttpResponse& response) {
     const bool ok = response.statusCode >= 200 && response.statusCode < 300;
-    json body = response.body.empty() ? json::object() : json::parse(response.body, nullptr, false);
+    json body = response.body.empty() ? json::object() : parseJsonDocument(response.body);
     if (body.is_discarded()) {
         return {json(), makeParseError(ParseErrorCode::invalidJSON,
                                        "The server's answer is not valid JSON (HTTP " + std::to_string(response.statusCode) + ").",

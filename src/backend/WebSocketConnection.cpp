@@ -21,10 +21,14 @@ using tcp = asio::ip::tcp;
 
 namespace {
 
+// What the read buffer keeps between messages; a larger message's room is given back.
+constexpr std::size_t kKeptBufferBytes = 1 << 20;
+
 Error connectionError(const char* stage, const beast::error_code& ec) {
     const bool timedOut = ec == beast::error::timeout || ec == asio::error::timed_out;
     const bool tls = std::string_view(stage) == "tls" || ec.category() == asio::error::get_ssl_category();
-    const char* kind = timedOut ? "timeout" : tls ? "tls" : std::string_view(stage) == "connect" ? "connect" : "io";
+    const std::string_view named(stage);
+    const char* kind = timedOut ? "timeout" : tls ? "tls" : named == "connect" ? "connect" : named == "size" ? "size" : "io";
     const long code = timedOut ? ParseErrorCode::timeout : ParseErrorCode::connectionFailed;
     return makeParseError(code, std::string("LiveQuery connection failed (") + stage + "): " + ec.message(),
                           {{"transport", kind}});
@@ -37,9 +41,9 @@ class BasicConnection final : public WebSocketConnection, public std::enable_sha
     using Stream = websocket::stream<Next>;
 
 public:
-    BasicConnection(asio::io_context& io, WebSocketEndpoint endpoint, asio::ssl::context* tls, Timeouts timeouts,
+    BasicConnection(asio::io_context& io, WebSocketEndpoint endpoint, asio::ssl::context* tls, Limits limits,
                     Callbacks callbacks)
-        : resolver_(io), endpoint_(std::move(endpoint)), timeouts_(timeouts), callbacks_(std::move(callbacks)) {
+        : resolver_(io), endpoint_(std::move(endpoint)), limits_(limits), callbacks_(std::move(callbacks)) {
         if constexpr (Tls)
             stream_ = std::make_unique<Stream>(io, *tls);
         else
@@ -80,7 +84,7 @@ private:
     void onResolved(const beast::error_code& ec, const tcp::resolver::results_type& results) {
         if (closed_) return;
         if (ec) return fail("resolve", ec);
-        beast::get_lowest_layer(*stream_).expires_after(timeouts_.connect);
+        beast::get_lowest_layer(*stream_).expires_after(limits_.connect);
         auto self = this->shared_from_this();
         beast::get_lowest_layer(*stream_).async_connect(
             results, [self](const beast::error_code& error, const tcp::endpoint&) { self->onConnected(error); });
@@ -110,10 +114,11 @@ private:
         // From here on the WebSocket layer keeps time: handshake limit, idle limit and pings.
         beast::get_lowest_layer(*stream_).expires_never();
         websocket::stream_base::timeout timeout{};
-        timeout.handshake_timeout = timeouts_.connect;
-        timeout.idle_timeout = timeouts_.idle;
+        timeout.handshake_timeout = limits_.connect;
+        timeout.idle_timeout = limits_.idle;
         timeout.keep_alive_pings = true;
         stream_->set_option(timeout);
+        stream_->read_message_max(limits_.maximumMessageBytes);
         stream_->set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
             request.set(beast::http::field::user_agent, "vantrel-livequery/1");
         }));
@@ -136,9 +141,11 @@ private:
         auto self = this->shared_from_this();
         stream_->async_read(buffer_, [self](const beast::error_code& ec, std::size_t) {
             if (self->closed_) return;
+            if (ec == websocket::error::message_too_big) return self->fail("size", ec);
             if (ec) return self->fail("read", ec);
             std::string text = beast::buffers_to_string(self->buffer_.data());
             self->buffer_.consume(self->buffer_.size());
+            if (self->buffer_.capacity() > kKeptBufferBytes) self->buffer_.shrink_to_fit();  // one large message
             if (self->callbacks_.onMessage) self->callbacks_.onMessage(std::move(text));
             if (!self->closed_) self->readNext();
         });
@@ -167,7 +174,7 @@ private:
     tcp::resolver resolver_;
     std::unique_ptr<Stream> stream_;
     WebSocketEndpoint endpoint_;
-    Timeouts timeouts_;
+    Limits limits_;
     Callbacks callbacks_;
     beast::flat_buffer buffer_;
     std::deque<std::string> outbox_;
@@ -179,13 +186,13 @@ private:
 }  // namespace
 
 std::shared_ptr<WebSocketConnection> WebSocketConnection::create(asio::io_context& io, const WebSocketEndpoint& endpoint,
-                                                                 asio::ssl::context* tls, Timeouts timeouts,
+                                                                 asio::ssl::context* tls, Limits limits,
                                                                  Callbacks callbacks) {
     if (endpoint.tls) {
         if (!tls) return nullptr;
-        return std::make_shared<BasicConnection<true>>(io, endpoint, tls, timeouts, std::move(callbacks));
+        return std::make_shared<BasicConnection<true>>(io, endpoint, tls, limits, std::move(callbacks));
     }
-    return std::make_shared<BasicConnection<false>>(io, endpoint, nullptr, timeouts, std::move(callbacks));
+    return std::make_shared<BasicConnection<false>>(io, endpoint, nullptr, limits, std::move(callbacks));
 }
 
 }  // namespace vantrel::backend_detail

@@ -25,16 +25,18 @@ public:
         /// The connection failed or ended; the error says why (Parse domain, transport codes).
         std::function<void(Error reason)> onClosed;
     };
-    struct Timeouts {
+    struct Limits {
         std::chrono::milliseconds connect{15000};
         std::chrono::milliseconds idle{30000};
+        /// Largest message read; a longer one closes the connection ("size") before it is kept.
+        std::size_t maximumMessageBytes = std::size_t{16} << 20;
     };
 
     virtual ~WebSocketConnection() = default;
 
     /// A connection to `endpoint`; `tls` must be given for a TLS endpoint.
     static std::shared_ptr<WebSocketConnection> create(boost::asio::io_context& io, const WebSocketEndpoint& endpoint,
-                                                       boost::asio::ssl::context* tls, Timeouts timeouts, Callbacks callbacks);
+                                                       boost::asio::ssl::context* tls, Limits limits, Callbacks callbacks);
 
     /// Resolves, connects, handshakes, then reads until the connection ends.
     virtual void start() = 0;

@@ -2,6 +2,10 @@
 
 #include "vantrel/core/Paths.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <ctime>
 #include <fmt/format.h>
@@ -91,6 +95,11 @@ void FileLogger::openFileFor(std::chrono::system_clock::time_point time) {
     std::error_code ec;
     std::filesystem::create_directories(directory, ec);
     currentPath_ = directory / fileNameFor(time);
+    // Lines may quote server answers: the file is the user's alone from its first byte.
+    if (const int fd = ::open(currentPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
     stream_.clear();
     stream_.open(currentPath_, std::ios::app);
     currentStart_ = time;

@@ -1,5 +1,7 @@
 #include "vantrel/core/NetworkActivity.hpp"
 
+#include "core/LogRedaction.hpp"
+
 namespace vantrel {
 
 std::string describeHeaders(const HttpHeaders& headers) {
@@ -9,7 +11,8 @@ std::string describeHeaders(const HttpHeaders& headers) {
     for (const auto& [name, value] : headers) {
         if (!first) text += ", ";
         first = false;
-        text += "\"" + name + "\": \"" + value + "\"";
+        // Credentials (session token, client key, cookies...) never reach a log line.
+        text += "\"" + name + "\": \"" + (detail::isLoggableHeader(name) ? value : std::string(detail::kRedacted)) + "\"";
     }
     return text + "]";
 }

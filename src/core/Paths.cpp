@@ -1,9 +1,13 @@
 #include "vantrel/core/Paths.hpp"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <vector>
 
 namespace vantrel {
 
@@ -19,6 +23,14 @@ std::string& hostName() {
 
 std::filesystem::path home() {
     if (const char* value = std::getenv("HOME"); value != nullptr && *value != '\0') return value;
+    // Without HOME (a service, a stripped environment) the account's own home directory, never a
+    // directory that every user shares.
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return found->pw_dir;
     return std::filesystem::temp_directory_path();
 }
 

@@ -1,8 +1,11 @@
 #include "vantrel/core/ResourceBundle.hpp"
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <vector>
 
 namespace vantrel {
 
@@ -14,6 +17,24 @@ std::mutex& searchPathMutex() {
 std::optional<std::filesystem::path>& hostSearchPath() {
     static std::optional<std::filesystem::path> path;
     return path;
+}
+
+// The directory of the file this code was loaded from (the shared library, or the program that
+// linked the library statically); empty when the loader cannot say.
+std::filesystem::path loadedLibraryDirectory() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&loadedLibraryDirectory), &info) == 0 || info.dli_fname == nullptr) return {};
+    std::error_code ec;
+    auto file = std::filesystem::canonical(info.dli_fname, ec);
+    return ec ? std::filesystem::path() : file.parent_path();
+}
+
+bool isWithin(const std::filesystem::path& path, const std::filesystem::path& root) {
+    std::error_code ec;
+    const auto canonicalRoot = std::filesystem::canonical(root, ec);
+    if (ec) return false;
+    const auto relative = path.lexically_relative(canonicalRoot);
+    return !relative.empty() && *relative.begin() != "..";
 }
 }  // namespace
 
@@ -38,10 +59,13 @@ std::optional<ResourceBundle> ResourceBundle::locate() {
         if (std::filesystem::is_directory(env, ec)) return ResourceBundle(env);
         return std::nullopt;
     }
-    for (const char* candidate : {VANTREL_INSTALL_RESOURCE_DIR, VANTREL_SOURCE_RESOURCE_DIR}) {
+    const auto library = loadedLibraryDirectory();
+    std::vector<std::filesystem::path> candidates;
+    if (!library.empty()) candidates.push_back((library / VANTREL_RESOURCES_FROM_LIBRARY).lexically_normal());
+    if (library.empty() || isWithin(library, VANTREL_BUILD_DIR)) candidates.emplace_back(VANTREL_SOURCE_RESOURCE_DIR);
+    for (const auto& candidate : candidates) {
         std::error_code ec;
-        if (std::filesystem::is_regular_file(std::filesystem::path(candidate) / "Info.json", ec))
-            return ResourceBundle(candidate);
+        if (std::filesystem::is_regular_file(candidate / "Info.json", ec)) return ResourceBundle(candidate);
     }
     return std::nullopt;
 }

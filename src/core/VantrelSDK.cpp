@@ -1,6 +1,7 @@
 #include "vantrel/core/VantrelSDK.hpp"
 
 #include "core/SdkState.hpp"
+#include "core/LogRedaction.hpp"
 #include "vantrel/core/FileLogger.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/NetworkActivity.hpp"
@@ -230,7 +231,7 @@ void VantrelSDK::onWillSendParseURLRequest(const Notification& notification) {
     if (request == nullptr) return;
     std::string text = "\nREQUEST: [" + request->method + "] " + request->url + "\n    Headers: " +
                        describeHeaders(request->headers);
-    if (request->body) text += "\n    Body: " + *request->body;
+    if (request->body) text += "\n    Body: " + detail::loggableBody(*request->body);
     VLOG_DEBUG(text);
 }
 
@@ -244,7 +245,7 @@ void VantrelSDK::onDidReceiveParseURLResponse(const Notification& notification) 
     if (auto b = notification.userInfo.find(kNetworkResponseBodyUserInfoKey); b != notification.userInfo.end())
         if (const auto* text = std::any_cast<std::string>(&b->second)) body = *text;
     VLOG_DEBUG("\nRESPONSE: [" + std::to_string(response->statusCode) + "] " + response->url +
-               "\n    Headers: " + describeHeaders(response->headers) + "\n    Body: " + body);
+               "\n    Headers: " + describeHeaders(response->headers) + "\n    Body: " + detail::loggableBody(body));
 }
 
 std::string VantrelSDK::startBanner() {

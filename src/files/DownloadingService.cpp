@@ -1,5 +1,6 @@
 #include "vantrel/files/DownloadingService.hpp"
 
+#include "core/LogRedaction.hpp"
 #include "files/FileKeys.hpp"
 #include "vantrel/backend/HttpClient.hpp"
 #include "vantrel/backend/Parse.hpp"
@@ -24,6 +25,8 @@ namespace vantrel {
 
 namespace {
 
+// A refused transfer's answer is only quoted in a log line: its start is enough.
+constexpr std::int64_t kKeptAnswerBytes = 64 * 1024;
 constexpr const char* kInvalidKey = "downloadingService_error_invalid_file_key";
 // Completed transfers wait here under a unique name before they are moved under their key, so a
 // transfer that fails half-way never leaves a partial file under the key.
@@ -210,7 +213,7 @@ void DownloadingService::cleanLocalCache() {
 
 void DownloadingService::Impl::download(const std::string& url, DownloadBlock block, const ProgressBlock& progress) {
     if (progress) progress(ProgressStatus::downloading, 0.0);
-    VLOG_DEBUG("METRIC [downloading] START " + url);
+    VLOG_DEBUG("METRIC [downloading] START " + detail::redactedUrl(url));
 
     std::error_code mkdirError;  // a failure shows as a transfer error when the file is opened
     const auto incoming = home() / kIncomingDirectory;
@@ -222,6 +225,9 @@ void DownloadingService::Impl::download(const std::string& url, DownloadBlock bl
     request.downloadFile = target;
     request.timeout = std::chrono::milliseconds(0);        // large files may take longer than a minute...
     request.stallTimeout = std::chrono::seconds(60);        // ...but a transfer that stalls for one fails
+    // A signed URL carries its own authority and no session header: it may move, but only to https.
+    request.redirects = HttpRedirects::httpsOnly;
+    request.maximumBodyBytes = kKeptAnswerBytes;  // the file goes to disk; only a refusal's start is kept
     // Progress comes from the transfer thread; only changes of a percent or more are handed to the
     // main queue, so a large file does not flood it.
     auto lastReported = std::make_shared<std::atomic<int>>(-1);
@@ -243,10 +249,10 @@ void DownloadingService::Impl::download(const std::string& url, DownloadBlock bl
             const bool haveBody = !error && response.statusCode != 0 && response.bytesReceived > 0;
             const bool success = response.statusCode >= 200 && response.statusCode <= 299;
             if (haveBody && VantrelSDK::debugLogging()) {
-                VLOG_DEBUG("METRIC [downloading] END " + url + "    " +
+                VLOG_DEBUG("METRIC [downloading] END " + detail::redactedUrl(url) + "    " +
                            detail::formatByteCount(static_cast<std::uint64_t>(response.bytesReceived)));
             } else {
-                VLOG_DEBUG("METRIC [downloading] END " + url);
+                VLOG_DEBUG("METRIC [downloading] END " + detail::redactedUrl(url));
             }
             if (error) {
                 std::filesystem::remove(target, ec);
@@ -259,8 +265,8 @@ void DownloadingService::Impl::download(const std::string& url, DownloadBlock bl
                 return;
             }
             if (!success) {
-                VLOG_ERROR("Unable to download from '" + url + "' due error response [" +
-                           std::to_string(response.statusCode) + "]: " + response.body);
+                VLOG_ERROR("Unable to download from '" + detail::redactedUrl(url) + "' due error response [" +
+                           std::to_string(response.statusCode) + "]: " + detail::loggableBody(response.body));
                 std::filesystem::remove(target, ec);
                 block({std::nullopt, std::nullopt});
                 return;
@@ -513,6 +519,8 @@ void DownloadingService::upload(const std::filesystem::path& localFile, const st
                 request.uploadFile = localFile;
                 request.timeout = std::chrono::milliseconds(0);
                 request.stallTimeout = std::chrono::seconds(60);
+                request.redirects = HttpRedirects::httpsOnly;
+                request.maximumBodyBytes = kKeptAnswerBytes;
                 impl_->http()->send(std::move(request), [block = std::move(block), filePath = *filePath](
                                                             HttpResponse response, OptionalError failure) mutable {
                     DispatchQueue::main().async([block = std::move(block), filePath, response = std::move(response),
@@ -527,7 +535,7 @@ void DownloadingService::upload(const std::filesystem::path& localFile, const st
                             return block(std::nullopt);
                         TextError message("downloadingService_error_upload_error_response",
                                           {std::to_string(response.statusCode)});
-                        VLOG_ERROR(message.message + " " + response.body);
+                        VLOG_ERROR(message.message + " " + detail::loggableBody(response.body));
                         block(message);
                     });
                 });

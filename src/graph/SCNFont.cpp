@@ -1,5 +1,7 @@
 #include "vantrel/graph/SCNFont.hpp"
 
+#include "vantrel/core/ResourceBundle.hpp"
+
 #include <array>
 #include <cmath>
 #include <map>
@@ -32,15 +34,10 @@ bool isRegularFile(const std::filesystem::path& path) {
     return std::filesystem::is_regular_file(path, error);
 }
 
-// Folders of the library's resource bundle, installed copy first.
+// Folders of the library's resource bundle: the one the library finds for itself.
 std::vector<std::filesystem::path> resourceFolders() {
     std::vector<std::filesystem::path> folders;
-#ifdef VANTREL_INSTALL_RESOURCE_DIR
-    folders.emplace_back(VANTREL_INSTALL_RESOURCE_DIR);
-#endif
-#ifdef VANTREL_SOURCE_RESOURCE_DIR
-    folders.emplace_back(VANTREL_SOURCE_RESOURCE_DIR);
-#endif
+    if (auto bundle = ResourceBundle::locate()) folders.push_back(bundle->directory());
     return folders;
 }
 

@@ -13,6 +13,14 @@
 
 namespace vantrel {
 
+/// Which redirects a request follows.
+enum class HttpRedirects {
+    /// None: a 3xx answer is the response (REST calls, whose headers carry credentials).
+    none,
+    /// Only to https:// URLs, at most five (signed file transfers, which carry no credentials).
+    httpsOnly,
+};
+
 /// One HTTP request for HttpClient.
 struct HttpRequest {
     /// "GET", "POST", "PUT", "DELETE", "HEAD"...
@@ -39,6 +47,14 @@ struct HttpRequest {
     /// Runs on the client's transfer thread, so it must return quickly and must not call back into
     /// the same client synchronously.
     std::function<void(std::int64_t done, std::int64_t total)> progress;
+    /// Redirects followed; none by default.
+    HttpRedirects redirects = HttpRedirects::none;
+    /// Largest body kept in memory (`HttpResponse::body`), counted after decoding; a longer answer
+    /// ends with code 100 (transport "size") as soon as it passes the limit. Zero means no limit.
+    /// A body streamed into `downloadFile` is not kept in memory: it is bounded by its declared
+    /// length instead (downloads ask for no compression). A longer non-2xx answer to a download
+    /// is cut at the limit and reported with its status, without an error.
+    std::int64_t maximumBodyBytes = std::int64_t{32} << 20;
 };
 
 /// What came back.
@@ -72,7 +88,7 @@ struct HttpClientOptions {
 using HttpRequestId = std::uint64_t;
 
 /// An asynchronous HTTP client over libcurl: one transfer thread drives every request of the
-/// client (reusing connections, TLS always verified, gzip accepted) and a small pool of worker
+/// client (reusing connections, TLS always verified, gzip accepted for bodies kept in memory) and a small pool of worker
 /// threads runs the completion blocks, never the main queue. Nothing blocks the caller.
 ///
 /// Errors come back as `vantrel::Error` in the Parse domain with the transport codes of

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace vantrel {
@@ -19,6 +20,9 @@ struct ParseClientConfiguration {
     std::chrono::milliseconds requestTimeout{60000};
     /// Limit of establishing a connection.
     std::chrono::milliseconds connectTimeout{15000};
+    /// Largest REST answer accepted, counted after decoding; a longer one fails with code 100
+    /// while it arrives, so a broken or hostile server cannot fill the memory. Zero means no limit.
+    std::int64_t maximumResponseBytes = std::int64_t{32} << 20;
     /// Where the current user is kept across launches; empty for Paths::dataDirectory()/"Parse".
     std::string persistenceDirectory;
 };

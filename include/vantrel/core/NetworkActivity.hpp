@@ -36,7 +36,8 @@ struct HttpResponseRecord {
     HttpHeaders headers;
 };
 
-/// The textual form of a header dictionary in log lines: [name: value, ...], [:] when empty.
+/// The textual form of a header dictionary in log lines: [name: value, ...], [:] when empty. Only
+/// the values of plain headers are shown (Content-Type, Accept...); others read "<redacted>".
 std::string describeHeaders(const HttpHeaders& headers);
 
 }  // namespace vantrel

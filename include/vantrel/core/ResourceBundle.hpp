@@ -12,8 +12,9 @@ namespace vantrel {
 /// "Config" section), "strings/<language>.json", shaders and fonts.
 ///
 /// It is found through, in this order: the path the host sets with `setSearchPath`, the
-/// environment variable VANTREL_RESOURCES, the install location, and (for builds run from the
-/// source tree) the source tree's resources folder.
+/// environment variable VANTREL_RESOURCES, the install location (found from where the library
+/// itself was loaded: `<prefix>/share/vantrel` beside `<prefix>/lib`, whatever the prefix), and,
+/// only for a library that runs from its build tree, the source tree's resources folder.
 class ResourceBundle {
 public:
     /// Sets the directory the host ships the bundle in; takes precedence over every other place.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <ctime>
 #include <filesystem>
 #include <regex>
@@ -110,6 +112,10 @@ TEST(FileLogger, WritesFormattedLines) {
     const auto data = logger.logFileDataArray();
     ASSERT_EQ(data.size(), 1u);
     EXPECT_EQ(text(data[0]), "2024-03-05 10:00:00:007 [load:12] WARNING: a line\n");
+    // Lines may quote server answers: the file is its owner's alone.
+    struct stat info {};
+    ASSERT_EQ(::stat(logger.sortedLogFilePaths().front().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
     std::filesystem::remove_all(dir);
 }
 
