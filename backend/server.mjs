@@ -19,6 +19,7 @@ import ParseServerPackage from 'parse-server';
 import { installCloud } from './cloud/main.mjs';
 import { ensureStandardRoles } from './cloud/access.mjs';
 import { FileStore } from './lib/filestore.mjs';
+import { ensureQueryIndexes } from './lib/indexes.mjs';
 import { OutboxMailAdapter } from './lib/mailbox.mjs';
 import { SCHEMA_DEFINITIONS, expectedFields } from './lib/schema.mjs';
 import {
@@ -199,6 +200,8 @@ async function main() {
   const parseServer = new ParseServer(config);
   await parseServer.start();
   if (!migrated) throw new Error('the schema migration failed (see the log above)');
+  // The tables exist now; the services' query shapes get their indexes before any request.
+  await ensureQueryIndexes(parseServer.config.databaseController.adapter._client);
 
   // On PostgreSQL, a count without constraints answers the planner's row estimate, which is 0
   // until the table was analysed. Tests count whole classes, so counts here are always exact.

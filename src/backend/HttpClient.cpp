@@ -2,6 +2,7 @@
 
 #include "backend/GlobalInit.hpp"
 #include "backend/WorkerPool.hpp"
+#include "core/HostCall.hpp"
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/core/Log.hpp"
 
@@ -168,10 +169,13 @@ size_t onRead(char* buffer, size_t size, size_t count, void* user) {
 int onProgress(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTotal, curl_off_t ulNow) {
     auto* transfer = static_cast<Transfer*>(user);
     if (transfer->request.progress) {
-        if (transfer->request.uploadFile)
-            transfer->request.progress(ulNow, ulTotal);
-        else
-            transfer->request.progress(dlNow, dlTotal);
+        // Host code called from inside curl: nothing may unwind through it.
+        detail::callHostCode("a progress block run by", "vantrel.http", [&] {
+            if (transfer->request.uploadFile)
+                transfer->request.progress(ulNow, ulTotal);
+            else
+                transfer->request.progress(dlNow, dlTotal);
+        });
     }
     return 0;
 }
@@ -197,14 +201,32 @@ public:
     }
 
     ~Impl() {
+        shutdown();
+        // completions_ (declared last) drains and joins when it is destroyed after this body.
+    }
+
+    // Stops the transfer thread (what still runs ends as cancelled), closes the multi handle and
+    // waits for the completions in flight, including those that requests sent from completions
+    // add. Idempotent; later requests end at once with code 100.
+    void shutdown() {
         {
             std::lock_guard lock(mutex_);
-            stopping_ = true;
+            if (!stopping_) {
+                stopping_ = true;
+                curl_multi_wakeup(multi_);
+            }
         }
-        curl_multi_wakeup(multi_);
-        loop_.join();
-        curl_multi_cleanup(multi_);
-        // completions_ (declared last) drains and joins when it is destroyed after this body.
+        {
+            std::lock_guard join(shutdownMutex_);
+            if (loop_.joinable()) {
+                loop_.join();
+                std::lock_guard lock(mutex_);
+                // Under the lock: `send` and `cancel` only wake the loop while the handle is open.
+                curl_multi_cleanup(multi_);
+                multi_ = nullptr;
+            }
+        }
+        completions_.waitUntilIdle();
     }
 
     HttpRequestId send(HttpRequest request, Completion completion) {
@@ -215,22 +237,22 @@ public:
         const auto id = transfer->id;
         {
             std::lock_guard lock(mutex_);
-            if (stopping_) {
-                finish(std::move(transfer), transportError("cancelled", "The request was cancelled."));
+            if (!stopping_) {
+                ++active_;
+                incoming_.push_back(std::move(transfer));
+                curl_multi_wakeup(multi_);
                 return id;
             }
-            ++active_;
-            incoming_.push_back(std::move(transfer));
         }
-        curl_multi_wakeup(multi_);
+        // Shutting down: the block still hears of its request, as cancelled.
+        finish(std::move(transfer), transportError("cancelled", "The request was cancelled."));
         return id;
     }
 
     void cancel(HttpRequestId id) {
-        {
-            std::lock_guard lock(mutex_);
-            cancelled_.push_back(id);
-        }
+        std::lock_guard lock(mutex_);
+        if (stopping_) return;  // everything still running ends as cancelled anyway
+        cancelled_.push_back(id);
         curl_multi_wakeup(multi_);
     }
 
@@ -457,6 +479,7 @@ private:
     HttpClientOptions options_;
     CURLM* multi_ = nullptr;
     mutable std::mutex mutex_;
+    std::mutex shutdownMutex_;  // one shutdown joins the loop; others wait for it
     std::deque<std::unique_ptr<Transfer>> incoming_;
     std::vector<HttpRequestId> cancelled_;
     std::size_t active_ = 0;
@@ -475,6 +498,7 @@ HttpRequestId HttpClient::send(HttpRequest request, Completion completion) {
 }
 
 void HttpClient::cancel(HttpRequestId id) { impl_->cancel(id); }
+void HttpClient::shutdown() { impl_->shutdown(); }
 std::size_t HttpClient::activeCount() const { return impl_->activeCount(); }
 const HttpClientOptions& HttpClient::options() const noexcept { return impl_->options(); }
 

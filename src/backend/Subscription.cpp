@@ -1,5 +1,7 @@
 #include "vantrel/backend/Subscription.hpp"
 
+#include "core/HostCall.hpp"
+
 namespace vantrel {
 
 namespace {
@@ -59,7 +61,8 @@ Subscription& Subscription::handleEvent(AnyEventBlock block) {
 }
 
 // Each delivery copies its handler under the lock and runs it outside, so a handler may set
-// handlers (or unsubscribe) without deadlocking.
+// handlers (or unsubscribe) without deadlocking. Handlers are the host's: one that throws is
+// logged and the next handler still runs.
 
 void Subscription::deliverSubscribed() const {
     QueryBlock block;
@@ -68,7 +71,7 @@ void Subscription::deliverSubscribed() const {
         block = onSubscribe_;
         if (!block) missedSubscribe_ = true;
     }
-    if (block) block(query_);
+    if (block) detail::callHostCode("a subscribe handler of", query_.className(), [&] { block(query_); });
 }
 
 void Subscription::deliverUnsubscribed() const {
@@ -77,7 +80,7 @@ void Subscription::deliverUnsubscribed() const {
         std::lock_guard lock(mutex_);
         block = onUnsubscribe_;
     }
-    if (block) block(query_);
+    if (block) detail::callHostCode("an unsubscribe handler of", query_.className(), [&] { block(query_); });
 }
 
 void Subscription::deliverError(const Error& error) const {
@@ -90,7 +93,7 @@ void Subscription::deliverError(const Error& error) const {
             missedErrors_.push_back(error);
         }
     }
-    if (block) block(query_, error);
+    if (block) detail::callHostCode("an error handler of", query_.className(), [&] { block(query_, error); });
 }
 
 void Subscription::deliverEvent(Event event, const std::shared_ptr<ParseObject>& object,
@@ -102,8 +105,8 @@ void Subscription::deliverEvent(Event event, const std::shared_ptr<ParseObject>&
         if (auto it = onEvent_.find(event); it != onEvent_.end()) block = it->second;
         any = onAnyEvent_;
     }
-    if (block) block(query_, object);
-    if (any) any(query_, event, object, original);
+    if (block) detail::callHostCode("an event handler of", query_.className(), [&] { block(query_, object); });
+    if (any) detail::callHostCode("an event handler of", query_.className(), [&] { any(query_, event, object, original); });
 }
 
 }  // namespace vantrel

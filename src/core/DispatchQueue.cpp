@@ -1,6 +1,7 @@
 #include "vantrel/core/DispatchQueue.hpp"
 
 #include "core/DispatchQueueImpl.hpp"
+#include "core/HostCall.hpp"
 #include "core/Timer.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
@@ -20,13 +21,7 @@ DispatchQueueImpl*& DispatchQueueImpl::current() noexcept {
 void DispatchQueueImpl::runItem(DispatchQueue::Work& work) {
     DispatchQueueImpl* previous = current();
     current() = this;
-    try {
-        work();
-    } catch (const std::exception& e) {
-        VLOG_ERROR("Uncaught exception in a work item of queue '" + label_ + "': " + e.what());
-    } catch (...) {
-        VLOG_ERROR("Uncaught exception in a work item of queue '" + label_ + "'");
-    }
+    detail::callHostCode("a work item of queue", label_, work);
     current() = previous;
 }
 
@@ -126,10 +121,30 @@ void WorkerQueueImpl::loop(std::size_t index) {
             if (items_.empty()) return;
             work = std::move(items_.front());
             items_.pop_front();
+            ++running_;
         }
         runItem(work);
+        work = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            --running_;
+        }
+        idle_.notify_all();
     }
 }
+
+void WorkerQueueImpl::waitUntilIdle() {
+    const std::size_t own = current() == this ? 1 : 0;
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [&] { return items_.empty() && running_ <= own; });
+}
+
+namespace detail {
+void waitUntilGlobalQueueIdle() {
+    // The global queue's machinery is a WorkerQueueImpl by construction.
+    static_cast<WorkerQueueImpl&>(DispatchQueue::global().impl()).waitUntilIdle();
+}
+}  // namespace detail
 
 // ---- DispatchQueue --------------------------------------------------------------------------
 

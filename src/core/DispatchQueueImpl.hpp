@@ -65,13 +65,24 @@ public:
     void enqueue(DispatchQueue::Work work) override;
     [[nodiscard]] std::size_t pending() const override;
 
+    /// Waits until nothing is queued and no item runs (an item of the calling thread does not
+    /// count).
+    void waitUntilIdle();
+
 private:
     void loop(std::size_t index);
     mutable std::mutex mutex_;
     std::condition_variable ready_;
+    std::condition_variable idle_;
     std::deque<DispatchQueue::Work> items_;
+    std::size_t running_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
+
+namespace detail {
+/// Waits until the global queue has nothing queued and runs nothing (but the caller's own item).
+void waitUntilGlobalQueueIdle();
+}  // namespace detail
 
 }  // namespace vantrel

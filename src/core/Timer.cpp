@@ -1,5 +1,7 @@
 #include "core/Timer.hpp"
 
+#include "core/HostCall.hpp"
+
 #include "vantrel/core/Log.hpp"
 
 #include <algorithm>
@@ -93,7 +95,7 @@ void Timer::loop() {
             auto fire = std::move(heap_.back().fire);
             heap_.pop_back();
             lock.unlock();
-            fire();
+            detail::callHostCode("a block run by", "vantrel.timer", fire);
             lock.lock();
             continue;
         }

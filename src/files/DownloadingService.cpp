@@ -113,19 +113,32 @@ public:
     std::shared_ptr<HttpClient> http() {
         const std::string trusted = Parse::configuration().trustedCertificatesFile;
         std::lock_guard lock(mutex_);
-        if (!http_ || httpTrust_ != trusted) {
+        // Once stopped, the stopped client stays: its requests end at once as cancelled.
+        if (!http_ || (httpTrust_ != trusted && !stopped_)) {
             HttpClientOptions options;
             options.trustedCertificatesFile = trusted;
             options.userAgent = "vantrel-files/1";
             http_ = std::make_shared<HttpClient>(options);
             httpTrust_ = trusted;
+            if (stopped_) http_->shutdown();  // fresh: no block of it can be waiting on this lock
         }
         return http_;
     }
 
     void download(const std::string& url, DownloadBlock block, const ProgressBlock& progress);
 
+    void stopTransfers() {
+        std::shared_ptr<HttpClient> client;
+        {
+            std::lock_guard lock(mutex_);
+            stopped_ = true;
+            client = http_;
+        }
+        if (client) client->shutdown();
+    }
+
 private:
+    bool stopped_ = false;
     mutable std::mutex mutex_;
     std::filesystem::path home_;
     std::shared_ptr<HttpClient> http_;
@@ -141,6 +154,8 @@ DownloadingService::DownloadingService() : impl_(std::make_unique<Impl>()) {}
 DownloadingService::~DownloadingService() = default;
 
 std::filesystem::path DownloadingService::localCacheHome() const { return impl_->home(); }
+
+void DownloadingService::stopTransfers() { impl_->stopTransfers(); }
 void DownloadingService::setLocalCacheHome(std::filesystem::path directory) { impl_->setHome(std::move(directory)); }
 
 // ---- the cache --------------------------------------------------------------------------------

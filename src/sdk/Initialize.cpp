@@ -113,6 +113,9 @@ void VantrelSDK::initialize(const SdkInitializeOptions& options) {
     applyOptions(options);
     setUpLoggers(s.debugLogging ? LogLevel::debug : LogLevel::info);
     detail::setUpBackendClients();
+    // Registered after the backend clients' process-wide slots were made, so it runs before they
+    // are destroyed: the clients stop in a defined order while everything they use still exists.
+    std::atexit([] { shutdown(); });
     setReconnectHandler(detail::reconnectSession);
     addObservers();
 

@@ -1,5 +1,6 @@
 #include "vantrel/services/CatalogChangeSubscriber.hpp"
 
+#include "services/ChangeFeed.hpp"
 #include "services/QueryPattern.hpp"
 #include "vantrel/backend/LiveQueryClient.hpp"
 #include "vantrel/core/Log.hpp"
@@ -15,16 +16,18 @@ void CatalogChangeSubscriber::subscribe(const std::shared_ptr<CatalogEntity>& ca
         VLOG_ERROR(label_ + " - unable to subscribe due error: the live-query client is not set up");
         return;
     }
-    slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) {
-        auto subscription = client->subscribe(subscribed);
-        configureSubscription(subscription, catalog);
-        return subscription;
-    });
+    // The handlers go on after the slot is filled and its lock released: a subclass may read its
+    // own query while configuring. Confirmations and errors that come first wait for them.
+    auto subscription = slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) { return client->subscribe(subscribed); });
+    if (subscription) configureSubscription(subscription, catalog);
 }
 
 void CatalogChangeSubscriber::unsubscribe() {
-    auto query = slot_.take();
+    std::shared_ptr<Subscription> subscription;
+    auto query = slot_.take(&subscription);
     if (!query) return;
+    // Events and catch-up reads already on their way announce nothing from here on.
+    services_detail::closeChangeFeed(subscription);
     if (auto client = LiveQueryClient::shared()) client->unsubscribe(*query);
 }
 

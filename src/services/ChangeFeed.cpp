@@ -35,28 +35,29 @@ std::optional<ParseDate> versionOf(const ParseObject& record) {
     return record.createdAt();
 }
 
+enum class Change { created, updated, deleted };
+
 // What one subscription knows of the records it watches: their ids and update times, kept
 // current by the events, so that after a reconnect the differences can be told apart from what
 // was already announced.
+//
+// Every announcement of the subscription, live or from a catch-up (whose reads answer on HTTP
+// threads), goes through `announce`, one at a time: a copy older than what was announced already
+// is dropped, a catch-up never contradicts a live event that came after its listing, and once the
+// subscription is closed nothing more is announced.
 class ChangeFeed : public std::enable_shared_from_this<ChangeFeed> {
 public:
     ChangeFeed(std::string label, ChangeHandlers handlers, WatchedRecords watched)
         : label_(std::move(label)), handlers_(std::move(handlers)), watched_(std::move(watched)) {}
 
-    void seen(const std::shared_ptr<ParseObject>& record) {
-        const auto id = record ? record->objectId() : std::nullopt;
-        const auto version = record ? versionOf(*record) : std::nullopt;
-        if (!id || !version) return;
-        std::lock_guard lock(mutex_);
-        auto [it, added] = known_.try_emplace(*id, Known{*version, record});
-        if (!added && it->second.version <= *version) it->second = Known{*version, record};
-    }
+    // A live event (entered counts as created, left as deleted).
+    void live(Change change, const std::shared_ptr<ParseObject>& record) { announce(change, record, false); }
 
-    void gone(const std::shared_ptr<ParseObject>& record) {
-        const auto id = record ? record->objectId() : std::nullopt;
-        if (!id) return;
+    // No announcement starts after this returns (one running on another thread is waited for).
+    void close() {
+        std::lock_guard order(announcing_);
         std::lock_guard lock(mutex_);
-        known_.erase(*id);
+        closed_ = true;
     }
 
     // The server confirmed the subscription: the first time the current state becomes the
@@ -65,55 +66,64 @@ public:
         bool catchUp = false;
         {
             std::lock_guard lock(mutex_);
-            if (listing_ && !hasBaseline_) {
-                // Reconnected while the baseline is still being read: compare once it is there.
-                compareAfterBaseline_ = true;
+            if (closed_) return;
+            if (listing_) {
+                // Confirmed again while a listing runs: compare once more when it is done.
+                listAgain_ = true;
                 return;
             }
             catchUp = hasBaseline_;
             listing_ = true;
+            touched_.clear();
         }
-        listVersions([self = shared_from_this(), catchUp](std::optional<Versions> now) {
-            self->listed(catchUp, std::move(now));
+        auto listed = std::make_shared<Versions>();
+        listPage(std::nullopt, listed, [self = shared_from_this(), catchUp, listed](bool complete) {
+            self->listed(catchUp, complete ? std::optional<Versions>(std::move(*listed)) : std::nullopt);
         });
     }
 
 private:
-    void listVersions(std::function<void(std::optional<Versions>)> done) const {
+    // One page of the listing: ids after `after` in ascending order. Pages by key rather than by
+    // skip, so that a record deleted between two pages hides no other, and ends on an empty page
+    // only, so that a server answering fewer rows than asked for does not cut the listing short.
+    void listPage(std::optional<std::string> after, std::shared_ptr<Versions> listed,
+                  std::function<void(bool complete)> done) const {
         const auto pointer = pointerTo(watched_.catalog);
-        if (!pointer) return done(std::nullopt);
+        if (!pointer) return done(false);
         ParseQuery listing(watched_.query.className());
         std::vector<std::string> keys{"updatedAt", "catalog"};
         keys.insert(keys.end(), watched_.fileKeyFields.begin(), watched_.fileKeyFields.end());
-        listing.whereEqualTo("catalog", *pointer).selectKeys(keys);
-        listing.orderByAscending("createdAt").addAscendingOrder("objectId");
-        listing.findAllInBackground(
-            [done = std::move(done), label = label_](std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) {
-                if (error) {
-                    VLOG_WARNING(label + " - unable to list records after subscribing due error: " + error->description());
-                    return done(std::nullopt);
-                }
-                Versions versions;
-                for (const auto& record : records) {
-                    const auto id = record->objectId();
-                    const auto version = versionOf(*record);
-                    if (id && version) versions[*id] = Known{*version, record};
-                }
-                done(std::move(versions));
-            },
-            kListingPageSize, 2);
+        listing.whereEqualTo("catalog", *pointer).selectKeys(keys).orderByAscending("objectId").setLimit(kListingPageSize);
+        if (after) listing.whereGreaterThan("objectId", *after);
+        listing.findInBackground([self = shared_from_this(), listed, done = std::move(done)](
+                                     std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) mutable {
+            if (error) {
+                VLOG_WARNING(self->label_ + " - unable to list records after subscribing due error: " + error->description());
+                return done(false);
+            }
+            if (records.empty()) return done(true);
+            std::optional<std::string> last;
+            for (const auto& record : records) {
+                const auto id = record->objectId();
+                const auto version = versionOf(*record);
+                if (id && version) (*listed)[*id] = Known{*version, record};
+                if (id && (!last || *last < *id)) last = id;
+            }
+            if (!last) return done(true);
+            self->listPage(last, std::move(listed), std::move(done));
+        });
     }
 
     void listed(bool catchUp, std::optional<Versions> now) {
-        bool compareAgain = false;
+        bool again = false;
         {
             std::lock_guard lock(mutex_);
             listing_ = false;
-            compareAgain = std::exchange(compareAfterBaseline_, false);
+            again = std::exchange(listAgain_, false);
         }
         // A failed listing keeps the old baseline; the next confirmation tries again.
         if (now) compare(catchUp, std::move(*now));
-        if (compareAgain) confirmed();
+        if (again) confirmed();
     }
 
     void compare(bool catchUp, Versions now) {
@@ -122,18 +132,26 @@ private:
         std::vector<std::shared_ptr<ParseObject>> vanished;
         {
             std::lock_guard lock(mutex_);
+            if (closed_) return;
+            // Records that live events touched while the listing ran are known better than the
+            // listing knows them: they are not compared, and what the events said stays.
+            for (const auto& id : touched_) {
+                if (auto it = known_.find(id); it != known_.end())
+                    now[id] = it->second;
+                else
+                    now.erase(id);
+            }
             if (catchUp) {
                 for (const auto& [id, known] : now) {
+                    if (touched_.contains(id)) continue;
                     auto it = known_.find(id);
                     if (it == known_.end()) added.push_back(id);
                     else if (it->second.version < known.version) changed.push_back(id);
                 }
                 for (const auto& [id, known] : known_)
-                    if (!now.contains(id)) vanished.push_back(known.record);
+                    if (!now.contains(id) && !touched_.contains(id)) vanished.push_back(known.record);
             }
-            // Events that arrived while the listing ran may be newer than what it saw.
-            for (auto& [id, known] : now)
-                if (auto it = known_.find(id); it != known_.end() && known.version < it->second.version) known = it->second;
+            touched_.clear();
             known_ = std::move(now);
             hasBaseline_ = true;
         }
@@ -142,44 +160,105 @@ private:
             VLOG_INFO(label_ + " - catching up after reconnect: " + std::to_string(added.size()) + " created, " +
                       std::to_string(changed.size()) + " updated, " + std::to_string(vanished.size()) + " deleted.");
         for (const auto& record : vanished) announceVanished(record);
-        readAndAnnounce(std::move(added), handlers_.onCreate);
-        readAndAnnounce(std::move(changed), handlers_.onUpdate);
+        readAndAnnounce(std::move(added), Change::created);
+        readAndAnnounce(std::move(changed), Change::updated);
     }
 
     // The record is gone: it is announced as it was last seen, with the catalogue it was watched in.
-    void announceVanished(const std::shared_ptr<ParseObject>& record) const {
+    void announceVanished(const std::shared_ptr<ParseObject>& record) {
         const auto pointer = pointerTo(watched_.catalog);
         if (!record || !pointer) return;
         if (!record->containsKey("catalog")) record->set("catalog", *pointer);
-        handlers_.onDelete(record);
+        announce(Change::deleted, record, true);
     }
 
-    void readAndAnnounce(std::vector<std::string> ids, const RecordHandler& handler) const {
+    void readAndAnnounce(std::vector<std::string> ids, Change change) {
         for (std::size_t start = 0; start < ids.size(); start += kCatchUpBatch) {
             const auto end = std::min(ids.size(), start + kCatchUpBatch);
             ParseQuery query = watched_.query;
             query.whereContainedIn("objectId", idValues({ids.begin() + static_cast<std::ptrdiff_t>(start),
                                                          ids.begin() + static_cast<std::ptrdiff_t>(end)}));
             query.setLimit(static_cast<int>(end - start));
-            query.findInBackground([handler, label = label_](std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) {
+            query.findInBackground([self = shared_from_this(), change](std::vector<std::shared_ptr<ParseObject>> records,
+                                                                        OptionalError error) {
                 if (error) {
-                    VLOG_ERROR(label + " - unable to read changed records due error: " + error->description());
+                    VLOG_ERROR(self->label_ + " - unable to read changed records due error: " + error->description());
                     return;
                 }
-                for (const auto& record : records) handler(record);
+                for (const auto& record : records) self->announce(change, record, true);
             });
         }
+    }
+
+    // Decides, under the state lock, whether `record` is announced, and records what it says.
+    bool admit(Change change, const std::shared_ptr<ParseObject>& record, bool catchUp, const std::string& id) {
+        std::lock_guard lock(mutex_);
+        if (closed_) {
+            if (catchUp) VLOG_INFO(label_ + " - unsubscribed: a catch-up change of " + id + " is not announced.");
+            return false;
+        }
+        if (listing_) touched_.insert(id);
+        const auto version = versionOf(*record);
+        const auto known = known_.find(id);
+        if (change == Change::deleted) {
+            // A catch-up deletion of a record that live events brought back (or kept) is stale.
+            if (catchUp && known != known_.end()) return false;
+            known_.erase(id);
+            announced_.erase(id);
+            return true;
+        }
+        if (catchUp && known == known_.end()) return false;  // deleted live since the listing
+        if (const auto it = announced_.find(id); it != announced_.end() && version &&
+                                                 (*version < it->second || (catchUp && *version == it->second))) {
+            VLOG_INFO(label_ + " - " + id + " was announced in a newer state already; an older copy is dropped.");
+            return false;
+        }
+        if (version) {
+            if (known == known_.end() || known->second.version <= *version) known_[id] = Known{*version, record};
+            announced_[id] = *version;
+        }
+        return true;
+    }
+
+    void announce(Change change, const std::shared_ptr<ParseObject>& record, bool catchUp) {
+        const auto id = record ? record->objectId() : std::nullopt;
+        std::lock_guard order(announcing_);
+        if (id && !admit(change, record, catchUp, *id)) return;
+        if (!id && closed()) return;
+        const auto& handler = change == Change::created   ? handlers_.onCreate
+                              : change == Change::updated ? handlers_.onUpdate
+                                                          : handlers_.onDelete;
+        if (handler) handler(record);
+    }
+
+    bool closed() {
+        std::lock_guard lock(mutex_);
+        return closed_;
     }
 
     const std::string label_;
     const ChangeHandlers handlers_;
     const WatchedRecords watched_;
+    // Held while one announcement runs; recursive, since a host observer may unsubscribe from
+    // inside one (closing the feed on the same thread).
+    std::recursive_mutex announcing_;
     std::mutex mutex_;
     Versions known_;
+    std::map<std::string, ParseDate> announced_;  // the newest state announced per record
+    std::set<std::string> touched_;               // ids live events touched during the listing
     bool hasBaseline_ = false;
     bool listing_ = false;
-    bool compareAfterBaseline_ = false;
+    bool listAgain_ = false;
+    bool closed_ = false;
 };
+
+// The feeds of live subscriptions, so that unsubscribing can close a feed at once: events and
+// catch-up reads already on their way are then dropped.
+std::mutex feedsMutex;
+std::map<const Subscription*, std::weak_ptr<ChangeFeed>>& feeds() {
+    static auto* registry = new std::map<const Subscription*, std::weak_ptr<ChangeFeed>>();
+    return *registry;
+}
 
 }  // namespace
 
@@ -209,7 +288,13 @@ void announceDeletion(const std::shared_ptr<ParseObject>& record, const std::sha
 void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                          ChangeHandlers handlers, WatchedRecords watched) {
     if (!subscription) return;
-    auto feed = std::make_shared<ChangeFeed>(label, handlers, std::move(watched));
+    auto feed = std::make_shared<ChangeFeed>(label, std::move(handlers), std::move(watched));
+    {
+        std::lock_guard lock(feedsMutex);
+        auto& registry = feeds();
+        std::erase_if(registry, [](const auto& entry) { return entry.second.expired(); });
+        registry[subscription.get()] = feed;
+    }
 
     subscription->handleUnsubscribe([label](const ParseQuery&) { VLOG_INFO(label + " - unsubscribed."); });
     subscription->handleSubscribe([label, feed](const ParseQuery&) {
@@ -220,32 +305,34 @@ void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, cons
         VLOG_ERROR(label + " - unable to subscribe due error: " + error.localizedDescription());
     });
 
-    auto created = [feed, onCreate = handlers.onCreate](const ParseQuery&, std::shared_ptr<ParseObject> record) {
-        feed->seen(record);
-        onCreate(record);
-    };
-    auto deleted = [feed, onDelete = handlers.onDelete](const ParseQuery&, std::shared_ptr<ParseObject> record) {
-        feed->gone(record);
-        onDelete(record);
-    };
+    auto created = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::created, record); };
+    auto deleted = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::deleted, record); };
     subscription->handle(Event::created, created);
     subscription->handle(Event::entered, created);
     subscription->handle(Event::deleted, deleted);
     // A record that left the query no longer matches it: its catalogue is now another one. The
     // record as it was while it matched (sent by the server with the event) is the one that
     // belonged to this catalogue, so that is what the delete rule looks at and announces.
-    subscription->handleEvent([feed, onDelete = handlers.onDelete](const ParseQuery&, Event event,
-                                                                   std::shared_ptr<ParseObject> record,
-                                                                   std::shared_ptr<ParseObject> original) {
-        if (event != Event::left) return;
-        feed->gone(record);
-        onDelete(original ? original : record);
+    subscription->handleEvent([feed](const ParseQuery&, Event event, std::shared_ptr<ParseObject> record,
+                                     std::shared_ptr<ParseObject> original) {
+        if (event == Event::left) feed->live(Change::deleted, original ? original : record);
     });
-    subscription->handle(Event::updated, [feed, onUpdate = handlers.onUpdate](const ParseQuery&,
-                                                                             std::shared_ptr<ParseObject> record) {
-        feed->seen(record);
-        onUpdate(record);
-    });
+    subscription->handle(Event::updated,
+                         [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::updated, record); });
+}
+
+void closeChangeFeed(const std::shared_ptr<Subscription>& subscription) {
+    if (!subscription) return;
+    std::shared_ptr<ChangeFeed> feed;
+    {
+        std::lock_guard lock(feedsMutex);
+        auto& registry = feeds();
+        if (auto it = registry.find(subscription.get()); it != registry.end()) {
+            feed = it->second.lock();
+            registry.erase(it);
+        }
+    }
+    if (feed) feed->close();
 }
 
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,

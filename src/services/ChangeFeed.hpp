@@ -70,10 +70,18 @@ void announceDeletion(const std::shared_ptr<ParseObject>& record, const std::sha
 ///
 /// Beyond the plain routing, the subscription keeps the object ids and update times of the
 /// watched records; when the server confirms the subscription again after a lost connection,
-/// the records are read once more and every difference goes through the same handlers: new
-/// records as created, changed ones as updated, vanished ones as deleted (as last seen).
+/// the records are listed once more (by ascending object id) and every difference goes through
+/// the same handlers: new records as created, changed ones as updated, vanished ones as deleted
+/// (as last seen). Records that live events touch while the listing runs are left out of the
+/// comparison. Announcements go one at a time; an older copy of a record than one announced
+/// already is dropped, and nothing is announced once `closeChangeFeed` ran.
 void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                          ChangeHandlers handlers, WatchedRecords watched);
+
+/// Ends the announcements of the feed configured on `subscription`: from the moment this returns
+/// no event or catch-up of it is announced any more (one running on another thread is waited
+/// for). Unsubscribing calls it.
+void closeChangeFeed(const std::shared_ptr<Subscription>& subscription);
 
 /// The notification names of one record kind.
 struct ChangeNotifications {

@@ -43,6 +43,13 @@ struct PageLoop : std::enable_shared_from_this<PageLoop> {
     }
 };
 
+bool endsWithIdOrder(const ParseQuery& query) {
+    const std::string order = query.findParameters().value("order", "");
+    const auto comma = order.rfind(',');
+    const std::string last = comma == std::string::npos ? order : order.substr(comma + 1);
+    return last == "objectId" || last == "-objectId";
+}
+
 }  // namespace
 
 void applyAccessPeriod(ParseQuery& query, const std::string& serviceName) {
@@ -150,6 +157,9 @@ void findAllObjects(ParseQuery query, std::optional<int> offset, std::optional<i
     const int skip = offset && *offset > 0 ? *offset : 0;
     query.setLimit(limit);
     query.setSkip(skip);
+    // Pages by skip are only stable over a total order: the server gives none of its own, and the
+    // orders the services ask for have ties. The object id breaks them, after the service's keys.
+    if (!endsWithIdOrder(query)) query.addAscendingOrder("objectId");
     std::make_shared<PageLoop>(std::move(query), skip, std::move(block))->requestPage();
 }
 

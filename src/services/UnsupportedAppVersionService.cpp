@@ -82,16 +82,20 @@ void UnsupportedAppVersionService::subscribe(const std::string& appName, const s
     query.whereEqualTo("app", appName);
 
     // Gate runs from sign-in and from activation may overlap: the replacement happens as one step.
-    std::lock_guard lock(mutex_);
-    if (subscriptionMap_.query) {
-        client->unsubscribe(*subscriptionMap_.query);
-        subscriptionMap_.query.reset();
-        subscriptionMap_.subscription.reset();
+    // The handlers are registered after the lock is released, so configuring may read the map.
+    std::shared_ptr<Subscription> subscription;
+    {
+        std::lock_guard lock(mutex_);
+        if (subscriptionMap_.query) {
+            client->unsubscribe(*subscriptionMap_.query);
+            subscriptionMap_.query.reset();
+            subscriptionMap_.subscription.reset();
+        }
+        subscriptionMap_.query = query;
+        subscription = client->subscribe<UnsupportedAppVersionEntity>(query);
+        subscriptionMap_.subscription = subscription;
     }
-    subscriptionMap_.query = query;
-    auto subscription = client->subscribe<UnsupportedAppVersionEntity>(query);
     configureSubscription(subscription, appName, appVersion);
-    subscriptionMap_.subscription = std::move(subscription);
 }
 
 void UnsupportedAppVersionService::configureSubscription(const std::shared_ptr<Subscription>& subscription,

@@ -95,8 +95,9 @@ using HttpRequestId = std::uint64_t;
 /// ParseError.hpp (100 connection/TLS failure or cancellation, 124 timeout). An HTTP status of
 /// 400 or above is not an error at this level: the response carries it.
 ///
-/// Destroying the client cancels requests still running (their blocks get code 100) and waits
-/// for the completion blocks in flight; do not destroy it from inside one of its own blocks.
+/// Destroying the client (or `shutdown`) cancels requests still running (their blocks get code
+/// 100) and waits for the completion blocks in flight; a request sent meanwhile, from one of those
+/// blocks say, ends with code 100 too. Do not destroy it from inside one of its own blocks.
 class HttpClient {
 public:
     /// Completion: the response (meaningful when `error` is empty) and the transport error.
@@ -114,6 +115,10 @@ public:
     /// Cancels a request still running; its completion gets code 100 ("cancelled"). Unknown or
     /// finished ids are ignored.
     void cancel(HttpRequestId id);
+    /// Stops the client early: cancels what still runs, stops the transfer thread and waits for
+    /// the completion blocks in flight (not for the caller's own, when called from one). Every
+    /// later request ends at once with code 100. Idempotent.
+    void shutdown();
     /// Number of requests started and not yet completed.
     [[nodiscard]] std::size_t activeCount() const;
     /// The options the client was made with.

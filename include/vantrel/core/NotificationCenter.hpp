@@ -25,8 +25,13 @@ struct Notification {
 using ObserverToken = std::uint64_t;
 
 /// Broadcasts notifications by name. `post` runs the matching observers synchronously on the
-/// posting thread. Observers may be added or removed from any thread, including from inside an
-/// observer callback: an observer removed before a post starts is never called by it.
+/// posting thread; an exception an observer throws is logged and dropped, and the other observers
+/// still run. Observers may be added or removed from any thread, including from inside an
+/// observer callback: an observer removed before a post starts is never called by it, and
+/// `removeObserver` returns only once calls of the observer running on other threads have ended
+/// (a call on the removing thread itself, the callback removing its own observer, is not waited
+/// for). So an object that unregisters in its destructor is never called once it is gone; do not
+/// remove an observer while holding a lock its callback takes.
 class NotificationCenter {
 public:
     using Callback = std::function<void(const Notification&)>;
@@ -41,7 +46,8 @@ public:
 
     /// Registers `callback` for notifications named `name` (an empty name observes every name).
     ObserverToken addObserver(std::string name, Callback callback);
-    /// Unregisters an observer; unknown tokens are ignored.
+    /// Unregisters an observer and waits for its calls running on other threads; unknown tokens
+    /// are ignored.
     void removeObserver(ObserverToken token);
     /// Runs the observers of `notification.name` on the calling thread, in registration order.
     void post(const Notification& notification);
@@ -67,7 +73,7 @@ public:
     ScopedObserver& operator=(ScopedObserver&& other) noexcept;
     ScopedObserver(const ScopedObserver&) = delete;
     ScopedObserver& operator=(const ScopedObserver&) = delete;
-    /// Unregisters now.
+    /// Unregisters now (waiting as `removeObserver` does).
     void reset();
 
 private:

@@ -38,8 +38,8 @@ enum class SdkInitializeOption {
 /// The options dictionary. An empty std::any stands for nil. Values of the wrong type are ignored.
 using SdkInitializeOptions = std::map<SdkInitializeOption, std::any>;
 
-/// The library's entry: initialization, the process-wide settings and the reconnect on
-/// activation. Static members only; there is no instance and no shutdown.
+/// The library's entry: initialization, the process-wide settings, the reconnect on activation
+/// and the shutdown. Static members only; there is no instance.
 class VantrelSDK {
 public:
     VantrelSDK() = delete;
@@ -48,6 +48,14 @@ public:
     /// the loggers, configures the backend clients and observes the host's activation. A faulty
     /// configuration stops the process with a fatal message. Later calls are ignored.
     static void initialize(const SdkInitializeOptions& options);
+    /// Stops the library's clients, in this order, each joined before the next: the live-query
+    /// client (its handlers finish first), the file transfers, the backend client (requests still
+    /// running end with code 100 and their completion blocks run before this returns), then what
+    /// those blocks left on the global queue. Afterwards every request, transfer and subscription
+    /// ends at once with code 100; the settings and the local caches stay readable. Runs by itself
+    /// at process exit after `initialize`; call it earlier to end the library's work at a time of
+    /// the host's choosing. Idempotent; do not call it from inside a completion block.
+    static void shutdown();
 
     // ---- version ------------------------------------------------------------------------------
     /// `versionName` followed by "B" and `versionBuildNumber` when there is a build number.

@@ -74,6 +74,10 @@ public:
     void removeFromLocalCache(const std::vector<std::string>& fileKeys);
     /// Deletes the whole cache directory.
     void cleanLocalCache();
+    /// Stops signed transfers for good (`VantrelSDK::shutdown` calls it): transfers still running
+    /// end as cancelled (code 100), their blocks are waited for, and later transfers end at once
+    /// with code 100. The local cache itself stays usable.
+    void stopTransfers();
 
     /// The key's local path, downloading the file first when it is missing and
     /// `downloadIfRequired` is true. With `downloadIfRequired` false the path is given at once,

@@ -15,9 +15,12 @@ namespace vantrel {
 ///
 /// Sign-in, activation and sign-out may reach a service from different threads at once, so the
 /// check "already subscribed?" and the change of state happen as one step under the slot's lock.
+/// Only the client's subscribe runs under it; the service configures the new subscription after
+/// `fillIfEmpty` returned, so configuring code may read the slot.
 class LiveSubscriptionSlot {
 public:
-    /// Makes the subscription for a query (subscribes through the client and configures it).
+    /// Makes the subscription for a query through the client. Runs under the slot's lock: it must
+    /// not call back into the slot.
     using SubscribeFunction = std::function<std::shared_ptr<Subscription>(const ParseQuery& query)>;
 
     LiveSubscriptionSlot() = default;
@@ -25,20 +28,23 @@ public:
     LiveSubscriptionSlot& operator=(const LiveSubscriptionSlot&) = delete;
 
     /// Stores `query` and the subscription `subscribe` makes for it, unless the slot holds one
-    /// already. Returns true when it subscribed.
-    bool fillIfEmpty(const ParseQuery& query, const SubscribeFunction& subscribe) {
+    /// already. Returns the new subscription (for the caller to configure, outside the lock), none
+    /// when the slot was taken.
+    std::shared_ptr<Subscription> fillIfEmpty(const ParseQuery& query, const SubscribeFunction& subscribe) {
         std::lock_guard lock(mutex_);
-        if (query_) return false;
+        if (query_) return nullptr;
         query_ = query;
         subscription_ = subscribe(query);
-        return true;
+        return subscription_;
     }
 
-    /// Empties the slot and returns the query it held, none when it was empty.
-    std::optional<ParseQuery> take() {
+    /// Empties the slot and returns the query it held, none when it was empty; the subscription
+    /// it held goes to `subscription` when given.
+    std::optional<ParseQuery> take(std::shared_ptr<Subscription>* subscription = nullptr) {
         std::lock_guard lock(mutex_);
         auto query = std::move(query_);
         query_.reset();
+        if (subscription != nullptr) *subscription = subscription_;
         subscription_.reset();
         return query;
     }

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <set>
 
 #include <unistd.h>
@@ -50,22 +51,49 @@ struct Post {
 };
 
 // What the stand-in REST server answers: component fetches, and the catalogue listing with the
-// catch-up reads of the ids it names.
+// catch-up reads of the ids it names. Listings are answered as the server would: in object-id
+// order when asked so, after the id given as "$gt", from "skip" on, at most `rowLimit` rows.
+// `hook` runs before each answer about components and may hold it or change the listing.
 struct Script {
     std::mutex mutex;
     json listing = json::array();
     std::optional<std::string> componentAnswer;
+    std::size_t rowLimit = 1000000;
+    std::function<void(const test::FakeParseRequest&)> hook;
 
     std::optional<std::string> answer(const test::FakeParseRequest& request) {
+        std::function<void(const test::FakeParseRequest&)> before;
+        {
+            std::lock_guard lock(mutex);
+            before = hook;
+        }
+        if (before && request.path.starts_with("classes/Component")) before(request);
         std::lock_guard lock(mutex);
         if (request.path.starts_with("classes/Component/")) return componentAnswer;
         if (request.path != "classes/Component" || listing.empty()) return std::nullopt;
         const auto where = request.body.value("where", json::object());
-        if (!where.contains("objectId")) return test::ServicesFakeBackend::results(listing);
+        const auto ids = where.value("objectId", json::object());
         json found = json::array();
-        for (const auto& id : where["objectId"]["$in"])
-            for (const auto& item : listing)
-                if (item["objectId"] == id) found.push_back(item);
+        if (ids.contains("$in")) {
+            for (const auto& id : ids["$in"])
+                for (const auto& item : listing)
+                    if (item["objectId"] == id) found.push_back(item);
+            return test::ServicesFakeBackend::results(found);
+        }
+        std::vector<json> rows(listing.begin(), listing.end());
+        if (request.body.value("order", "").starts_with("objectId"))
+            std::sort(rows.begin(), rows.end(), [](const json& a, const json& b) { return a["objectId"] < b["objectId"]; });
+        const std::string after = ids.is_object() && ids.contains("$gt") ? ids["$gt"].get<std::string>() : "";
+        std::size_t skip = static_cast<std::size_t>(request.body.value("skip", 0));
+        const auto limit = std::min<std::size_t>(rowLimit, static_cast<std::size_t>(request.body.value("limit", 100)));
+        for (const auto& row : rows) {
+            if (!after.empty() && row["objectId"].get<std::string>() <= after) continue;
+            if (skip > 0) {
+                --skip;
+                continue;
+            }
+            if (found.size() < limit) found.push_back(row);
+        }
         return test::ServicesFakeBackend::results(found);
     }
 };
@@ -157,6 +185,38 @@ protected:
     std::function<void(const Post&)> onPost_;
     std::shared_ptr<Script> script_ = std::make_shared<Script>();
     std::mutex& routeMutex_ = script_->mutex;
+
+    // Holds the next answer `matches` picks until the returned release runs; `held` opens once it
+    // is being held.
+    std::function<void()> holdNext(std::function<bool(const test::FakeParseRequest&)> matches, test::Await<bool> held) {
+        test::Await<bool> release;
+        auto once = std::make_shared<std::atomic<bool>>(false);
+        std::lock_guard lock(routeMutex_);
+        script_->hook = [matches, held, release, once](const test::FakeParseRequest& request) {
+            if (!matches(request) || once->exchange(true)) return;
+            held.set(true);
+            (void)release.get();
+        };
+        return [release] { release.set(true); };
+    }
+
+    static bool isListing(const test::FakeParseRequest& request) {
+        return !request.body.value("where", json::object()).value("objectId", json::object()).contains("$in");
+    }
+
+    // Subscribes the component service and waits until its baseline listing asked for the page
+    // after `lastId`, the last id of the listing: the empty page that ends it.
+    int subscribeWithBaseline(const std::string& lastId) {
+        const int id = subscribe(ComponentService::sharedInstance());
+        EXPECT_TRUE(test::eventually([&] {
+            for (const auto& sent : backend_.requests("classes/Component")) {
+                const auto ids = sent.body.value("where", json::object()).value("objectId", json::object());
+                if (ids.is_object() && ids.value("$gt", "") == lastId) return true;
+            }
+            return false;
+        }));
+        return id;
+    }
     json& listing_ = script_->listing;
     std::optional<std::string>& componentAnswer_ = script_->componentAnswer;
 };
@@ -320,6 +380,99 @@ TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
     ASSERT_FALSE(listings.empty());
     EXPECT_EQ(listings.front().body.value("keys", ""), "updatedAt,catalog,thumbnailFilePath,scnModelFilePath,scnModelAssetFilePaths");
     (void)id;
+}
+
+TEST_F(ChangeFeedTest, ARecordCreatedLiveWhileTheCatchUpListingRunsIsNotTakenAsDeleted) {
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_ = json::array({record("Component", "same", "c1")});
+    }
+    ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache("thumbs/fresh.png", FileData{'x'}));
+    const int id = subscribeWithBaseline("same");
+    test::Await<bool> held;
+    auto release = holdNext(
+        [](const test::FakeParseRequest& r) { return isListing(r) && !r.body.value("where", json::object()).contains("objectId"); },
+        held);
+    live_.dropConnections();
+    ASSERT_TRUE(held.get());  // the catch-up listing is on its way, read before the creation below
+
+    send("create", id, record("Component", "fresh", "c1", {{"thumbnailFilePath", "thumbs/fresh.png"}}, "2026-03-01T00:00:00.000Z"));
+    ASSERT_TRUE(waitForPosts(1));
+    {
+        std::lock_guard lock(routeMutex_);
+        // What the listing read: the new record is not in it yet; a record added before it is.
+        listing_ = json::array({record("Component", "same", "c1"), record("Component", "marker", "c1", {}, "2026-02-01T00:00:00.000Z")});
+    }
+    release();
+    ASSERT_TRUE(waitForPosts(2));
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {VantrelSDK::componentCreatedNotification, "fresh"}, {VantrelSDK::componentCreatedNotification, "marker"}};
+    EXPECT_EQ(postsSeen(), expected);
+    EXPECT_TRUE(DownloadingService::sharedInstance().isExistsInLocalCache("thumbs/fresh.png"));
+}
+
+TEST_F(ChangeFeedTest, TheListingSurvivesARowLimitBelowItsPageAndADeletionBetweenPages) {
+    {
+        std::lock_guard lock(routeMutex_);
+        script_->rowLimit = 2;  // a server answering fewer rows than asked for
+        for (const char* name : {"a", "b", "c", "d", "e"}) listing_.push_back(record("Component", name, "c1"));
+    }
+    subscribeWithBaseline("e");
+    auto deletedBetweenPages = std::make_shared<std::atomic<bool>>(false);
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_.push_back(record("Component", "f", "c1", {}, "2026-02-01T00:00:00.000Z"));
+        // Once the catch-up's first page is out, "a" is deleted on the server.
+        script_->hook = [script = script_, deletedBetweenPages](const test::FakeParseRequest& request) {
+            const auto where = request.body.value("where", json::object());
+            if (!where.contains("objectId") && !request.body.contains("skip")) return;
+            if (deletedBetweenPages->exchange(true)) return;
+            std::lock_guard lock(script->mutex);
+            script->listing.erase(script->listing.begin());
+        };
+    }
+    live_.dropConnections();
+    ASSERT_TRUE(waitForPosts(1));
+    const std::vector<std::pair<std::string, std::string>> expected = {{VantrelSDK::componentCreatedNotification, "f"}};
+    EXPECT_EQ(postsSeen(), expected) << "no live record may be announced as deleted";
+}
+
+TEST_F(ChangeFeedTest, CatchUpReadsNeverOvertakeANewerLiveUpdateNorOutliveTheSubscription) {
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_ = json::array({record("Component", "edited", "c1", {{"name", "One"}})});
+    }
+    const int id = subscribeWithBaseline("edited");
+    auto isRead = [](const test::FakeParseRequest& r) { return !isListing(r); };
+    test::Await<bool> held;
+    auto release = holdNext(isRead, held);
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_ = json::array({record("Component", "edited", "c1", {{"name", "Two"}}, "2026-02-01T00:00:00.000Z")});
+    }
+    test::LogCapture log;
+    live_.dropConnections();
+    ASSERT_TRUE(held.get());  // the catch-up read of "Two" is on its way
+    send("update", id, record("Component", "edited", "c1", {{"name", "Three"}}, "2026-03-01T00:00:00.000Z"));
+    ASSERT_TRUE(waitForPosts(1));
+    release();
+    ASSERT_TRUE(test::eventually([&] { return log.count("an older copy is dropped") == 1; }));
+    ASSERT_EQ(posts_.items().size(), 1u);
+    EXPECT_EQ(posts_.items()[0].object->value("name").asString().value_or(""), "Three");
+
+    // A catch-up read that answers after the service unsubscribed announces nothing.
+    test::Await<bool> heldAgain;
+    auto releaseAgain = holdNext(isRead, heldAgain);
+    {
+        std::lock_guard lock(routeMutex_);
+        listing_.push_back(record("Component", "late", "c1", {}, "2026-04-01T00:00:00.000Z"));
+    }
+    live_.dropConnections();
+    ASSERT_TRUE(heldAgain.get());
+    ComponentService::sharedInstance().unsubscribe();
+    releaseAgain();
+    ASSERT_TRUE(test::eventually([&] { return log.count("a catch-up change of late is not announced") == 1; }));
+    EXPECT_EQ(posts_.items().size(), 1u);
 }
 
 }  // namespace

@@ -1,0 +1,66 @@
+// A host that returns from main right after signing in, run many times against the reference
+// backend: whatever the library's threads are doing then (the sign-in's follow-up checks, the live
+// subscriptions starting), the process ends cleanly.
+
+#include "support/ServicesBackendFixture.hpp"
+
+#include <gtest/gtest.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+
+extern char** environ;
+
+namespace vantrel {
+namespace {
+
+// Runs the host once; its wait status.
+int runHost(const std::string& mode, const nlohmann::json& user, const std::string& version,
+            const std::filesystem::path& home) {
+    std::vector<std::string> arguments = {VANTREL_EXIT_AFTER_SIGN_IN, mode, user["username"], user["password"], version};
+    std::vector<std::string> environment = {"HOME=" + home.string(),
+                                            "VANTREL_RESOURCES=" + std::string(VANTREL_SOURCE_DIR) + "/resources"};
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (!text.starts_with("HOME=") && !text.starts_with("VANTREL_RESOURCES=")) environment.emplace_back(text);
+    }
+    std::vector<char*> argv, envp;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    for (auto& entry : environment) envp.push_back(entry.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+class ExitAfterSignInTest : public test::ServicesBackendFixture {};
+
+TEST_F(ExitAfterSignInTest, AHostThatLeavesRightAfterSigningInEndsCleanlyEveryTime) {
+    const auto seeded = seedCompany();
+    const std::string version = uniqueName("exit-version");
+    const auto home = std::filesystem::temp_directory_path() / uniqueName("vantrel-exit-home");
+    std::filesystem::create_directories(home);
+    int clean = 0;
+    const std::vector<std::string> modes = {"answered", "asked", "answered", "explicit"};
+    constexpr int kRuns = 16;
+    for (int run = 0; run < kRuns; ++run) {
+        const std::string& mode = modes[static_cast<std::size_t>(run) % modes.size()];
+        const int status = runHost(mode, seeded["manager"], version, home);
+        const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        EXPECT_TRUE(ok) << "run " << run << " (" << mode << "): "
+                        << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                                : "exit code " + std::to_string(WEXITSTATUS(status)));
+        clean += ok ? 1 : 0;
+    }
+    EXPECT_EQ(clean, kRuns);
+    std::error_code ignored;
+    std::filesystem::remove_all(home, ignored);
+}
+
+}  // namespace
+}  // namespace vantrel
