@@ -245,26 +245,23 @@ OptionalError ManagedObjectContext::save() {
         const auto found = newKeys.find(object);
         return found == newKeys.end() ? 0 : found->second;
     };
-    const auto rowOf = [&](const ManagedObject& object) {
-        detail::StoredRow row;
-        row.key = keyOf(&object);
-        row.values = object.values_;
-        row.links.assign(object.toOne_.size(), 0);
+    const auto linksOf = [&](const ManagedObject& object) {
+        std::vector<std::int64_t> links(object.toOne_.size(), 0);
         for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
             if (object.entity_->relationships()[r].toMany) continue;
             const auto& link = object.toOne_[r];
-            row.links[r] = link.resolved ? keyOf(link.object.lock().get()) : link.storedKey;
+            links[r] = link.resolved ? keyOf(link.object.lock().get()) : link.storedKey;
         }
-        return row;
+        return links;
     };
     for (const auto& entity : model_->entities()) {
         for (const auto& object : registry(entity).inserted) {
-            if (auto error = writer.insert(entity, rowOf(*object))) return error;
+            if (auto error = writer.insert(entity, keyOf(object.get()), object->values_, linksOf(*object))) return error;
         }
     }
     for (const auto& object : updated_) {
         if (object->deleted_ || object->inserted_) continue;
-        if (auto error = writer.update(*object->entity_, rowOf(*object))) return error;
+        if (auto error = writer.update(*object->entity_, object->key_, object->values_, linksOf(*object))) return error;
     }
     for (const auto& object : deleted_) {
         if (auto error = writer.remove(*object->entity_, object->key_)) return error;

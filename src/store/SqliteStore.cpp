@@ -19,6 +19,10 @@ struct EntitySql {
     std::string update;
     std::string remove;
     std::string maxKey;
+    // Prepared once, reused by every save.
+    std::unique_ptr<SQLite::Statement> insertStatement;
+    std::unique_ptr<SQLite::Statement> updateStatement;
+    std::unique_ptr<SQLite::Statement> removeStatement;
 };
 
 namespace {
@@ -101,15 +105,16 @@ void bindValue(SQLite::Statement& statement, int index, const AttributeValue& va
 }
 
 // Binds a row's values and to-one keys from parameter `first` on, in column order.
-int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const StoredRow& row, int first) {
+int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const std::vector<AttributeValue>& values,
+            const std::vector<std::int64_t>& links, int first) {
     int index = first;
-    for (std::size_t a = 0; a < entity.attributes().size(); ++a) bindValue(statement, index++, row.values[a]);
+    for (std::size_t a = 0; a < entity.attributes().size(); ++a) bindValue(statement, index++, values[a]);
     for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
         if (entity.relationships()[r].toMany) continue;
-        if (row.links[r] == 0) {
+        if (links[r] == 0) {
             statement.bind(index++);
         } else {
-            statement.bind(index++, static_cast<std::int64_t>(row.links[r]));
+            statement.bind(index++, static_cast<std::int64_t>(links[r]));
         }
     }
     return index;
@@ -196,7 +201,7 @@ SqliteStore::~SqliteStore() {
     statements_.clear();  // statements before their database
 }
 
-const EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
+EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
     auto& slot = sql_[&entity];
     if (slot) return *slot;
     auto sql = std::make_unique<EntitySql>();
@@ -228,8 +233,9 @@ const EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
     return *slot;
 }
 
-SQLite::Statement& SqliteStore::statement(const std::string& sql) {
-    auto& slot = statements_[sql];
+SQLite::Statement& SqliteStore::statement(const std::string& sql) { return prepared(statements_[sql], sql); }
+
+SQLite::Statement& SqliteStore::prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql) {
     if (!slot) {
         slot = std::make_unique<SQLite::Statement>(*database_, sql);
     } else {
@@ -338,19 +344,32 @@ Expected<std::int64_t> SqliteStore::WriteSession::maxKey(const EntityDescription
     }
 }
 
-OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, const std::string& sql, const StoredRow& row) {
+OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, Kind kind, std::int64_t key,
+                                              const std::vector<AttributeValue>* values, const std::vector<std::int64_t>* links) {
     try {
-        auto& command = store_.statement(sql);
-        if (sql.starts_with("INSERT")) {
-            command.bind(1, static_cast<std::int64_t>(row.key));
-            bindRow(command, entity, row, 2);
-        } else if (sql.starts_with("UPDATE")) {
-            const int next = bindRow(command, entity, row, 1);
-            command.bind(next, static_cast<std::int64_t>(row.key));
-        } else {
-            command.bind(1, static_cast<std::int64_t>(row.key));
+        auto& sql = store_.sqlOf(entity);
+        switch (kind) {
+            case Kind::insert: {
+                auto& command = store_.prepared(sql.insertStatement, sql.insert);
+                command.bind(1, key);
+                bindRow(command, entity, *values, *links, 2);
+                command.exec();
+                break;
+            }
+            case Kind::update: {
+                auto& command = store_.prepared(sql.updateStatement, sql.update);
+                const int next = bindRow(command, entity, *values, *links, 1);
+                command.bind(next, key);
+                command.exec();
+                break;
+            }
+            case Kind::remove: {
+                auto& command = store_.prepared(sql.removeStatement, sql.remove);
+                command.bind(1, key);
+                command.exec();
+                break;
+            }
         }
-        command.exec();
     } catch (const std::exception& e) {
         return store_.failure(StoreErrorCode::saveFailed, e);
     }
@@ -359,18 +378,18 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
     return std::nullopt;
 }
 
-OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity, const StoredRow& row) {
-    return write(entity, store_.sqlOf(entity).insert, row);
+OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity, std::int64_t key,
+                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+    return write(entity, Kind::insert, key, &values, &links);
 }
 
-OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, const StoredRow& row) {
-    return write(entity, store_.sqlOf(entity).update, row);
+OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key,
+                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+    return write(entity, Kind::update, key, &values, &links);
 }
 
 OptionalError SqliteStore::WriteSession::remove(const EntityDescription& entity, std::int64_t key) {
-    StoredRow row;
-    row.key = key;
-    return write(entity, store_.sqlOf(entity).remove, row);
+    return write(entity, Kind::remove, key, nullptr, nullptr);
 }
 
 OptionalError SqliteStore::WriteSession::commit() {

@@ -68,15 +68,21 @@ public:
         WriteSession& operator=(const WriteSession&) = delete;
         /// The largest key of `entity`'s table, 0 when empty.
         Expected<std::int64_t> maxKey(const EntityDescription& entity);
-        OptionalError insert(const EntityDescription& entity, const StoredRow& row);
-        OptionalError update(const EntityDescription& entity, const StoredRow& row);
+        /// Writes a new row: `values` by attribute index, `links` by relation index (0 for none).
+        OptionalError insert(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
+                             const std::vector<std::int64_t>& links);
+        /// Rewrites the row `key` with `values` and `links`.
+        OptionalError update(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
+                             const std::vector<std::int64_t>& links);
         OptionalError remove(const EntityDescription& entity, std::int64_t key);
         OptionalError commit();
 
     private:
         friend class SqliteStore;
         explicit WriteSession(SqliteStore& store);
-        OptionalError write(const EntityDescription& entity, const std::string& sql, const StoredRow& row);
+        enum class Kind { insert, update, remove };
+        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key, const std::vector<AttributeValue>* values,
+                            const std::vector<std::int64_t>* links);
         SqliteStore& store_;
         std::unique_ptr<SQLite::Transaction> transaction_;
         std::size_t rowsWritten_ = 0;
@@ -90,6 +96,7 @@ private:
     SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
                 std::unique_ptr<SQLite::Database> database);
     SQLite::Statement& statement(const std::string& sql);
+    SQLite::Statement& prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql);
     Expected<std::vector<StoredRow>> readRows(const EntityDescription& entity, SQLite::Statement& statement);
     [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception) const;
 
@@ -99,7 +106,7 @@ private:
     std::unique_ptr<SQLite::Database> database_;
     std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
     std::unordered_map<const EntityDescription*, std::unique_ptr<EntitySql>> sql_;
-    const EntitySql& sqlOf(const EntityDescription& entity);
+    EntitySql& sqlOf(const EntityDescription& entity);
 };
 
 }  // namespace vantrel::detail
