@@ -19,6 +19,8 @@ PACKAGES=(
   postgresql redis-server nodejs npm openssl
   # sanitizer runtimes for clang builds and tools the scripts use
   procps curl unzip doxygen
+  # a browser that opens the order page in the tests
+  chromium
 )
 
 missing=()

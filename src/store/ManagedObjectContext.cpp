@@ -1,0 +1,311 @@
+#include "vantrel/store/ManagedObjectContext.hpp"
+
+#include "store/SqliteStore.hpp"
+#include "vantrel/store/StoreError.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+#include <unordered_set>
+
+namespace vantrel {
+
+namespace {
+
+bool matches(const ManagedObject& object, const std::optional<Predicate>& predicate) {
+    if (!predicate) return true;
+    return std::all_of(predicate->comparisons().begin(), predicate->comparisons().end(), [&](const auto& c) {
+        return attributeValuesEqual(object.value(c.key), c.value) == c.equal;
+    });
+}
+
+}  // namespace
+
+ManagedObjectContext::ManagedObjectContext(std::shared_ptr<const ManagedObjectModel> model,
+                                           std::shared_ptr<detail::SqliteStore> store)
+    : model_(std::move(model)), store_(std::move(store)) {}
+
+ManagedObjectContext::~ManagedObjectContext() {
+    // Objects the caller still holds outlive the context: they keep their values and forget it.
+    for (auto& [entity, registry] : registries_) {
+        for (auto& [key, object] : registry.saved) object->context_ = nullptr;
+        for (auto& object : registry.inserted) object->context_ = nullptr;
+    }
+    for (auto& object : deleted_) object->context_ = nullptr;
+}
+
+void ManagedObjectContext::setStore(std::shared_ptr<detail::SqliteStore> store, OptionalError reason) {
+    store_ = std::move(store);
+    unavailableReason_ = std::move(reason);
+}
+
+ManagedObjectContext::Registry& ManagedObjectContext::registry(const EntityDescription& entity) { return registries_[&entity]; }
+
+const EntityDescription& ManagedObjectContext::checkedEntity(std::string_view name) const {
+    const auto* entity = model_->entity(name);
+    if (!entity) throw std::invalid_argument("no entity " + std::string(name) + " in model " + model_->name());
+    return *entity;
+}
+
+Error ManagedObjectContext::unavailable() const {
+    if (unavailableReason_) {
+        return makeStoreError(StoreErrorCode::notLoaded, "the store is not loaded: " + unavailableReason_->message,
+                              unavailableReason_->userInfo);
+    }
+    return makeStoreError(StoreErrorCode::notLoaded, "the store is not loaded");
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string_view entityName) {
+    const auto& entity = checkedEntity(entityName);
+    auto object = entity.makeInstance();
+    object->entity_ = &entity;
+    object->context_ = this;
+    object->inserted_ = true;
+    object->values_.assign(entity.attributes().size(), std::monostate{});
+    object->toOne_.assign(entity.relationships().size(), {});
+    object->toMany_.assign(entity.relationships().size(), {});
+    registry(entity).inserted.push_back(object);
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityDescription& entity, detail::StoredRow&& row) {
+    auto& reg = registry(entity);
+    if (auto found = reg.saved.find(row.key); found != reg.saved.end()) return found->second;
+    auto object = entity.makeInstance();
+    object->entity_ = &entity;
+    object->context_ = this;
+    object->key_ = row.key;
+    object->values_ = std::move(row.values);
+    object->toOne_.assign(entity.relationships().size(), {});
+    object->toMany_.assign(entity.relationships().size(), {});
+    for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
+        if (entity.relationships()[r].toMany) {
+            object->toMany_[r].loaded = false;
+        } else {
+            object->toOne_[r] = {{}, row.links[r], false};
+        }
+    }
+    reg.saved.emplace(object->key_, object);
+    return object;
+}
+
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectForKey(const EntityDescription& entity, std::int64_t key) {
+    auto& reg = registry(entity);
+    if (auto found = reg.saved.find(key); found != reg.saved.end()) return found->second;
+    if (!store_) return nullptr;
+    auto row = store_->fetchRow(entity, key);
+    if (!row || !row->has_value()) return nullptr;
+    auto found = std::move(row).value();
+    return objectFromRow(entity, std::move(*found));
+}
+
+void ManagedObjectContext::noteUpdated(ManagedObject& object) {
+    if (object.updated_) return;
+    object.updated_ = true;
+    updated_.push_back(object.shared_from_this());
+}
+
+void ManagedObjectContext::faultToMany(ManagedObject& owner, std::size_t relationIndex) {
+    const auto& relation = owner.entity_->relationships()[relationIndex];
+    const auto& destination = checkedEntity(relation.destinationEntityName);
+    const auto inverse = *destination.relationshipIndex(relation.inverseName);
+
+    // Every saved owner of this entity whose list is still unread is filled by the same query.
+    std::vector<ManagedObject*> owners;
+    std::vector<std::int64_t> keys;
+    for (auto& [key, object] : registry(*owner.entity_).saved) {
+        if (!object->toMany_[relationIndex].loaded) {
+            owners.push_back(object.get());
+            keys.push_back(key);
+        }
+    }
+    if (std::find(owners.begin(), owners.end(), &owner) == owners.end()) owners.push_back(&owner);
+    if (store_ && !keys.empty()) {
+        auto rows = store_->fetchRowsLinkedTo(destination, inverse, keys);
+        if (rows) {
+            for (auto& row : std::move(rows).value()) objectFromRow(destination, std::move(row));
+        }
+    }
+    std::unordered_map<const ManagedObject*, std::vector<std::shared_ptr<ManagedObject>>*> lists;
+    std::unordered_map<std::int64_t, const ManagedObject*> ownerByKey;
+    for (auto* o : owners) {
+        o->toMany_[relationIndex].objects.clear();
+        o->toMany_[relationIndex].loaded = true;
+        lists[o] = &o->toMany_[relationIndex].objects;
+        if (o->key_ != 0) ownerByKey[o->key_] = o;
+    }
+    // Members are the destination objects whose inverse points at an owner, as the context sees them now.
+    const auto collect = [&](const std::shared_ptr<ManagedObject>& member) {
+        if (member->deleted_) return;
+        const auto& link = member->toOne_[inverse];
+        const ManagedObject* target = nullptr;
+        if (link.resolved) {
+            target = link.object.lock().get();
+        } else if (auto found = ownerByKey.find(link.storedKey); link.storedKey != 0 && found != ownerByKey.end()) {
+            target = found->second;
+        }
+        if (auto list = lists.find(target); target && list != lists.end()) list->second->push_back(member);
+    };
+    auto& members = registry(destination);
+    for (const auto& [key, member] : members.saved) collect(member);
+    for (const auto& member : members.inserted) collect(member);
+}
+
+void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& object) {
+    if (!object || object->context_ != this || object->deleted_) return;
+    object->deleted_ = true;
+    const auto& entity = *object->entity_;
+    for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
+        const auto& relation = entity.relationships()[r];
+        const auto& destination = checkedEntity(relation.destinationEntityName);
+        const auto inverse = *destination.relationshipIndex(relation.inverseName);
+        if (relation.toMany) {
+            if (!object->toMany_[r].loaded) faultToMany(*object, r);
+            const auto members = object->toMany_[r].objects;
+            object->toMany_[r].objects.clear();
+            for (const auto& member : members) {
+                if (relation.deleteRule == DeleteRule::cascade) {
+                    deleteObject(member);
+                } else {
+                    member->toOne_[inverse] = {};
+                    member->markChanged();
+                }
+            }
+        } else if (auto target = object->resolveToOne(r)) {
+            if (destination.relationships()[inverse].toMany) {
+                auto& list = target->toMany_[inverse];
+                if (list.loaded) std::erase(list.objects, object);
+            } else if (target->resolveToOne(inverse) == object) {
+                target->toOne_[inverse] = {};
+                target->markChanged();
+            }
+            if (relation.deleteRule == DeleteRule::cascade) deleteObject(target);
+        }
+    }
+    if (object->inserted_) {
+        std::erase(registry(entity).inserted, object);
+        object->inserted_ = false;
+        object->context_ = nullptr;
+    } else {
+        deleted_.push_back(object);
+    }
+}
+
+Expected<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetch(const FetchRequest& request) {
+    const auto* entity = model_->entity(request.entityName);
+    if (!entity) return makeStoreError(StoreErrorCode::unknownKey, "no entity " + request.entityName);
+    std::vector<Predicate::Comparison> comparisons;
+    if (request.predicate) {
+        comparisons = request.predicate->comparisons();
+        for (const auto& c : comparisons) {
+            if (!entity->attributeIndex(c.key)) {
+                return makeStoreError(StoreErrorCode::unknownKey, "no attribute " + c.key + " in " + entity->name());
+            }
+        }
+    }
+    if (!store_) return unavailable();
+    auto rows = store_->fetchRows(*entity, comparisons);
+    if (!rows) return rows.error();
+    for (auto& row : std::move(rows).value()) objectFromRow(*entity, std::move(row));
+    std::vector<std::shared_ptr<ManagedObject>> found;
+    auto& reg = registry(*entity);
+    for (const auto& [key, object] : reg.saved) {
+        if (!object->deleted_ && matches(*object, request.predicate)) found.push_back(object);
+    }
+    for (const auto& object : reg.inserted) {
+        if (matches(*object, request.predicate)) found.push_back(object);
+    }
+    return found;
+}
+
+bool ManagedObjectContext::hasChanges() const noexcept {
+    if (!updated_.empty() || !deleted_.empty()) return true;
+    return std::any_of(registries_.begin(), registries_.end(), [](const auto& entry) { return !entry.second.inserted.empty(); });
+}
+
+OptionalError ManagedObjectContext::save() {
+    if (!hasChanges()) return std::nullopt;
+    if (!store_) return unavailable();
+    auto session = store_->beginWrite();
+    if (!session) return session.error();
+    auto& writer = **session;
+
+    // Keys for the new rows, valid only if the transaction commits.
+    std::unordered_map<const ManagedObject*, std::int64_t> newKeys;
+    for (const auto& entity : model_->entities()) {
+        const auto& inserted = registry(entity).inserted;
+        if (inserted.empty()) continue;
+        auto last = writer.maxKey(entity);
+        if (!last) return last.error();
+        std::int64_t next = *last;
+        for (const auto& object : inserted) newKeys[object.get()] = ++next;
+    }
+    const auto keyOf = [&](const ManagedObject* object) -> std::int64_t {
+        if (!object || object->deleted_) return 0;
+        if (object->key_ != 0) return object->key_;
+        const auto found = newKeys.find(object);
+        return found == newKeys.end() ? 0 : found->second;
+    };
+    const auto linksOf = [&](const ManagedObject& object) {
+        std::vector<std::int64_t> links(object.toOne_.size(), 0);
+        for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+            if (object.entity_->relationships()[r].toMany) continue;
+            const auto& link = object.toOne_[r];
+            links[r] = link.resolved ? keyOf(link.object.lock().get()) : link.storedKey;
+        }
+        return links;
+    };
+    for (const auto& entity : model_->entities()) {
+        for (const auto& object : registry(entity).inserted) {
+            if (auto error = writer.insert(entity, keyOf(object.get()), object->values_, linksOf(*object))) return error;
+        }
+    }
+    for (const auto& object : updated_) {
+        if (object->deleted_ || object->inserted_) continue;
+        if (auto error = writer.update(*object->entity_, object->key_, object->values_, linksOf(*object))) return error;
+    }
+    for (const auto& object : deleted_) {
+        if (auto error = writer.remove(*object->entity_, object->key_)) return error;
+    }
+    if (auto error = writer.commit()) return error;
+
+    // Committed: the context now mirrors the file.
+    for (const auto& entity : model_->entities()) {
+        auto& reg = registry(entity);
+        for (auto& object : reg.inserted) {
+            object->key_ = newKeys[object.get()];
+            object->inserted_ = false;
+            reg.saved.emplace(object->key_, object);
+        }
+        reg.inserted.clear();
+    }
+    for (auto& object : updated_) object->updated_ = false;
+    updated_.clear();
+    for (auto& object : deleted_) {
+        registry(*object->entity_).saved.erase(object->key_);
+        object->context_ = nullptr;
+    }
+    deleted_.clear();
+    return std::nullopt;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::insertedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> all;
+    for (const auto& entity : model_->entities()) {
+        if (auto reg = registries_.find(&entity); reg != registries_.end()) {
+            all.insert(all.end(), reg->second.inserted.begin(), reg->second.inserted.end());
+        }
+    }
+    return all;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::updatedObjects() const {
+    std::vector<std::shared_ptr<ManagedObject>> all;
+    for (const auto& object : updated_) {
+        if (!object->deleted_ && !object->inserted_) all.push_back(object);
+    }
+    return all;
+}
+
+std::vector<std::shared_ptr<ManagedObject>> ManagedObjectContext::deletedObjects() const { return deleted_; }
+
+}  // namespace vantrel

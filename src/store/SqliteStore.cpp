@@ -1,0 +1,404 @@
+#include "store/SqliteStore.hpp"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+
+namespace vantrel::detail {
+
+// The statements of one entity's table, written once.
+struct EntitySql {
+    std::string columns;  // "Z_PK", attributes, to-one relations
+    std::string selectAll;
+    std::string selectByKey;
+    std::vector<std::string> selectLinked;  // by relation index; empty for to-many relations
+    std::string insert;
+    std::string update;
+    std::string remove;
+    std::string maxKey;
+    // Prepared once, reused by every save.
+    std::unique_ptr<SQLite::Statement> insertStatement;
+    std::unique_ptr<SQLite::Statement> updateStatement;
+    std::unique_ptr<SQLite::Statement> removeStatement;
+};
+
+namespace {
+
+std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+const char* columnType(AttributeType type) {
+    switch (type) {
+        case AttributeType::integer16:
+        case AttributeType::integer32:
+        case AttributeType::integer64:
+        case AttributeType::boolean: return "INTEGER";
+        case AttributeType::float32:
+        case AttributeType::float64:
+        case AttributeType::date: return "REAL";
+        case AttributeType::string: return "TEXT";
+        case AttributeType::binaryData: return "BLOB";
+    }
+    return "";
+}
+
+std::vector<std::string> schemaStatements(const ManagedObjectModel& model) {
+    std::vector<std::string> statements;
+    for (const auto& entity : model.entities()) {
+        std::string create = "CREATE TABLE " + quoted(entity.name()) + " (\"Z_PK\" INTEGER PRIMARY KEY";
+        for (const auto& attribute : entity.attributes()) create += ", " + quoted(attribute.name) + " " + columnType(attribute.type);
+        std::vector<std::string> indexes;
+        for (const auto& relation : entity.relationships()) {
+            if (relation.toMany) continue;
+            create += ", " + quoted(relation.name) + " INTEGER";
+            indexes.push_back("CREATE INDEX " + quoted(entity.name() + "_" + relation.name) + " ON " + quoted(entity.name()) +
+                              " (" + quoted(relation.name) + ")");
+        }
+        statements.push_back(create + ")");
+        statements.insert(statements.end(), indexes.begin(), indexes.end());
+    }
+    return statements;
+}
+
+AttributeValue readColumn(const SQLite::Column& column, AttributeType type) {
+    if (column.isNull()) return std::monostate{};
+    switch (type) {
+        case AttributeType::integer16:
+        case AttributeType::integer32:
+        case AttributeType::integer64: return static_cast<std::int64_t>(column.getInt64());
+        case AttributeType::boolean: return column.getInt64() != 0;
+        case AttributeType::float32: return static_cast<double>(static_cast<float>(column.getDouble()));
+        case AttributeType::float64: return column.getDouble();
+        case AttributeType::date: return dateFromSecondsSince1970(column.getDouble());
+        case AttributeType::string: return column.getString();
+        case AttributeType::binaryData: {
+            const auto* bytes = static_cast<const std::uint8_t*>(column.getBlob());
+            return Blob(bytes, bytes + column.getBytes());
+        }
+    }
+    return std::monostate{};
+}
+
+void bindValue(SQLite::Statement& statement, int index, const AttributeValue& value) {
+    std::visit(
+        [&](const auto& v) {
+            using V = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<V, std::monostate>) {
+                statement.bind(index);
+            } else if constexpr (std::is_same_v<V, std::int64_t>) {
+                statement.bind(index, static_cast<std::int64_t>(v));
+            } else if constexpr (std::is_same_v<V, bool>) {
+                statement.bind(index, v ? 1 : 0);
+            } else if constexpr (std::is_same_v<V, double>) {
+                statement.bind(index, v);
+            } else if constexpr (std::is_same_v<V, std::string>) {
+                statement.bindNoCopy(index, v);
+            } else if constexpr (std::is_same_v<V, Blob>) {
+                statement.bindNoCopy(index, v.data(), static_cast<int>(v.size()));
+            } else {
+                statement.bind(index, secondsSince1970(v));
+            }
+        },
+        value);
+}
+
+// Binds a row's values and to-one keys from parameter `first` on, in column order.
+int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const std::vector<AttributeValue>& values,
+            const std::vector<std::int64_t>& links, int first) {
+    int index = first;
+    for (std::size_t a = 0; a < entity.attributes().size(); ++a) bindValue(statement, index++, values[a]);
+    for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
+        if (entity.relationships()[r].toMany) continue;
+        if (links[r] == 0) {
+            statement.bind(index++);
+        } else {
+            statement.bind(index++, static_cast<std::int64_t>(links[r]));
+        }
+    }
+    return index;
+}
+
+Error openFailure(StoreErrorCode code, const std::filesystem::path& file, const std::string& message, int sqliteCode = 0) {
+    nlohmann::json info = {{"file", file.string()}};
+    if (sqliteCode != 0) info["sqliteCode"] = sqliteCode;
+    return makeStoreError(code, message, std::move(info));
+}
+
+}  // namespace
+
+Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::path& file,
+                                                         std::shared_ptr<const ManagedObjectModel> model,
+                                                         const StoreOptions& options) {
+    std::error_code ec;
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
+    if (ec) return openFailure(StoreErrorCode::cannotOpen, file, "cannot create the store's directory: " + ec.message());
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+                                                static_cast<int>(options.busyTimeout.count()));
+    } catch (const SQLite::Exception& e) {
+        return openFailure(StoreErrorCode::cannotOpen, file, e.what(), e.getErrorCode());
+    }
+    try {
+        const int applicationId = db->execAndGet("PRAGMA application_id").getInt();
+        int version = db->execAndGet("PRAGMA user_version").getInt();
+        if (applicationId != kApplicationId) {
+            const bool empty = applicationId == 0 && version == 0 &&
+                               db->execAndGet("SELECT count(*) FROM sqlite_master").getInt() == 0;
+            if (!empty) return openFailure(StoreErrorCode::notAStore, file, "the file is a database of another kind");
+        }
+        if (version > model->versionNumber()) {
+            return openFailure(StoreErrorCode::newerVersion, file,
+                               "the store was written by a later version (" + std::to_string(version) + ")");
+        }
+        db->exec("PRAGMA journal_mode=WAL");
+        db->exec("PRAGMA synchronous=FULL");
+        if (version < model->versionNumber()) {
+            SQLite::Transaction upgrade(*db, SQLite::TransactionBehavior::IMMEDIATE);
+            version = db->execAndGet("PRAGMA user_version").getInt();  // another process may have done it
+            if (version == 0) {
+                for (const auto& sql : schemaStatements(*model)) db->exec(sql);
+                db->exec("PRAGMA application_id=" + std::to_string(kApplicationId));
+                version = model->versionNumber();
+            }
+            while (version < model->versionNumber()) {
+                const auto& steps = model->migrations();
+                const auto step = std::find_if(steps.begin(), steps.end(), [&](const auto& m) { return m.fromVersion == version; });
+                if (step == steps.end()) {
+                    return openFailure(StoreErrorCode::noMigration, file,
+                                       "no migration from store version " + std::to_string(version));
+                }
+                for (const auto& sql : step->statements) db->exec(sql);
+                ++version;
+            }
+            db->exec("PRAGMA user_version=" + std::to_string(version));
+            upgrade.commit();
+        }
+    } catch (const SQLite::Exception& e) {
+        const auto code = e.getErrorCode() == SQLITE_NOTADB || e.getErrorCode() == SQLITE_CORRUPT ? StoreErrorCode::notAStore
+                                                                                                  : StoreErrorCode::cannotOpen;
+        return openFailure(code, file, e.what(), e.getErrorCode());
+    }
+    std::shared_ptr<SqliteStore> store(new SqliteStore(file, model, options, std::move(db)));
+    // Every table must answer the model's columns; a file whose tables differ is not ours to use.
+    for (const auto& entity : model->entities()) {
+        try {
+            store->statement(store->sqlOf(entity).selectByKey);
+        } catch (const SQLite::Exception& e) {
+            return openFailure(StoreErrorCode::notAStore, file, e.what(), e.getErrorCode());
+        }
+    }
+    return store;
+}
+
+SqliteStore::SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
+                         std::unique_ptr<SQLite::Database> database)
+    : file_(std::move(file)), model_(std::move(model)), options_(std::move(options)), database_(std::move(database)) {}
+
+SqliteStore::~SqliteStore() {
+    statements_.clear();  // statements before their database
+}
+
+EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
+    auto& slot = sql_[&entity];
+    if (slot) return *slot;
+    auto sql = std::make_unique<EntitySql>();
+    const auto table = quoted(entity.name());
+    std::string assignments;
+    std::string placeholders = "?";
+    sql->columns = "\"Z_PK\"";
+    const auto addColumn = [&](const std::string& name) {
+        sql->columns += ", " + quoted(name);
+        assignments += (assignments.empty() ? "" : ", ") + quoted(name) + " = ?";
+        placeholders += ", ?";
+    };
+    for (const auto& attribute : entity.attributes()) addColumn(attribute.name);
+    for (const auto& relation : entity.relationships()) {
+        if (!relation.toMany) addColumn(relation.name);
+    }
+    sql->selectAll = "SELECT " + sql->columns + " FROM " + table;
+    sql->selectByKey = sql->selectAll + " WHERE \"Z_PK\" = ?";
+    for (const auto& relation : entity.relationships()) {
+        sql->selectLinked.push_back(relation.toMany ? std::string()
+                                                    : sql->selectAll + " WHERE " + quoted(relation.name) +
+                                                          " IN (SELECT value FROM json_each(?)) ORDER BY \"Z_PK\"");
+    }
+    sql->insert = "INSERT INTO " + table + " (" + sql->columns + ") VALUES (" + placeholders + ")";
+    sql->update = "UPDATE " + table + " SET " + (assignments.empty() ? "\"Z_PK\" = \"Z_PK\"" : assignments) + " WHERE \"Z_PK\" = ?";
+    sql->remove = "DELETE FROM " + table + " WHERE \"Z_PK\" = ?";
+    sql->maxKey = "SELECT ifnull(max(\"Z_PK\"), 0) FROM " + table;
+    slot = std::move(sql);
+    return *slot;
+}
+
+SQLite::Statement& SqliteStore::statement(const std::string& sql) { return prepared(statements_[sql], sql); }
+
+SQLite::Statement& SqliteStore::prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql) {
+    if (!slot) {
+        slot = std::make_unique<SQLite::Statement>(*database_, sql);
+    } else {
+        slot->reset();
+        slot->clearBindings();
+    }
+    return *slot;
+}
+
+Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception) const {
+    nlohmann::json info = {{"file", file_.string()}};
+    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&exception)) info["sqliteCode"] = sqlite->getErrorCode();
+    return makeStoreError(code, exception.what(), std::move(info));
+}
+
+Expected<std::vector<StoredRow>> SqliteStore::readRows(const EntityDescription& entity, SQLite::Statement& statement) {
+    std::vector<StoredRow> rows;
+    const auto& attributes = entity.attributes();
+    const auto& relations = entity.relationships();
+    while (statement.executeStep()) {
+        StoredRow row;
+        row.key = statement.getColumn(0).getInt64();
+        row.values.reserve(attributes.size());
+        int column = 1;
+        for (const auto& attribute : attributes) row.values.push_back(readColumn(statement.getColumn(column++), attribute.type));
+        row.links.assign(relations.size(), 0);
+        for (std::size_t r = 0; r < relations.size(); ++r) {
+            if (!relations[r].toMany) row.links[r] = statement.getColumn(column++).getInt64();
+        }
+        rows.push_back(std::move(row));
+    }
+    statement.reset();
+    return rows;
+}
+
+Expected<std::vector<StoredRow>> SqliteStore::fetchRows(const EntityDescription& entity,
+                                                        const std::vector<Predicate::Comparison>& comparisons) {
+    try {
+        std::string sql = sqlOf(entity).selectAll;
+        for (std::size_t i = 0; i < comparisons.size(); ++i) {
+            const auto& c = comparisons[i];
+            const bool isNull = std::holds_alternative<std::monostate>(c.value);
+            sql += (i == 0 ? " WHERE " : " AND ") + quoted(c.key) +
+                   (isNull ? (c.equal ? " IS NULL" : " IS NOT NULL") : (c.equal ? " = ?" : " IS NOT ?"));
+        }
+        sql += " ORDER BY \"Z_PK\"";
+        auto& query = statement(sql);
+        int index = 1;
+        for (const auto& c : comparisons) {
+            if (!std::holds_alternative<std::monostate>(c.value)) bindValue(query, index++, c.value);
+        }
+        return readRows(entity, query);
+    } catch (const std::exception& e) {
+        return failure(StoreErrorCode::fetchFailed, e);
+    }
+}
+
+Expected<std::vector<StoredRow>> SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
+                                                                const std::vector<std::int64_t>& ownerKeys) {
+    try {
+        auto& query = statement(sqlOf(entity).selectLinked.at(relationIndex));
+        const std::string keys = nlohmann::json(ownerKeys).dump();
+        query.bind(1, keys);
+        return readRows(entity, query);
+    } catch (const std::exception& e) {
+        return failure(StoreErrorCode::fetchFailed, e);
+    }
+}
+
+Expected<std::optional<StoredRow>> SqliteStore::fetchRow(const EntityDescription& entity, std::int64_t key) {
+    try {
+        auto& query = statement(sqlOf(entity).selectByKey);
+        query.bind(1, static_cast<std::int64_t>(key));
+        auto rows = readRows(entity, query);
+        if (!rows) return rows.error();
+        if (rows->empty()) return std::optional<StoredRow>();
+        return std::optional<StoredRow>(std::move(std::move(rows).value().front()));
+    } catch (const std::exception& e) {
+        return failure(StoreErrorCode::fetchFailed, e);
+    }
+}
+
+Expected<std::unique_ptr<SqliteStore::WriteSession>> SqliteStore::beginWrite() {
+    std::unique_ptr<WriteSession> session(new WriteSession(*this));
+    try {
+        session->transaction_ = std::make_unique<SQLite::Transaction>(*database_, SQLite::TransactionBehavior::IMMEDIATE);
+    } catch (const std::exception& e) {
+        return failure(StoreErrorCode::saveFailed, e);
+    }
+    return session;
+}
+
+SqliteStore::WriteSession::WriteSession(SqliteStore& store) : store_(store) {}
+
+SqliteStore::WriteSession::~WriteSession() = default;  // the transaction rolls back unless committed
+
+Expected<std::int64_t> SqliteStore::WriteSession::maxKey(const EntityDescription& entity) {
+    try {
+        auto& query = store_.statement(store_.sqlOf(entity).maxKey);
+        query.executeStep();
+        const std::int64_t key = query.getColumn(0).getInt64();
+        query.reset();
+        return key;
+    } catch (const std::exception& e) {
+        return store_.failure(StoreErrorCode::saveFailed, e);
+    }
+}
+
+OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, Kind kind, std::int64_t key,
+                                              const std::vector<AttributeValue>* values, const std::vector<std::int64_t>* links) {
+    try {
+        auto& sql = store_.sqlOf(entity);
+        switch (kind) {
+            case Kind::insert: {
+                auto& command = store_.prepared(sql.insertStatement, sql.insert);
+                command.bind(1, key);
+                bindRow(command, entity, *values, *links, 2);
+                command.exec();
+                break;
+            }
+            case Kind::update: {
+                auto& command = store_.prepared(sql.updateStatement, sql.update);
+                const int next = bindRow(command, entity, *values, *links, 1);
+                command.bind(next, key);
+                command.exec();
+                break;
+            }
+            case Kind::remove: {
+                auto& command = store_.prepared(sql.removeStatement, sql.remove);
+                command.bind(1, key);
+                command.exec();
+                break;
+            }
+        }
+    } catch (const std::exception& e) {
+        return store_.failure(StoreErrorCode::saveFailed, e);
+    }
+    ++rowsWritten_;
+    if (store_.options_.afterRowWritten) store_.options_.afterRowWritten(rowsWritten_);
+    return std::nullopt;
+}
+
+OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity, std::int64_t key,
+                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+    return write(entity, Kind::insert, key, &values, &links);
+}
+
+OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key,
+                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+    return write(entity, Kind::update, key, &values, &links);
+}
+
+OptionalError SqliteStore::WriteSession::remove(const EntityDescription& entity, std::int64_t key) {
+    return write(entity, Kind::remove, key, nullptr, nullptr);
+}
+
+OptionalError SqliteStore::WriteSession::commit() {
+    try {
+        transaction_->commit();
+    } catch (const std::exception& e) {
+        return store_.failure(StoreErrorCode::saveFailed, e);
+    }
+    return std::nullopt;
+}
+
+}  // namespace vantrel::detail

@@ -1,0 +1,112 @@
+#pragma once
+
+// The file behind a persistent container: one SQLite database, one table per entity.
+//
+// Each entity's table has the key column "Z_PK", one column per attribute and one column per
+// to-one relation holding the related row's key (0 or NULL for none). To-many relations have no
+// column: they are the rows of the destination whose inverse column holds the owner's key.
+// The database carries the library's application id and the model's version as user_version.
+
+#include "vantrel/core/Error.hpp"
+#include "vantrel/core/Expected.hpp"
+#include "vantrel/store/FetchRequest.hpp"
+#include "vantrel/store/ManagedObjectModel.hpp"
+#include "vantrel/store/PersistentContainer.hpp"
+#include "vantrel/store/StoreError.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace SQLite {
+class Database;
+class Statement;
+class Transaction;
+}  // namespace SQLite
+
+namespace vantrel::detail {
+
+struct EntitySql;
+
+/// One row as the store reads and writes it.
+struct StoredRow {
+    std::int64_t key = 0;
+    std::vector<AttributeValue> values;  // by attribute index
+    std::vector<std::int64_t> links;     // by relation index; the related key for to-one relations, else 0
+};
+
+class SqliteStore {
+public:
+    /// The application id written into every store file ("VTL1").
+    static constexpr std::int32_t kApplicationId = 0x56544C31;
+
+    /// Opens `file` for `model`, creating or migrating it as needed.
+    static Expected<std::shared_ptr<SqliteStore>> open(const std::filesystem::path& file,
+                                                       std::shared_ptr<const ManagedObjectModel> model,
+                                                       const StoreOptions& options);
+    ~SqliteStore();
+    SqliteStore(const SqliteStore&) = delete;
+    SqliteStore& operator=(const SqliteStore&) = delete;
+
+    /// The rows of `entity` that satisfy every comparison, by key.
+    Expected<std::vector<StoredRow>> fetchRows(const EntityDescription& entity,
+                                               const std::vector<Predicate::Comparison>& comparisons);
+    /// The rows of `entity` whose to-one relation `relationIndex` holds one of `ownerKeys`, by key.
+    Expected<std::vector<StoredRow>> fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
+                                                       const std::vector<std::int64_t>& ownerKeys);
+    /// The row of `entity` with `key`; none when there is no such row.
+    Expected<std::optional<StoredRow>> fetchRow(const EntityDescription& entity, std::int64_t key);
+
+    /// One write transaction: rolled back unless `commit()` succeeds.
+    class WriteSession {
+    public:
+        ~WriteSession();
+        WriteSession(const WriteSession&) = delete;
+        WriteSession& operator=(const WriteSession&) = delete;
+        /// The largest key of `entity`'s table, 0 when empty.
+        Expected<std::int64_t> maxKey(const EntityDescription& entity);
+        /// Writes a new row: `values` by attribute index, `links` by relation index (0 for none).
+        OptionalError insert(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
+                             const std::vector<std::int64_t>& links);
+        /// Rewrites the row `key` with `values` and `links`.
+        OptionalError update(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
+                             const std::vector<std::int64_t>& links);
+        OptionalError remove(const EntityDescription& entity, std::int64_t key);
+        OptionalError commit();
+
+    private:
+        friend class SqliteStore;
+        explicit WriteSession(SqliteStore& store);
+        enum class Kind { insert, update, remove };
+        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key, const std::vector<AttributeValue>* values,
+                            const std::vector<std::int64_t>* links);
+        SqliteStore& store_;
+        std::unique_ptr<SQLite::Transaction> transaction_;
+        std::size_t rowsWritten_ = 0;
+    };
+    /// Starts a write transaction (taking the file's write lock at once).
+    Expected<std::unique_ptr<WriteSession>> beginWrite();
+
+    [[nodiscard]] const std::filesystem::path& file() const noexcept { return file_; }
+
+private:
+    SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
+                std::unique_ptr<SQLite::Database> database);
+    SQLite::Statement& statement(const std::string& sql);
+    SQLite::Statement& prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql);
+    Expected<std::vector<StoredRow>> readRows(const EntityDescription& entity, SQLite::Statement& statement);
+    [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception) const;
+
+    std::filesystem::path file_;
+    std::shared_ptr<const ManagedObjectModel> model_;
+    StoreOptions options_;
+    std::unique_ptr<SQLite::Database> database_;
+    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
+    std::unordered_map<const EntityDescription*, std::unique_ptr<EntitySql>> sql_;
+    EntitySql& sqlOf(const EntityDescription& entity);
+};
+
+}  // namespace vantrel::detail
