@@ -18,7 +18,7 @@ PACKAGES=(
   # reference backend
   postgresql redis-server nodejs npm openssl
   # sanitizer runtimes for clang builds and tools the scripts use
-  procps curl
+  procps curl unzip
 )
 
 missing=()

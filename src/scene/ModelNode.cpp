@@ -294,6 +294,7 @@ std::shared_ptr<SCNNode> ModelNode::clone() const {
             copy->defaultMaterialsDictionary_.emplace(std::move(part), materials);
         }
     }
+    copy->adoptClonedAnchorObjectModels(*this, counterpart);
 
     // The copy runs no actions, so a lifted or glowing content would be stuck that way with nothing
     // recorded to undo it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNVector3.hpp"
+#include "vantrel/graph/SCNVector4.hpp"
 #include "vantrel/graph/UIColor.hpp"
 #include "vantrel/scene/ModelHighlightingMode.hpp"
 
@@ -150,6 +152,17 @@ public:
     /// Detaches the dimension display and empties it.
     void hideSizes();
 
+    // ----- Anchor-object models -----
+
+    /// Attaches `model` as a child of this node (not of the content) and appends it to
+    /// `anchorObjectModels`: its position is the content node's plus `offsetPosition`, its orientation
+    /// the content node's plus `offsetOrientation` component by component (as the catalogue's
+    /// connections are written), its scale `scale`.
+    void attachAnchorObjectModel(const std::shared_ptr<AnchorObjectModelNode>& model, const SCNVector3& offsetPosition,
+                                 const SCNVector4& offsetOrientation, const SCNVector3& scale);
+    /// Detaches every attached anchor-object model whose `id` is `id`; the others keep their order.
+    void removeAnchorObjectModels(const std::string& id);
+
     // ----- Overlap -----
 
     /// True when this model overlaps any other model of `models` (itself and null entries are
@@ -165,8 +178,8 @@ public:
 
     /// A copy with a new `id` and the same component, floating flag and snapping areas, standing
     /// un-highlighted and at rest. Its content and dimension display are its own clones, and its
-    /// default materials are keyed by its own parts. Its lists of snapping points and anchor-object
-    /// models start empty; their cloned nodes come along as plain children.
+    /// default materials are keyed by its own parts. Its anchor-object models are its own cloned
+    /// children. Its lists of snapping points start empty; their cloned nodes come along as plain children.
     [[nodiscard]] std::shared_ptr<SCNNode> clone() const override;
 
 protected:
@@ -174,6 +187,10 @@ protected:
     ModelNode(const ModelNode& other);
 
 private:
+    /// Points a clone's anchor-object list at its own cloned children (`counterpart` maps a node of the
+    /// original to its copy, or to nullptr).
+    void adoptClonedAnchorObjectModels(const ModelNode& original,
+                                       const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
     /// The content box in the model's coordinates, with a levitating content counted at rest.
     [[nodiscard]] SCNBoundingBox restingContentBox() const;
     /// The content's transform, without the lift of a levitation.

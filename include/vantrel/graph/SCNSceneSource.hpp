@@ -1,0 +1,99 @@
+#pragma once
+
+#include "vantrel/core/Error.hpp"
+#include "vantrel/core/Expected.hpp"
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vantrel {
+
+class SCNScene;
+
+/// Where a scene source stands while it loads.
+enum class SCNSceneSourceStatus {
+    error = -1,
+    parsing = 4,
+    validating = 8,
+    processing = 12,
+    complete = 16,
+};
+
+/// Why a scene file could not be read (the `code` of the Error, domain `SCNSceneSource::errorDomain`).
+enum class SCNSceneSourceError {
+    /// The file is missing or cannot be read.
+    unreadableFile = 1,
+    /// The importer refused the file (unknown format, broken data).
+    invalidScene = 2,
+    /// The status handler asked to stop.
+    cancelled = 3,
+};
+
+/// Options of a scene source, the platform's loading options as fields.
+struct SCNSceneSourceOptions {
+    /// Turns the scene so that +Y is up (glTF and OBJ are already; Collada says in its header).
+    bool convertToYUp = true;
+    /// Meters per unit of the file: positions and translations are multiplied by it.
+    double convertUnitsToMeters = 1.0;
+    /// Look for external textures in `assetDirectoryURLs` instead of beside the model file.
+    bool overrideAssetURLs = false;
+    /// Directories searched for external textures when `overrideAssetURLs` is set.
+    std::vector<std::filesystem::path> assetDirectoryURLs;
+    /// External textures must lie below this directory (the model file's directory when empty):
+    /// a file that names "../../somewhere" gets no texture rather than a look outside.
+    std::filesystem::path assetRootDirectory;
+};
+
+/// Reads scene files (glTF 2 and GLB, OBJ, Collada and the other formats of Assimp 5.2) into the
+/// scene graph: nodes with their names, hierarchy and transforms; one geometry per node mesh with one
+/// element per part and the part's own material (base colour, metalness and roughness, emission,
+/// normal and occlusion maps, alpha mode, double-sided); textures found relative to the model file or
+/// embedded in it; cameras and lights on their nodes. The file's own normals are kept.
+///
+/// Loading runs in two phases so that a host's UI never waits on a large file:
+/// - `read` does the slow work on any thread: the import, the conversion into geometry, the decoding
+///   of every texture and the hit-test preparation of every geometry. It touches no live scene.
+/// - `makeScene` (main thread) puts the read data together as nodes, materials, cameras and lights.
+/// `sceneWithOptions` runs both on the calling thread.
+///
+/// Files are untrusted input: a refused or broken file gives an Error, never a crash.
+class SCNSceneSource {
+public:
+    /// Domain of the errors this reader makes.
+    static constexpr const char* errorDomain = "SCNSceneSource";
+    /// Receives (total progress 0…1, status, error, stop flag) as loading goes on; setting the flag
+    /// ends the loading with a `cancelled` error. Called on the thread that reads.
+    using StatusHandler = std::function<void(double totalProgress, SCNSceneSourceStatus status,
+                                             const OptionalError& error, bool& stop)>;
+    /// What `read` produced; owned by the caller until `makeScene` consumes it.
+    struct Prepared;
+
+    /// A source for the file at `url`.
+    [[nodiscard]] static std::shared_ptr<SCNSceneSource> make(std::filesystem::path url,
+                                                              SCNSceneSourceOptions options = {});
+    SCNSceneSource(std::filesystem::path url, SCNSceneSourceOptions options);
+
+    /// The file read.
+    [[nodiscard]] const std::filesystem::path& url() const noexcept { return url_; }
+    /// The options given at creation.
+    [[nodiscard]] const SCNSceneSourceOptions& options() const noexcept { return options_; }
+
+    /// Phase one, on any thread: imports, converts and decodes.
+    [[nodiscard]] Expected<std::shared_ptr<Prepared>> read(const StatusHandler& statusHandler = {}) const;
+    /// Phase two, on the main thread: the scene made of what `read` produced.
+    [[nodiscard]] static std::shared_ptr<SCNScene> makeScene(const std::shared_ptr<Prepared>& prepared);
+    /// Both phases on the calling thread (which must then be the main thread). `options` replace the
+    /// source's own when given. Null with `error` set on failure.
+    [[nodiscard]] std::shared_ptr<SCNScene> sceneWithOptions(const std::optional<SCNSceneSourceOptions>& options,
+                                                             const StatusHandler& statusHandler,
+                                                             OptionalError* error = nullptr) const;
+
+private:
+    std::filesystem::path url_;
+    SCNSceneSourceOptions options_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,147 @@
+// Phase two of a scene source, on the main thread: nodes, materials, cameras and lights from what
+// phase one read.
+
+#include "graph/import/ImportedScene.hpp"
+
+#include "vantrel/graph/SCNCamera.hpp"
+#include "vantrel/graph/SCNLight.hpp"
+#include "vantrel/graph/SCNMaterial.hpp"
+#include "vantrel/graph/SCNNode.hpp"
+#include "vantrel/graph/SCNScene.hpp"
+
+namespace vantrel {
+
+namespace {
+
+void setTexture(SCNMaterialProperty& property, const detail::ImportedTexture& texture,
+                SCNColorSpace colorSpace = SCNColorSpace::linear) {
+    property.setContents(texture.image);
+    property.setColorSpace(colorSpace);
+    property.setMappingChannel(texture.channel);
+    property.setWrapS(SCNWrapMode::repeat);
+    property.setWrapT(SCNWrapMode::repeat);
+    property.setMipFilter(SCNFilterMode::linear);
+}
+
+bool isWhite(const UIColor& c) { return c.red() >= 1.0 && c.green() >= 1.0 && c.blue() >= 1.0 && c.alpha() >= 1.0; }
+
+std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
+    auto material = SCNMaterial::make();
+    material->setName(m.name);
+    material->setLightingModel(m.physicallyBased ? SCNLightingModel::physicallyBased : SCNLightingModel::blinn);
+    if (m.diffuseTexture) {
+        setTexture(material->diffuse(), *m.diffuseTexture, SCNColorSpace::sRGB);
+        if (!isWhite(m.diffuse)) material->multiply().setContents(m.diffuse);  // the factor tints the texture
+    } else {
+        material->diffuse().setContents(m.diffuse);
+    }
+    if (m.physicallyBased) {
+        if (m.metallicRoughnessTexture) {
+            setTexture(material->metalness(), *m.metallicRoughnessTexture);
+            setTexture(material->roughness(), *m.metallicRoughnessTexture);
+            material->metalness().setIntensity(m.metalness);
+            material->roughness().setIntensity(m.roughness);
+        } else {
+            material->metalness().setContents(m.metalness);
+            material->roughness().setContents(m.roughness);
+        }
+    } else {
+        material->specular().setContents(m.specular);
+        if (m.shininess > 0) material->setShininess(m.shininess);
+    }
+    if (m.normalTexture) setTexture(material->normal(), *m.normalTexture);
+    if (m.occlusionTexture) setTexture(material->ambientOcclusion(), *m.occlusionTexture);
+    if (m.emissionTexture) {
+        setTexture(material->emission(), *m.emissionTexture, SCNColorSpace::sRGB);
+    } else {
+        material->emission().setContents(m.emission);
+    }
+    switch (m.alphaMode) {
+        case detail::ImportedAlphaMode::opaque: material->setAlphaMode(SCNAlphaMode::opaque); break;
+        case detail::ImportedAlphaMode::mask:
+            material->setAlphaMode(SCNAlphaMode::mask);
+            material->setAlphaCutoff(m.alphaCutoff);
+            break;
+        case detail::ImportedAlphaMode::blend:
+            material->setAlphaMode(SCNAlphaMode::blend);
+            material->setTransparency(m.opacity);
+            break;
+    }
+    material->setTransparencyMode(SCNTransparencyMode::aOne);
+    material->setDoubleSided(m.doubleSided);
+    return material;
+}
+
+std::shared_ptr<SCNCamera> makeCamera(const detail::ImportedCamera& c) {
+    auto camera = SCNCamera::make();
+    camera->setName(c.name);
+    camera->setFieldOfView(c.fieldOfViewDegrees);
+    camera->setZNear(c.zNear);
+    camera->setZFar(c.zFar);
+    camera->setUsesOrthographicProjection(c.orthographic);
+    if (c.orthographic) camera->setOrthographicScale(c.orthographicScale);
+    return camera;
+}
+
+std::shared_ptr<SCNLight> makeLight(const detail::ImportedLight& l) {
+    auto light = SCNLight::make(l.type);
+    light->setName(l.name);
+    light->setColor(l.color);
+    light->setIntensity(l.intensity);
+    return light;
+}
+
+struct Builder {
+    const SCNSceneSource::Prepared& prepared;
+    std::vector<std::shared_ptr<SCNMaterial>> materials;
+    std::vector<std::shared_ptr<SCNCamera>> cameras;
+    std::vector<std::shared_ptr<SCNLight>> lights;
+
+    explicit Builder(const SCNSceneSource::Prepared& p) : prepared(p) {
+        for (const auto& m : p.materials) materials.push_back(makeMaterial(m));
+        for (const auto& c : p.cameras) cameras.push_back(makeCamera(c));
+        for (const auto& l : p.lights) lights.push_back(makeLight(l));
+        for (const auto& g : p.geometries) {
+            std::vector<std::shared_ptr<SCNMaterial>> parts;
+            for (auto index : g.materialIndices) parts.push_back(index < materials.size() ? materials[index] : SCNMaterial::make());
+            g.geometry->setMaterials(std::move(parts));
+        }
+    }
+
+    std::shared_ptr<SCNNode> node(const detail::ImportedNode& source) const {
+        auto node = SCNNode::make();
+        node->setName(source.name);
+        node->setSimdTransform(source.transform);
+        if (source.geometry) node->setGeometry(prepared.geometries[*source.geometry].geometry);
+        if (source.camera) node->setCamera(cameras[*source.camera]);
+        if (source.light) node->setLight(lights[*source.light]);
+        for (const auto& child : source.children) node->addChildNode(this->node(child));
+        return node;
+    }
+};
+
+}  // namespace
+
+std::shared_ptr<SCNScene> SCNSceneSource::makeScene(const std::shared_ptr<Prepared>& prepared) {
+    auto scene = SCNScene::make();
+    if (!prepared) return scene;
+    const Builder builder(*prepared);
+    for (const auto& node : prepared->topLevel) scene->rootNode()->addChildNode(builder.node(node));
+    return scene;
+}
+
+std::shared_ptr<SCNScene> SCNSceneSource::sceneWithOptions(const std::optional<SCNSceneSourceOptions>& options,
+                                                           const StatusHandler& statusHandler, OptionalError* error) const {
+    const SCNSceneSource source(url_, options.value_or(options_));
+    auto prepared = source.read(statusHandler);
+    if (!prepared) {
+        if (error) *error = prepared.error();
+        return nullptr;
+    }
+    auto scene = makeScene(*prepared);
+    bool stop = false;
+    if (statusHandler) statusHandler(1.0, SCNSceneSourceStatus::complete, std::nullopt, stop);
+    return scene;
+}
+
+}  // namespace vantrel
