@@ -41,14 +41,14 @@ SCNMatrix4 contentsTransformOf(const ScnMaterialPropertyEntity& record) {
 // Metalness and roughness are plain numbers; every other property is sampled, and shows its
 // texture, or its colour, or keeps what it had.
 void applyProperty(SCNMaterialProperty& property, const std::string& name, const ScnMaterialPropertyEntity& record,
-                   const TextureImages& images, const std::map<std::string, UIColor>& colors) {
+                   const DecodedTextures& textures, const std::map<std::string, UIColor>& colors) {
     if (name == "metalness" || name == "roughness") {
         property.setContents(static_cast<double>(record.floatValue()));
         return;
     }
     applySamplingSettings(property, record);
-    if (const auto image = images.find(name); image != images.end()) {
-        property.setContents(image->second);
+    if (const auto texture = textures.find(name); texture != textures.end()) {
+        setTextureContents(property, texture->second);
         property.setContentsTransform(contentsTransformOf(record));
     } else if (const auto color = colors.find(name); color != colors.end()) {
         property.setContents(color->second);
@@ -82,10 +82,10 @@ void MaterialEntity::getScnMaterial(ScnMaterialBlock block) const {
     collectTextureDatas(textureFilePaths(), materialFailureLog(name()),
                         [material, records = std::move(records), colors = uiColors(),
                          block = std::move(block)](TextureDatas datas) {
-                            const auto images = decodeTextureImages(datas);
+                            const auto textures = decodeTextures(datas);
                             for (const auto& [name, record] : records)
                                 if (auto* property = material->propertyNamed(name))
-                                    applyProperty(*property, name, *record, images, colors);
+                                    applyProperty(*property, name, *record, textures, colors);
                             if (block) block(material);
                         });
 }
@@ -119,9 +119,9 @@ void SceneEntity::getScnLightingEnvironment(LightingEnvironmentBlock block) cons
     collectTextureDatas(textureFilePaths(), sceneFailureLog(),
                         [environment = std::move(environment), colors = uiColors(),
                          block = std::move(block)](TextureDatas datas) mutable {
-                            const auto images = decodeTextureImages(datas);
-                            if (const auto image = images.find(lightingEnvironmentKey); image != images.end()) {
-                                environment.setContents(image->second);
+                            const auto textures = decodeTextures(datas);
+                            if (const auto texture = textures.find(lightingEnvironmentKey); texture != textures.end()) {
+                                setTextureContents(environment, texture->second);
                             } else if (const auto color = colors.find(lightingEnvironmentKey); color != colors.end()) {
                                 environment.setContents(color->second);
                             }

@@ -46,11 +46,22 @@ void collectTextureDatas(const std::map<std::string, std::string>& filePaths, Te
     run->step();
 }
 
+DecodedTextures decodeTextures(const TextureDatas& datas) {
+    DecodedTextures textures;
+    for (const auto& [name, bytes] : datas)
+        if (auto decoded = decodeImage(bytes)) textures.emplace(name, std::move(*decoded));
+    return textures;
+}
+
 TextureImages decodeTextureImages(const TextureDatas& datas) {
     TextureImages images;
-    for (const auto& [name, bytes] : datas)
-        if (auto decoded = decodeImage(bytes)) images.emplace(name, std::move(decoded->image));
+    for (auto& [name, texture] : decodeTextures(datas)) images.emplace(name, std::move(texture.image));
     return images;
+}
+
+void setTextureContents(SCNMaterialProperty& property, const DecodedImage& texture) {
+    property.setContents(texture.image);
+    if (texture.colorSpace == SCNColorSpace::linear) property.setColorSpace(SCNColorSpace::linear);
 }
 
 void applySamplingSettings(SCNMaterialProperty& property, const ScnMaterialPropertyEntity& record) {

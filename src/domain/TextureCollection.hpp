@@ -6,6 +6,7 @@
 #include "vantrel/core/Error.hpp"
 #include "vantrel/domain/ScnMaterialPropertyEntity.hpp"
 #include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/graph/ImageDecoding.hpp"
 #include "vantrel/graph/SCNMaterialProperty.hpp"
 #include "vantrel/graph/UIColor.hpp"
 #include "vantrel/graph/UIImage.hpp"
@@ -21,6 +22,8 @@ namespace vantrel::domain_detail {
 using TextureDatas = std::map<std::string, FileData>;
 /// Property name to decoded texture.
 using TextureImages = std::map<std::string, std::shared_ptr<UIImage>>;
+/// Property name to decoded texture with what its file declared.
+using DecodedTextures = std::map<std::string, DecodedImage>;
 /// Writes the log line for one texture that could not be fetched.
 using TextureFailureLog = std::function<void(const std::string& propertyName, const Error& error)>;
 
@@ -32,7 +35,13 @@ void collectTextureDatas(const std::map<std::string, std::string>& filePaths, Te
                          std::function<void(TextureDatas datas)> block);
 
 /// The entries of `datas` that decode as images; the others are dropped silently.
+[[nodiscard]] DecodedTextures decodeTextures(const TextureDatas& datas);
+/// The images of `datas` alone.
 [[nodiscard]] TextureImages decodeTextureImages(const TextureDatas& datas);
+
+/// Shows `texture` on `property`. A file that declares linear values is sampled as stored; otherwise
+/// the property keeps its own colour space (colours sRGB, data maps linear).
+void setTextureContents(SCNMaterialProperty& property, const DecodedImage& texture);
 
 /// Copies the sampling settings of `record` onto `property`, in this order: intensity, wrapS, wrapT,
 /// minification, magnification and mip filters, maximum anisotropy, mapping channel.

@@ -39,7 +39,7 @@ bool isJpeg(Bytes bytes) { return bytes.size() >= 3 && bytes[0] == 0xFF && bytes
 // Walks a PNG's chunks: complete when every chunk fits and IEND is reached. The colour space comes
 // from the chunks before the image data: sRGB or an ICC profile win, a gamma of exactly 1.0 means
 // linear.
-std::optional<ImageColorSpace> pngColorSpaceIfComplete(Bytes bytes) {
+std::optional<SCNColorSpace> pngColorSpaceIfComplete(Bytes bytes) {
     bool profiled = false;
     bool linearGamma = false;
     std::size_t at = kPngSignature.size();
@@ -49,7 +49,7 @@ std::optional<ImageColorSpace> pngColorSpaceIfComplete(Bytes bytes) {
         if (length > bytes.size() - at - 12) return std::nullopt;
         const std::size_t data = at + 8;
         if (type == "IEND") {
-            return linearGamma && !profiled ? ImageColorSpace::linear : ImageColorSpace::sRGB;
+            return linearGamma && !profiled ? SCNColorSpace::linear : SCNColorSpace::sRGB;
         }
         if (type == "sRGB" || type == "iCCP") profiled = true;
         if (type == "gAMA" && length == 4) linearGamma = readBigEndian32(bytes, data) == 100000;

@@ -6,15 +6,10 @@
 #include <optional>
 #include <span>
 
+#include "vantrel/graph/SCNMaterialProperty.hpp"
 #include "vantrel/graph/UIImage.hpp"
 
 namespace vantrel {
-
-/// How the values of an image's colour channels relate to light.
-enum class ImageColorSpace {
-    sRGB,    ///< Gamma-encoded colours, as photographs and painted textures are stored.
-    linear,  ///< Values proportional to light, or plain data (normal, roughness and mask maps).
-};
 
 /// What decoding accepts. An image beyond either limit is refused before any pixel memory is taken.
 struct ImageDecodingLimits {
@@ -31,7 +26,7 @@ struct DecodedImage {
     std::shared_ptr<UIImage> image;
     /// The colour space the file declares: a PNG whose gamma is 1.0 (and that names no sRGB or ICC
     /// profile) is linear, everything else sRGB.
-    ImageColorSpace colorSpace = ImageColorSpace::sRGB;
+    SCNColorSpace colorSpace = SCNColorSpace::sRGB;
     /// Bits per channel in the file: 8 or 16.
     int sourceBitsPerChannel = 8;
     /// Channels in the file: 1 grey, 2 grey and alpha, 3 RGB, 4 RGBA.

@@ -35,6 +35,9 @@ protected:
         DownloadingService::sharedInstance().setLocalCacheHome(home_);
         ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache(kPicture, test::solidPng(2, 3, 0, 0, 255)).hasValue());
         ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache(kNoImage, FileData{'n', 'o', 'p', 'e'}).hasValue());
+        ASSERT_TRUE(DownloadingService::sharedInstance()
+                        .addToLocalCache(kLinear, test::encodePng(1, 1, 3, 8, {9, 9, 9}, 100000))
+                        .hasValue());
     }
     void TearDown() override {
         DownloadingService::sharedInstance().setLocalCacheHome(previousHome_);
@@ -64,6 +67,7 @@ protected:
     static constexpr const char* kPicture = "textures/blue.png";
     static constexpr const char* kNoImage = "textures/garbage.png";
     static constexpr const char* kRefused = "../outside.png";
+    static constexpr const char* kLinear = "textures/linear.png";
 
 private:
     std::filesystem::path previousHome_;
@@ -202,6 +206,18 @@ TEST_F(MaterialRendering, TheContentsTransformMovesThenScalesThenTurnsTextureCoo
         EXPECT_NEAR(moved.y, c.to.y, 1e-5);
         EXPECT_TRUE(SCNMatrix4IsIdentity(built->multiply().contentsTransform())) << "a colour is never transformed";
     }
+}
+
+TEST_F(MaterialRendering, TexturesAreSampledInTheirRolesColourSpaceUnlessTheFileDeclaresLinearValues) {
+    const auto built = scnMaterial(material({{"diffuse", {{"textureFilePath", kPicture}}},
+                                             {"selfIllumination", {{"textureFilePath", kLinear}}},
+                                             {"normal", {{"textureFilePath", kPicture}}},
+                                             {"ambientOcclusion", {{"textureFilePath", kLinear}}}}));
+    ASSERT_TRUE(built);
+    EXPECT_EQ(built->diffuse().colorSpace(), SCNColorSpace::sRGB);
+    EXPECT_EQ(built->selfIllumination().colorSpace(), SCNColorSpace::linear);
+    EXPECT_EQ(built->normal().colorSpace(), SCNColorSpace::linear) << "a data map stays linear";
+    EXPECT_EQ(built->ambientOcclusion().colorSpace(), SCNColorSpace::linear);
 }
 
 TEST_F(MaterialRendering, ThePaletteShowsTheDiffuseTextureElseItsColourElseNothing) {
