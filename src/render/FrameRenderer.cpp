@@ -767,7 +767,10 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(),
                                       [](const DrawItem& item) { return item.floor != nullptr && item.floor->reflectivity() > 0.0; });
     if (floorIt != scene.items.end()) {
-        if (auto failure = ensureTarget(reflectionTarget, width, height, 1, GL_RGBA16F, true)) return failure;
+        // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
+        const int reflectionWidth = std::max(1, width / 2);
+        const int reflectionHeight = std::max(1, height / 2);
+        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true)) return failure;
         const glm::mat4 floorWorld = floorIt->world;
         const glm::mat4 mirror = floorWorld * glm::scale(glm::mat4(1.0f), glm::vec3(1.0f, -1.0f, 1.0f)) * glm::inverse(floorWorld);
         PassState mirrored = pass;
@@ -777,7 +780,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         mirrored.clipPlane = glm::vec4(normal, -glm::dot(normal, glm::vec3(floorWorld[3])));
         mirrored.falloff = glm::vec2(floorIt->floor->reflectionFalloffStart(), floorIt->floor->reflectionFalloffEnd());
         gl.BindFramebuffer(GL_FRAMEBUFFER, reflectionTarget.framebuffer.id());
-        gl.Viewport(0, 0, width, height);
+        gl.Viewport(0, 0, reflectionWidth, reflectionHeight);
         gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         gl.DepthMask(GL_TRUE);
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
