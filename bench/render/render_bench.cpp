@@ -213,6 +213,26 @@ void BM_RenderSofaOneLook(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderSofaOneLook)->DenseRange(1, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The full frame with one look taken away — 1 multisampling, 2 the technique, 3 the floor.
+void BM_RenderSofaAllButOne(benchmark::State& state) {
+    const int look = static_cast<int>(state.range(0));
+    const Showroom room = sofaRoom(true);
+    auto view = viewOf(room, true);
+    if (look == 1) {
+        view->setAntialiasingMode(SCNAntialiasingMode::none);
+    } else if (look == 2) {
+        view->setTechnique(nullptr);
+    } else {
+        for (const auto& node : room.scene->rootNode()->childNodes()) {
+            if (node->geometry() && dynamic_cast<SCNFloor*>(node->geometry().get()) != nullptr) {
+                node->setHidden(true);
+            }
+        }
+    }
+    drawFrames(state, *view);
+}
+BENCHMARK(BM_RenderSofaAllButOne)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_RenderProducts(benchmark::State& state) {
     const Showroom room = showroom(static_cast<int>(state.range(0)), true);
     auto view = viewOf(room, true);
