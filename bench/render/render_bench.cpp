@@ -101,6 +101,7 @@ Showroom showroom(int count, bool full) {
         auto floor = SCNFloor::make();
         floor->setReflectivity(0.25);
         floor->setReflectionFalloffEnd(20.0);
+        floor->firstMaterial()->diffuse().setContents(UIColor(0.75, 0.75, 0.75));
         room.scene->rootNode()->addChildNode(SCNNode::make(floor));
     }
     return room;
@@ -144,6 +145,7 @@ Showroom sofaRoom(bool full) {
     }
     auto trivial = SCNMaterial::make();
     trivial->setLightingModel(SCNLightingModel::constant);
+    trivial->diffuse().setContents(UIColor(0.4, 0.4, 0.45));
     auto content = SCNNode::make();
     for (const auto& child : sofa->rootNode()->childNodes()) {
         content->addChildNode(child->clone());
