@@ -11,13 +11,13 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <map>
 #include <memory>
 #include <vector>
 
 #include <glm/gtc/constants.hpp>
 
 #include "support/EllipsoidMesh.hpp"
+#include "support/RoomCache.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNLookAtConstraint.hpp"
@@ -81,14 +81,7 @@ struct Showroom {
     }
 };
 
-Showroom& showroom(int products) {
-    static std::map<int, std::unique_ptr<Showroom>> rooms;
-    auto& room = rooms[products];
-    if (!room) {
-        room = std::make_unique<Showroom>(products);
-    }
-    return *room;
-}
+Showroom& showroom(int products) { return vantrel_bench::cachedRoom<Showroom>(products); }
 
 void runHitTests(benchmark::State& state, SCNHitTestSearchMode mode) {
     const int products = static_cast<int>(state.range(0));

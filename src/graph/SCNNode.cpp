@@ -780,20 +780,33 @@ bool SCNNode::update(double now) {
 }
 
 void SCNNode::enumerateVisibleNodes(SCNVisibleNodeVisitor visitor, const SCNNode* pointOfView) const {
-    const glm::mat4 parentWorld = parent_ != nullptr ? parent_->presentationWorldTransform(pointOfView) : glm::mat4(1.0f);
-    visitVisible(visitor, parentWorld, 1.0, pointOfView);
+    // Where this node and its ancestors show their model, the cached world transforms are what is
+    // shown, and the walk reads them instead of composing.
+    bool showsModel = true;
+    for (const SCNNode* node = parent_; node != nullptr && showsModel; node = node->parent_) {
+        showsModel = node->animation_ == nullptr && node->constraints_.empty();
+    }
+    const glm::mat4 parentWorld = parent_ == nullptr ? glm::mat4(1.0f)
+                                  : showsModel       ? parent_->cachedWorld()
+                                                     : parent_->presentationWorldTransform(pointOfView);
+    visitVisible(visitor, parentWorld, 1.0, showsModel, pointOfView);
 }
 
 void SCNNode::visitVisible(const SCNVisibleNodeVisitor& visitor, const glm::mat4& parentWorld, double parentOpacity,
-                           const SCNNode* pointOfView) const {
+                           bool parentShowsModel, const SCNNode* pointOfView) const {
     const double opacity = parentOpacity * presentedOpacity_;
     if (hidden_ || !(opacity > 0.0)) {
         return;
     }
-    const glm::mat4 world = constrained(parentWorld * presentedLocal_, pointOfView);
+    const bool showsModel = parentShowsModel && animation_ == nullptr && constraints_.empty();
+    glm::mat4 shown(1.0f);
+    if (!showsModel) {
+        shown = constrained(parentWorld * presentedLocal_, pointOfView);
+    }
+    const glm::mat4& world = showsModel ? cachedWorld() : shown;
     visitor(*this, world, opacity);
     for (const auto& child : children_) {
-        child->visitVisible(visitor, world, opacity, pointOfView);
+        child->visitVisible(visitor, world, opacity, showsModel, pointOfView);
     }
 }
 

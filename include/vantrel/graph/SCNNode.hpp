@@ -347,7 +347,7 @@ private:
     // Applies the enabled constraints to `world`, guarding against constraint cycles.
     [[nodiscard]] glm::mat4 constrained(glm::mat4 world, const SCNNode* pointOfView) const;
     void visitVisible(const SCNVisibleNodeVisitor& visitor, const glm::mat4& parentWorld, double parentOpacity,
-                      const SCNNode* pointOfView) const;
+                      bool parentShowsModel, const SCNNode* pointOfView) const;
 
     // The hit tester reads the caches.
     friend class SceneCacheReader;
