@@ -13,8 +13,10 @@ namespace vantrel {
 
 namespace {
 
-void setTexture(SCNMaterialProperty& property, const detail::ImportedTexture& texture) {
+void setTexture(SCNMaterialProperty& property, const detail::ImportedTexture& texture,
+                SCNColorSpace colorSpace = SCNColorSpace::linear) {
     property.setContents(texture.image);
+    property.setColorSpace(colorSpace);
     property.setMappingChannel(texture.channel);
     property.setWrapS(SCNWrapMode::repeat);
     property.setWrapT(SCNWrapMode::repeat);
@@ -28,7 +30,7 @@ std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
     material->setName(m.name);
     material->setLightingModel(m.physicallyBased ? SCNLightingModel::physicallyBased : SCNLightingModel::blinn);
     if (m.diffuseTexture) {
-        setTexture(material->diffuse(), *m.diffuseTexture);
+        setTexture(material->diffuse(), *m.diffuseTexture, SCNColorSpace::sRGB);
         if (!isWhite(m.diffuse)) material->multiply().setContents(m.diffuse);  // the factor tints the texture
     } else {
         material->diffuse().setContents(m.diffuse);
@@ -50,11 +52,21 @@ std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
     if (m.normalTexture) setTexture(material->normal(), *m.normalTexture);
     if (m.occlusionTexture) setTexture(material->ambientOcclusion(), *m.occlusionTexture);
     if (m.emissionTexture) {
-        setTexture(material->emission(), *m.emissionTexture);
+        setTexture(material->emission(), *m.emissionTexture, SCNColorSpace::sRGB);
     } else {
         material->emission().setContents(m.emission);
     }
-    material->setTransparency(m.alphaMode == detail::ImportedAlphaMode::blend ? m.opacity * m.diffuse.alpha() : 1.0);
+    switch (m.alphaMode) {
+        case detail::ImportedAlphaMode::opaque: material->setAlphaMode(SCNAlphaMode::opaque); break;
+        case detail::ImportedAlphaMode::mask:
+            material->setAlphaMode(SCNAlphaMode::mask);
+            material->setAlphaCutoff(m.alphaCutoff);
+            break;
+        case detail::ImportedAlphaMode::blend:
+            material->setAlphaMode(SCNAlphaMode::blend);
+            material->setTransparency(m.opacity);
+            break;
+    }
     material->setTransparencyMode(SCNTransparencyMode::aOne);
     material->setDoubleSided(m.doubleSided);
     return material;

@@ -1,7 +1,6 @@
 // Phase one of a scene source: Assimp reads the file, and its scene is turned into geometry,
 // decoded textures and a plain node tree, all off the main thread.
 
-#include "graph/GeometryMesh.hpp"
 #include "graph/import/ImportedScene.hpp"
 #include "graph/import/TextureReading.hpp"
 
@@ -10,6 +9,7 @@
 #include <assimp/ProgressHandler.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+#include <glm/geometric.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
 #include <cmath>
@@ -155,10 +155,14 @@ private:
         std::vector<SCNGeometryElement> elements;
         detail::ImportedGeometry imported;
         unsigned channels = AI_MAX_NUMBER_OF_TEXTURECOORDS;
-        bool normals = true;
+        bool normals = true, tangents = true, colors = true;
+        std::size_t vertexCount = 0;
         for (unsigned index : meshes) {
             const aiMesh& mesh = *scene_.mMeshes[index];
             normals = normals && mesh.HasNormals();
+            tangents = tangents && mesh.HasTangentsAndBitangents() && mesh.HasNormals();
+            colors = colors && mesh.HasVertexColors(0);
+            vertexCount += mesh.mNumVertices;
             unsigned meshChannels = 0;
             while (meshChannels < AI_MAX_NUMBER_OF_TEXTURECOORDS && mesh.HasTextureCoords(meshChannels)) ++meshChannels;
             channels = std::min(channels, meshChannels);
@@ -172,10 +176,22 @@ private:
                 const aiVector3D& p = mesh.mVertices[v];
                 vertices.vertices.emplace_back(p.x * scale, p.y * scale, p.z * scale);
                 if (normals) vertices.normals.emplace_back(mesh.mNormals[v].x, mesh.mNormals[v].y, mesh.mNormals[v].z);
+                if (tangents) {
+                    // The file's handedness, which Assimp keeps only in the bitangent it derived.
+                    const glm::vec3 n(mesh.mNormals[v].x, mesh.mNormals[v].y, mesh.mNormals[v].z);
+                    const glm::vec3 t(mesh.mTangents[v].x, mesh.mTangents[v].y, mesh.mTangents[v].z);
+                    const glm::vec3 b(mesh.mBitangents[v].x, mesh.mBitangents[v].y, mesh.mBitangents[v].z);
+                    vertices.tangents.emplace_back(t, glm::dot(glm::cross(n, t), b) < 0 ? -1.0f : 1.0f);
+                }
+                if (colors) {
+                    const aiColor4D& c = mesh.mColors[0][v];
+                    vertices.colors.emplace_back(c.r, c.g, c.b, c.a);
+                }
                 for (unsigned c = 0; c < channels; ++c)
                     vertices.textureCoordinates[c].emplace_back(mesh.mTextureCoords[c][v].x, mesh.mTextureCoords[c][v].y);
             }
             SCNGeometryElement element;
+            element.bytesPerIndex = vertexCount <= 0x10000 ? 2 : 4;
             element.indices.reserve(static_cast<std::size_t>(mesh.mNumFaces) * 3);
             for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
                 const aiFace& face = mesh.mFaces[f];
@@ -306,7 +322,7 @@ Expected<std::shared_ptr<SCNSceneSource::Prepared>> SCNSceneSource::read(const S
     }  // the importer's scene goes before the hit-test trees are built, so the two never peak together
     // Hit tests would otherwise build each mesh's triangle tree on the main thread at the first tap.
     for (const auto& geometry : prepared->geometries) {
-        if (geometry.geometry->mesh()) (void)geometry.geometry->mesh()->triangleBvh();
+        geometry.geometry->prepareForHitTesting();
         if (stop) break;
     }
     return prepared;

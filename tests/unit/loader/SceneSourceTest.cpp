@@ -83,6 +83,8 @@ struct Declared {
             for (const auto& primitive : gltf["meshes"][node["mesh"].get<int>()]["primitives"]) {
                 if (primitive.value("mode", 4) != 4) continue;
                 if (primitive.contains("material")) usedMaterials.insert(primitive["material"].get<int>());
+                colors = colors || primitive["attributes"].contains("COLOR_0");
+                tangents = tangents || primitive["attributes"].contains("TANGENT");
                 const auto& position = gltf["accessors"][primitive["attributes"]["POSITION"].get<int>()];
                 result.add(glm::vec3(position["min"][0], position["min"][1], position["min"][2]));
                 result.add(glm::vec3(position["max"][0], position["max"][1], position["max"][2]));
@@ -100,12 +102,16 @@ struct Declared {
     std::size_t triangles = 0;
     std::map<std::string, int> names;
     std::set<int> usedMaterials;
+    bool colors = false;
+    bool tangents = false;
 };
 
 struct Built {
     std::size_t triangles = 0;
     std::map<std::string, int> names;
     std::vector<std::shared_ptr<vantrel::SCNMaterial>> materials;
+    bool colors = false;
+    bool tangents = false;
 };
 
 Built describe(const vantrel::SCNScene& scene) {
@@ -115,6 +121,8 @@ Built describe(const vantrel::SCNScene& scene) {
         if (const auto& geometry = node->geometry()) {
             built.triangles += geometry->triangleCount();
             for (const auto& m : geometry->materials()) built.materials.push_back(m);
+            built.colors = built.colors || !geometry->source().colors.empty();
+            built.tangents = built.tangents || !geometry->source().tangents.empty();
         }
     }
     return built;
@@ -154,16 +162,25 @@ TEST(SceneSourceTest, EveryModelLoadsWithTheBoundsNamesAndTrianglesItsFileDeclar
         expectNear(glm::vec3(box.min.x, box.min.y, box.min.z), declared.box.min, tolerance);
         expectNear(glm::vec3(box.max.x, box.max.y, box.max.z), declared.box.max, tolerance);
 
-        // Every texture the file's drawn materials name was found (beside the file or embedded) and decoded.
+        EXPECT_EQ(built.colors, declared.colors) << "vertex colours come along";
+        EXPECT_EQ(built.tangents, declared.tangents) << "the file's tangents come along";
+
+        // The drawn materials keep their alpha mode and sides, and every texture they name was found
+        // (beside the file or embedded) and decoded.
         for (int index : declared.usedMaterials) {
             const auto& material = declared.gltf["materials"][index];
-            if (!material.contains("name") || !material.contains("pbrMetallicRoughness") ||
-                !material["pbrMetallicRoughness"].contains("baseColorTexture"))
-                continue;
+            if (!material.contains("name")) continue;
             const auto name = material["name"].get<std::string>();
             const auto found = std::find_if(built.materials.begin(), built.materials.end(),
                                             [&](const auto& m) { return m->name() == name; });
             ASSERT_NE(found, built.materials.end()) << name;
+            const std::map<std::string, vantrel::SCNAlphaMode> modes{{"OPAQUE", vantrel::SCNAlphaMode::opaque},
+                                                                     {"MASK", vantrel::SCNAlphaMode::mask},
+                                                                     {"BLEND", vantrel::SCNAlphaMode::blend}};
+            EXPECT_EQ((*found)->alphaMode(), modes.at(material.value("alphaMode", "OPAQUE"))) << name;
+            EXPECT_EQ((*found)->isDoubleSided(), material.value("doubleSided", false)) << name;
+            if (!material.contains("pbrMetallicRoughness") || !material["pbrMetallicRoughness"].contains("baseColorTexture"))
+                continue;
             const auto image = (*found)->diffuse().contentsImage();
             ASSERT_TRUE(image) << name;
             EXPECT_GT(image->width(), 0);
