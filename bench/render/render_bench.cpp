@@ -1,9 +1,9 @@
 // Frame times of the renderer at 1280 × 720 on the offscreen (EGL) path.
 //
-// - FullFrame vs BareFrame: the same product meshes drawn as the canvas shows them (physically based
-//   materials under an image-based environment, the glow technique on, a reflective floor, 4×
-//   multisampling) and as a bare draw with one trivial shader (constant colour, no floor, no
-//   technique, one sample). The ratio is the cost of the looks.
+// - SofaFullFrame vs SofaBareFrame: the sofa model drawn as the canvas shows it when selected (its
+//   own materials under an image-based environment, the glow technique on, a reflective floor, 4×
+//   multisampling) and the same meshes as a bare draw with one trivial shader (one constant-colour
+//   material, no floor, no technique, one sample). The ratio is the cost of the looks.
 // - Products/1, /10, /50: the full frame as the number of products grows.
 // - FirstFrame: a frame that must first upload a freshly made product mesh (about 32k triangles).
 //
@@ -11,7 +11,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -23,6 +25,7 @@
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNScene.hpp"
+#include "vantrel/graph/SCNSceneSource.hpp"
 #include "vantrel/render/SCNTechnique.hpp"
 #include "vantrel/render/SCNView.hpp"
 
@@ -56,7 +59,7 @@ struct Showroom {
 // `count` products on a grid, lit as the canvas lights them; `full` chooses the canvas looks.
 Showroom showroom(int count, bool full) {
     Showroom room;
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    const int side = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))));
     for (int i = 0; i < count; ++i) {
         auto material = SCNMaterial::make();
         material->diffuse().setContents(UIColor(0.55, 0.35, 0.25));
@@ -98,6 +101,7 @@ Showroom showroom(int count, bool full) {
         auto floor = SCNFloor::make();
         floor->setReflectivity(0.25);
         floor->setReflectionFalloffEnd(20.0);
+        floor->firstMaterial()->diffuse().setContents(UIColor(0.75, 0.75, 0.75));
         room.scene->rootNode()->addChildNode(SCNNode::make(floor));
     }
     return room;
@@ -130,19 +134,106 @@ void drawFrames(benchmark::State& state, SCNView& view) {
     state.counters["drawCalls"] = static_cast<double>(view.statistics().drawCalls);
 }
 
-void BM_RenderFullFrame(benchmark::State& state) {
-    const Showroom room = showroom(1, true);
+// The sofa in a showroom of its own: the same light, camera and environment as the products.
+Showroom sofaRoom(bool full) {
+    Showroom room = showroom(0, full);
+    OptionalError error;
+    auto sofa = SCNSceneSource::make(std::filesystem::path(VANTREL_BENCH_MODELS_DIR) / "GlamVelvetSofa" / "GlamVelvetSofa.glb")
+                    ->sceneWithOptions(std::nullopt, {}, &error);
+    if (!sofa) {
+        return room;
+    }
+    auto trivial = SCNMaterial::make();
+    trivial->setLightingModel(SCNLightingModel::constant);
+    trivial->diffuse().setContents(UIColor(0.4, 0.4, 0.45));
+    auto content = SCNNode::make();
+    for (const auto& child : sofa->rootNode()->childNodes()) {
+        content->addChildNode(child->clone());
+    }
+    const auto nodes = content->childNodesPassingTest([](const SCNNode& node, bool&) { return node.geometry() != nullptr; });
+    for (const auto& node : nodes) {
+        if (full) {
+            node->setCategoryBitMask(2);  // selected: it glows
+        } else {
+            auto geometry = node->geometry()->copy();
+            geometry->setMaterials({trivial});
+            node->setGeometry(geometry);
+        }
+    }
+    room.scene->rootNode()->addChildNode(content);
+    const SCNBoundingSphere sphere = content->boundingSphere();
+    room.camera->setPosition({sphere.center.x, sphere.center.y + sphere.radius * 0.8f, sphere.center.z + sphere.radius * 2.2f});
+    room.camera->setEulerAngles({-0.35f, 0.0f, 0.0f});
+    room.products.push_back(content);
+    return room;
+}
+
+void BM_RenderSofaFullFrame(benchmark::State& state) {
+    const Showroom room = sofaRoom(true);
     auto view = viewOf(room, true);
     drawFrames(state, *view);
+    (void)view->writeSnapshot("render_sofa_full_frame.png");
 }
-BENCHMARK(BM_RenderFullFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderSofaFullFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_RenderBareFrame(benchmark::State& state) {
-    const Showroom room = showroom(1, false);
+void BM_RenderSofaBareFrame(benchmark::State& state) {
+    const Showroom room = sofaRoom(false);
     auto view = viewOf(room, false);
     drawFrames(state, *view);
+    (void)view->writeSnapshot("render_sofa_bare_frame.png");
 }
-BENCHMARK(BM_RenderBareFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RenderSofaBareFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Where the looks cost: the bare sofa with one look added — 1 multisampling, 2 the glow technique,
+// 3 the reflective floor, 4 its own materials under the environment.
+void BM_RenderSofaOneLook(benchmark::State& state) {
+    const int look = static_cast<int>(state.range(0));
+    const Showroom full = sofaRoom(true);
+    const Showroom bare = sofaRoom(false);
+    const Showroom& room = look == 4 ? full : bare;
+    auto view = viewOf(room, false);
+    if (look == 1) {
+        view->setAntialiasingMode(SCNAntialiasingMode::multisampling4X);
+    } else if (look == 2) {
+        view->setTechnique(glowTechnique());
+        for (const auto& node : room.products[0]->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
+            node->setCategoryBitMask(2);
+        }
+    } else if (look == 3) {
+        auto floor = SCNFloor::make();
+        floor->setReflectivity(0.25);
+        room.scene->rootNode()->addChildNode(SCNNode::make(floor));
+    } else if (look == 4) {
+        // The full room's materials and environment, without its floor, technique or samples.
+        for (const auto& node : room.scene->rootNode()->childNodes()) {
+            if (node->geometry() && dynamic_cast<SCNFloor*>(node->geometry().get()) != nullptr) {
+                node->setHidden(true);
+            }
+        }
+    }
+    drawFrames(state, *view);
+}
+BENCHMARK(BM_RenderSofaOneLook)->DenseRange(1, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The full frame with one look taken away — 1 multisampling, 2 the technique, 3 the floor.
+void BM_RenderSofaAllButOne(benchmark::State& state) {
+    const int look = static_cast<int>(state.range(0));
+    const Showroom room = sofaRoom(true);
+    auto view = viewOf(room, true);
+    if (look == 1) {
+        view->setAntialiasingMode(SCNAntialiasingMode::none);
+    } else if (look == 2) {
+        view->setTechnique(nullptr);
+    } else {
+        for (const auto& node : room.scene->rootNode()->childNodes()) {
+            if (node->geometry() && dynamic_cast<SCNFloor*>(node->geometry().get()) != nullptr) {
+                node->setHidden(true);
+            }
+        }
+    }
+    drawFrames(state, *view);
+}
+BENCHMARK(BM_RenderSofaAllButOne)->DenseRange(1, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_RenderProducts(benchmark::State& state) {
     const Showroom room = showroom(static_cast<int>(state.range(0)), true);

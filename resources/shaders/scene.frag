@@ -25,8 +25,11 @@ uniform int uTransparencyMode;  // 0 aOne, 1 rgbZero
 uniform int uLightCount;
 uniform vec4 uLightVector[kMaxLights];     // w = 0: direction towards the light; w = 1: position
 uniform vec3 uLightColor[kMaxLights];      // linear colour × intensity / 1000
-uniform vec4 uLightSpot[kMaxLights];       // xyz: direction the spot shines, w: cos of the outer angle (or -2)
+uniform vec4 uLightSpot[kMaxLights];       // xyz: direction the spot shines, w: cos of half the outer angle (or -2)
+uniform vec4 uLightShape[kMaxLights];      // x: cos of half the inner angle, y/z: attenuation start/end, w: fall-off exponent
 uniform vec3 uAmbientLight;
+uniform int uAlphaMode;        // 0 blend, 1 mask, 2 opaque
+uniform float uAlphaCutoff;
 
 // One material property: a colour (linear, times intensity) or a texture sampled through a transform.
 #define PROPERTY(name)                \
@@ -163,6 +166,22 @@ vec3 radiance(vec3 direction, float roughness) {
 }
 #endif
 
+// Direction towards light i and how much of it arrives (spot cone and distance attenuation).
+float lightArriving(int i, out vec3 l) {
+    vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
+    float distance = length(toLight);
+    l = toLight / max(distance, 1e-6);
+    float amount = 1.0;
+    if (uLightSpot[i].w > -1.5) {
+        amount *= smoothstep(uLightSpot[i].w, max(uLightShape[i].x, uLightSpot[i].w + 1e-4), dot(-l, uLightSpot[i].xyz));
+    }
+    if (uLightVector[i].w > 0.5 && uLightShape[i].z > uLightShape[i].y) {
+        float t = clamp((uLightShape[i].z - distance) / (uLightShape[i].z - uLightShape[i].y), 0.0, 1.0);
+        amount *= pow(t, uLightShape[i].w);
+    }
+    return amount;
+}
+
 // Split-sum environment BRDF, analytic fit (Karis).
 vec2 environmentBrdf(float nDotV, float roughness) {
     const vec4 c0 = vec4(-1.0, -0.0275, -0.572, 0.022);
@@ -182,7 +201,11 @@ void main() {
     vec4 base = DIFFUSE * vColor;
     vec4 transparent = TRANSPARENT;
     float coverage = uTransparencyMode == 1 ? 1.0 - dot(transparent.rgb, vec3(0.2126, 0.7152, 0.0722)) : transparent.a;
-    float alpha = base.a * coverage * uOpacity;
+    float alpha = base.a * coverage;
+    if (uAlphaMode == 1 && alpha < uAlphaCutoff) {
+        discard;
+    }
+    alpha = uAlphaMode == 0 ? alpha * uOpacity : uOpacity;
 
     vec3 n = surfaceNormal();
     vec3 v = normalize(uCameraPosition - vWorldPosition);
@@ -198,9 +221,8 @@ void main() {
     float a2 = roughness * roughness * roughness * roughness;
     color = vec3(0.0);
     for (int i = 0; i < uLightCount; ++i) {
-        vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
-        vec3 l = normalize(toLight);
-        float spot = uLightSpot[i].w < -1.5 ? 1.0 : smoothstep(uLightSpot[i].w, mix(uLightSpot[i].w, 1.0, 0.1), dot(-l, uLightSpot[i].xyz));
+        vec3 l;
+        float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0);
         if (nDotL <= 0.0 || spot <= 0.0) {
             continue;
@@ -227,9 +249,8 @@ void main() {
     vec3 specularLight = vec3(0.0);
     float exponent = max(uShininess * 128.0, 1.0);
     for (int i = 0; i < uLightCount; ++i) {
-        vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
-        vec3 l = normalize(toLight);
-        float spot = uLightSpot[i].w < -1.5 ? 1.0 : smoothstep(uLightSpot[i].w, mix(uLightSpot[i].w, 1.0, 0.1), dot(-l, uLightSpot[i].xyz));
+        vec3 l;
+        float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0) * spot;
         diffuseLight += uLightColor[i] * nDotL;
 #if LIGHTING_MODEL == 2

@@ -125,7 +125,27 @@ struct LightList {
     glm::vec4 vector[kMaxLights];
     glm::vec3 color[kMaxLights];
     glm::vec4 spot[kMaxLights];
+    glm::vec4 shape[kMaxLights];
+    std::uint64_t mask[kMaxLights];
     glm::vec3 ambient{0.0f};
+    std::uint64_t ambientMask = ~std::uint64_t{0};
+
+    // The lights that reach nodes of `category`.
+    [[nodiscard]] LightList reaching(std::uint64_t category) const {
+        LightList out;
+        for (int i = 0; i < count; ++i) {
+            if ((mask[i] & category) != 0) {
+                const int j = out.count++;
+                out.vector[j] = vector[i];
+                out.color[j] = color[i];
+                out.spot[j] = spot[i];
+                out.shape[j] = shape[i];
+                out.mask[j] = mask[i];
+            }
+        }
+        out.ambient = (ambientMask & category) != 0 ? ambient : glm::vec3(0.0f);
+        return out;
+    }
 };
 
 struct SceneWalk {
@@ -143,6 +163,9 @@ bool materialIsTransparent(const SCNMaterial& material, float opacity, RenderCon
     }
     if (material.blendMode() != SCNBlendMode::alpha && material.blendMode() != SCNBlendMode::replace) {
         return true;
+    }
+    if (material.alphaMode() != SCNAlphaMode::blend) {
+        return false;  // cut out or opaque: drawn with the opaque surfaces
     }
     const auto diffuse = material.diffuse().contents();
     if (const auto* color = std::get_if<UIColor>(&diffuse); color != nullptr && color->alpha() < 0.999) {
@@ -167,30 +190,29 @@ bool materialIsTransparent(const SCNMaterial& material, float opacity, RenderCon
     return false;
 }
 
-void walk(const SCNNode& node, const glm::mat4& parentWorld, float parentOpacity, SceneWalk& out,
-          RenderContext::Impl& context) {
-    if (node.isHidden()) {
-        return;
-    }
-    // Constraints need the whole chain of ancestors; everything else composes down the walk.
-    const glm::mat4 world = node.constraints().empty() ? parentWorld * node.presentationTransform()
-                                                       : node.presentationWorldTransform(out.pointOfView);
-    const float opacity = parentOpacity * static_cast<float>(node.presentationOpacity());
+// One visible node: its light, camera and geometry, at its presented world transform.
+void visit(const SCNNode& node, const glm::mat4& world, float opacity, SceneWalk& out, RenderContext::Impl& context) {
     if (const auto& light = node.light()) {
         const glm::vec3 color = glm::vec3(linearColor(light->color())) * static_cast<float>(light->intensity() / 1000.0);
         if (light->type() == SCNLightType::ambient) {
             out.lights.ambient += color;
+            out.lights.ambientMask = light->categoryBitMask();
         } else if (out.lights.count < kMaxLights) {
             const int i = out.lights.count++;
             out.lights.color[i] = color;
+            out.lights.mask[i] = light->categoryBitMask();
             out.lights.spot[i] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
+            out.lights.shape[i] = glm::vec4(1.0f, light->attenuationStartDistance(), light->attenuationEndDistance(),
+                                            light->attenuationFalloffExponent());
             if (light->type() == SCNLightType::directional) {
                 out.lights.vector[i] = glm::vec4(glm::normalize(glm::vec3(world[2])), 0.0f);
             } else {
                 out.lights.vector[i] = glm::vec4(glm::vec3(world[3]), 1.0f);
                 if (light->type() == SCNLightType::spot) {
-                    // The platform's default cone: 45 degrees wide.
-                    out.lights.spot[i] = glm::vec4(-glm::normalize(glm::vec3(world[2])), std::cos(glm::radians(22.5f)));
+                    const float outer = std::cos(glm::radians(static_cast<float>(light->spotOuterAngle()) * 0.5f));
+                    const float inner = std::cos(glm::radians(static_cast<float>(light->spotInnerAngle()) * 0.5f));
+                    out.lights.spot[i] = glm::vec4(-glm::normalize(glm::vec3(world[2])), outer);
+                    out.lights.shape[i].x = inner;
                 }
             }
         }
@@ -199,28 +221,27 @@ void walk(const SCNNode& node, const glm::mat4& parentWorld, float parentOpacity
     if (node.camera()) {
         out.cameras.push_back(world);
     }
-    if (const auto& geometry = node.geometry(); geometry && opacity > 0.0f) {
-        const auto* floor = dynamic_cast<const SCNFloor*>(geometry.get());
-        const std::size_t elements = floor != nullptr && floor->isEndless() ? 1 : geometry->elements().size();
-        for (std::size_t e = 0; e < elements; ++e) {
-            DrawItem item;
-            item.geometry = geometry.get();
-            const auto material = geometry->materialForElement(e);
-            item.material = material ? material.get() : out.defaultMaterial;
-            if (item.material->lightingModel() == SCNLightingModel::shadowOnly) {
-                continue;  // no shadows are drawn, so nothing of it shows
-            }
-            item.element = e;
-            item.world = world;
-            item.opacity = opacity;
-            item.category = node.categoryBitMask();
-            item.floor = floor;
-            item.transparent = materialIsTransparent(*item.material, opacity, context);
-            out.items.push_back(item);
-        }
+    const auto& geometry = node.geometry();
+    if (!geometry || opacity <= 0.0f) {
+        return;
     }
-    for (const auto& child : node.childNodes()) {
-        walk(*child, world, opacity, out, context);
+    const auto* floor = dynamic_cast<const SCNFloor*>(geometry.get());
+    const std::size_t elements = floor != nullptr && floor->isEndless() ? 1 : geometry->elements().size();
+    for (std::size_t e = 0; e < elements; ++e) {
+        DrawItem item;
+        item.geometry = geometry.get();
+        const auto material = geometry->materialForElement(e);
+        item.material = material ? material.get() : out.defaultMaterial;
+        if (item.material->lightingModel() == SCNLightingModel::shadowOnly) {
+            continue;  // no shadows are drawn, so nothing of it shows
+        }
+        item.element = e;
+        item.world = world;
+        item.opacity = opacity;
+        item.category = node.categoryBitMask();
+        item.floor = floor;
+        item.transparent = materialIsTransparent(*item.material, opacity, context);
+        out.items.push_back(item);
     }
 }
 
@@ -303,7 +324,7 @@ struct FrameDrawer {
         for (int i = 0; i < 10; ++i) {
             const auto image = (material.*kSlots[i].get)().contentsImage();
             if (image) {
-                maps[i] = context.texture(image, kSlots[i].srgb);
+                maps[i] = context.texture(image, (material.*kSlots[i].get)().colorSpace() == SCNColorSpace::sRGB);
                 if (maps[i] != nullptr) {
                     features |= 1u << (3 + i);
                 }
@@ -336,12 +357,15 @@ struct FrameDrawer {
         gl.Uniform1f(uniform(gl, p, "uShininess"), static_cast<float>(material.shininess()));
         gl.Uniform1i(uniform(gl, p, "uTwoSided"), material.isDoubleSided() ? 1 : 0);
         gl.Uniform1i(uniform(gl, p, "uTransparencyMode"), material.transparencyMode() == SCNTransparencyMode::rgbZero ? 1 : 0);
-        const LightList& lights = *pass.lights;
+        const LightList lights = pass.lights->reaching(item.category);
+        gl.Uniform1i(uniform(gl, p, "uAlphaMode"), static_cast<int>(material.alphaMode()));
+        gl.Uniform1f(uniform(gl, p, "uAlphaCutoff"), static_cast<float>(material.alphaCutoff()));
         gl.Uniform1i(uniform(gl, p, "uLightCount"), lights.count);
         if (lights.count > 0) {
             gl.Uniform4fv(uniform(gl, p, "uLightVector"), lights.count, glm::value_ptr(lights.vector[0]));
             gl.Uniform3fv(uniform(gl, p, "uLightColor"), lights.count, glm::value_ptr(lights.color[0]));
             gl.Uniform4fv(uniform(gl, p, "uLightSpot"), lights.count, glm::value_ptr(lights.spot[0]));
+            gl.Uniform4fv(uniform(gl, p, "uLightShape"), lights.count, glm::value_ptr(lights.shape[0]));
         }
         gl.Uniform3fv(uniform(gl, p, "uAmbientLight"), 1, glm::value_ptr(lights.ambient));
 
@@ -436,9 +460,9 @@ struct FrameDrawer {
             return std::nullopt;
         }
         gl.BindVertexArray(mesh.vertexArray.id());
-        gl.VertexAttrib4f(4, 1.0f, 1.0f, 1.0f, 1.0f);
-        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(count), GL_UNSIGNED_INT,
-                        reinterpret_cast<const void*>(first * sizeof(std::uint32_t)));
+        const std::size_t indexSize = mesh.indexType == GL_UNSIGNED_SHORT ? 2 : 4;
+        gl.DrawElements(GL_TRIANGLES, static_cast<GLsizei>(count), mesh.indexType,
+                        reinterpret_cast<const void*>(first * indexSize));
         ++result.drawCalls;
         result.triangles += count / 3;
         return std::nullopt;
@@ -684,7 +708,11 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     scene.pointOfView = request.pointOfView;
     scene.defaultMaterial = &defaultMaterial;
     if (request.scene != nullptr) {
-        walk(*request.scene->rootNode(), glm::mat4(1.0f), 1.0f, scene, *this);
+        request.scene->rootNode()->enumerateVisibleNodes(
+            [&](const SCNNode& node, const glm::mat4& world, double opacity) {
+                visit(node, world, static_cast<float>(opacity), scene, *this);
+            },
+            request.pointOfView);
     }
 
     const glm::mat4 view(request.projection->viewTransform());
@@ -701,6 +729,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         scene.lights.vector[0] = glm::vec4(pass.camera, 1.0f);
         scene.lights.color[0] = glm::vec3(1.0f);
         scene.lights.spot[0] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
+        scene.lights.shape[0] = glm::vec4(1.0f, 0.0f, 0.0f, 2.0f);
+        scene.lights.mask[0] = ~std::uint64_t{0};
     }
     if (request.scene != nullptr) {
         const SCNMaterialProperty& environment = request.scene->lightingEnvironment();
@@ -737,7 +767,10 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(),
                                       [](const DrawItem& item) { return item.floor != nullptr && item.floor->reflectivity() > 0.0; });
     if (floorIt != scene.items.end()) {
-        if (auto failure = ensureTarget(reflectionTarget, width, height, 1, GL_RGBA16F, true)) return failure;
+        // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
+        const int reflectionWidth = std::max(1, width / 2);
+        const int reflectionHeight = std::max(1, height / 2);
+        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true)) return failure;
         const glm::mat4 floorWorld = floorIt->world;
         const glm::mat4 mirror = floorWorld * glm::scale(glm::mat4(1.0f), glm::vec3(1.0f, -1.0f, 1.0f)) * glm::inverse(floorWorld);
         PassState mirrored = pass;
@@ -747,7 +780,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         mirrored.clipPlane = glm::vec4(normal, -glm::dot(normal, glm::vec3(floorWorld[3])));
         mirrored.falloff = glm::vec2(floorIt->floor->reflectionFalloffStart(), floorIt->floor->reflectionFalloffEnd());
         gl.BindFramebuffer(GL_FRAMEBUFFER, reflectionTarget.framebuffer.id());
-        gl.Viewport(0, 0, width, height);
+        gl.Viewport(0, 0, reflectionWidth, reflectionHeight);
         gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         gl.DepthMask(GL_TRUE);
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

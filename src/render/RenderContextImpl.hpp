@@ -37,6 +37,7 @@ struct GpuMesh {
     GlObject vertices;
     GlObject indices;
     std::vector<std::pair<std::size_t, std::size_t>> elements;  // first index, index count
+    GLenum indexType = GL_UNSIGNED_INT;
 };
 
 /// An image on the GPU.

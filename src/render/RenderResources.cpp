@@ -33,6 +33,7 @@ struct Vertex {
     glm::vec3 normal;
     glm::vec2 uv0;
     glm::vec2 uv1;
+    glm::vec4 color;
 };
 
 // Normals for meshes that come without: each vertex gets the area-weighted sum of its faces'.
@@ -114,12 +115,21 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
             vertices[i].uv0 = data.textureCoordinates[0][i];
             vertices[i].uv1 = data.textureCoordinates.size() > 1 ? data.textureCoordinates[1][i] : vertices[i].uv0;
         }
+        vertices[i].color = data.colors.size() == vertices.size() ? data.colors[i] : glm::vec4(1.0f);
     }
+    // 16-bit indices when every element allows them (half the memory and bandwidth), else 32-bit.
+    const bool narrow = std::all_of(geometry.elements().begin(), geometry.elements().end(),
+                                    [](const SCNGeometryElement& element) { return element.bytesPerIndex == 2; });
     std::vector<std::uint32_t> indices;
     for (const auto& element : geometry.elements()) {
         entry.elements.emplace_back(indices.size(), element.indices.size() / 3 * 3);
         indices.insert(indices.end(), element.indices.begin(), element.indices.begin() + static_cast<std::ptrdiff_t>(element.indices.size() / 3 * 3));
     }
+    std::vector<std::uint16_t> shortIndices;
+    if (narrow) {
+        shortIndices.assign(indices.begin(), indices.end());
+    }
+    entry.indexType = narrow ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
     entry.vertexArray = device.create(GlKind::vertexArray);
     entry.vertices = device.create(GlKind::buffer);
     entry.indices = device.create(GlKind::buffer);
@@ -127,7 +137,13 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
     gl.BindBuffer(GL_ARRAY_BUFFER, entry.vertices.id());
     gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)), vertices.data(), GL_STATIC_DRAW);
     gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, entry.indices.id());
-    gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(std::uint32_t)), indices.data(), GL_STATIC_DRAW);
+    if (narrow) {
+        gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(shortIndices.size() * sizeof(std::uint16_t)),
+                      shortIndices.data(), GL_STATIC_DRAW);
+    } else {
+        gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(std::uint32_t)),
+                      indices.data(), GL_STATIC_DRAW);
+    }
     const auto attribute = [&](GLuint index, GLint size, std::size_t offset) {
         gl.EnableVertexAttribArray(index);
         gl.VertexAttribPointer(index, size, GL_FLOAT, GL_FALSE, sizeof(Vertex), reinterpret_cast<const void*>(offset));
@@ -136,6 +152,7 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
     attribute(1, 3, offsetof(Vertex, normal));
     attribute(2, 2, offsetof(Vertex, uv0));
     attribute(3, 2, offsetof(Vertex, uv1));
+    attribute(4, 4, offsetof(Vertex, color));
     gl.BindVertexArray(0);
     ++meshUploads;
     auto& slot = meshes[source.get()];
@@ -152,16 +169,17 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     if (it != textures.end() && !it->second.source.expired()) {
         return &it->second;
     }
+    const std::size_t count = static_cast<std::size_t>(std::max(image->width(), 0)) * static_cast<std::size_t>(std::max(image->height(), 0)) * 4;
+    const bool floating = image->pixelFormat() == UIImagePixelFormat::rgba32Float;
     const auto& pixels = image->rgba();
-    if (image->width() <= 0 || image->height() <= 0 ||
-        pixels.size() < static_cast<std::size_t>(image->width()) * static_cast<std::size_t>(image->height()) * 4) {
+    if (count == 0 || (floating ? image->rgbaFloat().size() : pixels.size()) < count) {
         return nullptr;
     }
     const auto& gl = device.gl();
     GpuTexture entry;
     entry.source = image;
     entry.texture = device.create(GlKind::texture);
-    for (std::size_t i = 3; i < pixels.size(); i += 4) {
+    for (std::size_t i = 3; !floating && i < pixels.size(); i += 4) {
         if (pixels[i] != 255) {
             entry.hasAlpha = true;
             break;
@@ -169,8 +187,14 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     }
     gl.BindTexture(GL_TEXTURE_2D, entry.texture.id());
     gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, srgb ? GL_SRGB8_ALPHA8 : GL_RGBA8, image->width(), image->height(), 0, GL_RGBA,
-                  GL_UNSIGNED_BYTE, pixels.data());
+    if (floating) {
+        // Linear light beyond 1 (lighting environments): kept as it is, never sRGB-decoded.
+        gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, image->width(), image->height(), 0, GL_RGBA, GL_FLOAT,
+                      image->rgbaFloat().data());
+    } else {
+        gl.TexImage2D(GL_TEXTURE_2D, 0, srgb ? GL_SRGB8_ALPHA8 : GL_RGBA8, image->width(), image->height(), 0, GL_RGBA,
+                      GL_UNSIGNED_BYTE, pixels.data());
+    }
     gl.GenerateMipmap(GL_TEXTURE_2D);
     entry.levels = 1 + static_cast<int>(std::floor(std::log2(std::max(image->width(), image->height()))));
     ++textureUploads;
@@ -206,7 +230,9 @@ GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>&
 
     // Irradiance as nine spherical-harmonic coefficients, convolved with the cosine lobe and divided
     // by pi, so that albedo × E(n) is the diffuse light. About 64 × 32 samples are plenty for it.
+    const bool floating = image->pixelFormat() == UIImagePixelFormat::rgba32Float;
     const auto& pixels = image->rgba();
+    const auto& floats = image->rgbaFloat();
     const int width = image->width();
     const int height = image->height();
     const int stepX = std::max(1, width / 64);
@@ -220,7 +246,9 @@ GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>&
             const float phi = ((static_cast<float>(x) + 0.5f) / static_cast<float>(width) - 0.5f) * 2.0f * kPi;
             const glm::vec3 d(std::sin(theta) * std::sin(phi), std::cos(theta), -std::sin(theta) * std::cos(phi));
             const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
-            const glm::vec3 radiance(srgbToLinear(pixels[at] / 255.0f), srgbToLinear(pixels[at + 1] / 255.0f),
+            const glm::vec3 radiance =
+                floating ? glm::vec3(floats[at], floats[at + 1], floats[at + 2])
+                         : glm::vec3(srgbToLinear(pixels[at] / 255.0f), srgbToLinear(pixels[at + 1] / 255.0f),
                                      srgbToLinear(pixels[at + 2] / 255.0f));
             const float w = std::sin(theta);
             weightSum += w;

@@ -13,6 +13,7 @@
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNScene.hpp"
 #include "vantrel/graph/SCNViewProjection.hpp"
+#include "vantrel/graph/SceneClock.hpp"
 #include "vantrel/render/RenderError.hpp"
 
 namespace vantrel {
@@ -83,25 +84,8 @@ void SCNView::setFrame(const CGRect& frame) {
 }
 
 bool SCNView::needsDisplay() const {
-    if (needsDisplay_) {
-        return true;
-    }
-    if (!scene_) {
-        return false;
-    }
-    // Something still moves: a transaction or an action.
-    std::vector<const SCNNode*> stack{scene_->rootNode().get()};
-    while (!stack.empty()) {
-        const SCNNode* node = stack.back();
-        stack.pop_back();
-        if (node->isAnimating()) {
-            return true;
-        }
-        for (const auto& child : node->childNodes()) {
-            stack.push_back(child.get());
-        }
-    }
-    return false;
+    // Asked for, or something still moves (a transaction or an action).
+    return needsDisplay_ || (scene_ && scene_->isAnimating());
 }
 
 std::shared_ptr<SCNNode> SCNView::effectivePointOfView() const {
@@ -179,6 +163,10 @@ std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* im
         return context.error();
     }
     RenderContext::Impl& impl = (*context)->impl();
+    if (scene_) {
+        // The frame clock: animations advance to now once, then the frame reads without side effects.
+        scene_->update(SceneClock::now());
+    }
     const int width = pixels(frame_.size.width);
     const int height = pixels(frame_.size.height);
     auto pov = effectivePointOfView();
