@@ -2,6 +2,8 @@
 
 // The shared, immutable mesh behind SCNGeometry. Private to the scene graph.
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -16,6 +18,10 @@ struct SCNGeometry::Mesh {
     SCNBoundingBox bounds;
     bool hasBounds = false;
     std::size_t triangleCount = 0;
+    std::uint64_t id = detail::RevisionStamp::next();
+    // Set once a node has read the bounds into its cached boxes: replacing such a mesh must make
+    // those caches stale.
+    mutable std::atomic<bool> boundsObserved{false};
 
     // Built on the first hit test that reaches the mesh; meshes never change after construction.
     mutable std::once_flag bvhOnce;
@@ -28,4 +34,13 @@ struct SCNGeometry::Mesh {
     [[nodiscard]] const graph_internal::TriangleBvh& triangleBvh() const;
 };
 
+namespace graph_internal {
+
+/// Grows whenever a mesh whose bounds nodes have cached is replaced; nodes keep the value their cached
+/// boxes were computed at and recompute when it has moved on.
+[[nodiscard]] std::uint64_t boundsEpoch() noexcept;
+/// Notes that a node caches boxes derived from `geometry`'s bounds.
+void noteBoundsCached(const SCNGeometry& geometry) noexcept;
+
+}  // namespace graph_internal
 }  // namespace vantrel

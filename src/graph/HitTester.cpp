@@ -14,6 +14,31 @@
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 
+namespace vantrel {
+
+// What the hit tester reads of a node's caches.
+class SceneCacheReader {
+public:
+    // Fills the world boxes of the subtree (and the world transforms on the way).
+    static void refresh(const SCNNode& node) { node.refreshWorldBounds(); }
+    // The model's world transform; valid after `refresh` of an ancestor.
+    static const glm::mat4& world(const SCNNode& node) { return node.cachedWorld(); }
+    // True when what is shown of the node itself may differ from its model.
+    static bool presentationVaries(const SCNNode& node) {
+        return node.animation_ != nullptr || !node.constraints_.empty();
+    }
+    // True when the cached box may stand for the whole subtree as shown (nothing below animates, is
+    // constrained or is endless), given that the node's ancestors show their models.
+    static bool boxCoversSubtree(const SCNNode& node) {
+        return !node.presentationVariesBelow_ && !node.unboundedBelow_;
+    }
+    static bool hasBox(const SCNNode& node) { return node.hasWorldBounds_; }
+    static const glm::vec3& boxLo(const SCNNode& node) { return node.worldBoundsLo_; }
+    static const glm::vec3& boxHi(const SCNNode& node) { return node.worldBoundsHi_; }
+};
+
+}  // namespace vantrel
+
 namespace vantrel::graph_internal {
 namespace {
 
@@ -90,18 +115,27 @@ glm::vec3 boxFaceNormal(const Ray& ray, const SCNBoundingBox& box, float t) {
 
 class Caster {
 public:
-    Caster(const Ray& ray, float tMax, const SCNHitTestOptions& options)
-        : ray_(ray), tMax_(tMax), options_(options), rayLength_(glm::length(ray.direction)) {
+    // `rayLength` is the length of the direction in the coordinates distances are measured in.
+    Caster(const Ray& ray, float tMax, float rayLength, const SCNHitTestOptions& options)
+        : ray_(ray), tMax_(tMax), options_(options), rayLength_(rayLength) {
         const auto safeInverse = [](float d) { return 1.0f / (d != 0.0f ? d : std::numeric_limits<float>::min()); };
         inverseDirection_ = {safeInverse(ray.direction.x), safeInverse(ray.direction.y), safeInverse(ray.direction.z)};
     }
 
-    void visit(const SCNNode& node, const glm::mat4& world, bool isRoot) {
+    // `world` is the node's world transform as tested (shown or model); `showsModel` says that the
+    // node and all its ancestors show their model, so that the cached model boxes stand for what is
+    // tested.
+    void visit(const SCNNode& node, const glm::mat4& world, bool showsModel, bool isRoot) {
         if (done_) {
             return;
         }
         if (options_.ignoreHiddenNodes && node.isHidden()) {
             return;
+        }
+        if (showsModel && SceneCacheReader::boxCoversSubtree(node) &&
+            (!SceneCacheReader::hasBox(node) ||
+             !rayMeetsBox(SceneCacheReader::boxLo(node), SceneCacheReader::boxHi(node)))) {
+            return;  // nothing below can be hit
         }
         if (node.geometry() && (node.categoryBitMask() & options_.categoryBitMask) != 0) {
             testGeometry(node, world);
@@ -110,10 +144,16 @@ public:
             return;
         }
         for (const auto& child : node.childNodes()) {
+            const bool childShowsModel =
+                showsModel && (!options_.usePresentation || !SceneCacheReader::presentationVaries(*child));
+            if (childShowsModel) {
+                visit(*child, SceneCacheReader::world(*child), true, false);
+                continue;
+            }
             const glm::mat4 childWorld =
                 options_.usePresentation ? constrained(*child, world * child->presentationTransform())
                                          : world * child->simdTransform();
-            visit(*child, childWorld, false);
+            visit(*child, childWorld, false, false);
         }
     }
 
@@ -131,10 +171,8 @@ public:
             return world;
         }
         // Constraints need the whole ancestry; the node computes it (rarely: labels and cameras).
-        return rootInverse_ * node.presentationWorldTransform(options_.pointOfView);
+        return node.presentationWorldTransform(options_.pointOfView);
     }
-
-    void setRootInverse(const glm::mat4& inverse) { rootInverse_ = inverse; }
 
 private:
     // Results keep the closest distance found so far, which lets closest-only searches skip boxes.
@@ -143,6 +181,17 @@ private:
             return std::min(tMax_, results_.front().distance / std::max(rayLength_, kParallel));
         }
         return tMax_;
+    }
+
+    // Whether the ray meets the world box lo…hi within the current limit.
+    bool rayMeetsBox(const glm::vec3& lo, const glm::vec3& hi) const {
+        const glm::vec3 t0 = (lo - ray_.origin) * inverseDirection_;
+        const glm::vec3 t1 = (hi - ray_.origin) * inverseDirection_;
+        const glm::vec3 near = glm::min(t0, t1);
+        const glm::vec3 far = glm::max(t0, t1);
+        const float tNear = std::max(std::max(near.x, near.y), std::max(near.z, 0.0f));
+        const float tFar = std::min(std::min(far.x, far.y), std::min(far.z, limit()));
+        return !(tNear > tFar);
     }
 
     // Whether the ray can meet `box` carried by `world`: a cheap look at the box's axis-aligned hull in
@@ -220,12 +269,25 @@ private:
         }
     }
 
-    bool cullsBackFaces(const SCNGeometry& geometry, std::size_t element) const {
+    // Which side of the faces of `element` a hit test skips: none, the back (the default) or, for a
+    // material that culls front faces, the front.
+    enum class Culled : char { none, back, front };
+    Culled culledSide(const SCNGeometry& geometry, std::size_t element) const {
         if (!options_.backFaceCulling) {
-            return false;
+            return Culled::none;
         }
         const auto material = geometry.materialForElement(element);
-        return !(material && material->isDoubleSided());
+        if (!material) {
+            return Culled::back;
+        }
+        if (material->isDoubleSided()) {
+            return Culled::none;
+        }
+        return material->cullMode() == SCNCullMode::front ? Culled::front : Culled::back;
+    }
+
+    static bool isCulled(Culled culled, bool front) {
+        return culled == (front ? Culled::front : Culled::back);
     }
 
     LocalHit hitEndlessFloor(const Ray& local, const SCNGeometry& geometry) const {
@@ -237,7 +299,7 @@ private:
             return {};
         }
         const bool fromAbove = local.direction.y < 0.0f;
-        if (!fromAbove && cullsBackFaces(geometry, 0)) {
+        if (isCulled(culledSide(geometry, 0), fromAbove)) {
             return {};
         }
         return {t, glm::vec3(0.0f, 1.0f, 0.0f), 0, 0};
@@ -248,9 +310,9 @@ private:
         const auto& vertices = mesh.source.vertices;
         const std::size_t elementCount = mesh.elements.size();
         // Culling per element, looked up once.
-        std::vector<char> culls(elementCount);
+        std::vector<Culled> culls(elementCount);
         for (std::size_t e = 0; e < elementCount; ++e) {
-            culls[e] = cullsBackFaces(geometry, e) ? 1 : 0;
+            culls[e] = culledSide(geometry, e);
         }
         LocalHit best;
         mesh.triangleBvh().traverse(local.origin, local.direction, limit(),
@@ -265,7 +327,7 @@ private:
             // coordinates, so a mirroring transform keeps the same side in front, as renderers do
             // when they flip the winding for such nodes.
             const bool front = det > 0.0f;
-            if (std::abs(det) < 1e-12f || (!front && culls[tri.element])) {
+            if (std::abs(det) < 1e-12f || isCulled(culls[tri.element], front)) {
                 return tMax;
             }
             const float invDet = 1.0f / det;
@@ -295,7 +357,6 @@ private:
     SCNHitTestOptions options_;
     float rayLength_;
     glm::vec3 inverseDirection_{0.0f};
-    glm::mat4 rootInverse_{1.0f};
     std::vector<SCNHitTestResult> results_;
     bool done_ = false;
 };
@@ -307,17 +368,28 @@ std::vector<SCNHitTestResult> castRay(const SCNNode& root, const glm::vec3& orig
     if (!(glm::length(direction) > 0.0f) || !(tMax >= 0.0f)) {
         return {};
     }
-    // Work in the root's coordinates: the ray is given there, and the root's own transform drops
-    // out. Constrained descendants are computed in world space and brought back with the root's
-    // inverse world transform.
-    Caster caster({origin, direction}, tMax, options);
+    // The ray is given in the root's coordinates; the walk runs in world coordinates, where the
+    // cached transforms and boxes are. An affine map keeps the ray's parameter, so t and the distances
+    // measured in the root's coordinates stay as they are.
+    const glm::mat4 rootWorld = options.usePresentation ? root.presentationWorldTransform(options.pointOfView)
+                                                        : root.simdWorldTransform();
+    const glm::vec3 worldOrigin(rootWorld * glm::vec4(origin, 1.0f));
+    const glm::vec3 worldDirection = glm::mat3(rootWorld) * direction;
+    if (!(glm::length(worldDirection) > 0.0f) || !std::isfinite(worldOrigin.x + worldOrigin.y + worldOrigin.z)) {
+        return {};
+    }
+    Caster caster({worldOrigin, worldDirection}, tMax, glm::length(direction), options);
+
+    // The cached boxes follow the model; they stand for what is shown only where the root and its
+    // ancestors show their model too.
+    bool showsModel = true;
     if (options.usePresentation) {
-        glm::mat4 rootInverse;
-        if (invertAffine(root.presentationWorldTransform(options.pointOfView), rootInverse)) {
-            caster.setRootInverse(rootInverse);
+        for (const SCNNode* node = &root; node != nullptr && showsModel; node = node->parentNode().get()) {
+            showsModel = !SceneCacheReader::presentationVaries(*node);
         }
     }
-    caster.visit(root, glm::mat4(1.0f), true);
+    SceneCacheReader::refresh(root);
+    caster.visit(root, showsModel ? SceneCacheReader::world(root) : rootWorld, showsModel, true);
     return caster.results();
 }
 

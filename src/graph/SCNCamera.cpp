@@ -7,7 +7,22 @@
 
 namespace vantrel {
 
+void SCNCamera::setProjectionTransform(const glm::dmat4& projection) {
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 4; ++r) {
+            if (!std::isfinite(projection[c][r])) {
+                return;
+            }
+        }
+    }
+    override_ = projection;
+    revision_.bump();
+}
+
 glm::dmat4 SCNCamera::projectionTransform(double aspect, double zNear, double zFar) const {
+    if (override_) {
+        return *override_;
+    }
     if (!(aspect > 0.0) || !std::isfinite(aspect)) {
         aspect = 1.0;
     }

@@ -10,13 +10,34 @@ namespace {
 
 bool isFiniteVertex(const glm::vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+std::atomic<std::uint64_t>& boundsEpochCounter() {
+    static std::atomic<std::uint64_t> counter{1};
+    return counter;
+}
+
 }  // namespace
+
+namespace graph_internal {
+
+std::uint64_t boundsEpoch() noexcept { return boundsEpochCounter().load(std::memory_order_relaxed); }
+
+void noteBoundsCached(const SCNGeometry& geometry) noexcept {
+    geometry.mesh()->boundsObserved.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace graph_internal
 
 SCNGeometry::Mesh::Mesh(SCNGeometrySource src, std::vector<SCNGeometryElement> elems)
     : source(std::move(src)), elements(std::move(elems)) {
     const std::size_t vertexCount = source.vertices.size();
     if (source.normals.size() != vertexCount) {
         source.normals.clear();
+    }
+    if (source.tangents.size() != vertexCount) {
+        source.tangents.clear();
+    }
+    if (source.colors.size() != vertexCount) {
+        source.colors.clear();
     }
     std::erase_if(source.textureCoordinates,
                   [vertexCount](const std::vector<glm::vec2>& set) { return set.size() != vertexCount; });
@@ -35,6 +56,11 @@ SCNGeometry::Mesh::Mesh(SCNGeometrySource src, std::vector<SCNGeometryElement> e
         }
         indices.resize(kept);
         triangleCount += kept / 3;
+        const bool fitsSixteenBits =
+            std::all_of(indices.begin(), indices.end(), [](std::uint32_t index) { return index <= 0xFFFFu; });
+        if (element.bytesPerIndex != 2 || !fitsSixteenBits) {
+            element.bytesPerIndex = 4;
+        }
     }
 
     // Bounds cover every finite position, referenced or not, as the platform does.
@@ -61,6 +87,14 @@ SCNGeometry::SCNGeometry() : mesh_(std::make_shared<Mesh>(SCNGeometrySource{}, s
 SCNGeometry::SCNGeometry(const SCNGeometry& other)
     : name_(other.name_), mesh_(other.mesh_), materials_(other.materials_), tessellator_(other.tessellator_) {}
 
+std::uint64_t SCNGeometry::meshID() const noexcept { return mesh_->id; }
+
+void SCNGeometry::prepareForHitTesting() const {
+    if (mesh_->triangleCount > 0) {
+        (void)mesh_->triangleBvh();
+    }
+}
+
 SCNGeometry::~SCNGeometry() = default;
 
 std::shared_ptr<SCNGeometry> SCNGeometry::make(SCNGeometrySource source, std::vector<SCNGeometryElement> elements) {
@@ -76,7 +110,12 @@ const SCNGeometrySource& SCNGeometry::source() const noexcept { return mesh_->so
 const std::vector<SCNGeometryElement>& SCNGeometry::elements() const noexcept { return mesh_->elements; }
 
 void SCNGeometry::setMesh(SCNGeometrySource source, std::vector<SCNGeometryElement> elements) {
+    const bool cached = mesh_ && mesh_->boundsObserved.load(std::memory_order_relaxed);
     mesh_ = std::make_shared<Mesh>(std::move(source), std::move(elements));
+    if (cached) {
+        boundsEpochCounter().fetch_add(1, std::memory_order_relaxed);
+    }
+    revision_.bump();
 }
 
 std::size_t SCNGeometry::triangleCount() const noexcept { return mesh_->triangleCount; }
@@ -84,6 +123,7 @@ std::size_t SCNGeometry::triangleCount() const noexcept { return mesh_->triangle
 void SCNGeometry::setMaterials(std::vector<std::shared_ptr<SCNMaterial>> materials) {
     std::erase(materials, nullptr);
     materials_ = std::move(materials);
+    revision_.bump();
 }
 
 std::shared_ptr<SCNMaterial> SCNGeometry::firstMaterial() const {
@@ -100,6 +140,7 @@ void SCNGeometry::setFirstMaterial(std::shared_ptr<SCNMaterial> material) {
     } else {
         materials_.front() = std::move(material);
     }
+    revision_.bump();
 }
 
 std::shared_ptr<SCNMaterial> SCNGeometry::materialForElement(std::size_t index) const {

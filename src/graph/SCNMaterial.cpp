@@ -1,10 +1,32 @@
 #include "vantrel/graph/SCNMaterial.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace vantrel {
 
-SCNMaterial::SCNMaterial() = default;
+SCNMaterial::SCNMaterial() {
+    // Maps that hold data rather than colours are read as stored.
+    for (SCNMaterialProperty* data : {&metalness_, &roughness_, &normal_, &displacement_, &ambientOcclusion_}) {
+        data->setColorSpace(SCNColorSpace::linear);
+    }
+}
+
+void SCNMaterial::setAlphaCutoff(double cutoff) noexcept {
+    alphaCutoff_ = std::isnan(cutoff) ? 0.5 : std::clamp(cutoff, 0.0, 1.0);
+    revision_.bump();
+}
+
+std::uint64_t SCNMaterial::revision() const noexcept {
+    std::uint64_t newest = revision_.value();
+    for (const SCNMaterialProperty* property :
+         {&diffuse_, &metalness_, &roughness_, &normal_, &displacement_, &selfIllumination_, &ambientOcclusion_,
+          &ambient_, &specular_, &reflective_, &multiply_, &transparent_, &emission_}) {
+        newest = std::max(newest, property->revision());
+    }
+    return newest;
+}
 
 SCNMaterialProperty* SCNMaterial::propertyNamed(std::string_view name) noexcept {
     return const_cast<SCNMaterialProperty*>(std::as_const(*this).propertyNamed(name));

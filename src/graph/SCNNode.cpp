@@ -6,11 +6,14 @@
 
 #include <glm/geometric.hpp>
 
+#include "GeometryMesh.hpp"
 #include "HitTester.hpp"
 #include "NodeAnimationState.hpp"
 #include "TransformMath.hpp"
+#include "vantrel/graph/BoundsAccumulator.hpp"
 #include "vantrel/graph/SCNAction.hpp"
 #include "vantrel/graph/SCNConstraint.hpp"
+#include "vantrel/graph/SCNFloor.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNTransaction.hpp"
 #include "vantrel/graph/SceneClock.hpp"
@@ -27,37 +30,6 @@ glm::vec3 transformPoint(const glm::mat4& m, const SCNVector3& p) {
     return glm::vec3(m * glm::vec4(p.x, p.y, p.z, 1.0f));
 }
 
-// Box of a node's subtree in the node's own coordinates; false when there is nothing to bound.
-bool subtreeBounds(const SCNNode& node, glm::vec3& lo, glm::vec3& hi) {
-    bool found = false;
-    if (const auto& geometry = node.geometry(); geometry && geometry->hasBounds()) {
-        const SCNBoundingBox box = geometry->boundingBox();
-        lo = box.min.simd();
-        hi = box.max.simd();
-        found = true;
-    }
-    for (const auto& child : node.childNodes()) {
-        glm::vec3 childLo;
-        glm::vec3 childHi;
-        if (!subtreeBounds(*child, childLo, childHi)) {
-            continue;
-        }
-        const glm::mat4 transform = child->simdTransform();
-        for (int corner = 0; corner < 8; ++corner) {
-            const SCNVector3 local((corner & 1) ? childHi.x : childLo.x, (corner & 2) ? childHi.y : childLo.y,
-                                   (corner & 4) ? childHi.z : childLo.z);
-            const glm::vec3 p = transformPoint(transform, local);
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-                continue;  // a broken child transform must not poison the parent's box
-            }
-            lo = found ? glm::min(lo, p) : p;
-            hi = found ? glm::max(hi, p) : p;
-            found = true;
-        }
-    }
-    return found;
-}
-
 // Nodes whose constrained transform is being computed, to break look-at cycles (a node looking at
 // its own child, or two nodes looking at each other).
 std::vector<const SCNNode*>& nodesUnderEvaluation() {
@@ -71,7 +43,9 @@ SCNNode::SCNNode() = default;
 
 SCNNode::SCNNode(const SCNNode& other)
     : std::enable_shared_from_this<SCNNode>(),
-      composedTransform_(other.composedTransform_),
+      local_(other.local_),
+      presentedLocal_(other.local_),  // the copy runs no animations: it shows its model
+      presentedOpacity_(other.opacity_),
       geometry_(other.geometry_),
       constraints_(other.constraints_),
       categoryBitMask_(other.categoryBitMask_),
@@ -83,6 +57,8 @@ SCNNode::SCNNode(const SCNNode& other)
       writtenTransform_(other.writtenTransform_),
       writtenRotation_(other.writtenRotation_),
       writtenEulerAngles_(other.writtenEulerAngles_),
+      pivot_(other.pivot_),
+      pivotInverse_(other.pivotInverse_),
       name_(other.name_),
       light_(other.light_),
       camera_(other.camera_) {}
@@ -91,6 +67,7 @@ SCNNode::~SCNNode() {
     // Children that outlive this node (held elsewhere) must not point back at it.
     for (const auto& child : children_) {
         child->parent_ = nullptr;
+        child->worldChanged();
     }
 }
 
@@ -106,13 +83,118 @@ std::shared_ptr<SCNNode> SCNNode::make(std::shared_ptr<SCNGeometry> geometry) {
     return node;
 }
 
+// ----- Caches -----
+
+void SCNNode::worldChanged() const {
+    // A stale world transform means stale ones below (they are refilled top-down), so the walk stops
+    // at the first node already marked.
+    if (worldDirty_) {
+        return;
+    }
+    worldDirty_ = true;
+    worldBoundsDirty_ = true;
+    for (const auto& child : children_) {
+        child->worldChanged();
+    }
+}
+
+void SCNNode::boundsChanged() const {
+    // Local boxes are computed by walks, not from the children's caches, so a clean ancestor may sit
+    // above a stale node: mark all the way up (a few nodes).
+    for (const SCNNode* node = this; node != nullptr; node = node->parent_) {
+        node->worldBoundsDirty_ = true;
+        node->localBoxDirty_ = true;
+    }
+}
+
+void SCNNode::localTransformChanged() {
+    local_ = writtenTransform_ ? *writtenTransform_ : composeLocal(position_, orientation_, scale_);
+    refreshPresentation(animation_ ? SceneClock::now() : 0.0);
+    worldChanged();
+    if (parent_ != nullptr) {
+        parent_->boundsChanged();
+    }
+}
+
+const glm::mat4& SCNNode::cachedWorld() const {
+    if (worldDirty_) {
+        world_ = parent_ != nullptr ? parent_->cachedWorld() * local_ : local_;
+        worldDirty_ = false;
+    }
+    return world_;
+}
+
+void SCNNode::refreshWorldBounds() const {
+    const std::uint64_t epoch = graph_internal::boundsEpoch();
+    if (!worldBoundsDirty_ && boundsEpoch_ == epoch) {
+        return;
+    }
+    const glm::mat4& world = cachedWorld();
+    BoundsAccumulator bounds;
+    bool unbounded = false;
+    bool varies = animation_ != nullptr || !constraints_.empty();
+    if (geometry_) {
+        graph_internal::noteBoundsCached(*geometry_);
+        if (geometry_->hasBounds()) {
+            bounds.add(world, geometry_->boundingBox());
+        } else if (const auto* floor = dynamic_cast<const SCNFloor*>(geometry_.get()); floor && floor->isEndless()) {
+            unbounded = true;
+        }
+    }
+    for (const auto& child : children_) {
+        child->refreshWorldBounds();
+        if (child->hasWorldBounds_) {
+            bounds.add(child->worldBoundsLo_, child->worldBoundsHi_);
+        }
+        unbounded = unbounded || child->unboundedBelow_;
+        varies = varies || child->presentationVariesBelow_;
+    }
+    hasWorldBounds_ = !bounds.isEmpty();
+    worldBoundsLo_ = bounds.lo();
+    worldBoundsHi_ = bounds.hi();
+    unboundedBelow_ = unbounded;
+    presentationVariesBelow_ = varies;
+    worldBoundsDirty_ = false;
+    boundsEpoch_ = epoch;
+}
+
 // ----- Model writes -----
 
 NodeAnimationState& SCNNode::animationState() {
     if (!animation_) {
         animation_ = std::make_unique<NodeAnimationState>();
+        boundsChanged();  // what is shown may now differ from the model the boxes follow
     }
+    animationStarted();
     return *animation_;
+}
+
+void SCNNode::dropAnimationState() {
+    animation_.reset();
+    boundsChanged();
+    refreshPresentation(0.0);
+}
+
+void SCNNode::animationStarted() {
+    for (SCNNode* node = this; node != nullptr && !node->animatingBelow_; node = node->parent_) {
+        node->animatingBelow_ = true;
+    }
+}
+
+void SCNNode::refreshPresentation(double now) {
+    if (!animation_) {
+        presentedLocal_ = local_;
+        presentedOpacity_ = opacity_;
+        return;
+    }
+    presentedLocal_ = presentationTransformAt(now);
+    presentedOpacity_ = presentationOpacityAt(now);
+}
+
+glm::mat4 SCNNode::composeLocal(const SCNVector3& position, const SCNQuaternion& orientation,
+                                const SCNVector3& scale) const {
+    const glm::mat4 placed = compose(position, toQuat(orientation), scale);
+    return pivotInverse_ ? placed * *pivotInverse_ : placed;
 }
 
 void SCNNode::beginChange(Property property) {
@@ -158,41 +240,46 @@ void SCNNode::beginChange(Property property) {
 
 void SCNNode::assignPosition(const SCNVector3& position) {
     beginChange(Property::position);
+    const SCNVector3 offset = position - position_;
     position_ = position;
-    composedTransform_.reset();
     if (writtenTransform_) {
         // Keep a written transform's shear: only its translation changes.
-        (*writtenTransform_)[3] = glm::vec4(position.x, position.y, position.z, 1.0f);
+        if (pivotInverse_) {
+            (*writtenTransform_)[3] += glm::vec4(offset.x, offset.y, offset.z, 0.0f);
+        } else {
+            (*writtenTransform_)[3] = glm::vec4(position.x, position.y, position.z, 1.0f);
+        }
     }
+    localTransformChanged();
 }
 
 void SCNNode::shiftPosition(const SCNVector3& offset) {
     position_ += offset;
-    composedTransform_.reset();
     if (writtenTransform_) {
-        (*writtenTransform_)[3] = glm::vec4(position_.x, position_.y, position_.z, 1.0f);
+        (*writtenTransform_)[3] += glm::vec4(offset.x, offset.y, offset.z, 0.0f);
     }
     // The actions' offsets change by −offset at the same moment; moving a running transaction
     // animation's start along keeps what is shown where it was.
     if (animation_ && animation_->position) {
         animation_->position->from += offset;
     }
+    localTransformChanged();
 }
 
 void SCNNode::assignOrientation(const SCNQuaternion& orientation) {
     beginChange(Property::orientation);
     orientation_ = orientation;
-    composedTransform_.reset();
     writtenRotation_.reset();
     writtenEulerAngles_.reset();
     writtenTransform_.reset();
+    localTransformChanged();
 }
 
 void SCNNode::assignScale(const SCNVector3& scale) {
     beginChange(Property::scale);
     scale_ = scale;
-    composedTransform_.reset();
     writtenTransform_.reset();
+    localTransformChanged();
 }
 
 void SCNNode::setPosition(const SCNVector3& position) { assignPosition(position); }
@@ -219,36 +306,43 @@ void SCNNode::setEulerAngles(const SCNVector3& angles) {
 
 void SCNNode::setScale(const SCNVector3& scale) { assignScale(scale); }
 
-glm::mat4 SCNNode::simdTransform() const {
-    if (writtenTransform_) {
-        return *writtenTransform_;
-    }
-    if (!composedTransform_) {
-        composedTransform_ = compose(position_, toQuat(orientation_), scale_);
-    }
-    return *composedTransform_;
-}
+glm::mat4 SCNNode::simdTransform() const { return local_; }
 
 void SCNNode::setSimdTransform(const glm::mat4& transform) {
     if (!graph_internal::isFinite(transform)) {
         return;  // nothing sensible can be derived from it
     }
-    const auto parts = graph_internal::decompose(transform);
+    // The transform includes the pivot's inverse: position, orientation and scale are those of
+    // transform · pivot.
+    const auto parts = graph_internal::decompose(pivotInverse_ ? transform * pivot_ : transform);
     assignPosition(parts.position);
     assignOrientation(fromQuat(parts.rotation));
     assignScale(parts.scale);
     writtenTransform_ = transform;
+    localTransformChanged();
+}
+
+void SCNNode::setPivot(const glm::mat4& pivot) {
+    glm::mat4 inverse;
+    if (!graph_internal::isFinite(pivot) || !graph_internal::invertAffine(pivot, inverse)) {
+        return;
+    }
+    if (writtenTransform_) {
+        // Same position, orientation and scale, and the written shear kept: swap the pivot inside it.
+        *writtenTransform_ = *writtenTransform_ * pivot_ * inverse;
+    }
+    pivot_ = pivot;
+    if (pivot == glm::mat4(1.0f)) {
+        pivotInverse_.reset();
+    } else {
+        pivotInverse_ = inverse;
+    }
+    localTransformChanged();
 }
 
 // ----- World transform -----
 
-glm::mat4 SCNNode::simdWorldTransform() const {
-    glm::mat4 world = simdTransform();
-    for (const SCNNode* ancestor = parent_; ancestor != nullptr; ancestor = ancestor->parent_) {
-        world = ancestor->simdTransform() * world;
-    }
-    return world;
-}
+glm::mat4 SCNNode::simdWorldTransform() const { return cachedWorld(); }
 
 void SCNNode::setSimdWorldTransform(const glm::mat4& transform) {
     const SCNNode* parent = parent_;
@@ -263,7 +357,7 @@ void SCNNode::setSimdWorldTransform(const glm::mat4& transform) {
 }
 
 SCNVector3 SCNNode::worldPosition() const {
-    const glm::mat4 world = simdWorldTransform();
+    const glm::mat4& world = cachedWorld();
     return {world[3].x, world[3].y, world[3].z};
 }
 
@@ -287,7 +381,7 @@ void SCNNode::setWorldOrientation(const SCNQuaternion& orientation) {
 }
 
 SCNVector3 SCNNode::worldScale() const {
-    const glm::mat4 world = simdWorldTransform();
+    const glm::mat4& world = cachedWorld();
     return {glm::length(glm::vec3(world[0])), glm::length(glm::vec3(world[1])), glm::length(glm::vec3(world[2]))};
 }
 
@@ -315,6 +409,11 @@ void SCNNode::attach(const std::shared_ptr<SCNNode>& child, std::size_t index) {
     index = std::min(index, children_.size());
     children_.insert(children_.begin() + static_cast<std::ptrdiff_t>(index), child);
     child->parent_ = this;
+    child->worldChanged();
+    boundsChanged();
+    if (child->animatingBelow_) {
+        animationStarted();
+    }
 }
 
 void SCNNode::addChildNode(const std::shared_ptr<SCNNode>& child) { attach(child, children_.size()); }
@@ -331,7 +430,9 @@ void SCNNode::removeFromParentNode() {
     siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
                                   [this](const std::shared_ptr<SCNNode>& sibling) { return sibling.get() == this; }),
                    siblings.end());
+    parent_->boundsChanged();
     parent_ = nullptr;
+    worldChanged();
 }
 
 std::vector<std::shared_ptr<SCNNode>> SCNNode::childNodesPassingTest(
@@ -390,22 +491,49 @@ void SCNNode::cloneChildrenInto(SCNNode& copy) const {
 void SCNNode::setOpacity(double opacity) {
     beginChange(Property::opacity);
     opacity_ = std::isnan(opacity) ? 1.0 : std::clamp(opacity, 0.0, 1.0);
+    refreshPresentation(animation_ ? SceneClock::now() : 0.0);
+}
+
+void SCNNode::setGeometry(std::shared_ptr<SCNGeometry> geometry) {
+    geometry_ = std::move(geometry);
+    boundsChanged();
 }
 
 void SCNNode::setConstraints(std::vector<std::shared_ptr<SCNConstraint>> constraints) {
     std::erase(constraints, nullptr);
     constraints_ = std::move(constraints);
+    boundsChanged();  // a constrained node is shown elsewhere than its model
 }
 
 // ----- Bounding volumes and conversions -----
 
 SCNBoundingBox SCNNode::boundingBox() const {
-    glm::vec3 lo;
-    glm::vec3 hi;
-    if (!subtreeBounds(*this, lo, hi)) {
-        return {};
+    const std::uint64_t epoch = graph_internal::boundsEpoch();
+    if (localBoxDirty_ || localBoxEpoch_ != epoch) {
+        if (cachedWorld() == glm::mat4(1.0f)) {
+            // A scene's root: its own coordinates are the world's, and the world box is built from the
+            // caches of the nodes below, so only what changed is walked again.
+            localBox_ = worldBoundingBox().value_or(SCNBoundingBox{});
+        } else {
+            // The world boxes are refreshed first: that also registers every mesh below, so that a
+            // mesh replaced later makes this box stale too.
+            (void)worldBoundingBox();
+            BoundsAccumulator bounds;
+            bounds.addSubtree(*this, glm::mat4(1.0f));
+            localBox_ = bounds.box().value_or(SCNBoundingBox{});
+        }
+        localBoxDirty_ = false;
+        localBoxEpoch_ = epoch;
     }
-    return {SCNVector3(lo), SCNVector3(hi)};
+    return localBox_;
+}
+
+std::optional<SCNBoundingBox> SCNNode::worldBoundingBox() const {
+    refreshWorldBounds();
+    if (!hasWorldBounds_) {
+        return std::nullopt;
+    }
+    return SCNBoundingBox{SCNVector3(worldBoundsLo_), SCNVector3(worldBoundsHi_)};
 }
 
 SCNBoundingSphere SCNNode::boundingSphere() const {
@@ -465,6 +593,7 @@ void SCNNode::runAction(const std::shared_ptr<SCNAction>& action, const std::str
         shiftPosition(running.applied);
     }
     animationState().actions.push_back(std::move(running));
+    refreshPresentation(SceneClock::now());
 }
 
 std::shared_ptr<SCNAction> SCNNode::actionForKey(std::string_view key) const {
@@ -495,6 +624,7 @@ void SCNNode::removeActionForKey(std::string_view key) {
             ++it;
         }
     }
+    refreshPresentation(now);
 }
 
 void SCNNode::removeAllActions() {
@@ -504,6 +634,7 @@ void SCNNode::removeAllActions() {
     const double now = SceneClock::now();
     shiftPosition(animation_->actionOffset(now));
     animation_->actions.clear();
+    refreshPresentation(now);
 }
 
 bool SCNNode::hasActions() const {
@@ -517,11 +648,10 @@ bool SCNNode::hasActions() const {
 
 // ----- Presentation -----
 
-SCNVector3 SCNNode::presentationPosition() const {
+SCNVector3 SCNNode::presentationPositionAt(double now) const {
     if (!animation_) {
         return position_;
     }
-    const double now = SceneClock::now();
     SCNVector3 shown = position_;
     if (const auto& tween = animation_->position; tween && tween->isRunning(now)) {
         shown = tween->from.lerp(position_, static_cast<float>(tween->progress(now)));
@@ -529,65 +659,66 @@ SCNVector3 SCNNode::presentationPosition() const {
     return shown + animation_->actionOffset(now);
 }
 
-SCNQuaternion SCNNode::presentationOrientation() const {
+SCNQuaternion SCNNode::presentationOrientationAt(double now) const {
     const glm::quat target = toQuat(orientation_);
     if (!animation_) {
         return fromQuat(target);
     }
-    const double now = SceneClock::now();
     if (const auto& tween = animation_->orientation; tween && tween->isRunning(now)) {
         return fromQuat(glm::normalize(glm::slerp(tween->from, target, static_cast<float>(tween->progress(now)))));
     }
     return fromQuat(target);
 }
 
-SCNVector3 SCNNode::presentationScale() const {
+SCNVector3 SCNNode::presentationScaleAt(double now) const {
     if (!animation_) {
         return scale_;
     }
-    const double now = SceneClock::now();
     if (const auto& tween = animation_->scale; tween && tween->isRunning(now)) {
         return tween->from.lerp(scale_, static_cast<float>(tween->progress(now)));
     }
     return scale_;
 }
 
-double SCNNode::presentationOpacity() const {
+double SCNNode::presentationOpacityAt(double now) const {
     if (!animation_) {
         return opacity_;
     }
-    const double now = SceneClock::now();
     if (const auto& tween = animation_->opacity; tween && tween->isRunning(now)) {
         return tween->from + (opacity_ - tween->from) * tween->progress(now);
     }
     return opacity_;
 }
 
-glm::mat4 SCNNode::presentationTransform() const {
+glm::mat4 SCNNode::presentationTransformAt(double now) const {
     if (!animation_) {
-        return simdTransform();
+        return local_;
     }
-    const double now = SceneClock::now();
-    animation_->prune(now);
-    if (animation_->isIdle()) {
-        animation_.reset();
-        return simdTransform();
+    const auto running = [now](const auto& tween) { return tween && tween->isRunning(now); };
+    const bool transformAnimates =
+        running(animation_->position) || running(animation_->orientation) || running(animation_->scale);
+    if (transformAnimates) {
+        return composeLocal(presentationPositionAt(now), presentationOrientationAt(now), presentationScaleAt(now));
     }
-    const bool transformAnimates = animation_->position || animation_->orientation || animation_->scale;
-    glm::mat4 shown = transformAnimates ? compose(presentationPosition(), toQuat(presentationOrientation()),
-                                                  presentationScale())
-                                        : simdTransform();
-    if (!transformAnimates) {
-        const SCNVector3 offset = animation_->actionOffset(now);
-        shown[3] += glm::vec4(offset.x, offset.y, offset.z, 0.0f);
-    }
+    glm::mat4 shown = local_;
+    const SCNVector3 offset = animation_->actionOffset(now);
+    shown[3] += glm::vec4(offset.x, offset.y, offset.z, 0.0f);
     return shown;
 }
 
-glm::mat4 SCNNode::presentationWorldTransform(const SCNNode* pointOfView) const {
-    const SCNNode* parent = parent_;
-    glm::mat4 world = parent ? parent->presentationWorldTransform(pointOfView) * presentationTransform()
-                             : presentationTransform();
+SCNVector3 SCNNode::presentationPosition() const { return presentationPositionAt(SceneClock::now()); }
+
+SCNQuaternion SCNNode::presentationOrientation() const { return presentationOrientationAt(SceneClock::now()); }
+
+SCNVector3 SCNNode::presentationScale() const { return presentationScaleAt(SceneClock::now()); }
+
+double SCNNode::presentationOpacity() const { return presentationOpacityAt(SceneClock::now()); }
+
+glm::mat4 SCNNode::presentationTransform() const {
+    return animation_ ? presentationTransformAt(SceneClock::now()) : local_;
+}
+
+glm::mat4 SCNNode::constrained(glm::mat4 world, const SCNNode* pointOfView) const {
     if (constraints_.empty()) {
         return world;
     }
@@ -606,12 +737,64 @@ glm::mat4 SCNNode::presentationWorldTransform(const SCNNode* pointOfView) const 
     return world;
 }
 
+glm::mat4 SCNNode::presentationWorldTransform(const SCNNode* pointOfView) const {
+    const SCNNode* parent = parent_;
+    const glm::mat4 world = parent ? parent->presentationWorldTransform(pointOfView) * presentationTransform()
+                                   : presentationTransform();
+    return constrained(world, pointOfView);
+}
+
 bool SCNNode::isAnimating() const {
     if (!animation_) {
         return false;
     }
-    animation_->prune(SceneClock::now());
-    return !animation_->isIdle();
+    const double now = SceneClock::now();
+    const auto running = [now](const auto& tween) { return tween && tween->isRunning(now); };
+    return running(animation_->position) || running(animation_->orientation) || running(animation_->scale) ||
+           running(animation_->opacity) ||
+           std::any_of(animation_->actions.begin(), animation_->actions.end(),
+                       [now](const auto& action) { return !action.isFinished(now); });
+}
+
+// ----- Frames -----
+
+bool SCNNode::update(double now) {
+    if (!animatingBelow_) {
+        return false;
+    }
+    bool animating = false;
+    if (animation_) {
+        animation_->prune(now);
+        if (animation_->isIdle()) {
+            dropAnimationState();
+        } else {
+            animating = true;
+            refreshPresentation(now);
+        }
+    }
+    for (const auto& child : children_) {
+        animating = child->update(now) || animating;
+    }
+    animatingBelow_ = animating;
+    return animating;
+}
+
+void SCNNode::enumerateVisibleNodes(SCNVisibleNodeVisitor visitor, const SCNNode* pointOfView) const {
+    const glm::mat4 parentWorld = parent_ != nullptr ? parent_->presentationWorldTransform(pointOfView) : glm::mat4(1.0f);
+    visitVisible(visitor, parentWorld, 1.0, pointOfView);
+}
+
+void SCNNode::visitVisible(const SCNVisibleNodeVisitor& visitor, const glm::mat4& parentWorld, double parentOpacity,
+                           const SCNNode* pointOfView) const {
+    const double opacity = parentOpacity * presentedOpacity_;
+    if (hidden_ || !(opacity > 0.0)) {
+        return;
+    }
+    const glm::mat4 world = constrained(parentWorld * presentedLocal_, pointOfView);
+    visitor(*this, world, opacity);
+    for (const auto& child : children_) {
+        child->visitVisible(visitor, world, opacity, pointOfView);
+    }
 }
 
 // ----- Hit testing -----

@@ -26,6 +26,31 @@ bool finite(const glm::dmat4& m) {
     return true;
 }
 
+// The automatic z range never puts the near plane closer than this share of the far distance, nor
+// closer than a millimetre.
+constexpr double kNearShareOfFar = 1e-4;
+constexpr double kSmallestNear = 0.001;
+
+// Near and far distances of a projection transform (perspective or parallel, depth −1…1); left as
+// they are when the transform does not tell.
+void clippingDistances(const glm::dmat4& projection, double& zNear, double& zFar) {
+    const double a = projection[2][2];
+    const double b = projection[3][2];
+    double n = 0.0;
+    double f = 0.0;
+    if (projection[2][3] != 0.0) {  // perspective: w = −z
+        n = b / (a - 1.0);
+        f = b / (a + 1.0);
+    } else if (a != 0.0) {  // parallel
+        n = (b + 1.0) / a;
+        f = (b - 1.0) / a;
+    }
+    if (std::isfinite(n) && std::isfinite(f) && n > 0.0 && f > n) {
+        zNear = n;
+        zFar = f;
+    }
+}
+
 double usableExtent(double extent) { return extent > 0.0 && std::isfinite(extent) ? extent : 1.0; }
 
 // Near and far distances that enclose the world bounding sphere of the tree `node` belongs to.
@@ -71,13 +96,22 @@ SCNViewProjection::SCNViewProjection(const SCNNode& pointOfView, const CGRect& v
     zFar_ = camera.zFar();
     double nearest = 0.0;
     double farthest = 0.0;
-    if (camera.automaticallyAdjustsZRange() && sceneDepthRange(pointOfView, glm::dvec3(cameraWorld[3]), nearest, farthest)) {
-        // A little slack so that the scene's outermost points are not clipped.
-        const double minimumNear = camera.zNear() > 0.0 ? camera.zNear() : 0.001;
-        zNear_ = std::max(nearest * 0.99, minimumNear);
-        zFar_ = std::max(farthest * 1.01, zNear_ * 2.0);
+    if (camera.projectionTransformOverride()) {
+        // A projection from outside (the device camera's) decides the clipping distances itself.
+        projection_ = *camera.projectionTransformOverride();
+        clippingDistances(projection_, zNear_, zFar_);
+    } else {
+        if (camera.automaticallyAdjustsZRange() &&
+            sceneDepthRange(pointOfView, glm::dvec3(cameraWorld[3]), nearest, farthest)) {
+            // A little slack so that the scene's outermost points are not clipped. A camera standing
+            // inside the scene gets a near plane close in front of it, a small share of the far
+            // distance so that depth keeps its precision.
+            zFar_ = farthest * 1.01;
+            zNear_ = std::max({nearest * 0.99, zFar_ * kNearShareOfFar, kSmallestNear});
+            zFar_ = std::max(zFar_, zNear_ * 2.0);
+        }
+        projection_ = camera.projectionTransform(aspect, zNear_, zFar_);
     }
-    projection_ = camera.projectionTransform(aspect, zNear_, zFar_);
     const glm::dmat4 inverse = glm::inverse(projection_ * view_);
     viewProjectionInverse_ = finite(inverse) ? inverse : glm::dmat4(1.0);
 }

@@ -38,29 +38,36 @@ struct Decoded {
     std::vector<std::uint8_t> rgba;
 };
 
-std::optional<Decoded> decodeBytes(std::span<const std::uint8_t> bytes) {
+// Decodes `bytes` with `load` (8-bit or float pixels), width × height × 4 values of type T. The header
+// is checked first so that an absurd size never reaches the allocator.
+template <typename T, typename Load>
+std::optional<std::vector<T>> decodePixels(std::span<const std::uint8_t> bytes, int& width, int& height, Load load) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
         return std::nullopt;
     }
     const auto length = static_cast<int>(bytes.size());
-    int width = 0;
-    int height = 0;
     int channels = 0;
-    // Check the header before decoding so that an absurd size never reaches the allocator.
     if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0 ||
         !acceptableSize(width, height)) {
         return std::nullopt;
     }
-    stbi_uc* pixels = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, kChannels);
+    T* pixels = load(bytes.data(), length, &width, &height, &channels, kChannels);
     if (pixels == nullptr) {
         return std::nullopt;
     }
-    Decoded decoded;
-    decoded.width = width;
-    decoded.height = height;
     const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kChannels;
-    decoded.rgba.assign(pixels, pixels + size);
+    std::vector<T> result(pixels, pixels + size);
     stbi_image_free(pixels);
+    return result;
+}
+
+std::optional<Decoded> decodeBytes(std::span<const std::uint8_t> bytes) {
+    Decoded decoded;
+    auto pixels = decodePixels<stbi_uc>(bytes, decoded.width, decoded.height, stbi_load_from_memory);
+    if (!pixels) {
+        return std::nullopt;
+    }
+    decoded.rgba = std::move(*pixels);
     return decoded;
 }
 
@@ -76,6 +83,25 @@ UIImage::UIImage(int width, int height, std::vector<std::uint8_t> rgba)
     rgba_.resize(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * kChannels, 0);
 }
 
+UIImage::UIImage(int width, int height, std::vector<float> rgbaFloat, UIImagePixelFormat format)
+    : width_(std::max(width, 0)),
+      height_(std::max(height, 0)),
+      format_(format),
+      rgbaFloat_(std::move(rgbaFloat)) {
+    const std::size_t size = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * kChannels;
+    rgbaFloat_.resize(size, 0.0f);
+    rgba_.resize(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        float& value = rgbaFloat_[i];
+        if (!std::isfinite(value)) {
+            value = 0.0f;
+        }
+        // The byte copy shows colours as seen (sRGB-like gamma); alpha stays linear.
+        const bool isAlpha = i % kChannels == kChannels - 1;
+        rgba_[i] = toByte(isAlpha ? value : std::pow(std::max(value, 0.0f), 1.0f / 2.2f));
+    }
+}
+
 UIImage::UIImage(int width, int height, std::filesystem::path path)
     : width_(width), height_(height), path_(std::move(path)) {}
 
@@ -85,6 +111,23 @@ std::shared_ptr<UIImage> UIImage::decode(std::span<const std::uint8_t> bytes) {
         return nullptr;
     }
     return std::make_shared<UIImage>(decoded->width, decoded->height, std::move(decoded->rgba));
+}
+
+std::shared_ptr<UIImage> UIImage::fromFloatPixels(int width, int height, std::vector<float> rgbaFloat) {
+    return std::shared_ptr<UIImage>(
+        new UIImage(width, height, std::move(rgbaFloat), UIImagePixelFormat::rgba32Float));
+}
+
+std::shared_ptr<UIImage> UIImage::decodeHighDynamicRange(std::span<const std::uint8_t> bytes) {
+    // 8-bit images come from sRGB; the decoder undoes that curve with this gamma.
+    stbi_ldr_to_hdr_gamma(2.2f);
+    int width = 0;
+    int height = 0;
+    auto pixels = decodePixels<float>(bytes, width, height, stbi_loadf_from_memory);
+    if (!pixels) {
+        return nullptr;
+    }
+    return fromFloatPixels(width, height, std::move(*pixels));
 }
 
 std::shared_ptr<UIImage> UIImage::fromFile(const std::filesystem::path& path) {

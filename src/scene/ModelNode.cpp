@@ -11,6 +11,7 @@
 #include <glm/common.hpp>
 #include <glm/mat3x3.hpp>
 
+#include "vantrel/graph/BoundsAccumulator.hpp"
 #include "vantrel/graph/SCNAction.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNTransaction.hpp"
@@ -62,54 +63,6 @@ void clearGlow(const std::shared_ptr<SCNNode>& content) {
         }
     }
 }
-
-// Box around boxes carried into one frame. Each box is carried exactly (the box around its turned
-// corners) rather than nested boxes being boxed again, so that a turned part yields the box around
-// the part, not around its turned box.
-class BoundsAccumulator {
-public:
-    void add(const glm::mat4& frame, const SCNBoundingBox& box) {
-        // Centre and half extents: two matrix products instead of eight corner transforms, and the
-        // same box, since each axis of the result takes the extreme of every input axis independently.
-        const glm::vec3 centre = (box.min.simd() + box.max.simd()) * 0.5f;
-        const glm::vec3 half = (box.max.simd() - box.min.simd()) * 0.5f;
-        const glm::vec3 carriedCentre(frame * glm::vec4(centre, 1.0f));
-        const glm::mat3 linear(frame);
-        const glm::vec3 carriedHalf = glm::abs(linear[0]) * half.x + glm::abs(linear[1]) * half.y +
-                                      glm::abs(linear[2]) * half.z;
-        const glm::vec3 lo = carriedCentre - carriedHalf;
-        const glm::vec3 hi = carriedCentre + carriedHalf;
-        if (!allFinite(lo) || !allFinite(hi)) {
-            return;  // one broken transform must not poison the whole model
-        }
-        lo_ = found_ ? glm::min(lo_, lo) : lo;
-        hi_ = found_ ? glm::max(hi_, hi) : hi;
-        found_ = true;
-    }
-
-    void addSubtree(const SCNNode& node, const glm::mat4& frame) {
-        if (const auto& geometry = node.geometry(); geometry && geometry->hasBounds()) {
-            add(frame, geometry->boundingBox());
-        }
-        for (const auto& child : node.childNodes()) {
-            addSubtree(*child, frame * child->simdTransform());
-        }
-    }
-
-    [[nodiscard]] std::optional<SCNBoundingBox> box() const {
-        if (!found_) {
-            return std::nullopt;
-        }
-        return SCNBoundingBox{SCNVector3(lo_), SCNVector3(hi_)};
-    }
-
-private:
-    static bool allFinite(const glm::vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-    glm::vec3 lo_{0.0f};
-    glm::vec3 hi_{0.0f};
-    bool found_ = false;
-};
 
 // Pairs each node below `original` with its counterpart below `copy`. Clones mirror the tree they
 // were made from; a subtree whose clone differs in shape is left unpaired rather than guessed.
@@ -256,6 +209,8 @@ SCNBoundingBox ModelNode::restingContentBox() const {
 // ----- Overlap -----
 
 SCNBoundingBox ModelNode::overlapBoundingBox() const {
+    // Built from the world boxes the scene graph caches for each child's subtree, so that a check
+    // against every model of a room walks no product's parts unless they changed.
     const glm::mat4 world = simdWorldTransform();
     BoundsAccumulator bounds;
     if (const auto& own = geometry(); own && own->hasBounds()) {
@@ -267,7 +222,17 @@ SCNBoundingBox ModelNode::overlapBoundingBox() const {
         if (child == shownSizesNode_ || isSnappingNode(*child)) {
             continue;
         }
-        bounds.addSubtree(*child, world * (child == contentNode_ ? restingContentTransform() : child->simdTransform()));
+        const auto box = child->worldBoundingBox();
+        if (!box) {
+            continue;
+        }
+        glm::vec3 shift(0.0f);
+        if (child == contentNode_ && levitationLifted_) {
+            // The lift moves the whole content along the model's y axis: at rest it stands that much lower.
+            const float lift = contentNode_->simdTransform()[3].y - restingContentTransform()[3].y;
+            shift = -glm::vec3(world[1]) * lift;
+        }
+        bounds.add(box->min.simd() + shift, box->max.simd() + shift);
     }
     if (auto box = bounds.box()) {
         return *box;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "vantrel/graph/SCNGeometrySource.hpp"
 #include "vantrel/graph/SCNGeometryTessellator.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
+#include "vantrel/graph/SCNRevision.hpp"
 
 namespace vantrel {
 
@@ -41,15 +43,33 @@ public:
     /// Name, empty by default.
     [[nodiscard]] const std::string& name() const noexcept { return name_; }
     /// Sets the name.
-    void setName(std::string name) { name_ = std::move(name); }
+    void setName(std::string name) {
+        name_ = std::move(name);
+        revision_.bump();
+    }
+
+    /// An id unique to this geometry for the life of the process (a copy has its own), for renderers
+    /// that key their caches by geometry: addresses of destroyed geometries are reused, ids never.
+    [[nodiscard]] std::uint64_t geometryID() const noexcept { return geometryID_; }
+    /// An id unique to the current mesh storage, shared by copies that share the mesh; it changes
+    /// when the mesh is replaced. Renderers key vertex buffers by it.
+    [[nodiscard]] std::uint64_t meshID() const noexcept;
+    /// Change stamp: grows whenever the mesh, the list of materials, the tessellator or the name
+    /// changes (not when a material itself changes: materials carry their own).
+    [[nodiscard]] std::uint64_t revision() const noexcept { return revision_.value(); }
+
+    /// Builds what hit tests need (the triangle hierarchy) now, so that the first tap does not pay
+    /// for it on the main thread. Loaders call it on their own thread before handing the geometry
+    /// over; it may run on any thread while nothing replaces the mesh, and costs nothing when done.
+    void prepareForHitTesting() const;
 
     /// Vertex data.
     [[nodiscard]] const SCNGeometrySource& source() const noexcept;
     /// Index lists, one per part.
     [[nodiscard]] const std::vector<SCNGeometryElement>& elements() const noexcept;
-    /// Replaces the mesh. Data from files is not trusted: normals or texture-coordinate sets whose
-    /// length differs from the number of positions are dropped, and triangles that name a vertex
-    /// beyond the positions, or whose index list is cut short, are left out.
+    /// Replaces the mesh. Data from files is not trusted: normals, tangents, colours or
+    /// texture-coordinate sets whose length differs from the number of positions are dropped, and
+    /// triangles that name a vertex beyond the positions, or whose index list is cut short, are left out.
     void setMesh(SCNGeometrySource source, std::vector<SCNGeometryElement> elements);
     /// Total number of triangles.
     [[nodiscard]] std::size_t triangleCount() const noexcept;
@@ -68,7 +88,10 @@ public:
     /// Surface subdivision for the renderer, or nullptr (none).
     [[nodiscard]] const std::shared_ptr<SCNGeometryTessellator>& tessellator() const noexcept { return tessellator_; }
     /// Sets or clears (nullptr) the surface subdivision.
-    void setTessellator(std::shared_ptr<SCNGeometryTessellator> tessellator) { tessellator_ = std::move(tessellator); }
+    void setTessellator(std::shared_ptr<SCNGeometryTessellator> tessellator) {
+        tessellator_ = std::move(tessellator);
+        revision_.bump();
+    }
 
     /// Box around all positions in the geometry's coordinates; the zero box when empty.
     [[nodiscard]] virtual SCNBoundingBox boundingBox() const;
@@ -89,6 +112,8 @@ private:
     std::shared_ptr<const Mesh> mesh_;
     std::vector<std::shared_ptr<SCNMaterial>> materials_;
     std::shared_ptr<SCNGeometryTessellator> tessellator_;
+    std::uint64_t geometryID_ = detail::RevisionStamp::next();
+    detail::RevisionStamp revision_;
 };
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "vantrel/graph/SCNMatrix4.hpp"
+#include "vantrel/graph/SCNRevision.hpp"
 #include "vantrel/graph/UIColor.hpp"
 #include "vantrel/graph/UIImage.hpp"
 
@@ -25,6 +26,12 @@ enum class SCNFilterMode {
     linear = 2,   ///< Linear interpolation.
 };
 
+/// How the colour channels of an image are encoded, so that a renderer can turn them into linear light.
+enum class SCNColorSpace {
+    sRGB,    ///< Colours as seen (base colour, emission): the sRGB transfer curve is undone when sampled.
+    linear,  ///< Data (normals, metalness, roughness, occlusion): sampled as stored.
+};
+
 /// What a material property shows: nothing, a colour, an image, or a number (metalness, roughness).
 using SCNMaterialContents = std::variant<std::monostate, UIColor, std::shared_ptr<UIImage>, double>;
 
@@ -40,9 +47,12 @@ public:
     /// The contents.
     [[nodiscard]] const SCNMaterialContents& contents() const noexcept { return contents_; }
     /// Replaces the contents.
-    void setContents(SCNMaterialContents contents) { contents_ = std::move(contents); }
+    void setContents(SCNMaterialContents contents) { contents_ = std::move(contents); revision_.bump(); }
     /// Removes the contents.
-    void clearContents() { contents_ = std::monostate{}; }
+    void clearContents() {
+        contents_ = std::monostate{};
+        revision_.bump();
+    }
     /// True when the property shows nothing.
     [[nodiscard]] bool isEmpty() const noexcept { return std::holds_alternative<std::monostate>(contents_); }
     /// The contents when they are a colour.
@@ -55,39 +65,51 @@ public:
     /// Strength of the contents' effect, 1 by default.
     [[nodiscard]] double intensity() const noexcept { return intensity_; }
     /// Sets the strength.
-    void setIntensity(double intensity) noexcept { intensity_ = intensity; }
+    void setIntensity(double intensity) noexcept { intensity_ = intensity; revision_.bump(); }
     /// Horizontal wrap mode, clamp by default.
     [[nodiscard]] SCNWrapMode wrapS() const noexcept { return wrapS_; }
     /// Sets the horizontal wrap mode.
-    void setWrapS(SCNWrapMode mode) noexcept { wrapS_ = mode; }
+    void setWrapS(SCNWrapMode mode) noexcept { wrapS_ = mode; revision_.bump(); }
     /// Vertical wrap mode, clamp by default.
     [[nodiscard]] SCNWrapMode wrapT() const noexcept { return wrapT_; }
     /// Sets the vertical wrap mode.
-    void setWrapT(SCNWrapMode mode) noexcept { wrapT_ = mode; }
+    void setWrapT(SCNWrapMode mode) noexcept { wrapT_ = mode; revision_.bump(); }
     /// Filter when the texture is drawn smaller, linear by default.
     [[nodiscard]] SCNFilterMode minificationFilter() const noexcept { return minificationFilter_; }
     /// Sets the minification filter.
-    void setMinificationFilter(SCNFilterMode mode) noexcept { minificationFilter_ = mode; }
+    void setMinificationFilter(SCNFilterMode mode) noexcept { minificationFilter_ = mode; revision_.bump(); }
     /// Filter when the texture is drawn larger, linear by default.
     [[nodiscard]] SCNFilterMode magnificationFilter() const noexcept { return magnificationFilter_; }
     /// Sets the magnification filter.
-    void setMagnificationFilter(SCNFilterMode mode) noexcept { magnificationFilter_ = mode; }
+    void setMagnificationFilter(SCNFilterMode mode) noexcept { magnificationFilter_ = mode; revision_.bump(); }
     /// Filter between mipmap levels, nearest by default.
     [[nodiscard]] SCNFilterMode mipFilter() const noexcept { return mipFilter_; }
     /// Sets the mipmap filter.
-    void setMipFilter(SCNFilterMode mode) noexcept { mipFilter_ = mode; }
+    void setMipFilter(SCNFilterMode mode) noexcept { mipFilter_ = mode; revision_.bump(); }
     /// Largest anisotropy of texture sampling, 1 (none) by default.
     [[nodiscard]] double maxAnisotropy() const noexcept { return maxAnisotropy_; }
     /// Sets the largest anisotropy.
-    void setMaxAnisotropy(double anisotropy) noexcept { maxAnisotropy_ = anisotropy; }
+    void setMaxAnisotropy(double anisotropy) noexcept { maxAnisotropy_ = anisotropy; revision_.bump(); }
     /// Which texture-coordinate set of the geometry the contents use, 0 by default.
     [[nodiscard]] int mappingChannel() const noexcept { return mappingChannel_; }
     /// Sets the texture-coordinate set.
-    void setMappingChannel(int channel) noexcept { mappingChannel_ = channel; }
+    void setMappingChannel(int channel) noexcept { mappingChannel_ = channel; revision_.bump(); }
     /// Transform applied to texture coordinates, the identity by default.
     [[nodiscard]] const SCNMatrix4& contentsTransform() const noexcept { return contentsTransform_; }
     /// Sets the texture-coordinate transform.
-    void setContentsTransform(const SCNMatrix4& transform) noexcept { contentsTransform_ = transform; }
+    void setContentsTransform(const SCNMatrix4& transform) noexcept { contentsTransform_ = transform; revision_.bump(); }
+
+    /// How an image's colour channels are encoded, sRGB by default (materials make their data
+    /// properties linear). Colour contents are always sRGB colours.
+    [[nodiscard]] SCNColorSpace colorSpace() const noexcept { return colorSpace_; }
+    /// Sets how an image's colour channels are encoded.
+    void setColorSpace(SCNColorSpace space) noexcept {
+        colorSpace_ = space;
+        revision_.bump();
+    }
+
+    /// Change stamp: grows with every change of the property (see detail::RevisionStamp).
+    [[nodiscard]] std::uint64_t revision() const noexcept { return revision_.value(); }
 
 private:
     SCNMaterialContents contents_;
@@ -100,6 +122,8 @@ private:
     double maxAnisotropy_ = 1.0;
     int mappingChannel_ = 0;
     SCNMatrix4 contentsTransform_{1.0f};
+    SCNColorSpace colorSpace_ = SCNColorSpace::sRGB;
+    detail::RevisionStamp revision_;
 };
 
 }  // namespace vantrel

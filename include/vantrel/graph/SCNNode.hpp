@@ -1,5 +1,7 @@
 #pragma once
 
+#include <concepts>
+#include <type_traits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,6 +25,32 @@ class SCNConstraint;
 class SCNGeometry;
 class SCNLight;
 struct NodeAnimationState;
+class SCNNode;
+
+/// A non-owning reference to a callable `void(const SCNNode& node, const glm::mat4& worldTransform,
+/// double opacity)` that `SCNNode::enumerateVisibleNodes` calls for each node it yields. It never
+/// allocates; the callable must outlive the call it is passed to.
+class SCNVisibleNodeVisitor {
+public:
+    /// Refers to `callable`.
+    template <typename Callable>
+        requires(!std::same_as<std::remove_cvref_t<Callable>, SCNVisibleNodeVisitor> &&
+                 std::invocable<Callable&, const SCNNode&, const glm::mat4&, double>)
+    SCNVisibleNodeVisitor(Callable&& callable) noexcept  // NOLINT(google-explicit-constructor): used like a lambda
+        : object_(const_cast<void*>(static_cast<const void*>(&callable))),
+          call_([](void* object, const SCNNode& node, const glm::mat4& world, double opacity) {
+              (*static_cast<std::remove_reference_t<Callable>*>(object))(node, world, opacity);
+          }) {}
+
+    /// Calls the referenced callable.
+    void operator()(const SCNNode& node, const glm::mat4& world, double opacity) const {
+        call_(object_, node, world, opacity);
+    }
+
+private:
+    void* object_;
+    void (*call_)(void*, const SCNNode&, const glm::mat4&, double);
+};
 
 /// An element of the scene graph: a transform relative to its parent, and what hangs on it (a
 /// geometry, a light, a camera, constraints, child nodes).
@@ -37,9 +65,17 @@ struct NodeAnimationState;
 /// follows the model, but moves towards a new value over the duration of the SCNTransaction the
 /// change was made in, and over the time of running actions. Constraints adjust only the presentation.
 /// Bounding volumes and coordinate conversions use the model; hit tests use the presentation unless
-/// told otherwise. Animations are evaluated when read, against SceneClock.
+/// told otherwise. Reading presentation values evaluates animations against SceneClock and changes
+/// nothing; `update(now)` advances them once a frame (it drops what has finished and fixes the
+/// presented values that `enumerateVisibleNodes` yields), so that a render pass reads the graph
+/// without side effects.
 ///
-/// **Transforms.** The local transform is translation · rotation · scale. Euler angles (x pitch,
+/// **Caches.** World transforms and the world boxes of subtrees are kept behind dirty flags: a change
+/// of a transform marks the node's subtree (world transforms) and its ancestors (boxes); reads refill
+/// what is marked. Reads of an unchanged scene cost no walk; hit tests skip whole subtrees whose cached
+/// box the ray misses.
+///
+/// **Transforms.** The local transform is translation · rotation · scale · pivot⁻¹. Euler angles (x pitch,
 /// y yaw, z roll, in radians) compose as Ry(y)·Rx(x)·Rz(z): roll first, then pitch, then yaw. An
 /// orientation quaternion is stored as written (it need not be unit length) and normalised for use;
 /// a zero or not-finite quaternion counts as no rotation. Column 3 of a transform is the translation.
@@ -88,8 +124,15 @@ public:
     void setScale(const SCNVector3& scale);
     /// The local transform; a transform set as a whole reads back exactly, even with shear.
     [[nodiscard]] glm::mat4 simdTransform() const;
-    /// Sets the local transform; position, orientation and scale are derived from it.
+    /// Sets the local transform; position, orientation and scale are derived from it, and the pivot is
+    /// kept (the transform is taken to include it).
     void setSimdTransform(const glm::mat4& transform);
+    /// The pivot: the frame, in the node's own coordinates, about which it is placed, turned and
+    /// scaled; the identity by default.
+    [[nodiscard]] const glm::mat4& pivot() const noexcept { return pivot_; }
+    /// Sets the pivot; position, orientation and scale keep their values. A pivot that cannot be
+    /// inverted (or has a not-finite entry) is ignored.
+    void setPivot(const glm::mat4& pivot);
 
     // ----- World transform (model) -----
 
@@ -157,7 +200,7 @@ public:
     /// The geometry shown, or nullptr.
     [[nodiscard]] const std::shared_ptr<SCNGeometry>& geometry() const noexcept { return geometry_; }
     /// Sets (or clears) the geometry shown.
-    void setGeometry(std::shared_ptr<SCNGeometry> geometry) { geometry_ = std::move(geometry); }
+    void setGeometry(std::shared_ptr<SCNGeometry> geometry);
     /// The light, or nullptr.
     [[nodiscard]] const std::shared_ptr<SCNLight>& light() const noexcept { return light_; }
     /// Sets (or clears) the light.
@@ -174,10 +217,14 @@ public:
     // ----- Bounding volumes (model) -----
 
     /// Box around the node's geometry and its whole subtree, in the node's own coordinates. Each
-    /// child's box is carried over through the child's transform (its eight corners), so turned
-    /// children give a box that contains them. Hidden nodes count; nodes with nothing to bound (and an
-    /// endless floor) do not. The zero box when there is nothing.
+    /// geometry's box is carried once through its whole transform relative to this node (the box
+    /// around its turned corners), so nested turns do not inflate it. Hidden nodes count; nodes with
+    /// nothing to bound (and an endless floor) do not. The zero box when there is nothing. Cached.
     [[nodiscard]] SCNBoundingBox boundingBox() const;
+    /// The same box in world coordinates: each geometry's box carried once through its world transform;
+    /// nothing when the subtree has nothing to bound. Cached, and the cache of a node below serves its
+    /// ancestors too.
+    [[nodiscard]] std::optional<SCNBoundingBox> worldBoundingBox() const;
     /// Sphere around the same: the box's centre and half its diagonal.
     [[nodiscard]] SCNBoundingSphere boundingSphere() const;
 
@@ -224,6 +271,24 @@ public:
     /// True while a transaction animation or an action still moves this node's presentation.
     [[nodiscard]] bool isAnimating() const;
 
+    // ----- Frames -----
+
+    /// Advances the animations of this node and its subtree to scene time `now`: what has finished is
+    /// dropped, and the presented transforms and opacities that `enumerateVisibleNodes` yields are
+    /// evaluated at `now`. Only subtrees that animate are visited. Returns true while anything in the
+    /// subtree still animates.
+    bool update(double now);
+    /// True when this node or one below it had an animation or action running at the last `update`,
+    /// or has started one since: a canvas draws the next frame only while this holds (or something
+    /// changed).
+    [[nodiscard]] bool subtreeIsAnimating() const noexcept { return animatingBelow_; }
+    /// Calls `visitor` for this node and every node below it that is shown, parents before children,
+    /// with its presented world transform (as of the last `update`, constraints applied; billboards
+    /// face `pointOfView` when given) and its opacity multiplied down from this node. Hidden nodes and
+    /// fully transparent ones are skipped with their subtrees. Allocates nothing; `visitor` must not
+    /// change the node tree.
+    void enumerateVisibleNodes(SCNVisibleNodeVisitor visitor, const SCNNode* pointOfView = nullptr) const;
+
     // ----- Hit testing -----
 
     /// Hits of the segment from `from` to `to` (in this node's coordinates) with the geometry of this
@@ -253,11 +318,63 @@ private:
     void shiftPosition(const SCNVector3& offset);
     void attach(const std::shared_ptr<SCNNode>& child, std::size_t index);
     NodeAnimationState& animationState();
+    // Drops the animation state (nothing left to animate) and refreshes what depends on it.
+    void dropAnimationState();
+
+    // Cache upkeep. The local transform changed: world transforms below are stale, boxes above too.
+    void localTransformChanged();
+    // Something this node's box depends on changed (geometry, children, what animates): its boxes
+    // and those of its ancestors are stale.
+    void boundsChanged() const;
+    // Marks this node's world transform (and its subtree's) stale.
+    void worldChanged() const;
+    // Marks that this node or a node below it animates, up to the root.
+    void animationStarted();
+    // The presented local transform and opacity at `now`.
+    void refreshPresentation(double now);
+    // Brings the cached world box of the subtree up to date.
+    void refreshWorldBounds() const;
+    // The cached world transform, refilled when stale.
+    [[nodiscard]] const glm::mat4& cachedWorld() const;
+    // The local transform composed from position, orientation, scale and pivot.
+    [[nodiscard]] glm::mat4 composeLocal(const SCNVector3& position, const SCNQuaternion& orientation,
+                                         const SCNVector3& scale) const;
+    [[nodiscard]] SCNVector3 presentationPositionAt(double now) const;
+    [[nodiscard]] SCNQuaternion presentationOrientationAt(double now) const;
+    [[nodiscard]] SCNVector3 presentationScaleAt(double now) const;
+    [[nodiscard]] double presentationOpacityAt(double now) const;
+    [[nodiscard]] glm::mat4 presentationTransformAt(double now) const;
+    // Applies the enabled constraints to `world`, guarding against constraint cycles.
+    [[nodiscard]] glm::mat4 constrained(glm::mat4 world, const SCNNode* pointOfView) const;
+    void visitVisible(const SCNVisibleNodeVisitor& visitor, const glm::mat4& parentWorld, double parentOpacity,
+                      const SCNNode* pointOfView) const;
+
+    // The hit tester reads the caches.
+    friend class SceneCacheReader;
 
     // What a hit test or a renderer reads for every node comes first, so that a walk over a large
     // scene touches as few cache lines per node as possible.
-    // The transform composed from position, orientation and scale, kept until one of them changes.
-    mutable std::optional<glm::mat4> composedTransform_;
+    // The model's local transform, computed whenever position, orientation, scale or pivot change.
+    glm::mat4 local_{1.0f};
+    // The local transform and opacity shown: the model's while nothing animates, else as of the last
+    // update(now) or change.
+    glm::mat4 presentedLocal_{1.0f};
+    // World transform and world box of the subtree, valid while the flags below say so.
+    mutable glm::mat4 world_{1.0f};
+    mutable glm::vec3 worldBoundsLo_{0.0f};
+    mutable glm::vec3 worldBoundsHi_{0.0f};
+    mutable std::uint64_t boundsEpoch_ = 0;
+    double presentedOpacity_ = 1.0;
+    mutable bool worldDirty_ = true;
+    mutable bool worldBoundsDirty_ = true;
+    mutable bool localBoxDirty_ = true;
+    mutable bool hasWorldBounds_ = false;
+    // Something below can be hit without a box (an endless floor): hit tests cannot skip by the box.
+    mutable bool unboundedBelow_ = false;
+    // Something in the subtree animates or is constrained, so what is shown may differ from the model
+    // that the cached boxes follow.
+    mutable bool presentationVariesBelow_ = false;
+    bool animatingBelow_ = false;
     std::shared_ptr<SCNGeometry> geometry_;
     std::vector<std::shared_ptr<SCNNode>> children_;
     std::vector<std::shared_ptr<SCNConstraint>> constraints_;
@@ -277,6 +394,10 @@ private:
     std::optional<glm::mat4> writtenTransform_;
     std::optional<SCNVector4> writtenRotation_;
     std::optional<SCNVector3> writtenEulerAngles_;
+    glm::mat4 pivot_{1.0f};
+    std::optional<glm::mat4> pivotInverse_;  // present only for a pivot other than the identity
+    mutable SCNBoundingBox localBox_;
+    mutable std::uint64_t localBoxEpoch_ = 0;
 
     std::string name_;
     std::shared_ptr<SCNLight> light_;

@@ -26,6 +26,14 @@ public:
     SCNMaterialProperty& background() noexcept { return background_; }
     [[nodiscard]] const SCNMaterialProperty& background() const noexcept { return background_; }
 
+    /// Advances every animation in the scene to scene time `now` (see `SCNNode::update`) and refills the
+    /// cached world transforms and boxes that changes made stale; a renderer calls it once before each
+    /// frame, after which reading the graph writes nothing. Returns true while something still animates.
+    bool update(double now);
+    /// True while something in the scene animates (as of the last `update`, or started since): a canvas
+    /// that draws on demand keeps drawing frames while this holds.
+    [[nodiscard]] bool isAnimating() const noexcept;
+
 private:
     std::shared_ptr<SCNNode> rootNode_;
     SCNMaterialProperty lightingEnvironment_;

@@ -23,7 +23,9 @@ class SCNNode;
 /// Screen coordinates are those of the viewport's coordinate system: x to the right, y downwards,
 /// the viewport's origin at its top-left corner. Depth runs from 0 at the near plane to 1 at the far
 /// plane. With an automatic z range, near and far enclose the bounding sphere of the scene the point
-/// of view belongs to (its top ancestor), the near distance never below the camera's zNear.
+/// of view belongs to (its top ancestor); a camera inside that sphere gets a near plane close in front
+/// of it (a ten-thousandth of the far distance, at least a millimetre). A camera with a projection set
+/// from outside uses it as it is, and near and far are read from it.
 ///
 /// A point of view without a camera sees through a default camera. A viewport with no width or
 /// height counts as one point wide or high.
