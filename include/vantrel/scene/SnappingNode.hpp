@@ -58,7 +58,8 @@ public:
     /// carrier and the snapping model never block.
     [[nodiscard]] bool isOverlappedWithModels(const std::vector<std::shared_ptr<ModelNode>>& models) const;
 
-    /// The world-space box the blocking test compares: the preview as it stands, turned with the point.
+    /// The world-space box the blocking test compares: the preview's geometry as it stands, turned
+    /// with the point, as a model's overlap box is formed.
     [[nodiscard]] SCNBoundingBox overlapBoundingBox() const;
 
     /// A copy with the same snapping model and carrier and a clone of the preview.
@@ -68,10 +69,6 @@ protected:
     SnappingNode(const SnappingNode& other);
 
 private:
-    // The tests above on the point's own box, taken once by the caller: it is a walk over the preview.
-    [[nodiscard]] bool isSnappingModelInside(const ModelNode& model, const SCNBoundingBox& ownBox) const;
-    [[nodiscard]] SCNBoundingBox overlapBoundingBox(const SCNBoundingBox& ownBox) const;
-
     std::weak_ptr<ModelNode> snappingModel_;
     std::weak_ptr<ModelNode> connectToModel_;
 };
