@@ -16,8 +16,8 @@ class SnappingObstacles;
 ///
 /// The point is a child of its carrier; its position and orientation are those of the snapping area
 /// it was made from, in the carrier's coordinates, and its children are the preview, so that its
-/// bounding volume is that of the docked model. `makeDocking` (in `vantrel/scene/Docking.hpp`) builds
-/// points; the adapters show them while a model is selected.
+/// bounding volume is that of the docked model. `docking::buildSnappingNodes` (in
+/// `vantrel/scene/Docking.hpp`) builds points; the adapters show them while a model is selected.
 ///
 /// Both references are weak: the carrier owns the point, and a point must not keep a removed model
 /// alive. A reference whose model has gone reads as absent.

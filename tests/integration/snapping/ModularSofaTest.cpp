@@ -43,7 +43,8 @@ protected:
         DownloadingService::sharedInstance().setLocalCacheHome(cache_);
 
         const auto p = uniqueName("sofas");
-        seed({{"description", "modular sofa " + p}, {"files", json::array({test::modelArchiveFile(p + "/sofa.zip", "GlamVelvetSofa")})}});
+        const json files = json::array({test::modelArchiveFile(p + "/sofa.zip", "GlamVelvetSofa")});
+        seed({{"description", "modular sofa " + p}, {"files", files}});
         const json catalog = {{"$ref", "catalog"}};
         // The end module docks to the right of a middle module; both show the same sofa.
         data_ = seedCompany(json::array({
@@ -92,6 +93,8 @@ protected:
 
 // Top view of the floor: products grey, shown points green, hidden points red; x to the right, z down.
 void writeTopView(const std::filesystem::path& path, const Models& models) {
+    constexpr std::array<unsigned char, 3> kRed{220, 30, 30};
+    constexpr std::array<unsigned char, 3> kGreen{30, 170, 60};
     constexpr int kSize = 480;
     constexpr float kMetres = 10.0f;
     std::vector<unsigned char> pixels(kSize * kSize * 3, 255);
@@ -112,9 +115,7 @@ void writeTopView(const std::filesystem::path& path, const Models& models) {
     for (const auto& model : models) {
         for (const auto& [key, points] : model->snappingNodesDictionary()) {
             for (const auto& point : points) {
-                const std::array<unsigned char, 3> colour =
-                    point->isHidden() ? std::array<unsigned char, 3>{220, 30, 30} : std::array<unsigned char, 3>{30, 170, 60};
-                fill(point->overlapBoundingBox(), colour, true);
+                fill(point->overlapBoundingBox(), point->isHidden() ? kRed : kGreen, true);
             }
         }
     }
