@@ -30,8 +30,9 @@ std::vector<std::shared_ptr<SCNNode>> ModelNode::snappingPreviewNodes() const {
             copy->setSimdTransform(rest);
             SCNTransaction::commit();
             if (highlightedMode_ == ModelHighlightingMode::glow) {
-                for (const auto& node : copy->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
-                    node->setCategoryBitMask(1);
+                const auto parts = copy->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; });
+                for (const auto& part : parts) {
+                    part->setCategoryBitMask(1);
                 }
             }
         }

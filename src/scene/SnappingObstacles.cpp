@@ -94,13 +94,10 @@ bool SnappingObstacles::blocks(const Entry& entry, const SCNBoundingBox& box, co
 }
 
 bool SnappingObstacles::isBlocking(const SnappingNode& point) const {
-    return !entries_.empty() && isBlocking(point, point.overlapBoundingBox());
-}
-
-bool SnappingObstacles::isBlocking(const SnappingNode& point, const SCNBoundingBox& box) const {
     if (entries_.empty()) {
         return false;
     }
+    const SCNBoundingBox box = point.overlapBoundingBox();
     const auto parent = point.parentNode();
     const auto* carrier = dynamic_cast<const ModelNode*>(parent.get());
     const auto snapping = point.snappingModel();

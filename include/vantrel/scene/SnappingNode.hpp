@@ -16,8 +16,8 @@ class SnappingObstacles;
 ///
 /// The point is a child of its carrier; its position and orientation are those of the snapping area
 /// it was made from, in the carrier's coordinates, and its children are the preview, so that its
-/// bounding volume is that of the docked model. `makeDocking` (in `vantrel/scene/Docking.hpp`) builds
-/// points; the adapters show them while a model is selected.
+/// bounding volume is that of the docked model. `docking::buildSnappingNodes` (in
+/// `vantrel/scene/Docking.hpp`) builds points; the adapters show them while a model is selected.
 ///
 /// Both references are weak: the carrier owns the point, and a point must not keep a removed model
 /// alive. A reference whose model has gone reads as absent.
@@ -58,7 +58,8 @@ public:
     /// carrier and the snapping model never block.
     [[nodiscard]] bool isOverlappedWithModels(const std::vector<std::shared_ptr<ModelNode>>& models) const;
 
-    /// The world-space box the blocking test compares: the preview as it stands, turned with the point.
+    /// The world-space box the blocking test compares: the preview's geometry as it stands, turned
+    /// with the point, as a model's overlap box is formed.
     [[nodiscard]] SCNBoundingBox overlapBoundingBox() const;
 
     /// A copy with the same snapping model and carrier and a clone of the preview.
@@ -68,10 +69,6 @@ protected:
     SnappingNode(const SnappingNode& other);
 
 private:
-    // The tests above on the point's own box, taken once by the caller: it is a walk over the preview.
-    [[nodiscard]] bool isSnappingModelInside(const ModelNode& model, const SCNBoundingBox& ownBox) const;
-    [[nodiscard]] SCNBoundingBox overlapBoundingBox(const SCNBoundingBox& ownBox) const;
-
     std::weak_ptr<ModelNode> snappingModel_;
     std::weak_ptr<ModelNode> connectToModel_;
 };

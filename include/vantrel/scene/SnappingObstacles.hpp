@@ -40,8 +40,6 @@ public:
     /// True when a model other than the point's carrier and snapping model stands in the way of the
     /// point's preview.
     [[nodiscard]] bool isBlocking(const SnappingNode& point) const;
-    /// The same with the point's `SnappingNode::overlapBoundingBox` taken already.
-    [[nodiscard]] bool isBlocking(const SnappingNode& point, const SCNBoundingBox& pointBox) const;
 
 private:
     struct Entry {

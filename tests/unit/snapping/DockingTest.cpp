@@ -115,7 +115,7 @@ TEST(Docking, AtTheEndOfAMoveTheFirstVisiblePointTheModelSitsOnWins) {
         const auto built = docking::buildSnappingNodes(s.selected, s.models);
         s.selected->setPosition(row.droppedAt);
         const auto winner = docking::occupiedSnappingNode(*s.selected, s.models);
-        EXPECT_EQ(winner, row.winner < 0 ? nullptr : built[std::size_t(row.winner)]);
+        ASSERT_EQ(winner, row.winner < 0 ? nullptr : built[std::size_t(row.winner)]);
         EXPECT_EQ(docking::snapToOccupiedNode(*s.selected, s.models), row.winner >= 0);
         if (row.winner < 0) {
             EXPECT_EQ(s.selected->position(), row.droppedAt);
