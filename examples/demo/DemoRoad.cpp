@@ -5,6 +5,8 @@
 #include "TerminalProgress.hpp"
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <utility>
 
 namespace demo {
@@ -41,7 +43,8 @@ DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)), scene_(v
 
 int DemoRoad::run() {
     std::filesystem::create_directories(options_.outputDirectory);
-    const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock() && recolour() && takePictures();
+    const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock() && recolour() && takePictures() &&
+                    saveConcept() && renderOrder();
     return ok ? 0 : 1;
 }
 
@@ -63,7 +66,8 @@ bool DemoRoad::signIn() {
     if (!answer) return fail("sign-in", "no answer from the backend");
     const auto& [user, error] = *answer;
     if (!user) return fail("sign-in", describe(error));
-    std::printf("   signed in (user %s)\n", user->objectId().value_or("?").c_str());
+    userId_ = user->objectId().value_or("");
+    std::printf("   signed in (user %s)\n", userId_.c_str());
     note("signed-in user", options_.email);
     return true;
 }
@@ -152,24 +156,32 @@ bool DemoRoad::placeAndDock() {
 }
 
 bool DemoRoad::recolour() {
-    std::printf("\n5. Re-colouring the chair's seat with a material of its catalogue\n");
-    const auto component = componentByProductNumber(kChair);
-    const auto& chair = models_.at(2);
-    const auto materialIds = component->getMaterialIdsByTag("seat");
-    if (materialIds.empty()) return fail("re-colouring", "the chair's seat admits no material");
-    const auto& materialId = materialIds.back();
-    const auto record = await<std::shared_ptr<vantrel::MaterialEntity>, OptionalError>([&](auto block) {
-        vantrel::MaterialService::sharedInstance().obtainMaterialById(materialId, std::move(block));
-    });
-    if (!record || !std::get<0>(*record)) return fail("re-colouring", describe(record ? std::get<1>(*record) : std::nullopt));
-    const auto material = std::get<0>(*record);
-    const auto built = await<std::shared_ptr<vantrel::SCNMaterial>>(
-        [&](auto block) { material->getScnMaterial(std::move(block)); });
-    if (!built || !std::get<0>(*built)) return fail("re-colouring", "the material record gives no rendering material");
-    const auto parts = component->getNodeNamesOrNodeIdsByTag("seat");
-    chair->assignMaterial(std::get<0>(*built), parts);
-    std::printf("   \"%s\" on %zu tagged part(s)\n", material->name().c_str(), parts.size());
-    note("re-coloured seat", material->name());
+    std::printf("\n5. Re-colouring tagged parts with materials of the catalogue\n");
+    // The sofa's upholstery takes the last material its tag admits (the corner module, the same
+    // product placed again, keeps its own colours); the chair's seat takes the first of its list.
+    const std::vector<std::tuple<std::size_t, const char*, const char*, bool>> jobs = {
+        {0, kSofa, "upholstery", true}, {2, kChair, "seat", false}};
+    for (const auto& [index, productNumber, tag, takeLast] : jobs) {
+        const auto component = componentByProductNumber(productNumber);
+        const auto materialIds = component->getMaterialIdsByTag(tag);
+        if (materialIds.empty()) return fail("re-colouring", component->genericName() + " admits no material for " + tag);
+        const auto materialId = takeLast ? materialIds.back() : materialIds.front();
+        const auto record = await<std::shared_ptr<vantrel::MaterialEntity>, OptionalError>([&](auto block) {
+            vantrel::MaterialService::sharedInstance().obtainMaterialById(materialId, std::move(block));
+        });
+        if (!record || !std::get<0>(*record))
+            return fail("re-colouring", describe(record ? std::get<1>(*record) : std::nullopt));
+        const auto material = std::get<0>(*record);
+        const auto built = await<std::shared_ptr<vantrel::SCNMaterial>>(
+            [&](auto block) { material->getScnMaterial(std::move(block)); });
+        if (!built || !std::get<0>(*built)) return fail("re-colouring", "the material record gives no rendering material");
+        const auto parts = component->getNodeNamesOrNodeIdsByTag(tag);
+        models_.at(index)->assignMaterial(std::get<0>(*built), parts);
+        assignedMaterials_.emplace_back(index, tag, materialId);
+        std::printf("   %s, %s: \"%s\" on %zu tagged part(s)\n", component->genericName().c_str(), tag,
+                    material->name().c_str(), parts.size());
+        note(std::string("re-coloured ") + tag, material->name());
+    }
     return true;
 }
 
@@ -177,7 +189,7 @@ bool DemoRoad::takePictures() {
     std::printf("\n6. Drawing the arrangement (offscreen OpenGL)\n");
     // Let the docking move finish before the pictures are taken.
     vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));
-    DemoStudio studio(scene_);
+    DemoStudio studio(scene_, options_.pictureWidth, options_.pictureHeight);
     const auto picture = [&](const std::string& name) {
         const auto file = options_.outputDirectory / ("canvas-" + name + ".png");
         if (auto error = studio.write(file)) return fail("picture " + name, *error);
@@ -203,6 +215,76 @@ bool DemoRoad::takePictures() {
     corner->unhighlight();
     models_.at(0)->hideSizes();
     (void)studio.setGlow(false, {});
+    return true;
+}
+
+bool DemoRoad::saveConcept() {
+    std::printf("\n7. Saving the arrangement as a concept in the local store\n");
+    auto& concepts = vantrel::ConceptService::sharedInstance();
+    concept_ = concepts.spawnConcept(userId_, "Living room, demo");
+    for (std::size_t i = 0; i < models_.size(); ++i) {
+        const auto& model = models_[i];
+        const auto q = model->orientation();
+        auto item = concepts.spawnConceptItem(model->componentId(), model->position(), {q.x, q.y, q.z, q.w});
+        for (const auto& [index, tag, materialId] : assignedMaterials_)
+            if (index == i) item->addToAssignedMaterials(concepts.spawnAssignedMaterial(tag, materialId));
+        concept_->addToConceptItems(item);
+    }
+    const auto saved = await<OptionalError>(
+        [](auto block) { vantrel::CoreDataService::sharedInstance().saveContext(std::move(block)); });
+    if (!saved) return fail("saving", "the store did not answer");
+    if (const auto& error = std::get<0>(*saved)) return fail("saving", describe(error));
+    const auto file = vantrel::CoreDataService::defaultStoreFile();
+    std::printf("   \"%s\" with %zu items saved to %s\n", concept_->name().value_or("").c_str(),
+                concept_->conceptItems().size(), file.c_str());
+    note("saved concept", file.string());
+    return true;
+}
+
+bool DemoRoad::renderOrder() {
+    std::printf("\n8. Rendering the order page\n");
+    // The company's logo heads the page.
+    std::shared_ptr<vantrel::UIImage> logo;
+    const auto company = await<std::shared_ptr<vantrel::CompanyEntity>, OptionalError>(
+        [](auto block) { vantrel::AuthService::sharedInstance().currentCompany(std::move(block)); });
+    if (company && std::get<0>(*company)) {
+        if (const auto key = std::get<0>(*company)->logoFilePath()) {
+            const auto data = await<std::optional<vantrel::FileData>, OptionalError>([&](auto block) {
+                vantrel::DownloadingService::sharedInstance().obtainDataFromLocalCache(*key, true, std::move(block));
+            });
+            if (data && std::get<0>(*data))
+                if (auto decoded = vantrel::decodeImage(*std::get<0>(*data))) logo = decoded->image;
+        }
+    }
+    const auto page = await<std::string, OptionalError>([&](auto block) {
+        vantrel::OrderService::sharedInstance().generateOrderAsHtml(concept_, logo, std::move(block));
+    });
+    if (!page) return fail("order", "no answer");
+    const auto& [html, error] = *page;
+    if (error) return fail("order", describe(error));
+    const auto file = options_.outputDirectory / "order.html";
+    std::ofstream(file) << html;
+    std::printf("   %s\n", file.c_str());
+    note("order page", file.string());
+
+    // A screenshot of the page as a browser shows it, when the machine has one.
+    const std::filesystem::path chromium = "/usr/bin/chromium";
+    if (!std::filesystem::exists(chromium)) {
+        note("order screenshot", "skipped: no /usr/bin/chromium");
+        return true;
+    }
+    const auto shot = std::filesystem::absolute(options_.outputDirectory / "order.png");
+    const auto profile = std::filesystem::absolute(options_.outputDirectory / ".chromium-profile");
+    const std::string command = "timeout 120 " + chromium.string() +
+                                " --headless --no-sandbox --disable-gpu --disable-background-networking"
+                                " --disable-component-update --disable-sync --no-first-run --hide-scrollbars"
+                                " --user-data-dir='" + profile.string() + "' --window-size=1024,900 --screenshot='" +
+                                shot.string() + "' 'file://" + std::filesystem::absolute(file).string() +
+                                "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(shot)) return fail("order screenshot", "chromium failed");
+    std::filesystem::remove_all(profile);
+    std::printf("   %s\n", shot.c_str());
+    note("order screenshot", shot.string());
     return true;
 }
 

@@ -4,15 +4,13 @@
 // what it produced; a failed step ends the road with its error and the summary says how far it got.
 
 #include <vantrel/vantrel.hpp>
-#include <vantrel/scene/Docking.hpp>
-#include <vantrel/services/MaterialService.hpp>
-#include <vantrel/services/ModelLoaderService.hpp>
 
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace demo {
@@ -22,6 +20,8 @@ struct DemoOptions {
     std::string email = "emma.employee@nordhaven.test";
     std::string password = "emma-password-1";
     bool debugLogging = false;
+    int pictureWidth = 1280;
+    int pictureHeight = 720;
 };
 
 class DemoRoad {
@@ -40,6 +40,8 @@ private:
     bool placeAndDock();
     bool recolour();
     bool takePictures();
+    bool saveConcept();
+    bool renderOrder();
 
     bool fail(const std::string& step, const std::string& why);
     void note(const std::string& what, const std::string& where = {});
@@ -49,6 +51,9 @@ private:
     std::vector<std::shared_ptr<vantrel::ComponentEntity>> components_;
     std::vector<std::shared_ptr<vantrel::ModelNode>> models_;
     std::shared_ptr<vantrel::SCNScene> scene_;
+    std::string userId_;
+    std::vector<std::tuple<std::size_t, std::string, std::string>> assignedMaterials_;  // model, tag, material id
+    std::shared_ptr<vantrel::ConceptEntity> concept_;
     std::vector<std::pair<std::string, std::string>> outputs_;
     std::optional<std::string> failure_;
 };

@@ -29,8 +29,8 @@ std::shared_ptr<SCNNode> lightNode(vantrel::SCNLightType type) {
 
 }  // namespace
 
-DemoStudio::DemoStudio(std::shared_ptr<vantrel::SCNScene> scene)
-    : scene_(std::move(scene)), view_(vantrel::CGRect(0, 0, 1280, 720)) {
+DemoStudio::DemoStudio(std::shared_ptr<vantrel::SCNScene> scene, int width, int height)
+    : scene_(std::move(scene)), view_(vantrel::CGRect(0, 0, width, height)) {
     const auto root = scene_->rootNode();
     const auto box = root->boundingBox();
     const SCNVector3 centre = (box.min + box.max) * 0.5f;

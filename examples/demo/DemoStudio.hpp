@@ -28,8 +28,8 @@ struct StudioMood {
 
 class DemoStudio {
 public:
-    /// Adds lights, a floor and a camera framing what `scene` holds now.
-    explicit DemoStudio(std::shared_ptr<vantrel::SCNScene> scene);
+    /// Adds lights, a floor and a camera framing what `scene` holds now; pictures of width × height.
+    DemoStudio(std::shared_ptr<vantrel::SCNScene> scene, int width, int height);
 
     /// Switches the lights and background to `mood`.
     void apply(const StudioMood& mood);

@@ -1,8 +1,9 @@
 // The demo host: a command-line application that embeds the library the way an app would and
 // walks the typical road end to end against the reference backend — sign in, list the
-// catalogue, load models with progress, place and dock them — printing where every output is.
+// catalogue, load models with progress, place and dock them, re-colour parts, draw pictures, save
+// the design and render its order — printing where every output is.
 //
-//   vantrel_demo [--out DIR] [--email E --password P] [--debug]
+//   vantrel_demo [--out DIR] [--email E --password P] [--picture-size WxH] [--debug]
 
 #include "Await.hpp"
 #include "DemoRoad.hpp"
@@ -25,8 +26,11 @@ int main(int argc, char** argv) {
         else if (arg == "--out" && hasValue) options.outputDirectory = argv[++i];
         else if (arg == "--email" && hasValue) options.email = argv[++i];
         else if (arg == "--password" && hasValue) options.password = argv[++i];
+        else if (arg == "--picture-size" && hasValue &&
+                 std::sscanf(argv[++i], "%dx%d", &options.pictureWidth, &options.pictureHeight) == 2 &&
+                 options.pictureWidth > 0 && options.pictureHeight > 0) continue;
         else {
-            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--debug]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--debug]\n", argv[0]);
             return 2;
         }
     }
