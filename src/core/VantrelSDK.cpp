@@ -147,14 +147,16 @@ FileLogger& VantrelSDK::fileLogger() { return sharedFileLogger(); }
 
 // ---- queues -----------------------------------------------------------------------------------
 
+// Never destroyed, as the main and global queues: work of other threads may reach them while the
+// process exits.
 DispatchQueue& VantrelSDK::lifecycleQueue() {
-    static auto queue = DispatchQueue::makeSerial("VantrelSDKLifeCycleQueue_" + newUuid());
-    return *queue;
+    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("VantrelSDKLifeCycleQueue_" + newUuid()));
+    return **queue;
 }
 
 DispatchQueue& VantrelSDK::lastDbAccessQueue() {
-    static auto queue = DispatchQueue::makeSerial("LastDbAccesDispatchQueue__" + newUuid());
-    return *queue;
+    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("LastDbAccesDispatchQueue__" + newUuid()));
+    return **queue;
 }
 
 // ---- last-access registry ---------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "core/SdkState.hpp"
 #include "sdk/BackendSetup.hpp"
 #include "sdk/Reconnect.hpp"
+#include "sdk/Shutdown.hpp"
 #include "vantrel/core/FileLogger.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/NetworkActivity.hpp"
@@ -113,11 +114,9 @@ void VantrelSDK::initialize(const SdkInitializeOptions& options) {
     applyOptions(options);
     setUpLoggers(s.debugLogging ? LogLevel::debug : LogLevel::info);
     detail::setUpBackendClients();
-    // Registered after the backend clients' process-wide slots were made, so it runs before they
-    // are destroyed: the clients stop in a defined order while everything they use still exists.
-    std::atexit([] { shutdown(); });
     setReconnectHandler(detail::reconnectSession);
     addObservers();
+    detail::shutDownAtExit();
 
     lifecycleQueue().async([] {
         sdkState().isInitialized = true;

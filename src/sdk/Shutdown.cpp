@@ -1,16 +1,60 @@
 // VantrelSDK::shutdown: the library's clients stopped and joined in a fixed order, by the host or
 // at process exit.
 
+#include "sdk/Shutdown.hpp"
+
+#include "backend/QueryCache.hpp"
 #include "backend/RestClient.hpp"
 #include "core/DispatchQueueImpl.hpp"
 #include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/backend/ParseUser.hpp"
+#include "vantrel/core/Clock.hpp"
 #include "vantrel/core/Log.hpp"
+#include "vantrel/core/Paths.hpp"
+#include "vantrel/core/Strings.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
 #include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/services/AnchorObjectService.hpp"
+#include "vantrel/services/AppListItemService.hpp"
+#include "vantrel/services/AuthService.hpp"
+#include "vantrel/services/CatalogService.hpp"
+#include "vantrel/services/CompanyService.hpp"
+#include "vantrel/services/ComponentService.hpp"
+#include "vantrel/services/MaterialService.hpp"
+#include "vantrel/services/ModelMeasuringUnitService.hpp"
+#include "vantrel/services/SceneService.hpp"
+#include "vantrel/services/UnsupportedAppVersionService.hpp"
 
+#include <cstdlib>
 #include <mutex>
 
 namespace vantrel {
+
+namespace detail {
+
+void shutDownAtExit() {
+    // At exit, process-wide objects are destroyed in the reverse order of their making, and an exit
+    // handler takes its place in that order when it is registered. So everything the clients'
+    // remaining work may touch (the backend client's slots and caches, the stored user, the
+    // registries, the services' names, the queues, the clock, the string table) is made first:
+    // the handler then runs while all of it still exists.
+    (void)backend_detail::QueryCache::shared();
+    (void)ParseUser::currentUser();
+    (void)VantrelSDK::lifecycleQueue();
+    (void)VantrelSDK::lastDbAccessQueue();
+    (void)Clock::current();
+    (void)Paths::cachesDirectory();
+    (void)Strings::localized("common_internal_error");
+    (void)DownloadingService::sharedInstance();
+    for (const auto* name : {&UnsupportedAppVersionService::typeName(), &AuthService::typeName(), &CompanyService::typeName(),
+                             &CatalogService::typeName(), &ComponentService::typeName(), &AnchorObjectService::typeName(),
+                             &MaterialService::typeName(), &AppListItemService::typeName(), &SceneService::typeName(),
+                             &ModelMeasuringUnitService::typeName()})
+        (void)name;
+    std::atexit([] { VantrelSDK::shutdown(); });
+}
+
+}  // namespace detail
 
 void VantrelSDK::shutdown() {
     static std::mutex mutex;

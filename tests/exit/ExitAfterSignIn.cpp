@@ -26,20 +26,27 @@ int main(int argc, char** argv) {
     vantrel::VantrelSDK::initialize({});
     vantrel::VantrelSDK::setVersionName(std::string(argv[4]));
 
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false, signedIn = false;
+    // The sign-in block may run after main returned (during the shutdown at exit), so what it
+    // touches lives on the heap for good rather than on main's stack.
+    struct Answer {
+        std::mutex mutex;
+        std::condition_variable answered;
+        bool done = false, signedIn = false;
+    };
+    auto* answer = new Answer();
     vantrel::AuthService::sharedInstance().signIn(std::nullopt, std::nullopt, std::string(argv[2]), std::string(argv[3]),
-                                                  [&](std::shared_ptr<vantrel::UserEntity> user, vantrel::OptionalError) {
-                                                      std::lock_guard lock(mutex);
-                                                      done = true;
-                                                      signedIn = user != nullptr;
-                                                      answered.notify_all();
+                                                  [answer](std::shared_ptr<vantrel::UserEntity> user, vantrel::OptionalError) {
+                                                      std::lock_guard lock(answer->mutex);
+                                                      answer->done = true;
+                                                      answer->signedIn = user != nullptr;
+                                                      answer->answered.notify_all();
                                                   });
     if (mode == "asked") return 0;
+    bool signedIn = false;
     {
-        std::unique_lock lock(mutex);
-        if (!answered.wait_for(lock, std::chrono::seconds(60), [&] { return done; })) return 3;
+        std::unique_lock lock(answer->mutex);
+        if (!answer->answered.wait_for(lock, std::chrono::seconds(60), [&] { return answer->done; })) return 3;
+        signedIn = answer->signedIn;
     }
     if (!signedIn) return 2;
     if (mode == "explicit") vantrel::VantrelSDK::shutdown();
