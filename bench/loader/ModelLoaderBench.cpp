@@ -11,8 +11,9 @@
 //    (run it alone: the peak is the process's high-water mark); counters peak_mb, grown_mb.
 //
 // Needs `scripts/backend.sh start`; without it each benchmark reports an error and skips.
-// Run: vantrel_bench --benchmark_filter='ColdLoad|WarmLoad'  and, alone,
-//      vantrel_bench --benchmark_filter=SofaPeakResident
+// Run from the build directory (the seed tool is found relative to it), in a Release build:
+//   cd build/release && bench/vantrel_bench --benchmark_filter='ColdLoad|WarmLoad'
+//   cd build/release && bench/vantrel_bench --benchmark_filter=SofaPeakResident   (alone)
 
 #include "support/BenchBackend.hpp"
 #include "vantrel/backend/ParseUser.hpp"
