@@ -29,7 +29,8 @@ json toJson(simdjson::dom::element element) {
     using Type = simdjson::dom::element_type;
     switch (element.type()) {
         case Type::ARRAY: {
-            const auto items = element.get_array().value_unsafe();
+            // Copies, not references: the results they come from are temporaries.
+            const simdjson::dom::array items = element.get_array().value_unsafe();
             json out = json::array();
             auto& array = out.get_ref<json::array_t&>();
             array.reserve(items.size());
@@ -37,9 +38,10 @@ json toJson(simdjson::dom::element element) {
             return out;
         }
         case Type::OBJECT: {
+            const simdjson::dom::object fields = element.get_object().value_unsafe();
             json out = json::object();
             auto& object = out.get_ref<json::object_t&>();
-            for (auto field : element.get_object().value_unsafe())
+            for (auto field : fields)
                 object.insert_or_assign(std::string(field.key), toJson(field.value));  // the last of twins wins
             return out;
         }
