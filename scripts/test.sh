@@ -49,18 +49,23 @@ fi
 step "tests"
 ctest --preset ci -j"$jobs" || status=1
 
+# Pictures are drawn by Mesa's software rasterizer, an uninstrumented driver with threads and
+# allocations of its own: the sanitizer passes leave the drawing tests to the main pass, as they
+# leave the peak-memory check of unpacking (the sanitizers' allocators hold freed memory back).
+not_under_sanitizers='^package\.|^(ScenePicture|Technique|FloorAndEnvironment|RenderContext|WindowSurface|ModelPicture)\.|HostileArchivesAreRefused'
+
 if [ "${VANTREL_TEST_SANITIZERS:-1}" != 0 ]; then
   step "AddressSanitizer + UndefinedBehaviorSanitizer"
   cmake --preset asan >/dev/null
   cmake --build --preset asan -j"$jobs" --target vantrel_unit_tests
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --preset asan -j"$jobs" -L unit -E '^package\.' || status=1
+    ctest --preset asan -j"$jobs" -L unit -E "$not_under_sanitizers" || status=1
 
   step "ThreadSanitizer (queues, notifications, clients)"
   cmake --preset tsan >/dev/null
   cmake --build --preset tsan -j"$jobs" --target vantrel_unit_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --preset tsan -j"$jobs" -L unit -E '^package\.|DeathTest' || status=1
+    ctest --preset tsan -j"$jobs" -L unit -E "$not_under_sanitizers|DeathTest|ProcessKilledWhileSaving" || status=1
 fi
 
 step "summary"
