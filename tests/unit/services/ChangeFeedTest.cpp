@@ -427,7 +427,7 @@ TEST_F(ChangeFeedTest, TheListingSurvivesARowLimitBelowItsPageAndADeletionBetwee
             const auto where = request.body.value("where", json::object());
             if (!where.contains("objectId") && !request.body.contains("skip")) return;
             if (deletedBetweenPages->exchange(true)) return;
-            std::lock_guard lock(script->mutex);
+            std::lock_guard scriptLock(script->mutex);
             script->listing.erase(script->listing.begin());
         };
     }
