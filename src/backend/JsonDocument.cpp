@@ -1,11 +1,5 @@
 #include "backend/JsonDocument.hpp"
 
-// simdjson's inlined accessors trip GCC 12's flow warnings at -O2 (false positives on its result
-// wrappers); they are silenced for this file only.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wdangling-pointer"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include <simdjson.h>
 
 #include <algorithm>
