@@ -423,10 +423,12 @@ TEST_F(ChangeFeedTest, TheListingSurvivesARowLimitBelowItsPageAndADeletionBetwee
         std::lock_guard lock(routeMutex_);
         listing_.push_back(record("Component", "f", "c1", {}, "2026-02-01T00:00:00.000Z"));
         // Once the catch-up's first page is out, "a" is deleted on the server.
-        script_->hook = [script = script_, deletedBetweenPages](const test::FakeParseRequest& request) {
+        // The script holds its hook, so the hook holds the script weakly.
+        script_->hook = [weakScript = std::weak_ptr(script_), deletedBetweenPages](const test::FakeParseRequest& request) {
             const auto where = request.body.value("where", json::object());
             if (!where.contains("objectId") && !request.body.contains("skip")) return;
-            if (deletedBetweenPages->exchange(true)) return;
+            const auto script = weakScript.lock();
+            if (!script || deletedBetweenPages->exchange(true)) return;
             std::lock_guard scriptLock(script->mutex);
             script->listing.erase(script->listing.begin());
         };
