@@ -54,9 +54,9 @@ ctest --preset ci -j"$jobs" || status=1
 # leave the peak-memory check of unpacking (the sanitizers' allocators hold freed memory back).
 not_under_sanitizers='^package\.|^(ScenePicture|Technique|FloorAndEnvironment|RenderContext|WindowSurface|ModelPicture)\.|HostileArchivesAreRefused'
 
-# ThreadSanitizer is for the queues, notifications and clients; the model, scene, material and
-# store suites below have not been brought under it yet and run in the other passes.
-not_yet_under_tsan='^(AnchorObjectModelsTest|ChangeTracking|ConceptServiceTest|ConceptStoreTest|Docking|GeometryMesh|Image|ImageDecodingTest|MaterialRendering|ModelNodeMaterials|ModelNodeOverlapCache|NodePivot|OrderDocumentTest|SceneBoundingBox|SceneFrames|SceneHitTest|SceneSourceTest|SnappingPoint|ViewProjection|ZipArchiveTest)\.'
+# Two unpackings at once meet in glibc's time-zone set-up inside libzip, whose lock ThreadSanitizer
+# cannot see (uninstrumented libc): that one test stays with the other passes.
+outside_tsan='TwoUnpackingsAtOnceLeaveOneCompleteDirectory'
 
 if [ "${VANTREL_TEST_SANITIZERS:-1}" != 0 ]; then
   step "AddressSanitizer + UndefinedBehaviorSanitizer"
@@ -69,7 +69,7 @@ if [ "${VANTREL_TEST_SANITIZERS:-1}" != 0 ]; then
   cmake --preset tsan >/dev/null
   cmake --build --preset tsan -j"$jobs" --target vantrel_unit_tests
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    ctest --preset tsan -j"$jobs" -L unit -E "$not_under_sanitizers|$not_yet_under_tsan|DeathTest|ProcessKilledWhileSaving" || status=1
+    ctest --preset tsan -j"$jobs" -L unit -E "$not_under_sanitizers|$outside_tsan|DeathTest|ProcessKilledWhileSaving" || status=1
 fi
 
 step "summary"
