@@ -57,19 +57,34 @@ constexpr int kPage = 100;
 void BM_ReadThousandInPagesOfHundred(benchmark::State& state) {
     const auto backend = loadBackend();
     if (!backend) return state.SkipWithError("no reference backend: scripts/backend.sh start");
-    const auto tag = "bench-" + std::to_string(::getpid()) + "-" + std::to_string(Clock::now().time_since_epoch().count());
+    const auto tag =
+        "bench-" + std::to_string(::getpid()) + "-" + std::to_string(Clock::now().time_since_epoch().count());
     const json fixture = {
         {"description", "backend client read benchmark"},
         {"records",
          {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Bench " + tag}}}},
-          {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
-          {{"alias", "manager"}, {"className", "_User"}, {"username", tag + "@bench.invalid"}, {"password", "bench-pass-1"},
-           {"roles", {"ROLE_COMPANY_MANAGER"}}, {"login", true}, {"fields", {{"company", {{"$ref", "company"}}}}}},
-          {{"alias", "components"}, {"className", "Component"}, {"repeat", kObjects},
-           {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Bench component {i}"}, {"productNumber", "B-{i}"},
-                       {"price", 10.5}, {"scnModelFilePath", "bench/{i}.zip"},
-                       {"snappingAreas", {{{"connectToComponentId", "x"}, {"offsetPosition", "1,0,0"}, {"offsetRotation", "0,0,0,1"}}}},
-                       {"nodesToTags", {{{"nodeName", "seat"}, {"tag", "fabric"}}}}}}}}}};
+          {{"alias", "catalog"},
+           {"className", "Catalog"},
+           {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
+          {{"alias", "manager"},
+           {"className", "_User"},
+           {"username", tag + "@bench.invalid"},
+           {"password", "bench-pass-1"},
+           {"roles", {"ROLE_COMPANY_MANAGER"}},
+           {"login", true},
+           {"fields", {{"company", {{"$ref", "company"}}}}}},
+          {{"alias", "components"},
+           {"className", "Component"},
+           {"repeat", kObjects},
+           {"fields",
+            {{"catalog", {{"$ref", "catalog"}}},
+             {"name", "Bench component {i}"},
+             {"productNumber", "B-{i}"},
+             {"price", 10.5},
+             {"scnModelFilePath", "bench/{i}.zip"},
+             {"snappingAreas",
+              {{{"connectToComponentId", "x"}, {"offsetPosition", "1,0,0"}, {"offsetRotation", "0,0,0,1"}}}},
+             {"nodesToTags", {{{"nodeName", "seat"}, {"tag", "fabric"}}}}}}}}}};
     const auto seeded = runNode({"backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
     if (!seeded) return state.SkipWithError("seeding the benchmark data failed");
     const json aliases = json::parse(*seeded, nullptr, false);
@@ -115,10 +130,12 @@ void BM_ReadThousandInPagesOfHundred(benchmark::State& state) {
     everything.setLimit(-1);  // no total: the pages decide
     for (std::size_t i = 0; i < times.size(); ++i) {
         const auto start = Clock::now();
-        everything.findAllInBackground([&all](auto objects, auto error) { all.set(error ? 0 : objects.size()); }, kPage, 4);
+        everything.findAllInBackground([&all](auto objects, auto error) { all.set(error ? 0 : objects.size()); }, kPage,
+                                       4);
         const auto count = all.take(std::chrono::seconds(60));
         overlapped.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-        if (!count || *count != static_cast<std::size_t>(kObjects)) return state.SkipWithError("an overlapped read failed");
+        if (!count || *count != static_cast<std::size_t>(kObjects))
+            return state.SkipWithError("an overlapped read failed");
     }
 
     // The floor: the same ten requests as bare HTTP exchanges, answers neither parsed nor
@@ -158,14 +175,15 @@ void BM_ReadThousandInPagesOfHundred(benchmark::State& state) {
 
     const double ours = std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(times.size());
     const json where = {{"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", catalogId}}}};
-    const auto js = runNode({"bench/js/read_pages.mjs", std::to_string(kObjects), std::to_string(times.size()), "--where",
-                             where.dump(), "--session", token});
+    const auto js = runNode({"bench/js/read_pages.mjs", std::to_string(kObjects), std::to_string(times.size()),
+                             "--where", where.dump(), "--session", token});
     const double jsMs = js ? json::parse(*js, nullptr, false).value("ms", 0.0) : 0.0;
     vantrel::ParseUser::logOut();  // only now: logging out revokes the session the peer used
     state.counters["ours_ms"] = ours;
     state.counters["js_ms"] = jsMs;
     state.counters["ratio"] = jsMs > 0 ? ours / jsMs : 0;
-    const double ourOverlapped = std::accumulate(overlapped.begin(), overlapped.end(), 0.0) / static_cast<double>(overlapped.size());
+    const double ourOverlapped =
+        std::accumulate(overlapped.begin(), overlapped.end(), 0.0) / static_cast<double>(overlapped.size());
     state.counters["overlapped_ms"] = ourOverlapped;
     state.counters["overlapped_ratio"] = jsMs > 0 ? ourOverlapped / jsMs : 0;
 }
@@ -181,7 +199,8 @@ void BM_LiveQuerySaveToEvent(benchmark::State& state) {
 
     // Rows of "UnsupportedAppVersion" need no session to watch; like the JavaScript peer the
     // saves go straight to REST with the master key (the measured part is the event's way back).
-    vantrel::LiveQueryClient client("wss://" + backend->server, backend->applicationId, backend->clientKey, backend->caFile);
+    vantrel::LiveQueryClient client("wss://" + backend->server, backend->applicationId, backend->clientKey,
+                                    backend->caFile);
     vantrel::ParseQuery query("UnsupportedAppVersion");
     query.whereEqualTo("app", app);
     auto subscription = client.subscribe(query);
@@ -190,11 +209,12 @@ void BM_LiveQuerySaveToEvent(benchmark::State& state) {
     std::mutex expectedMutex;
     std::string expected;
     subscription->handleSubscribe([&](const vantrel::ParseQuery&) { subscribed.set(true); });
-    subscription->handle(vantrel::Event::created, [&](const vantrel::ParseQuery&, std::shared_ptr<vantrel::ParseObject> object) {
-        const auto now = Clock::now();
-        std::lock_guard lock(expectedMutex);
-        if (object->value("version").asString() == expected) arrived.set(now);
-    });
+    subscription->handle(vantrel::Event::created,
+                         [&](const vantrel::ParseQuery&, std::shared_ptr<vantrel::ParseObject> object) {
+                             const auto now = Clock::now();
+                             std::lock_guard lock(expectedMutex);
+                             if (object->value("version").asString() == expected) arrived.set(now);
+                         });
     if (!subscribed.take(std::chrono::seconds(10))) return state.SkipWithError("the subscription did not open");
 
     vantrel::HttpClientOptions options;
@@ -241,7 +261,8 @@ void BM_LiveQuerySaveToEvent(benchmark::State& state) {
         vantrel::HttpRequest request;
         request.method = "DELETE";
         request.url = "https://" + backend->server + "/classes/UnsupportedAppVersion/" + id;
-        request.headers = {{"X-Parse-Application-Id", backend->applicationId}, {"X-Parse-Master-Key", backend->masterKey}};
+        request.headers = {{"X-Parse-Application-Id", backend->applicationId},
+                           {"X-Parse-Master-Key", backend->masterKey}};
         http.send(request, [&saved](vantrel::HttpResponse, vantrel::OptionalError) { saved.set("deleted"); });
         saved.take(std::chrono::seconds(30));
     }

@@ -25,19 +25,20 @@ std::string pageOfComponents() {
     json results = json::array();
     for (int i = 0; i < 100; ++i) {
         const auto id = "c" + std::to_string(100000 + i);
-        results.push_back({{"objectId", id},
-                           {"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", "k0Ab12Cd34"}}},
-                           {"name", "Bench component " + std::to_string(i)},
-                           {"productNumber", "B-" + std::to_string(i)},
-                           {"price", 10.5},
-                           {"rank", i},
-                           {"scnModelFilePath", "bench/" + std::to_string(i) + ".zip"},
-                           {"snappingAreas",
-                            {{{"connectToComponentId", "x"}, {"offsetPosition", "1,0,0"}, {"offsetRotation", "0,0,0,1"}}}},
-                           {"nodesToTags", {{{"nodeName", "seat"}, {"tag", "fabric"}}}},
-                           {"createdAt", "2026-12-07T10:00:00.123Z"},
-                           {"updatedAt", "2026-12-07T10:00:00.123Z"},
-                           {"ACL", {{"*", {{"read", true}}}}}});
+        results.push_back(
+            {{"objectId", id},
+             {"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", "k0Ab12Cd34"}}},
+             {"name", "Bench component " + std::to_string(i)},
+             {"productNumber", "B-" + std::to_string(i)},
+             {"price", 10.5},
+             {"rank", i},
+             {"scnModelFilePath", "bench/" + std::to_string(i) + ".zip"},
+             {"snappingAreas",
+              {{{"connectToComponentId", "x"}, {"offsetPosition", "1,0,0"}, {"offsetRotation", "0,0,0,1"}}}},
+             {"nodesToTags", {{{"nodeName", "seat"}, {"tag", "fabric"}}}},
+             {"createdAt", "2026-12-07T10:00:00.123Z"},
+             {"updatedAt", "2026-12-07T10:00:00.123Z"},
+             {"ACL", {{"*", {{"read", true}}}}}});
     }
     return json{{"results", results}}.dump();
 }

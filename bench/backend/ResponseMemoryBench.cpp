@@ -89,14 +89,16 @@ private:
                 }
             }
             const std::string prefix = R"({"results":[],"padding":")";
-            std::string answer = "HTTP/1.1 " + std::to_string(status_.load()) + " X\r\nContent-Type: application/json\r\n";
+            std::string answer =
+                "HTTP/1.1 " + std::to_string(status_.load()) + " X\r\nContent-Type: application/json\r\n";
             answer += declared_ ? "Content-Length: " + std::to_string(kAnswerBytes) + "\r\n" : "Connection: close\r\n";
             answer += "\r\n" + prefix;
             std::int64_t sent = 0;
             bool open = ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL) > 0;
             sent += static_cast<std::int64_t>(prefix.size());
             while (open && sent < kAnswerBytes) {
-                const auto n = ::send(fd, chunk.data(), std::min<std::int64_t>(chunk.size(), kAnswerBytes - sent), MSG_NOSIGNAL);
+                const auto n =
+                    ::send(fd, chunk.data(), std::min<std::int64_t>(chunk.size(), kAnswerBytes - sent), MSG_NOSIGNAL);
                 if (n <= 0) break;
                 sent += n;
             }
@@ -141,7 +143,8 @@ void BM_OneGigabyteRestAnswer(benchmark::State& state) {
         server.answerWith(status, declared);
         const auto before = restartResidentPeak();
         const auto error = findOnce();
-        if (!error || error->userInfo.value("transport", "") != "size") state.SkipWithError("the answer was not refused for its size");
+        if (!error || error->userInfo.value("transport", "") != "size")
+            state.SkipWithError("the answer was not refused for its size");
         return static_cast<double>(peakResidentBytes() - before) / (1 << 20);
     };
     for (auto _ : state) {

@@ -30,8 +30,8 @@ namespace {
 using nlohmann::json;
 using Clock = std::chrono::steady_clock;
 using vantrel_bench::peakResidentBytes;
-using vantrel_bench::restartResidentPeak;
 using vantrel_bench::percentile;
+using vantrel_bench::restartResidentPeak;
 
 std::string shellQuote(const std::string& text) {
     std::string out = "'";
@@ -55,12 +55,16 @@ void BM_DownloadIntoTheCache(benchmark::State& state) {
     if (!backend) return state.SkipWithError("no reference backend: scripts/backend.sh start");
     const auto megabytes = state.range(0);
     const auto tag = "bench-files-" + std::to_string(::getpid()) + "-" + std::to_string(megabytes);
-    const json fixture = {
-        {"description", "file transfer benchmark"},
-        {"records",
-         {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Bench " + tag}}}},
-          {{"alias", "manager"}, {"className", "_User"}, {"username", tag + "@bench.invalid"}, {"password", "bench-pass-1"},
-           {"roles", {"ROLE_COMPANY_MANAGER"}}, {"login", true}, {"fields", {{"company", {{"$ref", "company"}}}}}}}}};
+    const json fixture = {{"description", "file transfer benchmark"},
+                          {"records",
+                           {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Bench " + tag}}}},
+                            {{"alias", "manager"},
+                             {"className", "_User"},
+                             {"username", tag + "@bench.invalid"},
+                             {"password", "bench-pass-1"},
+                             {"roles", {"ROLE_COMPANY_MANAGER"}},
+                             {"login", true},
+                             {"fields", {{"company", {{"$ref", "company"}}}}}}}}};
     const auto seeded = vantrel_bench::runNode({"backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
     if (!seeded) return state.SkipWithError("seeding failed");
     const std::string token = json::parse(*seeded, nullptr, false)["manager"].value("sessionToken", "");
@@ -87,10 +91,11 @@ void BM_DownloadIntoTheCache(benchmark::State& state) {
     const auto download = [&]() -> bool {
         service.removeFromLocalCache(key);
         bool done = false, ok = false;
-        service.obtainFileFromLocalCache(key, true, [&](std::optional<std::filesystem::path> file, vantrel::OptionalError error) {
-            done = true;
-            ok = file && !error;
-        });
+        service.obtainFileFromLocalCache(key, true,
+                                         [&](std::optional<std::filesystem::path> file, vantrel::OptionalError error) {
+                                             done = true;
+                                             ok = file && !error;
+                                         });
         return vantrel::MainRunLoop::runUntil([&] { return done; }, std::chrono::minutes(5)) && ok;
     };
     const auto curl = [&]() -> bool {

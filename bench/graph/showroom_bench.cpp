@@ -41,7 +41,8 @@ std::shared_ptr<ModelNode> product(int seed) {
         part->setPosition({-0.8f + 0.16f * static_cast<float>(p), 0.0f, 0.0f});
         for (int i = 0; i < kPiecesPerPart; ++i) {
             auto leaf = SCNNode::make(piece);
-            leaf->setPosition({0.0f, -0.4f + 0.04f * static_cast<float>(i), 0.3f * std::sin(static_cast<float>(i + seed))});
+            leaf->setPosition(
+                {0.0f, -0.4f + 0.04f * static_cast<float>(i), 0.3f * std::sin(static_cast<float>(i + seed))});
             leaf->setEulerAngles({0.0f, 0.3f * static_cast<float>(i), 0.0f});
             part->addChildNode(leaf);
         }

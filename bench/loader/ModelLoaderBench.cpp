@@ -128,8 +128,13 @@ Catalogue& catalogue() {
         json records = json::array({
             {{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Bench " + tag}}}},
             {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}}}},
-            {{"alias", "user"}, {"className", "_User"}, {"username", tag + "@bench.invalid"}, {"password", "bench-pass-1"},
-             {"email", tag + "@bench.invalid"}, {"roles", {"ROLE_COMPANY_EMPLOYEE"}}, {"login", true},
+            {{"alias", "user"},
+             {"className", "_User"},
+             {"username", tag + "@bench.invalid"},
+             {"password", "bench-pass-1"},
+             {"email", tag + "@bench.invalid"},
+             {"roles", {"ROLE_COMPANY_EMPLOYEE"}},
+             {"login", true},
              {"fields", {{"company", {{"$ref", "company"}}}}}},
         });
         for (const auto& [alias, model] : models) {
@@ -137,8 +142,10 @@ Catalogue& catalogue() {
             result.archiveKeys[alias] = key;
             result.modelFiles[alias] = model.second;
             files.push_back(archiveEntry(key, model.first, model.second));
-            records.push_back({{"alias", alias}, {"className", "Component"},
-                               {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", alias}, {"scnModelFilePath", key}}}});
+            records.push_back(
+                {{"alias", alias},
+                 {"className", "Component"},
+                 {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", alias}, {"scnModelFilePath", key}}}});
         }
         const auto out = runNode({"backend/tools/seed.mjs", "apply", "-"},
                                  json{{"description", tag}, {"files", files}, {"records", records}}.dump());
@@ -195,14 +202,19 @@ double coldFloorMs(const std::string& alias, const std::filesystem::path& scratc
     std::filesystem::remove_all(scratch);
     std::filesystem::create_directories(scratch);
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    const std::string headers = " -H 'X-Parse-Application-Id: " + c.backend.applicationId + "' -H 'X-Parse-Client-Key: " +
-                                c.backend.clientKey + "' -H 'X-Parse-Session-Token: " + c.sessionToken + "'";
+    const std::string headers = " -H 'X-Parse-Application-Id: " + c.backend.applicationId +
+                                "' -H 'X-Parse-Client-Key: " + c.backend.clientKey +
+                                "' -H 'X-Parse-Session-Token: " + c.sessionToken + "'";
     const std::string script =
         "set -e; url=$(curl -sS --cacert " + shellQuoted(c.backend.caFile) + headers +
-        " -H 'Content-Type: application/json' -d " + shellQuoted(json{{"file_key", c.archiveKeys[alias]}}.dump()) + " https://" +
-        c.backend.server + "/functions/getSignedUrlToDownloadByKey | sed -e 's/.*\"signedUrl\":\"\\([^\"]*\\)\".*/\\1/');"
-        " curl -sS --fail --cacert " + shellQuoted(c.backend.caFile) + " -o " + shellQuoted((scratch / "a.zip").string()) + " \"$url\";"
-        " unzip -q -o " + shellQuoted((scratch / "a.zip").string()) + " -d " + shellQuoted((scratch / "x").string()) + ";" +
+        " -H 'Content-Type: application/json' -d " + shellQuoted(json{{"file_key", c.archiveKeys[alias]}}.dump()) +
+        " https://" + c.backend.server +
+        "/functions/getSignedUrlToDownloadByKey | sed -e 's/.*\"signedUrl\":\"\\([^\"]*\\)\".*/\\1/');"
+        " curl -sS --fail --cacert " +
+        shellQuoted(c.backend.caFile) + " -o " + shellQuoted((scratch / "a.zip").string()) +
+        " \"$url\";"
+        " unzip -q -o " +
+        shellQuoted((scratch / "a.zip").string()) + " -d " + shellQuoted((scratch / "x").string()) + ";" +
         shellQuoted(self.string()) + " --bare-import " + shellQuoted((scratch / "x" / c.modelFiles[alias]).string());
     const auto start = Clock::now();
     const int status = std::system(("/bin/sh -c " + shellQuoted(script)).c_str());
@@ -212,7 +224,8 @@ double coldFloorMs(const std::string& alias, const std::filesystem::path& scratc
 
 void BM_ColdLoad(benchmark::State& state, const std::string& alias) {
     auto& c = catalogue();
-    if (!c.error.empty() || !c.components[alias]) return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
+    if (!c.error.empty() || !c.components[alias])
+        return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
     auto& files = vantrel::DownloadingService::sharedInstance();
     const auto root = std::filesystem::temp_directory_path() / ("vantrel-bench-loader-" + std::to_string(::getpid()));
     std::vector<double> ours, floors;
@@ -234,7 +247,8 @@ void BM_ColdLoad(benchmark::State& state, const std::string& alias) {
 
 void BM_WarmLoad(benchmark::State& state, const std::string& alias) {
     auto& c = catalogue();
-    if (!c.error.empty() || !c.components[alias]) return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
+    if (!c.error.empty() || !c.components[alias])
+        return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
     auto& files = vantrel::DownloadingService::sharedInstance();
     const auto root = std::filesystem::temp_directory_path() / ("vantrel-bench-warm-" + std::to_string(::getpid()));
     files.setLocalCacheHome(root);
@@ -259,7 +273,8 @@ void BM_WarmLoad(benchmark::State& state, const std::string& alias) {
 
 void BM_SofaPeakResident(benchmark::State& state) {
     auto& c = catalogue();
-    if (!c.error.empty() || !c.components["sofa"]) return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
+    if (!c.error.empty() || !c.components["sofa"])
+        return state.SkipWithError(c.error.empty() ? "no component" : c.error.c_str());
     const auto root = std::filesystem::temp_directory_path() / ("vantrel-bench-rss-" + std::to_string(::getpid()));
     vantrel::DownloadingService::sharedInstance().setLocalCacheHome(root);
     rusage before{}, after{};
@@ -276,7 +291,13 @@ void BM_SofaPeakResident(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK_CAPTURE(BM_ColdLoad, sofa, std::string("sofa"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_ColdLoad, chair, std::string("chair"))->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_ColdLoad, chair, std::string("chair"))
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_WarmLoad, sofa, std::string("sofa"))->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_WarmLoad, chair, std::string("chair"))->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_WarmLoad, chair, std::string("chair"))
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_SofaPeakResident)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -68,8 +68,8 @@ Showroom showroom(int count, bool full) {
         auto geometry = productMesh(i);
         geometry->setFirstMaterial(material);
         auto node = SCNNode::make(geometry);
-        node->setPosition({(static_cast<float>(i % side) - (side - 1) * 0.5f) * 2.2f, 0.45f,
-                           -static_cast<float>(i / side) * 2.2f});
+        node->setPosition(
+            {(static_cast<float>(i % side) - (side - 1) * 0.5f) * 2.2f, 0.45f, -static_cast<float>(i / side) * 2.2f});
         node->setCategoryBitMask(full && i == 0 ? 2 : 1);  // the first product is selected: it glows
         room.scene->rootNode()->addChildNode(node);
         room.products.push_back(node);
@@ -138,8 +138,9 @@ void drawFrames(benchmark::State& state, SCNView& view) {
 Showroom sofaRoom(bool full) {
     Showroom room = showroom(0, full);
     OptionalError error;
-    auto sofa = SCNSceneSource::make(std::filesystem::path(VANTREL_BENCH_MODELS_DIR) / "GlamVelvetSofa" / "GlamVelvetSofa.glb")
-                    ->sceneWithOptions(std::nullopt, {}, &error);
+    auto sofa =
+        SCNSceneSource::make(std::filesystem::path(VANTREL_BENCH_MODELS_DIR) / "GlamVelvetSofa" / "GlamVelvetSofa.glb")
+            ->sceneWithOptions(std::nullopt, {}, &error);
     if (!sofa) {
         return room;
     }
@@ -150,7 +151,8 @@ Showroom sofaRoom(bool full) {
     for (const auto& child : sofa->rootNode()->childNodes()) {
         content->addChildNode(child->clone());
     }
-    const auto nodes = content->childNodesPassingTest([](const SCNNode& node, bool&) { return node.geometry() != nullptr; });
+    const auto nodes =
+        content->childNodesPassingTest([](const SCNNode& node, bool&) { return node.geometry() != nullptr; });
     for (const auto& node : nodes) {
         if (full) {
             node->setCategoryBitMask(2);  // selected: it glows
@@ -162,7 +164,8 @@ Showroom sofaRoom(bool full) {
     }
     room.scene->rootNode()->addChildNode(content);
     const SCNBoundingSphere sphere = content->boundingSphere();
-    room.camera->setPosition({sphere.center.x, sphere.center.y + sphere.radius * 0.8f, sphere.center.z + sphere.radius * 2.2f});
+    room.camera->setPosition(
+        {sphere.center.x, sphere.center.y + sphere.radius * 0.8f, sphere.center.z + sphere.radius * 2.2f});
     room.camera->setEulerAngles({-0.35f, 0.0f, 0.0f});
     room.products.push_back(content);
     return room;
@@ -196,7 +199,8 @@ void BM_RenderSofaOneLook(benchmark::State& state) {
         view->setAntialiasingMode(SCNAntialiasingMode::multisampling4X);
     } else if (look == 2) {
         view->setTechnique(glowTechnique());
-        for (const auto& node : room.products[0]->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
+        for (const auto& node :
+             room.products[0]->childNodesPassingTest([](const SCNNode&n, bool&) { return n.geometry() != nullptr; })) {
             node->setCategoryBitMask(2);
         }
     } else if (look == 3) {

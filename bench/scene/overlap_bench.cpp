@@ -19,7 +19,6 @@
 
 #include <glm/gtc/constants.hpp>
 
-
 #include "support/EllipsoidMesh.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
@@ -70,8 +69,8 @@ struct Showroom {
         const float spacing = 2.5f;
         for (int i = 0; i < products; ++i) {
             auto model = makeProduct(kind, i);
-            model->setPosition({static_cast<float>(i % columns) * spacing, 0.0f,
-                                -static_cast<float>(i / columns) * spacing});
+            model->setPosition(
+                {static_cast<float>(i % columns) * spacing, 0.0f, -static_cast<float>(i / columns) * spacing});
             model->setEulerAngles({0.0f, static_cast<float>(i % 4) * glm::half_pi<float>(), 0.0f});
             room->addChildNode(model);
             models.push_back(std::move(model));

@@ -47,7 +47,8 @@ std::shared_ptr<ModelNode> makeModule(const std::string& id) {
 }
 
 std::shared_ptr<SnappingAreaEntity> area(const char* position, const char* rotation) {
-    const nlohmann::json fields{{"connectToComponentId", "module"}, {"offsetPosition", position}, {"offsetRotation", rotation}};
+    const nlohmann::json fields{
+        {"connectToComponentId", "module"}, {"offsetPosition", position}, {"offsetRotation", rotation}};
     const ParseValue value = ParseValue::fromJSON(fields);
     return SnappingAreaEntity::fromDictionary(*value.object());
 }
@@ -61,7 +62,8 @@ struct Showroom {
         const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(carriers))));
         for (int i = 0; i < carriers; ++i) {
             auto model = makeModule("module" + std::to_string(i));
-            const SCNVector3 at{static_cast<float>(i % columns) * kSpacing, 0.0f, -static_cast<float>(i / columns) * kSpacing};
+            const SCNVector3 at{static_cast<float>(i % columns) * kSpacing, 0.0f,
+                                -static_cast<float>(i / columns) * kSpacing};
             model->setPosition(at);
             room->addChildNode(model);
             models.push_back(std::move(model));
@@ -93,8 +95,9 @@ Showroom& showroom(int carriers) {
 
 void report(benchmark::State& state, int carriers) {
     state.SetComplexityN(carriers);
-    state.counters["per carrier"] = benchmark::Counter(static_cast<double>(carriers) * static_cast<double>(state.iterations()),
-                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per carrier"] =
+        benchmark::Counter(static_cast<double>(carriers) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_SnappingBuild(benchmark::State& state) {

@@ -32,7 +32,8 @@ double readPageMs(const std::shared_ptr<vantrel::CatalogEntity>& catalog, int of
     Slot<std::size_t> done;
     const auto start = std::chrono::steady_clock::now();
     vantrel::ComponentService::sharedInstance().obtainAllComponentsByCatalog(
-        catalog, offset, max, [&done](auto records, vantrel::OptionalError error) { done.set(error ? 0 : records.size()); });
+        catalog, offset, max,
+        [&done](auto records, vantrel::OptionalError error) { done.set(error ? 0 : records.size()); });
     count = done.take(std::chrono::seconds(60)).value_or(0);
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
@@ -42,21 +43,29 @@ void BM_ComponentPageAtScale(benchmark::State& state) {
     const auto backend = loadBackend();
     if (!backend) return state.SkipWithError("the reference backend is not running (scripts/backend.sh start)");
     const std::string tag = "bench-scale-" + std::to_string(::getpid()) + "-" + std::to_string(size);
-    const json fixture = {
-        {"description", "catalogue scale benchmark " + tag},
-        {"records",
-         {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Company " + tag}}}},
-          {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
-          {{"alias", "component"}, {"className", "Component"},
-           {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Seed component"}}}},
-          {{"alias", "manager"}, {"className", "_User"}, {"username", "manager-" + tag + "@test.invalid"},
-           {"password", "manager-pass-1"}, {"email", "manager-" + tag + "@test.invalid"}, {"roles", {"ROLE_COMPANY_MANAGER"}},
-           {"login", true}, {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}}}}};
+    const json fixture = {{"description", "catalogue scale benchmark " + tag},
+                          {"records",
+                           {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Company " + tag}}}},
+                            {{"alias", "catalog"},
+                             {"className", "Catalog"},
+                             {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
+                            {{"alias", "component"},
+                             {"className", "Component"},
+                             {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Seed component"}}}},
+                            {{"alias", "manager"},
+                             {"className", "_User"},
+                             {"username", "manager-" + tag + "@test.invalid"},
+                             {"password", "manager-pass-1"},
+                             {"email", "manager-" + tag + "@test.invalid"},
+                             {"roles", {"ROLE_COMPANY_MANAGER"}},
+                             {"login", true},
+                             {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}}}}};
     const auto output = runNode({"backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
     if (!output) return state.SkipWithError("seeding failed");
     const json seeded = json::parse(*output);
     const std::string catalogId = seeded["catalog"].get<std::string>();
-    if (!runNode({"bench/js/bulk_components.mjs", "fill", seeded["component"].get<std::string>(), std::to_string(size)}))
+    if (!runNode(
+            {"bench/js/bulk_components.mjs", "fill", seeded["component"].get<std::string>(), std::to_string(size)}))
         return state.SkipWithError("bulk filling failed");
 
     configure(*backend);
@@ -84,6 +93,11 @@ void BM_ComponentPageAtScale(benchmark::State& state) {
     runNode({"bench/js/bulk_components.mjs", "drop", catalogId});
     vantrel::ParseUser::logOut();
 }
-BENCHMARK(BM_ComponentPageAtScale)->Arg(1000)->Arg(100000)->Iterations(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComponentPageAtScale)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Iterations(20)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

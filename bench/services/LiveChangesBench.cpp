@@ -46,7 +46,8 @@ public:
         : observer_(vantrel::NotificationCenter::defaultCenter(), vantrel::VantrelSDK::componentCreatedNotification,
                     [this](const vantrel::Notification& notification) {
                         const auto now = wallClockMs();
-                        const auto* record = std::any_cast<std::shared_ptr<vantrel::ComponentEntity>>(&notification.object);
+                        const auto* record =
+                            std::any_cast<std::shared_ptr<vantrel::ComponentEntity>>(&notification.object);
                         if (!record || !*record) return;
                         std::lock_guard lock(mutex_);
                         times_.emplace((*record)->objectId().value_or(""), now);
@@ -87,14 +88,20 @@ std::optional<WatchedCatalogue> watchNewCatalogue(benchmark::State& state, Arriv
         return std::nullopt;
     }
     const std::string tag = "bench-live-" + std::to_string(::getpid()) + "-" + std::to_string(std::rand());
-    const json fixture = {
-        {"description", "live changes benchmark " + tag},
-        {"records",
-         {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Company " + tag}}}},
-          {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
-          {{"alias", "manager"}, {"className", "_User"}, {"username", "manager-" + tag + "@test.invalid"},
-           {"password", "manager-pass-1"}, {"email", "manager-" + tag + "@test.invalid"}, {"roles", {"ROLE_COMPANY_MANAGER"}},
-           {"login", true}, {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}}}}};
+    const json fixture = {{"description", "live changes benchmark " + tag},
+                          {"records",
+                           {{{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Company " + tag}}}},
+                            {{"alias", "catalog"},
+                             {"className", "Catalog"},
+                             {"fields", {{"company", {{"$ref", "company"}}}, {"name", tag}}}},
+                            {{"alias", "manager"},
+                             {"className", "_User"},
+                             {"username", "manager-" + tag + "@test.invalid"},
+                             {"password", "manager-pass-1"},
+                             {"email", "manager-" + tag + "@test.invalid"},
+                             {"roles", {"ROLE_COMPANY_MANAGER"}},
+                             {"login", true},
+                             {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}}}}};
     const auto output = runNode({"backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
     if (!output) {
         state.SkipWithError("seeding failed");
@@ -167,7 +174,8 @@ void BM_SaveToNotification(benchmark::State& state) {
         const auto arrived = arrivals.await(ids, std::chrono::seconds(15));
         for (const auto& save : saves) {
             js.push_back(save["js_ms"].get<double>());
-            if (auto it = arrived.find(save["id"]); it != arrived.end()) ours.push_back(it->second - save["t0"].get<double>());
+            if (auto it = arrived.find(save["id"]); it != arrived.end())
+                ours.push_back(it->second - save["t0"].get<double>());
         }
         state.SetIterationTime(0.001 * percentile(ours, 50));
     }

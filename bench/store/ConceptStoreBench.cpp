@@ -35,10 +35,13 @@ constexpr int kItems = 200;
 constexpr int kMaterialsPerItem = 5;
 constexpr int kRuns = 15;
 
-double msSince(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
 
 std::filesystem::path freshFile(const char* name) {
-    const auto directory = std::filesystem::temp_directory_path() / ("vantrel-store-bench-" + std::to_string(::getpid()));
+    const auto directory =
+        std::filesystem::temp_directory_path() / ("vantrel-store-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(directory);
     const auto file = directory / name;
     for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(file.string() + suffix);
@@ -117,14 +120,18 @@ struct Statement {
     ~Statement() { sqlite3_finalize(handle); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
-    void text(int index, const std::string& value) { sqlite3_bind_text(handle, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT); }
+    void text(int index, const std::string& value) {
+        sqlite3_bind_text(handle, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    }
     void run() {
         sqlite3_step(handle);
         sqlite3_reset(handle);
     }
     std::string column(int index) {
         const auto* text = sqlite3_column_text(handle, index);
-        return text ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_column_bytes(handle, index))) : "";
+        return text ? std::string(reinterpret_cast<const char*>(text),
+                                  static_cast<std::size_t>(sqlite3_column_bytes(handle, index)))
+                    : "";
     }
 };
 
@@ -147,8 +154,16 @@ Timing plainStatements(const std::filesystem::path& file) {
     {
         std::vector<PlainItem> items;
         for (int i = 0; i < kItems; ++i) {
-            PlainItem item{"item-" + std::to_string(i), "component-" + std::to_string(i % 17), static_cast<float>(i), 0.5f, -1.0f,
-                           0.0f, 0.7071068f, 0.0f, 0.7071068f, {}};
+            PlainItem item{"item-" + std::to_string(i),
+                           "component-" + std::to_string(i % 17),
+                           static_cast<float>(i),
+                           0.5f,
+                           -1.0f,
+                           0.0f,
+                           0.7071068f,
+                           0.0f,
+                           0.7071068f,
+                           {}};
             for (int m = 0; m < kMaterialsPerItem; ++m) {
                 item.materials.emplace_back("tag-" + std::to_string(m), "material-" + std::to_string((i + m) % 31));
             }
@@ -160,12 +175,16 @@ Timing plainStatements(const std::filesystem::path& file) {
             Statement concept_(db, "INSERT INTO ConceptEntity (Z_PK, name, user_id, lastOpened) VALUES (1, ?, ?, ?)");
             concept_.text(1, "Bench design");
             concept_.text(2, "bench-user");
-            sqlite3_bind_double(concept_.handle, 3,
-                                std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
+            sqlite3_bind_double(
+                concept_.handle, 3,
+                std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count());
             concept_.run();
-            Statement item(db, "INSERT INTO ConceptItemEntity (Z_PK, id, component_id, positionX, positionY, positionZ, rotationX, "
-                               "rotationY, rotationZ, rotationW, concept) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1)");
-            Statement material(db, "INSERT INTO AssignedMaterialEntity (Z_PK, tag, material_id, conceptItem) VALUES (?, ?, ?, ?)");
+            Statement item(
+                db,
+                "INSERT INTO ConceptItemEntity (Z_PK, id, component_id, positionX, positionY, positionZ, rotationX, "
+                "rotationY, rotationZ, rotationW, concept) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1)");
+            Statement material(
+                db, "INSERT INTO AssignedMaterialEntity (Z_PK, tag, material_id, conceptItem) VALUES (?, ?, ?, ?)");
             int materialKey = 0;
             for (std::size_t i = 0; i < items.size(); ++i) {
                 const auto& it = items[i];
@@ -194,10 +213,14 @@ Timing plainStatements(const std::filesystem::path& file) {
         {
             Statement concepts(db, "SELECT Z_PK, name FROM ConceptEntity WHERE user_id = ? ORDER BY Z_PK");
             concepts.text(1, "bench-user");
-            Statement items(db, "SELECT Z_PK, id, component_id, positionX, positionY, positionZ, rotationX, rotationY, rotationZ, "
-                                "rotationW FROM ConceptItemEntity WHERE concept = ? ORDER BY Z_PK");
-            Statement materials(db, "SELECT m.tag, m.material_id, m.conceptItem FROM AssignedMaterialEntity m JOIN ConceptItemEntity i "
-                                    "ON m.conceptItem = i.Z_PK WHERE i.concept = ? ORDER BY m.Z_PK");
+            Statement items(
+                db,
+                "SELECT Z_PK, id, component_id, positionX, positionY, positionZ, rotationX, rotationY, rotationZ, "
+                "rotationW FROM ConceptItemEntity WHERE concept = ? ORDER BY Z_PK");
+            Statement materials(
+                db,
+                "SELECT m.tag, m.material_id, m.conceptItem FROM AssignedMaterialEntity m JOIN ConceptItemEntity i "
+                "ON m.conceptItem = i.Z_PK WHERE i.concept = ? ORDER BY m.Z_PK");
             while (sqlite3_step(concepts.handle) == SQLITE_ROW) {
                 const auto conceptKey = sqlite3_column_int64(concepts.handle, 0);
                 timing.checksum += concepts.column(1).size();
@@ -207,7 +230,8 @@ Timing plainStatements(const std::filesystem::path& file) {
                     PlainItem item{items.column(1), items.column(2), 0, 0, 0, 0, 0, 0, 0, {}};
                     item.x = static_cast<float>(sqlite3_column_double(items.handle, 3));
                     item.rw = static_cast<float>(sqlite3_column_double(items.handle, 9));
-                    timing.checksum += item.id.size() + item.componentId.size() + static_cast<std::size_t>(item.x + item.rw);
+                    timing.checksum +=
+                        item.id.size() + item.componentId.size() + static_cast<std::size_t>(item.x + item.rw);
                     read.push_back(std::move(item));
                 }
                 sqlite3_reset(items.handle);
@@ -256,7 +280,8 @@ void BM_SaveAndReadDesign(benchmark::State& state) {
         state.counters["plain_read_ms"] = percentile(plainRead, 50);
         state.counters["same_rows"] = oursSum == plainSum ? 1 : 0;
     }
-    std::filesystem::remove_all(std::filesystem::temp_directory_path() / ("vantrel-store-bench-" + std::to_string(::getpid())));
+    std::filesystem::remove_all(std::filesystem::temp_directory_path() /
+                                ("vantrel-store-bench-" + std::to_string(::getpid())));
 }
 BENCHMARK(BM_SaveAndReadDesign)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 

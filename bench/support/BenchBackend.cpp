@@ -51,15 +51,16 @@ std::optional<Backend> loadBackend() {
     return backend;
 }
 
-
 // Runs a Node tool of the repository with backend.env's variables; its stdout, or none.
 std::optional<std::string> runNode(const std::vector<std::string>& arguments, const std::string& input) {
-    const auto inputFile = std::filesystem::temp_directory_path() / ("vantrel-bench-" + std::to_string(::getpid()) + ".in");
+    const auto inputFile =
+        std::filesystem::temp_directory_path() / ("vantrel-bench-" + std::to_string(::getpid()) + ".in");
     {
         std::ofstream out(inputFile);
         out << input;
     }
-    std::string command = ". " + quote((stateDirectory() / "backend.env").string()) + " && cd " + quote(kRepository.string()) + " && node";
+    std::string command = ". " + quote((stateDirectory() / "backend.env").string()) + " && cd " +
+                          quote(kRepository.string()) + " && node";
     for (const auto& argument : arguments) command += " " + quote(argument);
     command += " < " + quote(inputFile.string());
     std::string out;
@@ -105,7 +106,8 @@ std::int64_t restartResidentPeak() {
 double percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(std::max(0.0, std::ceil(p / 100.0 * static_cast<double>(values.size())) - 1));
+    const auto index =
+        static_cast<std::size_t>(std::max(0.0, std::ceil(p / 100.0 * static_cast<double>(values.size())) - 1));
     return values[std::min(index, values.size() - 1)];
 }
 

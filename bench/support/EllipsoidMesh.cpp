@@ -26,7 +26,8 @@ std::shared_ptr<vantrel::SCNGeometry> ellipsoidMesh(float width, float height, f
         for (int s = 0; s < segments; ++s) {
             // The poles' quads degenerate into single triangles.
             if (r > 0) element.indices.insert(element.indices.end(), {at(r, s), at(r, s + 1), at(r + 1, s)});
-            if (r < rings - 1) element.indices.insert(element.indices.end(), {at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)});
+            if (r < rings - 1)
+                element.indices.insert(element.indices.end(), {at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)});
         }
     }
     return vantrel::SCNGeometry::make(std::move(source), {std::move(element)});

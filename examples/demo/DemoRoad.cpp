@@ -58,11 +58,10 @@ void DemoRoad::note(const std::string& what, const std::string& where) { outputs
 
 bool DemoRoad::signIn() {
     std::printf("\n1. Signing in as %s\n", options_.email.c_str());
-    const auto answer = await<std::shared_ptr<vantrel::UserEntity>, OptionalError>(
-        [&](auto block) {
-            vantrel::AuthService::sharedInstance().signIn("VantrelDemo", vantrel::VantrelSDK::version(), options_.email,
-                                                          options_.password, std::move(block));
-        });
+    const auto answer = await<std::shared_ptr<vantrel::UserEntity>, OptionalError>([&](auto block) {
+        vantrel::AuthService::sharedInstance().signIn("VantrelDemo", vantrel::VantrelSDK::version(), options_.email,
+                                                      options_.password, std::move(block));
+    });
     if (!answer) return fail("sign-in", "no answer from the backend");
     const auto& [user, error] = *answer;
     if (!user) return fail("sign-in", describe(error));
@@ -112,8 +111,7 @@ bool DemoRoad::loadModels() {
         const auto answer = await<std::shared_ptr<ModelNode>, OptionalError>(
             [&](auto block) {
                 vantrel::ModelLoaderService::sharedInstance().loadModelBy(
-                    component, std::nullopt, std::move(block),
-                    [&bar](vantrel::ProgressStatus status, double fraction) {
+                    component, std::nullopt, std::move(block), [&bar](vantrel::ProgressStatus status, double fraction) {
                         bar.update(fraction, phaseName(status));
                     });
             },
@@ -159,12 +157,13 @@ bool DemoRoad::recolour() {
     std::printf("\n5. Re-colouring tagged parts with materials of the catalogue\n");
     // The sofa's upholstery takes the last material its tag admits (the corner module, the same
     // product placed again, keeps its own colours); the chair's seat takes the first of its list.
-    const std::vector<std::tuple<std::size_t, const char*, const char*, bool>> jobs = {
-        {0, kSofa, "upholstery", true}, {2, kChair, "seat", false}};
+    const std::vector<std::tuple<std::size_t, const char*, const char*, bool>> jobs = {{0, kSofa, "upholstery", true},
+                                                                                       {2, kChair, "seat", false}};
     for (const auto& [index, productNumber, tag, takeLast] : jobs) {
         const auto component = componentByProductNumber(productNumber);
         const auto materialIds = component->getMaterialIdsByTag(tag);
-        if (materialIds.empty()) return fail("re-colouring", component->genericName() + " admits no material for " + tag);
+        if (materialIds.empty())
+            return fail("re-colouring", component->genericName() + " admits no material for " + tag);
         const auto materialId = takeLast ? materialIds.back() : materialIds.front();
         const auto record = await<std::shared_ptr<vantrel::MaterialEntity>, OptionalError>([&](auto block) {
             vantrel::MaterialService::sharedInstance().obtainMaterialById(materialId, std::move(block));
@@ -174,7 +173,8 @@ bool DemoRoad::recolour() {
         const auto material = std::get<0>(*record);
         const auto built = await<std::shared_ptr<vantrel::SCNMaterial>>(
             [&](auto block) { material->getScnMaterial(std::move(block)); });
-        if (!built || !std::get<0>(*built)) return fail("re-colouring", "the material record gives no rendering material");
+        if (!built || !std::get<0>(*built))
+            return fail("re-colouring", "the material record gives no rendering material");
         const auto parts = component->getNodeNamesOrNodeIdsByTag(tag);
         models_.at(index)->assignMaterial(std::get<0>(*built), parts);
         assignedMaterials_.emplace_back(index, tag, materialId);
@@ -278,10 +278,11 @@ bool DemoRoad::renderOrder() {
     const std::string command = "timeout 120 " + chromium.string() +
                                 " --headless --no-sandbox --disable-gpu --disable-background-networking"
                                 " --disable-component-update --disable-sync --no-first-run --hide-scrollbars"
-                                " --user-data-dir='" + profile.string() + "' --window-size=1024,900 --screenshot='" +
-                                shot.string() + "' 'file://" + std::filesystem::absolute(file).string() +
-                                "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(shot)) return fail("order screenshot", "chromium failed");
+                                " --user-data-dir='" +
+                                profile.string() + "' --window-size=1024,900 --screenshot='" + shot.string() +
+                                "' 'file://" + std::filesystem::absolute(file).string() + "' >/dev/null 2>&1";
+    if (std::system(command.c_str()) != 0 || !std::filesystem::exists(shot))
+        return fail("order screenshot", "chromium failed");
     std::filesystem::remove_all(profile);
     std::printf("   %s\n", shot.c_str());
     note("order screenshot", shot.string());
@@ -291,8 +292,10 @@ bool DemoRoad::renderOrder() {
 void DemoRoad::printSummary() const {
     std::printf("\nSummary\n");
     for (const auto& [what, where] : outputs_) std::printf("  %-24s %s\n", what.c_str(), where.c_str());
-    if (failure_) std::printf("  stopped at %s\n", failure_->c_str());
-    else std::printf("  every step succeeded; outputs in %s\n", options_.outputDirectory.c_str());
+    if (failure_)
+        std::printf("  stopped at %s\n", failure_->c_str());
+    else
+        std::printf("  every step succeeded; outputs in %s\n", options_.outputDirectory.c_str());
 }
 
 }  // namespace demo

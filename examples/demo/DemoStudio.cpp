@@ -98,9 +98,10 @@ std::optional<std::string> DemoStudio::setGlow(bool on, const UIColor& color) {
     if (dictionary.is_discarded()) return "the glow technique's dictionary cannot be read";
     auto technique = vantrel::SCNTechnique::techniqueWithDictionary(dictionary);
     if (!technique) return technique.error().description();
-    (*technique)->setValue(SCNVector3{static_cast<float>(color.red()), static_cast<float>(color.green()),
-                                      static_cast<float>(color.blue())},
-                           "glowColorSymbol");
+    (*technique)
+        ->setValue(SCNVector3{static_cast<float>(color.red()), static_cast<float>(color.green()),
+                              static_cast<float>(color.blue())},
+                   "glowColorSymbol");
     view_.setTechnique(*technique);
     return std::nullopt;
 }

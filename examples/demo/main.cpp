@@ -22,15 +22,21 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (arg == "--debug") options.debugLogging = true;
-        else if (arg == "--out" && hasValue) options.outputDirectory = argv[++i];
-        else if (arg == "--email" && hasValue) options.email = argv[++i];
-        else if (arg == "--password" && hasValue) options.password = argv[++i];
+        if (arg == "--debug")
+            options.debugLogging = true;
+        else if (arg == "--out" && hasValue)
+            options.outputDirectory = argv[++i];
+        else if (arg == "--email" && hasValue)
+            options.email = argv[++i];
+        else if (arg == "--password" && hasValue)
+            options.password = argv[++i];
         else if (arg == "--picture-size" && hasValue &&
                  std::sscanf(argv[++i], "%dx%d", &options.pictureWidth, &options.pictureHeight) == 2 &&
-                 options.pictureWidth > 0 && options.pictureHeight > 0) continue;
+                 options.pictureWidth > 0 && options.pictureHeight > 0)
+            continue;
         else {
-            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--debug]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--debug]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -41,7 +47,8 @@ int main(int argc, char** argv) {
         {vantrel::SdkInitializeOption::debugLogging, options.debugLogging},
     });
     // Initialization finishes on the library's lifecycle queue; the host keeps its loop running.
-    if (!vantrel::MainRunLoop::runUntil([] { return vantrel::VantrelSDK::isInitialized(); }, std::chrono::seconds(10))) {
+    if (!vantrel::MainRunLoop::runUntil([] { return vantrel::VantrelSDK::isInitialized(); },
+                                        std::chrono::seconds(10))) {
         std::fprintf(stderr, "demo: the library did not finish initializing\n");
         return 1;
     }

@@ -4,8 +4,8 @@
 
 namespace vantrel::backend_detail {
 
-std::chrono::milliseconds reconnectDelay(unsigned attempt, std::chrono::milliseconds base, std::chrono::milliseconds cap,
-                                         double unit) {
+std::chrono::milliseconds reconnectDelay(unsigned attempt, std::chrono::milliseconds base,
+                                         std::chrono::milliseconds cap, double unit) {
     const double capMs = static_cast<double>(std::max<long long>(cap.count(), 1));
     double full = static_cast<double>(std::max<long long>(base.count(), 1));
     // Doubling stops at the cap, so large attempt numbers cannot overflow.

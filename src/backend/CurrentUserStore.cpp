@@ -119,7 +119,8 @@ std::shared_ptr<ParseUser> load() {
     }
     auto object = ParseObject::fromJSON(stored["user"], ParseUser::parseClassName());
     auto user = std::dynamic_pointer_cast<ParseUser>(object);
-    if (!user) VLOG_WARNING("The class registered for _User does not derive from ParseUser; the stored user is ignored.");
+    if (!user)
+        VLOG_WARNING("The class registered for _User does not derive from ParseUser; the stored user is ignored.");
     return user;
 }
 

@@ -23,7 +23,8 @@ namespace vantrel {
 namespace {
 
 std::string lowercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -42,8 +43,7 @@ Error transportError(const char* kind, std::string message) {
 Error errorFromCurl(CURLcode code, const char* detail) {
     std::string text = detail && *detail ? detail : curl_easy_strerror(code);
     switch (code) {
-        case CURLE_OPERATION_TIMEDOUT:
-            return transportError("timeout", "The request timed out: " + text);
+        case CURLE_OPERATION_TIMEDOUT: return transportError("timeout", "The request timed out: " + text);
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CERTPROBLEM:
@@ -56,19 +56,14 @@ Error errorFromCurl(CURLcode code, const char* detail) {
         case CURLE_SSL_ENGINE_NOTFOUND:
         case CURLE_SSL_ENGINE_SETFAILED:
         case CURLE_SSL_ENGINE_INITFAILED:
-        case CURLE_SSL_SHUTDOWN_FAILED:
-            return transportError("tls", "The secure connection failed: " + text);
+        case CURLE_SSL_SHUTDOWN_FAILED: return transportError("tls", "The secure connection failed: " + text);
         case CURLE_COULDNT_RESOLVE_HOST:
         case CURLE_COULDNT_RESOLVE_PROXY:
-        case CURLE_COULDNT_CONNECT:
-            return transportError("connect", "Could not connect to the server: " + text);
-        case CURLE_ABORTED_BY_CALLBACK:
-            return transportError("cancelled", "The request was cancelled.");
+        case CURLE_COULDNT_CONNECT: return transportError("connect", "Could not connect to the server: " + text);
+        case CURLE_ABORTED_BY_CALLBACK: return transportError("cancelled", "The request was cancelled.");
         case CURLE_WRITE_ERROR:
-        case CURLE_READ_ERROR:
-            return transportError("file", "A local file could not be read or written: " + text);
-        default:
-            return transportError("io", "The connection failed: " + text);
+        case CURLE_READ_ERROR: return transportError("file", "A local file could not be read or written: " + text);
+        default: return transportError("io", "The connection failed: " + text);
     }
 }
 
@@ -138,7 +133,8 @@ size_t onWrite(char* data, size_t size, size_t count, void* user) {
         // string never holds room for more than it may keep.
         curl_off_t declared = -1;
         curl_easy_getinfo(transfer->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
-        std::size_t room = std::max(body.size() + bytes, declared > 0 ? static_cast<std::size_t>(declared) : body.capacity() * 2);
+        std::size_t room =
+            std::max(body.size() + bytes, declared > 0 ? static_cast<std::size_t>(declared) : body.capacity() * 2);
         if (limit > 0) room = std::min(room, static_cast<std::size_t>(limit));
         body.reserve(room);
     }
@@ -192,7 +188,8 @@ void initializeTransportLibraries() {
 class HttpClient::Impl {
 public:
     explicit Impl(HttpClientOptions options)
-        : options_(std::move(options)), completions_("vantrel.http.completion", static_cast<std::size_t>(std::max(1, options_.completionThreads))) {
+        : options_(std::move(options)),
+          completions_("vantrel.http.completion", static_cast<std::size_t>(std::max(1, options_.completionThreads))) {
         backend_detail::initializeTransportLibraries();
         multi_ = curl_multi_init();
         curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, options_.maxConnectionsPerHost);
@@ -345,10 +342,12 @@ private:
             curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs");
         }
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count()));
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<long>(1, request.connectTimeout.count())));
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(std::max<long>(1, request.connectTimeout.count())));
         if (request.stallTimeout.count() > 0) {
             curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-            curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max<long>(1, static_cast<long>((request.stallTimeout.count() + 999) / 1000)));
+            curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                             std::max<long>(1, static_cast<long>((request.stallTimeout.count() + 999) / 1000)));
         }
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &onWrite);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
@@ -369,8 +368,8 @@ private:
             std::error_code ec;
             const auto size = std::filesystem::file_size(*request.uploadFile, ec);
             if (!transfer->uploadFile || ec) {
-                finishCounted(std::move(transfer),
-                              transportError("file", "The file to upload cannot be read: " + request.uploadFile->string()));
+                finishCounted(std::move(transfer), transportError("file", "The file to upload cannot be read: " +
+                                                                              request.uploadFile->string()));
                 return;
             }
             curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
@@ -450,7 +449,8 @@ private:
                     if (std::FILE* empty = std::fopen(transfer->partPath.c_str(), "wb")) std::fclose(empty);
                 }
                 std::filesystem::rename(transfer->partPath, *transfer->request.downloadFile, ec);
-                if (ec) error = transportError("file", "The downloaded file could not be moved in place: " + ec.message());
+                if (ec)
+                    error = transportError("file", "The downloaded file could not be moved in place: " + ec.message());
             }
             if (!success || ec) std::filesystem::remove(transfer->partPath, ec);
         }
@@ -471,9 +471,8 @@ private:
         auto response = std::move(transfer->response);
         transfer.reset();  // closes files and the handle on this thread
         if (!completion) return;
-        completions_.post([completion = std::move(completion), response = std::move(response), error = std::move(error)]() mutable {
-            completion(std::move(response), std::move(error));
-        });
+        completions_.post([completion = std::move(completion), response = std::move(response),
+                           error = std::move(error)]() mutable { completion(std::move(response), std::move(error)); });
     }
 
     HttpClientOptions options_;

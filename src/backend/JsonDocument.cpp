@@ -43,16 +43,11 @@ json toJson(simdjson::dom::element element) {
             const std::int64_t value = element.get_int64().value_unsafe();
             return value >= 0 ? json(static_cast<std::uint64_t>(value)) : json(value);
         }
-        case Type::UINT64:
-            return json(element.get_uint64().value_unsafe());
-        case Type::DOUBLE:
-            return json(element.get_double().value_unsafe());
-        case Type::STRING:
-            return json(std::string(element.get_string().value_unsafe()));
-        case Type::BOOL:
-            return json(element.get_bool().value_unsafe());
-        case Type::NULL_VALUE:
-            break;
+        case Type::UINT64: return json(element.get_uint64().value_unsafe());
+        case Type::DOUBLE: return json(element.get_double().value_unsafe());
+        case Type::STRING: return json(std::string(element.get_string().value_unsafe()));
+        case Type::BOOL: return json(element.get_bool().value_unsafe());
+        case Type::NULL_VALUE: break;
     }
     return json(nullptr);
 }
@@ -72,9 +67,7 @@ bool isNestedDeeperThan(std::string_view text, std::size_t maximumDepth) {
             continue;
         }
         switch (c) {
-            case '"':
-                inString = true;
-                break;
+            case '"': inString = true; break;
             case '[':
             case '{':
                 if (++depth > maximumDepth) return true;
@@ -83,8 +76,7 @@ bool isNestedDeeperThan(std::string_view text, std::size_t maximumDepth) {
             case '}':
                 if (depth > 0) --depth;
                 break;
-            default:
-                break;
+            default: break;
         }
     }
     return false;
@@ -100,7 +92,8 @@ json parseJsonDocument(std::string_view text, std::size_t maximumDepth) {
         parser = &own;
         if (own.allocate(text.size(), maximumDepth) != simdjson::SUCCESS) return refused;
     } else if (reusedDepth != maximumDepth || reused.capacity() < text.size()) {
-        if (reused.allocate(std::max({text.size(), kFirstParserBytes, reused.capacity()}), maximumDepth) != simdjson::SUCCESS)
+        if (reused.allocate(std::max({text.size(), kFirstParserBytes, reused.capacity()}), maximumDepth) !=
+            simdjson::SUCCESS)
             return refused;
         reusedDepth = maximumDepth;
     }

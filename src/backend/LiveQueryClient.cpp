@@ -220,8 +220,9 @@ private:
             return;
         }
         if (!endpoint_) {
-            const auto error = makeParseError(ParseErrorCode::connectionFailed, "LiveQuery server URL is not usable: " + server_,
-                                              {{"transport", "connect"}});
+            const auto error =
+                makeParseError(ParseErrorCode::connectionFailed, "LiveQuery server URL is not usable: " + server_,
+                               {{"transport", "connect"}});
             notifyAll(error);
             setState(LiveQueryState::disconnected);
             return;
@@ -244,8 +245,9 @@ private:
         };
         setState(LiveQueryState::connecting);
         logInfo("connecting to " + server_);
-        connection_ = WebSocketConnection::create(io_, *endpoint_, endpoint_->tls ? &tls_ : nullptr,
-                                                  {options_.connectTimeout, options_.idleTimeout}, std::move(callbacks));
+        connection_ =
+            WebSocketConnection::create(io_, *endpoint_, endpoint_->tls ? &tls_ : nullptr,
+                                        {options_.connectTimeout, options_.idleTimeout}, std::move(callbacks));
         connection_->start();
     }
 
@@ -282,7 +284,8 @@ private:
                 }
                 return;
             case ServerMessage::Op::error: {
-                const auto error = makeParseError(message->errorCode, message->error, {{"reconnect", message->reconnect}});
+                const auto error =
+                    makeParseError(message->errorCode, message->error, {{"reconnect", message->reconnect}});
                 VLOG_ERROR("LiveQuery: server error " + error.description());
                 if (auto subscription = find(subscriptions_, message->requestId))
                     deliver([subscription, error] { subscription->deliverError(error); });
@@ -296,10 +299,8 @@ private:
                 }
                 return;
             }
-            case ServerMessage::Op::unknown:
-                return;
-            default:
-                break;
+            case ServerMessage::Op::unknown: return;
+            default: break;
         }
         const auto event = backend_detail::eventOf(message->op);
         auto subscription = find(subscriptions_, message->requestId);
@@ -308,8 +309,10 @@ private:
         auto object = ParseObject::fromJSON(message->object, className, subscription->factory());
         if (!object) return;
         std::shared_ptr<ParseObject> original;
-        if (message->original.is_object()) original = ParseObject::fromJSON(message->original, className, subscription->factory());
-        deliver([subscription, event = *event, object, original] { subscription->deliverEvent(event, object, original); });
+        if (message->original.is_object())
+            original = ParseObject::fromJSON(message->original, className, subscription->factory());
+        deliver(
+            [subscription, event = *event, object, original] { subscription->deliverEvent(event, object, original); });
     }
 
     void onConnectionLost(Error reason) {
@@ -321,9 +324,11 @@ private:
         // Only the first failure of a streak reaches the handlers; the rest would repeat it.
         if (attempt_ == 0) notifyAll(reason);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
-        const auto delay = backend_detail::reconnectDelay(attempt_, options_.backoffBase, options_.backoffCap, unit(random_));
+        const auto delay =
+            backend_detail::reconnectDelay(attempt_, options_.backoffBase, options_.backoffCap, unit(random_));
         ++attempt_;
-        logInfo("connection lost (" + reason.description() + "), reconnecting in " + std::to_string(delay.count()) + " ms");
+        logInfo("connection lost (" + reason.description() + "), reconnecting in " + std::to_string(delay.count()) +
+                " ms");
         const auto generation = generation_;
         std::weak_ptr<LiveQueryClientImpl> weak = weak_from_this();
         // The library's timer, so that a test's manual clock decides when the attempt happens.
@@ -345,7 +350,8 @@ private:
         }
     }
 
-    static std::shared_ptr<Subscription> find(const std::map<int, std::shared_ptr<Subscription>>& map, std::optional<int> id) {
+    static std::shared_ptr<Subscription> find(const std::map<int, std::shared_ptr<Subscription>>& map,
+                                              std::optional<int> id) {
         if (!id) return nullptr;
         auto it = map.find(*id);
         return it == map.end() ? nullptr : it->second;
@@ -403,7 +409,9 @@ void LiveQueryClient::setShared(std::shared_ptr<LiveQueryClient> client) {
     // `previous` shuts down here, outside the lock.
 }
 
-std::shared_ptr<Subscription> LiveQueryClient::subscribe(const ParseQuery& query) { return impl_->subscribe(query, {}); }
+std::shared_ptr<Subscription> LiveQueryClient::subscribe(const ParseQuery& query) {
+    return impl_->subscribe(query, {});
+}
 
 std::shared_ptr<Subscription> LiveQueryClient::subscribe(const ParseQuery& query, ParseObjectFactory factory) {
     return impl_->subscribe(query, std::move(factory));

@@ -13,7 +13,8 @@ std::optional<WebSocketEndpoint> parseWebSocketUrl(std::string_view url) {
     const auto scheme = url.find("://");
     if (scheme == std::string_view::npos) return std::nullopt;
     std::string name(url.substr(0, scheme));
-    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (name == "wss" || name == "https")
         endpoint.tls = true;
     else if (name == "ws" || name == "http")
@@ -69,12 +70,15 @@ std::optional<ServerMessage> parseServerMessage(std::string_view text) {
     else if (name == "delete")
         message.op = ServerMessage::Op::remove;
 
-    if (auto it = frame.find("requestId"); it != frame.end() && it->is_number_integer()) message.requestId = it->get<int>();
-    if (auto it = frame.find("clientId"); it != frame.end() && it->is_string()) message.clientId = it->get<std::string>();
+    if (auto it = frame.find("requestId"); it != frame.end() && it->is_number_integer())
+        message.requestId = it->get<int>();
+    if (auto it = frame.find("clientId"); it != frame.end() && it->is_string())
+        message.clientId = it->get<std::string>();
     if (auto it = frame.find("object"); it != frame.end() && it->is_object()) message.object = *it;
     if (auto it = frame.find("original"); it != frame.end() && it->is_object()) message.original = *it;
     if (auto it = frame.find("code"); it != frame.end() && it->is_number_integer()) message.errorCode = it->get<long>();
-    if (auto it = frame.find("error"); it != frame.end()) message.error = it->is_string() ? it->get<std::string>() : it->dump();
+    if (auto it = frame.find("error"); it != frame.end())
+        message.error = it->is_string() ? it->get<std::string>() : it->dump();
     if (auto it = frame.find("reconnect"); it != frame.end() && it->is_boolean()) message.reconnect = it->get<bool>();
     return message;
 }

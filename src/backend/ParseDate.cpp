@@ -84,7 +84,8 @@ std::optional<ParseDate> parseParseDate(std::string_view text) {
     if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || s > 60) return std::nullopt;
     const year_month_day ymd{year{y}, month{static_cast<unsigned>(mo)}, day{static_cast<unsigned>(d)}};
     if (!ymd.ok()) return std::nullopt;
-    const auto result = sys_days{ymd} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} - minutes{offsetMinutes};
+    const auto result =
+        sys_days{ymd} + hours{h} + minutes{mi} + seconds{s} + milliseconds{millis} - minutes{offsetMinutes};
     return time_point_cast<milliseconds>(result);
 }
 

@@ -14,9 +14,9 @@
 
 namespace vantrel {
 
-using nlohmann::json;
 using backend_detail::encodePathSegment;
 using backend_detail::performRequest;
+using nlohmann::json;
 
 namespace {
 
@@ -96,7 +96,8 @@ std::shared_ptr<ParseObject> ParseObject::create(const std::string& className) {
     if (factory) {
         auto object = factory();
         if (object && object->className() == className) return object;
-        VLOG_WARNING("The class registered for \"" + className + "\" makes objects of another class; using a plain object.");
+        VLOG_WARNING("The class registered for \"" + className +
+                     "\" makes objects of another class; using a plain object.");
     }
     return makeBuiltIn(className);
 }
@@ -218,8 +219,8 @@ ParseRelation ParseObject::relation(const std::string& key) {
     return ParseRelation(self, key, target);
 }
 
-void ParseObject::addRelationOperation(const std::string& key, const std::string& targetClassName,
-                                       const json& pointer, bool add) {
+void ParseObject::addRelationOperation(const std::string& key, const std::string& targetClassName, const json& pointer,
+                                       bool add) {
     const char* kind = add ? "AddRelation" : "RemoveRelation";
     std::lock_guard lock(mutex_);
     auto& operation = operations_[key];
@@ -280,7 +281,8 @@ void ParseObject::mergeFromServer(const json& data, bool complete) {
     std::vector<std::tuple<std::string, const json*, ParseValue>> fields;
     for (auto it = data.begin(); it != data.end(); ++it) {
         const auto& key = it.key();
-        if (key == "className" || key == "__type" || key == "objectId" || key == "createdAt" || key == "updatedAt") continue;
+        if (key == "className" || key == "__type" || key == "objectId" || key == "createdAt" || key == "updatedAt")
+            continue;
         fields.emplace_back(key, &it.value(), ParseValue::fromJSON(it.value()));
     }
     std::lock_guard lock(mutex_);
@@ -391,7 +393,8 @@ void ParseObject::fetchInBackground(ParseObjectResultBlock block) {
     const auto id = objectId();
     if (!id) {
         deliverLater([block] {
-            if (block) block(nullptr, makeParseError(ParseErrorCode::missingObjectId, "The object has not been saved."));
+            if (block)
+                block(nullptr, makeParseError(ParseErrorCode::missingObjectId, "The object has not been saved."));
         });
         return;
     }

@@ -11,8 +11,8 @@
 
 namespace vantrel {
 
-using nlohmann::json;
 using backend_detail::QueryCache;
+using nlohmann::json;
 
 namespace {
 
@@ -140,9 +140,7 @@ json ParseQuery::findParameters() const {
     return params;
 }
 
-json ParseQuery::countParameters() const {
-    return {{"where", where_}, {"count", 1}, {"limit", 0}};
-}
+json ParseQuery::countParameters() const { return {{"where", where_}, {"count", 1}, {"limit", 0}}; }
 
 json ParseQuery::liveQueryJSON() const {
     json query = {{"className", className_}, {"where", where_}};
@@ -178,34 +176,34 @@ void ParseQuery::runFind(const json& parameters, std::function<void(json, Option
     auto network = [this, key, policy, maxAge, parameters, done]() {
         json body = parameters;
         body["_method"] = "GET";
-        backend_detail::performRequest(
-            "POST", "classes/" + backend_detail::encodePathSegment(className_), body,
-            [key, policy, maxAge, done](json result, OptionalError error) {
-                if (!error) {
-                    if (policy != CachePolicy::ignoreCache) QueryCache::shared().put(key, result);
-                    done(std::move(result), std::nullopt);
-                    return;
-                }
-                if (policy == CachePolicy::networkElseCache && isTransportFailure(*error)) {
-                    if (auto cached = QueryCache::shared().get(key, maxAge)) {
-                        done(std::move(*cached), std::nullopt);
-                        return;
-                    }
-                }
-                done(json(), std::move(error));
-            });
+        backend_detail::performRequest("POST", "classes/" + backend_detail::encodePathSegment(className_), body,
+                                       [key, policy, maxAge, done](json result, OptionalError error) {
+                                           if (!error) {
+                                               if (policy != CachePolicy::ignoreCache)
+                                                   QueryCache::shared().put(key, result);
+                                               done(std::move(result), std::nullopt);
+                                               return;
+                                           }
+                                           if (policy == CachePolicy::networkElseCache && isTransportFailure(*error)) {
+                                               if (auto cached = QueryCache::shared().get(key, maxAge)) {
+                                                   done(std::move(*cached), std::nullopt);
+                                                   return;
+                                               }
+                                           }
+                                           done(json(), std::move(error));
+                                       });
     };
 
     if (policy == CachePolicy::cacheOnly || policy == CachePolicy::cacheElseNetwork) {
         if (auto cached = QueryCache::shared().get(key, maxAge)) {
             // Same threading as a network answer: never on the caller's thread.
-            DispatchQueue::global().async([done, cached = std::move(*cached)]() mutable { done(std::move(cached), std::nullopt); });
+            DispatchQueue::global().async(
+                [done, cached = std::move(*cached)]() mutable { done(std::move(cached), std::nullopt); });
             return;
         }
         if (policy == CachePolicy::cacheOnly) {
-            DispatchQueue::global().async([done] {
-                done(json(), makeParseError(ParseErrorCode::cacheMiss, "Cache miss."));
-            });
+            DispatchQueue::global().async(
+                [done] { done(json(), makeParseError(ParseErrorCode::cacheMiss, "Cache miss.")); });
             return;
         }
     }
@@ -268,7 +266,8 @@ void finishIfComplete(const std::shared_ptr<PagedRead>& read, std::unique_lock<s
     std::vector<std::shared_ptr<ParseObject>> objects;
     for (int i = 0; i <= end; ++i)
         for (auto& object : read->pages[i]) objects.push_back(std::move(object));
-    if (read->total >= 0 && static_cast<int>(objects.size()) > read->total) objects.resize(static_cast<std::size_t>(read->total));
+    if (read->total >= 0 && static_cast<int>(objects.size()) > read->total)
+        objects.resize(static_cast<std::size_t>(read->total));
     OptionalError error;
     if (read->failure && (read->lastPage < 0 || read->failure->first <= read->lastPage)) error = read->failure->second;
     auto block = std::move(read->block);
@@ -282,7 +281,8 @@ void issuePage(const std::shared_ptr<PagedRead>& read, int index) {
     page.findInBackground([read, index](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
         std::unique_lock lock(read->mutex);
         if (error) {
-            if (!read->failure || index < read->failure->first) read->failure = std::make_pair(index, std::move(*error));
+            if (!read->failure || index < read->failure->first)
+                read->failure = std::make_pair(index, std::move(*error));
         } else {
             const bool shortPage = static_cast<int>(objects.size()) < read->pageSize;
             read->pages[index] = std::move(objects);
@@ -322,16 +322,17 @@ void ParseQuery::findAllInBackground(ParseArrayResultBlock block, int pageSize, 
 void ParseQuery::getFirstInBackground(ParseObjectResultBlock block) const {
     ParseQuery first(*this);
     first.setLimit(1);
-    first.findInBackground([block = std::move(block)](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
-        if (!block) return;
-        if (error) {
-            block(nullptr, std::move(error));
-        } else if (objects.empty()) {
-            block(nullptr, makeParseError(ParseErrorCode::objectNotFound, "No results matched the query."));
-        } else {
-            block(std::move(objects.front()), std::nullopt);
-        }
-    });
+    first.findInBackground(
+        [block = std::move(block)](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
+            if (!block) return;
+            if (error) {
+                block(nullptr, std::move(error));
+            } else if (objects.empty()) {
+                block(nullptr, makeParseError(ParseErrorCode::objectNotFound, "No results matched the query."));
+            } else {
+                block(std::move(objects.front()), std::nullopt);
+            }
+        });
 }
 
 void ParseQuery::getObjectInBackground(const std::string& objectId, ParseObjectResultBlock block) const {

@@ -10,16 +10,16 @@
 
 namespace vantrel {
 
-using nlohmann::json;
 using backend_detail::performRequestWithSession;
+using nlohmann::json;
 
 namespace {
 
 // Turns a login or "me" answer into the registered user class and makes it current.
-std::pair<std::shared_ptr<ParseUser>, OptionalError> adoptUser(const json& result, const std::optional<std::string>& token) {
+std::pair<std::shared_ptr<ParseUser>, OptionalError> adoptUser(const json& result,
+                                                               const std::optional<std::string>& token) {
     auto user = std::dynamic_pointer_cast<ParseUser>(ParseObject::fromJSON(result, ParseUser::parseClassName()));
-    if (!user)
-        return {nullptr, makeParseError(ParseErrorCode::invalidJSON, "The server's answer holds no user.")};
+    if (!user) return {nullptr, makeParseError(ParseErrorCode::invalidJSON, "The server's answer holds no user.")};
     if (token && !user->sessionToken()) CurrentUserStore::setSessionToken(*user, token);
     if (!user->sessionToken())
         return {nullptr, makeParseError(ParseErrorCode::invalidSessionToken, "The server's answer holds no session.")};
@@ -65,14 +65,15 @@ std::shared_ptr<ParseUser> ParseUser::currentUser() { return CurrentUserStore::g
 void ParseUser::logInWithUsernameInBackground(const std::string& username, const std::string& password,
                                               ParseUserResultBlock block) {
     const json body = {{"username", username}, {"password", password}};
-    performRequestWithSession("POST", "login", body, std::nullopt, [block = std::move(block)](json result, OptionalError error) {
-        if (error) {
-            if (block) block(nullptr, std::move(error));
-            return;
-        }
-        auto [user, failure] = adoptUser(result, std::nullopt);
-        if (block) block(std::move(user), std::move(failure));
-    });
+    performRequestWithSession("POST", "login", body, std::nullopt,
+                              [block = std::move(block)](json result, OptionalError error) {
+                                  if (error) {
+                                      if (block) block(nullptr, std::move(error));
+                                      return;
+                                  }
+                                  auto [user, failure] = adoptUser(result, std::nullopt);
+                                  if (block) block(std::move(user), std::move(failure));
+                              });
 }
 
 void ParseUser::becomeInBackground(const std::string& sessionToken, ParseUserResultBlock block) {
@@ -104,7 +105,8 @@ std::shared_ptr<ParseUser> ParseUser::become(const std::string& sessionToken, Op
         outcome->done.notify_all();
     });
     // The request is bounded by its own timeout; the margin only guards against a lost answer.
-    const auto limit = Parse::configuration().requestTimeout + Parse::configuration().connectTimeout + std::chrono::seconds(5);
+    const auto limit =
+        Parse::configuration().requestTimeout + Parse::configuration().connectTimeout + std::chrono::seconds(5);
     std::unique_lock lock(outcome->mutex);
     if (!outcome->done.wait_for(lock, limit, [&] { return outcome->finished; })) {
         if (error) *error = makeParseError(ParseErrorCode::timeout, "No answer to the session check in time.");

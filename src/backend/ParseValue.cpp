@@ -97,7 +97,9 @@ json ParseValue::toJSON() const {
         json operator()(const std::string& v) const { return v; }
         json operator()(const ParseDate& v) const { return {{"__type", "Date"}, {"iso", formatParseDate(v)}}; }
         json operator()(const std::shared_ptr<ParseObject>& v) const { return v->pointerJSON(); }
-        json operator()(const ParseRelation& v) const { return {{"__type", "Relation"}, {"className", v.targetClassName()}}; }
+        json operator()(const ParseRelation& v) const {
+            return {{"__type", "Relation"}, {"className", v.targetClassName()}};
+        }
         json operator()(const ParseFile& v) const {
             json out = {{"__type", "File"}, {"name", v.name}};
             if (!v.url.empty()) out["url"] = v.url;
@@ -120,32 +122,25 @@ json ParseValue::toJSON() const {
 ParseValue ParseValue::fromJSON(const json& value) {
     switch (value.type()) {
         case json::value_t::null:
-        case json::value_t::discarded:
-            return ParseValue::null();
-        case json::value_t::boolean:
-            return value.get<bool>();
-        case json::value_t::number_integer:
-            return value.get<std::int64_t>();
+        case json::value_t::discarded: return ParseValue::null();
+        case json::value_t::boolean: return value.get<bool>();
+        case json::value_t::number_integer: return value.get<std::int64_t>();
         case json::value_t::number_unsigned: {
             // Above INT64_MAX nothing exact is left to keep; a double is the honest reading.
             const auto u = value.get<std::uint64_t>();
             if (u > static_cast<std::uint64_t>(INT64_MAX)) return static_cast<double>(u);
             return static_cast<std::int64_t>(u);
         }
-        case json::value_t::number_float:
-            return value.get<double>();
-        case json::value_t::string:
-            return value.get<std::string>();
-        case json::value_t::binary:
-            return ParseValue::null();
+        case json::value_t::number_float: return value.get<double>();
+        case json::value_t::string: return value.get<std::string>();
+        case json::value_t::binary: return ParseValue::null();
         case json::value_t::array: {
             Array out;
             out.reserve(value.size());
             for (const auto& item : value) out.push_back(fromJSON(item));
             return out;
         }
-        case json::value_t::object:
-            break;
+        case json::value_t::object: break;
     }
     const auto type = value.find("__type");
     if (type != value.end() && type->is_string()) {

@@ -23,7 +23,8 @@ public:
     explicit QueryCache(std::size_t capacity = 512);
 
     /// The answer stored under `key`, when there is one no older than `maxAge`.
-    std::optional<nlohmann::json> get(const std::string& key, std::optional<std::chrono::milliseconds> maxAge = std::nullopt);
+    std::optional<nlohmann::json> get(const std::string& key,
+                                      std::optional<std::chrono::milliseconds> maxAge = std::nullopt);
     /// Stores `value` under `key`, evicting the least recently used entry when full.
     void put(const std::string& key, nlohmann::json value);
     /// Drops the answer under `key`.

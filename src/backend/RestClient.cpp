@@ -83,35 +83,38 @@ void RestClient::send(const std::string& method, const std::string& path, const 
     }
 
     const std::string url = request.url;
-    http_->send(std::move(request), [url, completion = std::move(completion)](HttpResponse response, OptionalError error) {
-        if (NotificationCenter::defaultCenter().observerCount() > 0 && !error) {
-            HttpResponseRecord record{response.statusCode, response.effectiveUrl.empty() ? url : response.effectiveUrl,
-                                      response.headers};
-            NotificationCenter::defaultCenter().post(Notification{
-                kNetworkDidReceiveURLResponseNotification,
-                {},
-                {{kNetworkResponseUserInfoKey, record}, {kNetworkResponseBodyUserInfoKey, response.body}}});
-        }
-        if (error) {
-            if (Parse::logLevel() >= 2) VLOG_WARNING("Parse request to " + url + " failed: " + error->description());
-            completion(json(), std::move(error));
-            return;
-        }
-        if (Parse::logLevel() >= 4)
-            VLOG_DEBUG("Parse response: " + std::to_string(response.statusCode) + " " + url + " " +
-                       detail::loggableBody(response.body));
-        auto [result, failure] = interpret(response);
-        completion(std::move(result), std::move(failure));
-    });
+    http_->send(
+        std::move(request), [url, completion = std::move(completion)](HttpResponse response, OptionalError error) {
+            if (NotificationCenter::defaultCenter().observerCount() > 0 && !error) {
+                HttpResponseRecord record{
+                    response.statusCode, response.effectiveUrl.empty() ? url : response.effectiveUrl, response.headers};
+                NotificationCenter::defaultCenter().post(Notification{
+                    kNetworkDidReceiveURLResponseNotification,
+                    {},
+                    {{kNetworkResponseUserInfoKey, record}, {kNetworkResponseBodyUserInfoKey, response.body}}});
+            }
+            if (error) {
+                if (Parse::logLevel() >= 2)
+                    VLOG_WARNING("Parse request to " + url + " failed: " + error->description());
+                completion(json(), std::move(error));
+                return;
+            }
+            if (Parse::logLevel() >= 4)
+                VLOG_DEBUG("Parse response: " + std::to_string(response.statusCode) + " " + url + " " +
+                           detail::loggableBody(response.body));
+            auto [result, failure] = interpret(response);
+            completion(std::move(result), std::move(failure));
+        });
 }
 
 std::pair<json, OptionalError> RestClient::interpret(const HttpResponse& response) {
     const bool ok = response.statusCode >= 200 && response.statusCode < 300;
     json body = response.body.empty() ? json::object() : parseJsonDocument(response.body);
     if (body.is_discarded()) {
-        return {json(), makeParseError(ParseErrorCode::invalidJSON,
-                                       "The server's answer is not valid JSON (HTTP " + std::to_string(response.statusCode) + ").",
-                                       {{"transport", "json"}, {"status", response.statusCode}})};
+        return {json(), makeParseError(
+                            ParseErrorCode::invalidJSON,
+                            "The server's answer is not valid JSON (HTTP " + std::to_string(response.statusCode) + ").",
+                            {{"transport", "json"}, {"status", response.statusCode}})};
     }
     if (ok) return {std::move(body), std::nullopt};
     long code = response.statusCode >= 500 ? ParseErrorCode::internalServer : ParseErrorCode::otherCause;

@@ -48,8 +48,8 @@ void performRequest(const std::string& method, const std::string& path, const st
                     RestClient::Completion completion);
 /// Same, with an explicit session token (none sends no token).
 void performRequestWithSession(const std::string& method, const std::string& path,
-                               const std::optional<nlohmann::json>& body, const std::optional<std::string>& sessionToken,
-                               RestClient::Completion completion);
+                               const std::optional<nlohmann::json>& body,
+                               const std::optional<std::string>& sessionToken, RestClient::Completion completion);
 
 /// The current user's session token, if any.
 std::optional<std::string> currentSessionToken();

@@ -106,7 +106,8 @@ void Subscription::deliverEvent(Event event, const std::shared_ptr<ParseObject>&
         any = onAnyEvent_;
     }
     if (block) detail::callHostCode("an event handler of", query_.className(), [&] { block(query_, object); });
-    if (any) detail::callHostCode("an event handler of", query_.className(), [&] { any(query_, event, object, original); });
+    if (any)
+        detail::callHostCode("an event handler of", query_.className(), [&] { any(query_, event, object, original); });
 }
 
 }  // namespace vantrel

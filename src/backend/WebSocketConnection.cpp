@@ -28,7 +28,11 @@ Error connectionError(const char* stage, const beast::error_code& ec) {
     const bool timedOut = ec == beast::error::timeout || ec == asio::error::timed_out;
     const bool tls = std::string_view(stage) == "tls" || ec.category() == asio::error::get_ssl_category();
     const std::string_view named(stage);
-    const char* kind = timedOut ? "timeout" : tls ? "tls" : named == "connect" ? "connect" : named == "size" ? "size" : "io";
+    const char* kind = timedOut             ? "timeout"
+                       : tls                ? "tls"
+                       : named == "connect" ? "connect"
+                       : named == "size"    ? "size"
+                                            : "io";
     const long code = timedOut ? ParseErrorCode::timeout : ParseErrorCode::connectionFailed;
     return makeParseError(code, std::string("LiveQuery connection failed (") + stage + "): " + ec.message(),
                           {{"transport", kind}});
@@ -96,7 +100,8 @@ private:
         if constexpr (Tls) {
             auto& tls = stream_->next_layer();
             if (!SSL_set_tlsext_host_name(tls.native_handle(), endpoint_.host.c_str()))
-                return fail("tls", beast::error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category()));
+                return fail("tls",
+                            beast::error_code(static_cast<int>(::ERR_get_error()), asio::error::get_ssl_category()));
             tls.set_verify_mode(asio::ssl::verify_peer);
             tls.set_verify_callback(asio::ssl::host_name_verification(endpoint_.host));
             auto self = this->shared_from_this();
@@ -185,7 +190,8 @@ private:
 
 }  // namespace
 
-std::shared_ptr<WebSocketConnection> WebSocketConnection::create(asio::io_context& io, const WebSocketEndpoint& endpoint,
+std::shared_ptr<WebSocketConnection> WebSocketConnection::create(asio::io_context& io,
+                                                                 const WebSocketEndpoint& endpoint,
                                                                  asio::ssl::context* tls, Limits limits,
                                                                  Callbacks callbacks) {
     if (endpoint.tls) {

@@ -36,7 +36,8 @@ public:
 
     /// A connection to `endpoint`; `tls` must be given for a TLS endpoint.
     static std::shared_ptr<WebSocketConnection> create(boost::asio::io_context& io, const WebSocketEndpoint& endpoint,
-                                                       boost::asio::ssl::context* tls, Limits limits, Callbacks callbacks);
+                                                       boost::asio::ssl::context* tls, Limits limits,
+                                                       Callbacks callbacks);
 
     /// Resolves, connects, handshakes, then reads until the connection ends.
     virtual void start() = 0;

@@ -17,7 +17,8 @@ WorkerPool::WorkerPool(std::string name, std::size_t threads) : name_(std::move(
     state_->liveThreads = count;
     threads_.reserve(count);
     for (std::size_t i = 0; i < count; ++i)
-        threads_.emplace_back([state = state_, threadName = name_ + "." + std::to_string(i)] { run(state, threadName); });
+        threads_.emplace_back(
+            [state = state_, threadName = name_ + "." + std::to_string(i)] { run(state, threadName); });
 }
 
 WorkerPool::~WorkerPool() {

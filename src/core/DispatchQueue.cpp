@@ -205,9 +205,8 @@ void DispatchQueue::asyncAfter(Duration delay, Work work) {
     // Serial queues are owned by shared pointers: hold one until the timer fires. The main and
     // global queues live for the whole process.
     std::shared_ptr<DispatchQueue> keepAlive = weak_from_this().lock();
-    detail::Timer::shared().schedule(delay, [this, keepAlive = std::move(keepAlive), work = std::move(work)]() mutable {
-        async(std::move(work));
-    });
+    detail::Timer::shared().schedule(
+        delay, [this, keepAlive = std::move(keepAlive), work = std::move(work)]() mutable { async(std::move(work)); });
 }
 
 std::size_t DispatchQueue::pendingCount() const { return impl_->pending(); }

@@ -24,8 +24,8 @@ std::string fileNameFor(std::chrono::system_clock::time_point time) {
     std::tm local{};
     localtime_r(&t, &local);
     return fmt::format("{} {:04}-{:02}-{:02}--{:02}-{:02}-{:02}-{:03}{}", Paths::hostApplicationName(),
-                       local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                       local.tm_sec, millis, kExtension);
+                       local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                       millis, kExtension);
 }
 
 /// The start time encoded at the end of a file name, or none for foreign files.
@@ -96,7 +96,8 @@ void FileLogger::openFileFor(std::chrono::system_clock::time_point time) {
     std::filesystem::create_directories(directory, ec);
     currentPath_ = directory / fileNameFor(time);
     // Lines may quote server answers: the file is the user's alone from its first byte.
-    if (const int fd = ::open(currentPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600); fd >= 0) {
+    if (const int fd = ::open(currentPath_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+        fd >= 0) {
         ::fchmod(fd, 0600);
         ::close(fd);
     }

@@ -15,19 +15,28 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 constexpr std::array kLoggableHeaders{
-    std::string_view("accept"),           std::string_view("accept-encoding"), std::string_view("cache-control"),
-    std::string_view("connection"),       std::string_view("content-encoding"), std::string_view("content-length"),
-    std::string_view("content-type"),     std::string_view("date"),             std::string_view("etag"),
-    std::string_view("transfer-encoding"), std::string_view("user-agent"),      std::string_view("vary"),
-    std::string_view("x-parse-application-id"), std::string_view("x-powered-by"),
+    std::string_view("accept"),
+    std::string_view("accept-encoding"),
+    std::string_view("cache-control"),
+    std::string_view("connection"),
+    std::string_view("content-encoding"),
+    std::string_view("content-length"),
+    std::string_view("content-type"),
+    std::string_view("date"),
+    std::string_view("etag"),
+    std::string_view("transfer-encoding"),
+    std::string_view("user-agent"),
+    std::string_view("vary"),
+    std::string_view("x-parse-application-id"),
+    std::string_view("x-powered-by"),
 };
 
 // Keys whose string values are credentials: the user's, the session's and the application keys
 // that requests and LiveQuery frames carry.
 constexpr std::array kCredentialKeys{
-    std::string_view("password"),    std::string_view("sessionToken"), std::string_view("clientKey"),
-    std::string_view("masterKey"),   std::string_view("javascriptKey"), std::string_view("restAPIKey"),
-    std::string_view("windowsKey"),  std::string_view("authData"),      std::string_view("companyAuthToken"),
+    std::string_view("password"),   std::string_view("sessionToken"),  std::string_view("clientKey"),
+    std::string_view("masterKey"),  std::string_view("javascriptKey"), std::string_view("restAPIKey"),
+    std::string_view("windowsKey"), std::string_view("authData"),      std::string_view("companyAuthToken"),
 };
 
 bool isCredentialKey(std::string_view key) {
@@ -111,7 +120,8 @@ std::string loggableBody(std::string_view body, std::size_t limit) {
         }
         const auto close = endOfString(text, i);
         const auto end = close == std::string_view::npos ? text.size() : close + 1;
-        const std::string_view content = text.substr(i + 1, (close == std::string_view::npos ? text.size() : close) - i - 1);
+        const std::string_view content =
+            text.substr(i + 1, (close == std::string_view::npos ? text.size() : close) - i - 1);
         auto next = end;
         while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next]))) ++next;
         const bool isKey = next < text.size() && text[next] == ':';

@@ -144,8 +144,10 @@ bool wouldLog(LogFlag flag) noexcept {
 
 std::string shortFunctionName(std::string_view signature) {
     // A lambda's signature continues its holder's: "R ns::f(args)::<lambda(args)>".
-    if (const auto lambda = signature.find("::<lambda"); lambda != std::string_view::npos) signature = signature.substr(0, lambda);
-    if (const auto with = signature.find(" [with "); with != std::string_view::npos) signature = signature.substr(0, with);
+    if (const auto lambda = signature.find("::<lambda"); lambda != std::string_view::npos)
+        signature = signature.substr(0, lambda);
+    if (const auto with = signature.find(" [with "); with != std::string_view::npos)
+        signature = signature.substr(0, with);
     while (!signature.empty() && signature.back() == ' ') signature.remove_suffix(1);
     // Qualifiers after the parameter list ("const", "noexcept").
     const auto close = signature.rfind(')');
@@ -185,8 +187,8 @@ void write(LogFlag flag, std::string_view message, const char* file, const char*
     }
     if (!logger) return;
     // The macros hand over the full signature; lines show the plain name.
-    const std::string name = function != nullptr && std::strchr(function, '(') != nullptr ? shortFunctionName(function)
-                                                                                          : std::string();
+    const std::string name =
+        function != nullptr && std::strchr(function, '(') != nullptr ? shortFunctionName(function) : std::string();
     logger->log(spdlog::source_loc{file, line, name.empty() ? function : name.c_str()}, spdlogLevel(flag), message);
 }
 

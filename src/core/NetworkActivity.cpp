@@ -12,7 +12,8 @@ std::string describeHeaders(const HttpHeaders& headers) {
         if (!first) text += ", ";
         first = false;
         // Credentials (session token, client key, cookies...) never reach a log line.
-        text += "\"" + name + "\": \"" + (detail::isLoggableHeader(name) ? value : std::string(detail::kRedacted)) + "\"";
+        text +=
+            "\"" + name + "\": \"" + (detail::isLoggableHeader(name) ? value : std::string(detail::kRedacted)) + "\"";
     }
     return text + "]";
 }

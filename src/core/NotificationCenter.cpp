@@ -42,7 +42,8 @@ struct NotificationCenter::Entry {
         const auto self = std::this_thread::get_id();
         std::unique_lock lock(mutex);
         active = false;
-        finished.wait(lock, [&] { return std::all_of(calls.begin(), calls.end(), [&](auto id) { return id == self; }); });
+        finished.wait(lock,
+                      [&] { return std::all_of(calls.begin(), calls.end(), [&](auto id) { return id == self; }); });
     }
 };
 

@@ -14,13 +14,15 @@ public:
     [[nodiscard]] TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 
+// Both are never destroyed: the timer thread reads the clock until the process is gone, so a
+// slot torn down by the exit handlers would be read after it was freed.
 std::mutex& clockMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static auto* mutex = new std::mutex;
+    return *mutex;
 }
 std::shared_ptr<Clock>& clockSlot() {
-    static std::shared_ptr<Clock> clock = std::make_shared<SteadyClock>();
-    return clock;
+    static auto* clock = new std::shared_ptr<Clock>(std::make_shared<SteadyClock>());
+    return *clock;
 }
 }  // namespace
 

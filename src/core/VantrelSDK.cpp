@@ -32,11 +32,16 @@ void fatalError(const std::string& message) {
 
 std::map<std::string, double>& lastDbAccessRegistry() {
     // Created on first use with exactly these keys; keys are never added or removed later.
-    static auto* registry = new std::map<std::string, double>{
-        {"UnsupportedAppVersionService", 0}, {"AuthService", 0},         {"CompanyService", 0},
-        {"CatalogService", 0},               {"ComponentService", 0},    {"AnchorObjectService", 0},
-        {"MaterialService", 0},              {"AppListItemService", 0},  {"SceneService", 0},
-        {"ModelMeasuringUnitService", 0}};
+    static auto* registry = new std::map<std::string, double>{{"UnsupportedAppVersionService", 0},
+                                                              {"AuthService", 0},
+                                                              {"CompanyService", 0},
+                                                              {"CatalogService", 0},
+                                                              {"ComponentService", 0},
+                                                              {"AnchorObjectService", 0},
+                                                              {"MaterialService", 0},
+                                                              {"AppListItemService", 0},
+                                                              {"SceneService", 0},
+                                                              {"ModelMeasuringUnitService", 0}};
     return *registry;
 }
 
@@ -47,9 +52,7 @@ using detail::sdkState;
 
 std::string newUuid() { return boost::uuids::to_string(boost::uuids::random_generator()()); }
 
-bool isBlank(std::string_view text) {
-    return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos;
-}
+bool isBlank(std::string_view text) { return text.find_first_not_of(" \t\n\r\v\f") == std::string_view::npos; }
 
 std::mutex& wallClockMutex() {
     static std::mutex mutex;
@@ -150,12 +153,14 @@ FileLogger& VantrelSDK::fileLogger() { return sharedFileLogger(); }
 // Never destroyed, as the main and global queues: work of other threads may reach them while the
 // process exits.
 DispatchQueue& VantrelSDK::lifecycleQueue() {
-    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("VantrelSDKLifeCycleQueue_" + newUuid()));
+    static auto* queue =
+        new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("VantrelSDKLifeCycleQueue_" + newUuid()));
     return **queue;
 }
 
 DispatchQueue& VantrelSDK::lastDbAccessQueue() {
-    static auto* queue = new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("LastDbAccesDispatchQueue__" + newUuid()));
+    static auto* queue =
+        new std::shared_ptr<DispatchQueue>(DispatchQueue::makeSerial("LastDbAccesDispatchQueue__" + newUuid()));
     return **queue;
 }
 
@@ -231,8 +236,8 @@ void VantrelSDK::onWillSendParseURLRequest(const Notification& notification) {
     if (it == notification.userInfo.end()) return;
     const auto* request = std::any_cast<HttpRequestRecord>(&it->second);
     if (request == nullptr) return;
-    std::string text = "\nREQUEST: [" + request->method + "] " + request->url + "\n    Headers: " +
-                       describeHeaders(request->headers);
+    std::string text =
+        "\nREQUEST: [" + request->method + "] " + request->url + "\n    Headers: " + describeHeaders(request->headers);
     if (request->body) text += "\n    Body: " + detail::loggableBody(*request->body);
     VLOG_DEBUG(text);
 }

@@ -53,17 +53,13 @@ void ImagesFrame360Entity::setOriginal(const std::vector<std::string>& keys) {
     dictionary["original"] = textListValue(keys);
 }
 std::vector<std::string> ImagesFrame360Entity::small() const { return readTextList(value("small")); }
-void ImagesFrame360Entity::setSmall(const std::vector<std::string>& keys) {
-    dictionary["small"] = textListValue(keys);
-}
+void ImagesFrame360Entity::setSmall(const std::vector<std::string>& keys) { dictionary["small"] = textListValue(keys); }
 std::vector<std::string> ImagesFrame360Entity::medium() const { return readTextList(value("medium")); }
 void ImagesFrame360Entity::setMedium(const std::vector<std::string>& keys) {
     dictionary["medium"] = textListValue(keys);
 }
 std::vector<std::string> ImagesFrame360Entity::large() const { return readTextList(value("large")); }
-void ImagesFrame360Entity::setLarge(const std::vector<std::string>& keys) {
-    dictionary["large"] = textListValue(keys);
-}
+void ImagesFrame360Entity::setLarge(const std::vector<std::string>& keys) { dictionary["large"] = textListValue(keys); }
 
 std::shared_ptr<ImagesFrameEntity> ImagesEntity::frame() const {
     if (auto frame = readEmbedded<ImagesFrameEntity>(value("frame"))) return frame;

@@ -79,15 +79,15 @@ void MaterialEntity::getScnMaterial(ScnMaterialBlock block) const {
         std::string key(name);
         if (auto record = properties->property(key)) records.emplace_back(std::move(key), std::move(record));
     }
-    collectTextureDatas(textureFilePaths(), materialFailureLog(name()),
-                        [material, records = std::move(records), colors = uiColors(),
-                         block = std::move(block)](TextureDatas datas) {
-                            const auto textures = decodeTextures(datas);
-                            for (const auto& [name, record] : records)
-                                if (auto* property = material->propertyNamed(name))
-                                    applyProperty(*property, name, *record, textures, colors);
-                            if (block) block(material);
-                        });
+    collectTextureDatas(
+        textureFilePaths(), materialFailureLog(name()),
+        [material, records = std::move(records), colors = uiColors(), block = std::move(block)](TextureDatas datas) {
+            const auto textures = decodeTextures(datas);
+            for (const auto& [name, record] : records)
+                if (auto* property = material->propertyNamed(name))
+                    applyProperty(*property, name, *record, textures, colors);
+            if (block) block(material);
+        });
 }
 
 void MaterialEntity::getTextureFileDatas(TextureDatasBlock block) const {

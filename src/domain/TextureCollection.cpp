@@ -72,8 +72,8 @@ void applySamplingSettings(SCNMaterialProperty& property, const ScnMaterialPrope
     property.setMagnificationFilter(record.magnificationFilter());
     property.setMipFilter(record.mipFilter());
     property.setMaxAnisotropy(record.maxAnisotropy());
-    property.setMappingChannel(static_cast<int>(
-        std::clamp<std::int64_t>(record.mappingChannel(), 0, std::numeric_limits<int>::max())));
+    property.setMappingChannel(
+        static_cast<int>(std::clamp<std::int64_t>(record.mappingChannel(), 0, std::numeric_limits<int>::max())));
 }
 
 std::shared_ptr<UIImage> paletteImageOf(const TextureImages& images, const std::map<std::string, UIColor>& colors,

@@ -87,9 +87,7 @@ std::string normalizedCaseName(std::string_view text) {
     return name;
 }
 
-ParseValue textOrNull(const std::optional<std::string>& text) {
-    return text ? ParseValue(*text) : ParseValue::null();
-}
+ParseValue textOrNull(const std::optional<std::string>& text) { return text ? ParseValue(*text) : ParseValue::null(); }
 
 ParseValue textListValue(const std::vector<std::string>& texts) {
     ParseValue::Array array;

@@ -70,7 +70,8 @@ std::optional<FileData> readWholeFile(const std::filesystem::path& path, std::er
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec) bytes.reserve(size);
     std::uint8_t buffer[1 << 16];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     if (std::ferror(file.get())) {
         ec = std::make_error_code(std::errc::io_error);
         return std::nullopt;
@@ -186,7 +187,8 @@ Expected<std::filesystem::path> DownloadingService::addToLocalCache(const std::s
         out.close();
         if (!out) {
             std::filesystem::remove(temporary, ec);
-            return fileSystemError(std::make_error_code(std::errc::io_error), "Unable to write '" + path->string() + "'");
+            return fileSystemError(std::make_error_code(std::errc::io_error),
+                                   "Unable to write '" + path->string() + "'");
         }
     }
     std::error_code probe;
@@ -238,8 +240,8 @@ void DownloadingService::Impl::download(const std::string& url, DownloadBlock bl
     HttpRequest request;
     request.url = url;
     request.downloadFile = target;
-    request.timeout = std::chrono::milliseconds(0);        // large files may take longer than a minute...
-    request.stallTimeout = std::chrono::seconds(60);        // ...but a transfer that stalls for one fails
+    request.timeout = std::chrono::milliseconds(0);   // large files may take longer than a minute...
+    request.stallTimeout = std::chrono::seconds(60);  // ...but a transfer that stalls for one fails
     // A signed URL carries its own authority and no session header: it may move, but only to https.
     request.redirects = HttpRedirects::httpsOnly;
     request.maximumBodyBytes = kKeptAnswerBytes;  // the file goes to disk; only a refusal's start is kept
@@ -310,21 +312,22 @@ void DownloadingService::getDownloadingUrl(const std::string& fileKey, UrlBlock 
         "getSignedUrlToDownloadByKey", {{"file_key", percentEncodedForQuery(fileKey)}},
         [block = std::move(block)](nlohmann::json result, OptionalError error) mutable {
             // Cloud answers are handed to the main queue, where the file flows run.
-            DispatchQueue::main().async([block = std::move(block), result = std::move(result), error = std::move(error)] {
-                if (error) {
-                    VLOG_ERROR("Unable to getSignedUrlToDownloadByKey due error: " + error->description());
-                    block(std::nullopt, error);
-                    return;
-                }
-                if (result.is_object()) {
-                    if (auto it = result.find("signedUrl"); it != result.end() && it->is_string()) {
-                        const auto url = it->get<std::string>();
-                        block(validUrl(url) ? std::optional<std::string>(url) : std::nullopt, std::nullopt);
+            DispatchQueue::main().async(
+                [block = std::move(block), result = std::move(result), error = std::move(error)] {
+                    if (error) {
+                        VLOG_ERROR("Unable to getSignedUrlToDownloadByKey due error: " + error->description());
+                        block(std::nullopt, error);
                         return;
                     }
-                }
-                block(std::nullopt, TextError("common_internal_error"));
-            });
+                    if (result.is_object()) {
+                        if (auto it = result.find("signedUrl"); it != result.end() && it->is_string()) {
+                            const auto url = it->get<std::string>();
+                            block(validUrl(url) ? std::optional<std::string>(url) : std::nullopt, std::nullopt);
+                            return;
+                        }
+                    }
+                    block(std::nullopt, TextError("common_internal_error"));
+                });
         });
 }
 
@@ -344,8 +347,8 @@ void DownloadingService::obtainFileFromLocalCache(const std::string& fileKey, bo
     phases->report(0, ProgressStatus::downloading, 0.0);
     removeFromLocalCache(fileKey);
 
-    getDownloadingUrl(fileKey, [this, fileKey, local = *local, phases, block = std::move(block),
-                                progressBlock](std::optional<std::string> url, OptionalError error) mutable {
+    getDownloadingUrl(fileKey, [this, fileKey, local = *local, phases, block = std::move(block), progressBlock](
+                                   std::optional<std::string> url, OptionalError error) mutable {
         phases->report(0, ProgressStatus::downloading, 1.0);  // before the answer is looked at
         if (error) return block(std::nullopt, error);
         if (!url) return block(std::nullopt, std::nullopt);
@@ -353,25 +356,28 @@ void DownloadingService::obtainFileFromLocalCache(const std::string& fileKey, bo
         auto transferProgress = [phases](ProgressStatus status, double fraction) {
             phases->report(1, status == ProgressStatus::done ? ProgressStatus::downloading : status, fraction);
         };
-        impl_->download(*url, [local, block = std::move(block), progressBlock](DownloadOutcome outcome) {
-            const auto done = [&](std::optional<std::filesystem::path> path, OptionalError err) {
-                if (progressBlock) progressBlock(ProgressStatus::done, 1.0);
-                block(std::move(path), std::move(err));
-            };
-            if (outcome.error || !outcome.file) return done(std::nullopt, outcome.error);
-            std::error_code ec;
-            std::filesystem::create_directories(local.parent_path(), ec);
-            // (status queries report "not found" through the error code too, so they get their own)
-            std::error_code probe;
-            if (!ec && std::filesystem::is_directory(local, probe)) std::filesystem::remove_all(local, ec);
-            if (!ec) std::filesystem::rename(*outcome.file, local, ec);
-            if (ec) {
-                std::error_code ignored;
-                std::filesystem::remove(*outcome.file, ignored);
-                return done(std::nullopt, fileSystemError(ec, "Unable to write '" + local.string() + "'"));
-            }
-            done(local, std::nullopt);
-        }, transferProgress);
+        impl_->download(
+            *url,
+            [local, block = std::move(block), progressBlock](DownloadOutcome outcome) {
+                const auto done = [&](std::optional<std::filesystem::path> path, OptionalError err) {
+                    if (progressBlock) progressBlock(ProgressStatus::done, 1.0);
+                    block(std::move(path), std::move(err));
+                };
+                if (outcome.error || !outcome.file) return done(std::nullopt, outcome.error);
+                std::error_code ec;
+                std::filesystem::create_directories(local.parent_path(), ec);
+                // (status queries report "not found" through the error code too, so they get their own)
+                std::error_code probe;
+                if (!ec && std::filesystem::is_directory(local, probe)) std::filesystem::remove_all(local, ec);
+                if (!ec) std::filesystem::rename(*outcome.file, local, ec);
+                if (ec) {
+                    std::error_code ignored;
+                    std::filesystem::remove(*outcome.file, ignored);
+                    return done(std::nullopt, fileSystemError(ec, "Unable to write '" + local.string() + "'"));
+                }
+                done(local, std::nullopt);
+            },
+            transferProgress);
     });
 }
 
@@ -489,9 +495,10 @@ void DownloadingService::obtainDatasFromLocalCache(const std::vector<std::string
     run->isCached = [this](const std::string& key) { return isExistsInLocalCache(key); };
     run->readCached = [this](const std::string& key) {
         DataResult result;
-        deliverData(getLocallyCachedFileUrl(key), std::nullopt, [&result](std::optional<FileData> data, OptionalError e) {
-            result = DataResult{std::move(data), std::move(e)};
-        });
+        deliverData(getLocallyCachedFileUrl(key), std::nullopt,
+                    [&result](std::optional<FileData> data, OptionalError e) {
+                        result = DataResult{std::move(data), std::move(e)};
+                    });
         return result;
     };
     run->fetch = [this](const std::string& key, std::function<void(DataResult)> done, ProgressBlock progress) {
@@ -562,16 +569,16 @@ void DownloadingService::isFileExistsOnServer(const std::string& fileKey, Exists
     ParseCloud::callFunctionInBackground(
         "isFileExists", {{"file_key", fileKey}},
         [block = std::move(block)](nlohmann::json result, OptionalError error) mutable {
-            DispatchQueue::main().async([block = std::move(block), result = std::move(result), error = std::move(error)] {
-                block(!error && result.is_boolean() && result.get<bool>(), error);
-            });
+            DispatchQueue::main().async(
+                [block = std::move(block), result = std::move(result), error = std::move(error)] {
+                    block(!error && result.is_boolean() && result.get<bool>(), error);
+                });
         });
 }
 
 void DownloadingService::deleteFileFromServer(const std::string& fileKey, ErrorBlock block) {
     ParseCloud::callFunctionInBackground(
-        "deleteFile", {{"file_key", fileKey}},
-        [block = std::move(block)](nlohmann::json, OptionalError error) mutable {
+        "deleteFile", {{"file_key", fileKey}}, [block = std::move(block)](nlohmann::json, OptionalError error) mutable {
             DispatchQueue::main().async([block = std::move(block), error = std::move(error)] { block(error); });
         });
 }

@@ -65,6 +65,7 @@ public:
     }
     TreeGuard(const TreeGuard&) = delete;
     TreeGuard& operator=(const TreeGuard&) = delete;
+
 private:
     std::filesystem::path path_;
 };
@@ -107,12 +108,15 @@ mode_t unixFileType(zip_t* archive, zip_uint64_t index) {
 }
 
 /// Reads the directory of the archive and checks every entry before anything is written.
-Expected<std::vector<Entry>> listEntries(zip_t* archive, const std::filesystem::path& path, const ZipArchiveLimits& limits) {
+Expected<std::vector<Entry>> listEntries(zip_t* archive, const std::filesystem::path& path,
+                                         const ZipArchiveLimits& limits) {
     const zip_int64_t count = zip_get_num_entries(archive, 0);
-    if (count < 0) return archiveError(ZipArchiveError::unreadable, "Unable to read the entries of '" + path.string() + "'");
+    if (count < 0)
+        return archiveError(ZipArchiveError::unreadable, "Unable to read the entries of '" + path.string() + "'");
     if (static_cast<std::uint64_t>(count) > limits.maxEntries) {
-        return archiveError(ZipArchiveError::tooLarge, "The archive '" + path.string() + "' holds " + std::to_string(count) +
-                                                           " entries, more than " + std::to_string(limits.maxEntries));
+        return archiveError(ZipArchiveError::tooLarge, "The archive '" + path.string() + "' holds " +
+                                                           std::to_string(count) + " entries, more than " +
+                                                           std::to_string(limits.maxEntries));
     }
     std::vector<Entry> entries;
     entries.reserve(static_cast<std::size_t>(count));
@@ -120,15 +124,18 @@ Expected<std::vector<Entry>> listEntries(zip_t* archive, const std::filesystem::
     for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive, i, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME) || !(stat.valid & ZIP_STAT_SIZE)) {
-            return archiveError(ZipArchiveError::unreadable, "Unable to read entry " + std::to_string(i) + " of '" + path.string() + "'");
+        if (zip_stat_index(archive, i, 0, &stat) != 0 || !(stat.valid & ZIP_STAT_NAME) ||
+            !(stat.valid & ZIP_STAT_SIZE)) {
+            return archiveError(ZipArchiveError::unreadable,
+                                "Unable to read entry " + std::to_string(i) + " of '" + path.string() + "'");
         }
         Entry entry;
         entry.index = i;
         entry.name = stat.name;
         entry.size = stat.size;
         if (!ZipArchive::isSafeEntryName(entry.name)) {
-            return archiveError(ZipArchiveError::unsafeEntryPath, "The archive entry '" + entry.name + "' would leave the unpack directory");
+            return archiveError(ZipArchiveError::unsafeEntryPath,
+                                "The archive entry '" + entry.name + "' would leave the unpack directory");
         }
         const mode_t type = unixFileType(archive, i);
         entry.directory = entry.name.back() == '/' || entry.name.back() == '\\' || type == S_IFDIR;
@@ -141,7 +148,8 @@ Expected<std::vector<Entry>> listEntries(zip_t* archive, const std::filesystem::
         if (!entry.directory) {
             total += entry.size;
             if (entry.size > limits.maxUnpackedBytes || total > limits.maxUnpackedBytes) {
-                return archiveError(ZipArchiveError::tooLarge, "The archive '" + path.string() + "' unpacks to more than " +
+                return archiveError(ZipArchiveError::tooLarge, "The archive '" + path.string() +
+                                                                   "' unpacks to more than " +
                                                                    std::to_string(limits.maxUnpackedBytes) + " bytes");
             }
         }
@@ -160,15 +168,16 @@ OptionalError extractEntry(zip_t* archive, const Entry& entry, const std::filesy
     }
     Descriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.get() < 0) {
-        return archiveError(ZipArchiveError::fileSystem, "Unable to create '" + target.string() + "': " + std::strerror(errno));
+        return archiveError(ZipArchiveError::fileSystem,
+                            "Unable to create '" + target.string() + "': " + std::strerror(errno));
     }
     std::array<char, 1 << 16> buffer;
     std::uint64_t written = 0;
     for (;;) {
         const zip_int64_t n = zip_fread(file.get(), buffer.data(), buffer.size());
         if (n < 0) {
-            return archiveError(ZipArchiveError::corruptEntry,
-                                "Unable to read the archive entry '" + entry.name + "': " + zip_file_strerror(file.get()));
+            return archiveError(ZipArchiveError::corruptEntry, "Unable to read the archive entry '" + entry.name +
+                                                                   "': " + zip_file_strerror(file.get()));
         }
         if (n == 0) break;
         written += static_cast<std::uint64_t>(n);
@@ -180,7 +189,8 @@ OptionalError extractEntry(zip_t* archive, const Entry& entry, const std::filesy
             const ssize_t w = ::write(out.get(), buffer.data() + offset, static_cast<std::size_t>(n - offset));
             if (w < 0) {
                 if (errno == EINTR) continue;
-                return archiveError(ZipArchiveError::fileSystem, "Unable to write '" + target.string() + "': " + std::strerror(errno));
+                return archiveError(ZipArchiveError::fileSystem,
+                                    "Unable to write '" + target.string() + "': " + std::strerror(errno));
             }
             offset += w;
         }
@@ -190,20 +200,22 @@ OptionalError extractEntry(zip_t* archive, const Entry& entry, const std::filesy
         return archiveError(ZipArchiveError::corruptEntry, "The archive entry '" + entry.name + "' is cut short");
     }
     if (!out.close()) {
-        return archiveError(ZipArchiveError::fileSystem, "Unable to write '" + target.string() + "': " + std::strerror(errno));
+        return archiveError(ZipArchiveError::fileSystem,
+                            "Unable to write '" + target.string() + "': " + std::strerror(errno));
     }
     return std::nullopt;
 }
 
 /// Moves a complete tree to `destination`.
-OptionalError moveIntoPlace(const std::filesystem::path& staged, const std::filesystem::path& destination, bool overwrite) {
+OptionalError moveIntoPlace(const std::filesystem::path& staged, const std::filesystem::path& destination,
+                            bool overwrite) {
     std::error_code ec;
     std::filesystem::rename(staged, destination, ec);
     if (!ec) return std::nullopt;
     std::error_code probe;
     if (!std::filesystem::exists(destination, probe)) {
-        return archiveError(ZipArchiveError::fileSystem, "Unable to move the unpacked files to '" + destination.string() +
-                                                             "': " + ec.message());
+        return archiveError(ZipArchiveError::fileSystem,
+                            "Unable to move the unpacked files to '" + destination.string() + "': " + ec.message());
     }
     if (!overwrite) return std::nullopt;  // someone else finished first: theirs stands, ours goes
     // Swap: the old tree steps aside, the new one takes its name, the old one goes.
@@ -213,7 +225,8 @@ OptionalError moveIntoPlace(const std::filesystem::path& staged, const std::file
     std::error_code ignored;
     std::filesystem::remove_all(retired, ignored);
     if (ec) {
-        return archiveError(ZipArchiveError::fileSystem, "Unable to replace '" + destination.string() + "': " + ec.message());
+        return archiveError(ZipArchiveError::fileSystem,
+                            "Unable to replace '" + destination.string() + "': " + ec.message());
     }
     return std::nullopt;
 }
@@ -242,7 +255,8 @@ OptionalError ZipArchive::unzipFile(const std::filesystem::path& archivePath, co
         zip_error_init_with_code(&error, openError);
         std::string text = zip_error_strerror(&error);
         zip_error_fini(&error);
-        return archiveError(ZipArchiveError::unreadable, "Unable to open the archive '" + archivePath.string() + "': " + text);
+        return archiveError(ZipArchiveError::unreadable,
+                            "Unable to open the archive '" + archivePath.string() + "': " + text);
     }
     auto entries = listEntries(archive.get(), archivePath, limits);
     if (!entries) return entries.error();
@@ -252,11 +266,14 @@ OptionalError ZipArchive::unzipFile(const std::filesystem::path& archivePath, co
 
     std::filesystem::create_directories(destination.parent_path(), ec);
     if (ec) {
-        return archiveError(ZipArchiveError::fileSystem, "Unable to create '" + destination.parent_path().string() + "': " + ec.message());
+        return archiveError(ZipArchiveError::fileSystem,
+                            "Unable to create '" + destination.parent_path().string() + "': " + ec.message());
     }
-    const auto staged = destination.parent_path() / ("." + destination.filename().string() + ".partial-" + uniqueSuffix());
+    const auto staged =
+        destination.parent_path() / ("." + destination.filename().string() + ".partial-" + uniqueSuffix());
     std::filesystem::create_directory(staged, ec);
-    if (ec) return archiveError(ZipArchiveError::fileSystem, "Unable to create '" + staged.string() + "': " + ec.message());
+    if (ec)
+        return archiveError(ZipArchiveError::fileSystem, "Unable to create '" + staged.string() + "': " + ec.message());
     TreeGuard guard(staged);
 
     std::uint64_t done = 0;
@@ -275,7 +292,8 @@ OptionalError ZipArchive::unzipFile(const std::filesystem::path& archivePath, co
         // Nothing in the staging tree is a link (no entry may make one), so creating directories
         // along the entry's path cannot lead outside it.
         std::filesystem::create_directories(entry.directory ? target : target.parent_path(), ec);
-        if (ec) return archiveError(ZipArchiveError::fileSystem, "Unable to unpack '" + entry.name + "': " + ec.message());
+        if (ec)
+            return archiveError(ZipArchiveError::fileSystem, "Unable to unpack '" + entry.name + "': " + ec.message());
         if (entry.directory) continue;
         if (auto error = extractEntry(archive.get(), entry, target, wrote)) return error;
     }

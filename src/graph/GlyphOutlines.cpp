@@ -98,8 +98,7 @@ struct OutlineSink {
         const glm::dvec2 p1 = point(control1);
         const glm::dvec2 p2 = point(control2);
         const glm::dvec2 p3 = point(to);
-        const double curvature =
-            6.0 * std::max(glm::length(p0 - 2.0 * p1 + p2), glm::length(p1 - 2.0 * p2 + p3));
+        const double curvature = 6.0 * std::max(glm::length(p0 - 2.0 * p1 + p2), glm::length(p1 - 2.0 * p2 + p3));
         const int n = self.segmentsFor(curvature);
         for (int i = 1; i <= n; ++i) {
             const double t = static_cast<double>(i) / n;

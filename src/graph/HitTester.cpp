@@ -150,9 +150,9 @@ public:
                 visit(*child, SceneCacheReader::world(*child), true, false);
                 continue;
             }
-            const glm::mat4 childWorld =
-                options_.usePresentation ? constrained(*child, world * child->presentationTransform())
-                                         : world * child->simdTransform();
+            const glm::mat4 childWorld = options_.usePresentation
+                                             ? constrained(*child, world * child->presentationTransform())
+                                             : world * child->simdTransform();
             visit(*child, childWorld, false, false);
         }
     }
@@ -286,9 +286,7 @@ private:
         return material->cullMode() == SCNCullMode::front ? Culled::front : Culled::back;
     }
 
-    static bool isCulled(Culled culled, bool front) {
-        return culled == (front ? Culled::front : Culled::back);
-    }
+    static bool isCulled(Culled culled, bool front) { return culled == (front ? Culled::front : Culled::back); }
 
     LocalHit hitEndlessFloor(const Ray& local, const SCNGeometry& geometry) const {
         if (std::abs(local.direction.y) < kParallel) {
@@ -315,40 +313,40 @@ private:
             culls[e] = culledSide(geometry, e);
         }
         LocalHit best;
-        mesh.triangleBvh().traverse(local.origin, local.direction, limit(),
-                                    [&](const TriangleBvh::Triangle& tri, float tMax) {
-            // Möller–Trumbore.
-            const glm::vec3& a = vertices[tri.a];
-            const glm::vec3 e1 = vertices[tri.b] - a;
-            const glm::vec3 e2 = vertices[tri.c] - a;
-            const glm::vec3 p = glm::cross(local.direction, e2);
-            const float det = glm::dot(e1, p);
-            // det > 0: the ray meets the counter-clockwise (front) side. Tested in the node's own
-            // coordinates, so a mirroring transform keeps the same side in front, as renderers do
-            // when they flip the winding for such nodes.
-            const bool front = det > 0.0f;
-            if (std::abs(det) < 1e-12f || isCulled(culls[tri.element], front)) {
-                return tMax;
-            }
-            const float invDet = 1.0f / det;
-            const glm::vec3 s = local.origin - a;
-            const float u = glm::dot(s, p) * invDet;
-            if (u < 0.0f || u > 1.0f) {
-                return tMax;
-            }
-            const glm::vec3 q = glm::cross(s, e1);
-            const float v = glm::dot(local.direction, q) * invDet;
-            if (v < 0.0f || u + v > 1.0f) {
-                return tMax;
-            }
-            const float t = glm::dot(e2, q) * invDet;
-            if (t < 0.0f || t > tMax || t >= best.t) {
-                return tMax;
-            }
-            best = {t, glm::normalize(glm::cross(e1, e2)), tri.element, tri.face};
-            // Each node reports its nearest hit, so farther triangles of this mesh no longer matter.
-            return t;
-        });
+        mesh.triangleBvh().traverse(
+            local.origin, local.direction, limit(), [&](const TriangleBvh::Triangle& tri, float tMax) {
+                // Möller–Trumbore.
+                const glm::vec3& a = vertices[tri.a];
+                const glm::vec3 e1 = vertices[tri.b] - a;
+                const glm::vec3 e2 = vertices[tri.c] - a;
+                const glm::vec3 p = glm::cross(local.direction, e2);
+                const float det = glm::dot(e1, p);
+                // det > 0: the ray meets the counter-clockwise (front) side. Tested in the node's own
+                // coordinates, so a mirroring transform keeps the same side in front, as renderers do
+                // when they flip the winding for such nodes.
+                const bool front = det > 0.0f;
+                if (std::abs(det) < 1e-12f || isCulled(culls[tri.element], front)) {
+                    return tMax;
+                }
+                const float invDet = 1.0f / det;
+                const glm::vec3 s = local.origin - a;
+                const float u = glm::dot(s, p) * invDet;
+                if (u < 0.0f || u > 1.0f) {
+                    return tMax;
+                }
+                const glm::vec3 q = glm::cross(s, e1);
+                const float v = glm::dot(local.direction, q) * invDet;
+                if (v < 0.0f || u + v > 1.0f) {
+                    return tMax;
+                }
+                const float t = glm::dot(e2, q) * invDet;
+                if (t < 0.0f || t > tMax || t >= best.t) {
+                    return tMax;
+                }
+                best = {t, glm::normalize(glm::cross(e1, e2)), tri.element, tri.face};
+                // Each node reports its nearest hit, so farther triangles of this mesh no longer matter.
+                return t;
+            });
         return best;
     }
 
@@ -371,8 +369,8 @@ std::vector<SCNHitTestResult> castRay(const SCNNode& root, const glm::vec3& orig
     // The ray is given in the root's coordinates; the walk runs in world coordinates, where the
     // cached transforms and boxes are. An affine map keeps the ray's parameter, so t and the distances
     // measured in the root's coordinates stay as they are.
-    const glm::mat4 rootWorld = options.usePresentation ? root.presentationWorldTransform(options.pointOfView)
-                                                        : root.simdWorldTransform();
+    const glm::mat4 rootWorld =
+        options.usePresentation ? root.presentationWorldTransform(options.pointOfView) : root.simdWorldTransform();
     const glm::vec3 worldOrigin(rootWorld * glm::vec4(origin, 1.0f));
     const glm::vec3 worldDirection = glm::mat3(rootWorld) * direction;
     if (!(glm::length(worldDirection) > 0.0f) || !std::isfinite(worldOrigin.x + worldOrigin.y + worldOrigin.z)) {

@@ -31,7 +31,8 @@ std::uint32_t readBigEndian32(Bytes bytes, std::size_t at) {
 }
 
 bool isPng(Bytes bytes) {
-    return bytes.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin());
+    return bytes.size() >= kPngSignature.size() &&
+           std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin());
 }
 
 bool isJpeg(Bytes bytes) { return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF; }
@@ -121,7 +122,8 @@ std::optional<DecodedImage> decodeImage(Bytes bytes, const ImageDecodingLimits& 
     if (!pixels || !withinLimits(width, height, limits)) return std::nullopt;
     decoded.sourceChannels = channels;
     const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kChannels;
-    decoded.image = std::make_shared<UIImage>(width, height, std::vector<std::uint8_t>(pixels.get(), pixels.get() + size));
+    decoded.image =
+        std::make_shared<UIImage>(width, height, std::vector<std::uint8_t>(pixels.get(), pixels.get() + size));
     return decoded;
 }
 

@@ -17,9 +17,7 @@ void NodeAnimationState::prune(double now) {
     std::erase_if(actions, [now](const RunningAction& running) { return running.isFinished(now); });
 }
 
-bool NodeAnimationState::isIdle() const {
-    return !position && !orientation && !scale && !opacity && actions.empty();
-}
+bool NodeAnimationState::isIdle() const { return !position && !orientation && !scale && !opacity && actions.empty(); }
 
 SCNVector3 NodeAnimationState::actionOffset(double now) const {
     SCNVector3 offset;

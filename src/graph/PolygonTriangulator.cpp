@@ -39,7 +39,6 @@ bool inTriangle(const glm::dvec2& p, const glm::dvec2& a, const glm::dvec2& b, c
     return cross(a, b, p) >= 0.0 && cross(b, c, p) >= 0.0 && cross(c, a, p) >= 0.0;
 }
 
-
 // A ring of polygon corners as a doubly linked list; bridges to holes duplicate corners.
 struct Corner {
     std::uint32_t index;  // into the points
@@ -382,7 +381,8 @@ std::vector<std::uint32_t> triangulate(const PreparedContours& prepared) {
             }
             return x;
         };
-        std::sort(holes.begin(), holes.end(), [&](std::size_t l, std::size_t r) { return rightmost(l) > rightmost(r); });
+        std::sort(holes.begin(), holes.end(),
+                  [&](std::size_t l, std::size_t r) { return rightmost(l) > rightmost(r); });
         for (std::size_t h : holes) {
             clipper.bridge(start, clipper.addRing(offsets[h], prepared.contours[h].size()));
         }

@@ -50,7 +50,8 @@ void buildCap(MeshBuilder& mesh, float radius, float y, bool facingUp, int segme
     std::uint32_t previous = 0;
     for (int i = 0; i <= segments; ++i) {
         const glm::vec2 d = around(i, segments);
-        const auto current = mesh.vertex({d.x * radius, y, d.y * radius}, normal, {0.5f + d.x * 0.5f, 0.5f + d.y * 0.5f});
+        const auto current =
+            mesh.vertex({d.x * radius, y, d.y * radius}, normal, {0.5f + d.x * 0.5f, 0.5f + d.y * 0.5f});
         if (i > 0) {
             if (facingUp) {
                 mesh.triangle(centre, previous, current);

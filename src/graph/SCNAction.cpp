@@ -12,20 +12,14 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-double sanitizedDuration(double seconds) {
-    return (std::isnan(seconds) || seconds < 0.0) ? 0.0 : seconds;
-}
+double sanitizedDuration(double seconds) { return (std::isnan(seconds) || seconds < 0.0) ? 0.0 : seconds; }
 
 SCNTimingFunction timingFor(SCNActionTimingMode mode) {
     switch (mode) {
-        case SCNActionTimingMode::easeIn:
-            return SCNTimingFunction::easeIn();
-        case SCNActionTimingMode::easeOut:
-            return SCNTimingFunction::easeOut();
-        case SCNActionTimingMode::easeInEaseOut:
-            return SCNTimingFunction::easeInEaseOut();
-        case SCNActionTimingMode::linear:
-            break;
+        case SCNActionTimingMode::easeIn: return SCNTimingFunction::easeIn();
+        case SCNActionTimingMode::easeOut: return SCNTimingFunction::easeOut();
+        case SCNActionTimingMode::easeInEaseOut: return SCNTimingFunction::easeInEaseOut();
+        case SCNActionTimingMode::linear: break;
     }
     return SCNTimingFunction::linear();
 }

@@ -16,7 +16,9 @@ bool has(SCNBillboardAxis axes, SCNBillboardAxis axis) {
     return (static_cast<std::uint8_t>(axes) & static_cast<std::uint8_t>(axis)) != 0;
 }
 
-glm::mat3 rotationAbout(const glm::vec3& axis, float angle) { return glm::mat3(glm::rotate(glm::mat4(1.0f), angle, axis)); }
+glm::mat3 rotationAbout(const glm::vec3& axis, float angle) {
+    return glm::mat3(glm::rotate(glm::mat4(1.0f), angle, axis));
+}
 
 }  // namespace
 

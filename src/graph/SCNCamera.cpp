@@ -33,7 +33,8 @@ glm::dmat4 SCNCamera::projectionTransform(double aspect, double zNear, double zF
         zFar = zNear * 1000.0;
     }
     if (orthographic_) {
-        const double halfHeight = (orthographicScale_ > 0.0 && std::isfinite(orthographicScale_)) ? orthographicScale_ : 1.0;
+        const double halfHeight =
+            (orthographicScale_ > 0.0 && std::isfinite(orthographicScale_)) ? orthographicScale_ : 1.0;
         const double halfWidth = halfHeight * aspect;
         return glm::ortho(-halfWidth, halfWidth, -halfHeight, halfHeight, zNear, zFar);
     }
@@ -43,9 +44,8 @@ glm::dmat4 SCNCamera::projectionTransform(double aspect, double zNear, double zF
     }
     const double angle = glm::radians(degrees);
     // The field of view spans the height; for a horizontal one convert it to the vertical angle.
-    const double vertical = direction_ == SCNCameraProjectionDirection::vertical
-                                ? angle
-                                : 2.0 * std::atan(std::tan(angle * 0.5) / aspect);
+    const double vertical =
+        direction_ == SCNCameraProjectionDirection::vertical ? angle : 2.0 * std::atan(std::tan(angle * 0.5) / aspect);
     return glm::perspective(vertical, aspect, zNear, zFar);
 }
 

@@ -9,7 +9,9 @@ namespace vantrel {
 using graph_internal::sanitizedExtent;
 
 SCNCone::SCNCone(float topRadius, float bottomRadius, float height)
-    : topRadius_(sanitizedExtent(topRadius)), bottomRadius_(sanitizedExtent(bottomRadius)), height_(sanitizedExtent(height)) {
+    : topRadius_(sanitizedExtent(topRadius)),
+      bottomRadius_(sanitizedExtent(bottomRadius)),
+      height_(sanitizedExtent(height)) {
     rebuild();
     setMaterials({SCNMaterial::make()});
 }

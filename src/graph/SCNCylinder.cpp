@@ -8,7 +8,8 @@ namespace vantrel {
 
 using graph_internal::sanitizedExtent;
 
-SCNCylinder::SCNCylinder(float radius, float height) : radius_(sanitizedExtent(radius)), height_(sanitizedExtent(height)) {
+SCNCylinder::SCNCylinder(float radius, float height)
+    : radius_(sanitizedExtent(radius)), height_(sanitizedExtent(height)) {
     rebuild();
     setMaterials({SCNMaterial::make()});
 }

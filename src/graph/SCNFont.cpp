@@ -49,7 +49,8 @@ bool isPlainFileName(const std::string& name) {
 
 }  // namespace
 
-SCNFont::SCNFont(std::string name, double size) : name_(std::move(name)), size_((size > 0.0 && std::isfinite(size)) ? size : 0.0) {}
+SCNFont::SCNFont(std::string name, double size)
+    : name_(std::move(name)), size_((size > 0.0 && std::isfinite(size)) ? size : 0.0) {}
 
 std::optional<std::filesystem::path> SCNFont::resolvedFile() const {
     {

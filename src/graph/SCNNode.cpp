@@ -216,7 +216,8 @@ void SCNNode::beginChange(Property property) {
     const SCNTimingFunction timing = SCNTransaction::animationTimingFunction();
     switch (property) {
         case Property::position: {
-            const SCNVector3 from = presentationPosition() - (animation_ ? animation_->actionOffset(now) : SCNVector3{});
+            const SCNVector3 from =
+                presentationPosition() - (animation_ ? animation_->actionOffset(now) : SCNVector3{});
             animationState().position = NodeAnimationState::Tween<SCNVector3>{from, now, duration, timing};
             break;
         }
@@ -739,8 +740,8 @@ glm::mat4 SCNNode::constrained(glm::mat4 world, const SCNNode* pointOfView) cons
 
 glm::mat4 SCNNode::presentationWorldTransform(const SCNNode* pointOfView) const {
     const SCNNode* parent = parent_;
-    const glm::mat4 world = parent ? parent->presentationWorldTransform(pointOfView) * presentationTransform()
-                                   : presentationTransform();
+    const glm::mat4 world =
+        parent ? parent->presentationWorldTransform(pointOfView) * presentationTransform() : presentationTransform();
     return constrained(world, pointOfView);
 }
 

@@ -67,8 +67,10 @@ void SCNPlane::rebuild() {
     for (int c = 0; c < 4; ++c) {
         const float start = -glm::half_pi<float>() + static_cast<float>(c) * glm::half_pi<float>();
         for (int s = 0; s <= cornerSegmentCount_; ++s) {
-            const float angle = start + glm::half_pi<float>() * static_cast<float>(s) / static_cast<float>(cornerSegmentCount_);
-            outline.push_back(vertexAt(corners[c].x + radius * std::cos(angle), corners[c].y + radius * std::sin(angle)));
+            const float angle =
+                start + glm::half_pi<float>() * static_cast<float>(s) / static_cast<float>(cornerSegmentCount_);
+            outline.push_back(
+                vertexAt(corners[c].x + radius * std::cos(angle), corners[c].y + radius * std::sin(angle)));
         }
     }
     for (std::size_t i = 0; i < outline.size(); ++i) {

@@ -30,7 +30,8 @@ struct Layout {
     bool empty = true;
 };
 
-Layout layOut(const std::string& text, FontFace& face, double fontSize, double flatness, SCNTextAlignmentMode alignment) {
+Layout layOut(const std::string& text, FontFace& face, double fontSize, double flatness,
+              SCNTextAlignmentMode alignment) {
     const double scale = fontSize / face.unitsPerEm();
     const double tolerance = flatness * face.unitsPerEm();
     struct Line {
@@ -125,9 +126,11 @@ public:
 
     void build(MeshBuilder& mesh) {
         mesh.beginElement();  // front
-        forEachGlyph([&](const auto&, const auto& faces, const GlyphShape& shape) { cap(mesh, faces, shape, frontZ_, true); });
+        forEachGlyph(
+            [&](const auto&, const auto& faces, const GlyphShape& shape) { cap(mesh, faces, shape, frontZ_, true); });
         mesh.beginElement();  // back
-        forEachGlyph([&](const auto&, const auto& faces, const GlyphShape& shape) { cap(mesh, faces, shape, -frontZ_, false); });
+        forEachGlyph(
+            [&](const auto&, const auto& faces, const GlyphShape& shape) { cap(mesh, faces, shape, -frontZ_, false); });
         mesh.beginElement();  // sides
         if (wallZ_ > 0.0f) {
             forEachGlyph([&](const auto& outline, const auto&, const GlyphShape&) {
@@ -185,7 +188,8 @@ private:
         std::vector<std::uint32_t> vertices;
         for (const auto& contour : contours) {
             for (const auto& p : contour) {
-                vertices.push_back(mesh.vertex({static_cast<float>(p.x), static_cast<float>(p.y), z}, normal, capUv(p)));
+                vertices.push_back(
+                    mesh.vertex({static_cast<float>(p.x), static_cast<float>(p.y), z}, normal, capUv(p)));
             }
         }
         const auto& triangles = shape.triangles;

@@ -160,8 +160,8 @@ std::vector<SCNHitTestResult> SCNViewProjection::hitTest(const SCNNode& root, co
         effective.pointOfView = viewer.get();
     }
     // The ray is in world coordinates; the hit tester wants it in the root's.
-    const glm::mat4 rootWorld = effective.usePresentation ? root.presentationWorldTransform(effective.pointOfView)
-                                                          : root.simdWorldTransform();
+    const glm::mat4 rootWorld =
+        effective.usePresentation ? root.presentationWorldTransform(effective.pointOfView) : root.simdWorldTransform();
     glm::mat4 rootInverse;
     if (!graph_internal::invertAffine(rootWorld, rootInverse)) {
         return {};

@@ -12,9 +12,7 @@ constexpr std::array<std::string_view, 17> kWideBlanks = {
 };
 constexpr std::array<std::string_view, 2> kMoreWideBlanks = {"\u205F", "\u3000"};
 
-bool isAsciiBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
+bool isAsciiBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
 // Length of the blank that starts (or ends, when `atEnd`) the text; 0 when there is none.
 std::size_t blankLength(std::string_view text, bool atEnd) {
@@ -24,9 +22,7 @@ std::size_t blankLength(std::string_view text, bool atEnd) {
     if (isAsciiBlank(atEnd ? text.back() : text.front())) {
         return 1;
     }
-    auto matches = [&](std::string_view blank) {
-        return atEnd ? text.ends_with(blank) : text.starts_with(blank);
-    };
+    auto matches = [&](std::string_view blank) { return atEnd ? text.ends_with(blank) : text.starts_with(blank); };
     for (auto blank : kWideBlanks) {
         if (matches(blank)) {
             return blank.size();

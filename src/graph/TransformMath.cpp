@@ -154,7 +154,8 @@ bool invertAffine(const glm::mat4& m, glm::mat4& inverse) {
     const float det = glm::determinant(linear);
     // Relative threshold: a flattened axis makes the determinant tiny against the axes' lengths,
     // while a uniformly small scale (1e-4 on every axis) is still a usable transform.
-    const float lengthsSquared = glm::dot(glm::vec3(m[0]), glm::vec3(m[0])) * glm::dot(glm::vec3(m[1]), glm::vec3(m[1])) *
+    const float lengthsSquared = glm::dot(glm::vec3(m[0]), glm::vec3(m[0])) *
+                                 glm::dot(glm::vec3(m[1]), glm::vec3(m[1])) *
                                  glm::dot(glm::vec3(m[2]), glm::vec3(m[2]));
     if (!finite(det) || det * det <= 1e-14f * lengthsSquared || std::abs(det) < 1e-30f) {
         return false;

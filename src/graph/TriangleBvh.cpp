@@ -51,7 +51,8 @@ TriangleBvh::TriangleBvh(const SCNGeometrySource& source, const std::vector<SCNG
 }
 
 std::uint32_t TriangleBvh::build(const std::vector<glm::vec3>& vertices, const std::vector<glm::vec3>& centroids,
-                                 std::vector<std::uint32_t>& order, std::uint32_t first, std::uint32_t count, int depth) {
+                                 std::vector<std::uint32_t>& order, std::uint32_t first, std::uint32_t count,
+                                 int depth) {
     const auto index = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back();
     glm::vec3 lo(std::numeric_limits<float>::max());

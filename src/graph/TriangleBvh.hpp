@@ -44,8 +44,8 @@ private:
     struct Node {
         glm::vec3 lo;
         glm::vec3 hi;
-        std::uint32_t first = 0;       // leaf: first triangle; inner: index of the second child
-        std::uint32_t count = 0;       // leaf: number of triangles; 0 for an inner node
+        std::uint32_t first = 0;  // leaf: first triangle; inner: index of the second child
+        std::uint32_t count = 0;  // leaf: number of triangles; 0 for an inner node
     };
 
     std::uint32_t build(const std::vector<glm::vec3>& vertices, const std::vector<glm::vec3>& centroids,
@@ -73,9 +73,7 @@ void TriangleBvh::traverse(const glm::vec3& origin, const glm::vec3& direction, 
     }
     // 1/0 gives ±infinity, which the slab test handles; a zero component times an infinite slab
     // would give not-a-number, so nudge zero components instead.
-    const auto safeInverse = [](float d) {
-        return 1.0f / (d != 0.0f ? d : std::numeric_limits<float>::min());
-    };
+    const auto safeInverse = [](float d) { return 1.0f / (d != 0.0f ? d : std::numeric_limits<float>::min()); };
     const glm::vec3 inverse(safeInverse(direction.x), safeInverse(direction.y), safeInverse(direction.z));
     if (enter(nodes_[0], origin, inverse, tMax) == std::numeric_limits<float>::infinity()) {
         return;

@@ -84,10 +84,7 @@ UIImage::UIImage(int width, int height, std::vector<std::uint8_t> rgba)
 }
 
 UIImage::UIImage(int width, int height, std::vector<float> rgbaFloat, UIImagePixelFormat format)
-    : width_(std::max(width, 0)),
-      height_(std::max(height, 0)),
-      format_(format),
-      rgbaFloat_(std::move(rgbaFloat)) {
+    : width_(std::max(width, 0)), height_(std::max(height, 0)), format_(format), rgbaFloat_(std::move(rgbaFloat)) {
     const std::size_t size = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * kChannels;
     rgbaFloat_.resize(size, 0.0f);
     rgba_.resize(size);
@@ -114,8 +111,7 @@ std::shared_ptr<UIImage> UIImage::decode(std::span<const std::uint8_t> bytes) {
 }
 
 std::shared_ptr<UIImage> UIImage::fromFloatPixels(int width, int height, std::vector<float> rgbaFloat) {
-    return std::shared_ptr<UIImage>(
-        new UIImage(width, height, std::move(rgbaFloat), UIImagePixelFormat::rgba32Float));
+    return std::shared_ptr<UIImage>(new UIImage(width, height, std::move(rgbaFloat), UIImagePixelFormat::rgba32Float));
 }
 
 std::shared_ptr<UIImage> UIImage::decodeHighDynamicRange(std::span<const std::uint8_t> bytes) {
@@ -146,8 +142,8 @@ std::shared_ptr<UIImage> UIImage::fromFile(const std::filesystem::path& path) {
 }
 
 std::shared_ptr<UIImage> UIImage::filled(const UIColor& color, int width, int height) {
-    const std::array<std::uint8_t, kChannels> pixel{toByte(color.red()), toByte(color.green()),
-                                                   toByte(color.blue()), toByte(color.alpha())};
+    const std::array<std::uint8_t, kChannels> pixel{toByte(color.red()), toByte(color.green()), toByte(color.blue()),
+                                                    toByte(color.alpha())};
     width = std::clamp(width, 0, kMaxDimension);
     height = std::clamp(height, 0, kMaxDimension);
     std::vector<std::uint8_t> rgba;

@@ -58,8 +58,11 @@ struct PropertySlot {
     glm::vec4 empty;
 };
 
-#define VANTREL_SLOT(name, srgb, empty) \
-    {&SCNMaterial::name, "u_" #name "Color", "u_" #name "Map", "u_" #name "Transform", "u_" #name "Channel", "u_" #name "Intensity", srgb, empty}
+#define VANTREL_SLOT(name, srgb, empty)                                                                         \
+    {                                                                                                           \
+        &SCNMaterial::name, "u_" #name "Color", "u_" #name "Map", "u_" #name "Transform", "u_" #name "Channel", \
+            "u_" #name "Intensity", srgb, empty                                                                 \
+    }
 
 const PropertySlot kSlots[10] = {
     VANTREL_SLOT(diffuse, true, glm::vec4(1.0f)),
@@ -193,7 +196,8 @@ bool materialIsTransparent(const SCNMaterial& material, float opacity, RenderCon
 // One visible node: its light, camera and geometry, at its presented world transform.
 void visit(const SCNNode& node, const glm::mat4& world, float opacity, SceneWalk& out, RenderContext::Impl& context) {
     if (const auto& light = node.light()) {
-        const glm::vec3 color = glm::vec3(linearColor(light->color())) * static_cast<float>(light->intensity() / 1000.0);
+        const glm::vec3 color =
+            glm::vec3(linearColor(light->color())) * static_cast<float>(light->intensity() / 1000.0);
         if (light->type() == SCNLightType::ambient) {
             out.lights.ambient += color;
             out.lights.ambientMask = light->categoryBitMask();
@@ -279,7 +283,9 @@ void applyBlend(const GlFunctions& gl, const DrawItem& item) {
     gl.Enable(GL_BLEND);
     gl.BlendEquation(GL_FUNC_ADD);
     switch (item.material->blendMode()) {
-        case SCNBlendMode::alpha: gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA); break;
+        case SCNBlendMode::alpha:
+            gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+            break;
         case SCNBlendMode::add: gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE, GL_ZERO, GL_ONE); break;
         case SCNBlendMode::subtract:
             gl.BlendEquation(GL_FUNC_REVERSE_SUBTRACT);
@@ -356,7 +362,8 @@ struct FrameDrawer {
         gl.Uniform1f(uniform(gl, p, "uOpacity"), item.opacity * static_cast<float>(material.transparency()));
         gl.Uniform1f(uniform(gl, p, "uShininess"), static_cast<float>(material.shininess()));
         gl.Uniform1i(uniform(gl, p, "uTwoSided"), material.isDoubleSided() ? 1 : 0);
-        gl.Uniform1i(uniform(gl, p, "uTransparencyMode"), material.transparencyMode() == SCNTransparencyMode::rgbZero ? 1 : 0);
+        gl.Uniform1i(uniform(gl, p, "uTransparencyMode"),
+                     material.transparencyMode() == SCNTransparencyMode::rgbZero ? 1 : 0);
         const LightList lights = pass.lights->reaching(item.category);
         gl.Uniform1i(uniform(gl, p, "uAlphaMode"), static_cast<int>(material.alphaMode()));
         gl.Uniform1f(uniform(gl, p, "uAlphaCutoff"), static_cast<float>(material.alphaCutoff()));
@@ -378,15 +385,18 @@ struct FrameDrawer {
                 gl.BindTexture(GL_TEXTURE_2D, maps[i]->texture.id());
                 gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrapMode(property.wrapS()));
                 gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrapMode(property.wrapT()));
-                gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter(property.minificationFilter(), property.mipFilter()));
+                gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                                 minFilter(property.minificationFilter(), property.mipFilter()));
                 gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER,
                                  property.magnificationFilter() == SCNFilterMode::nearest ? GL_NEAREST : GL_LINEAR);
                 if (context.maxAnisotropy > 1.0f) {
-                    gl.TexParameterf(GL_TEXTURE_2D, 0x84FE /* GL_TEXTURE_MAX_ANISOTROPY */,
-                                     std::clamp(static_cast<float>(property.maxAnisotropy()), 1.0f, context.maxAnisotropy));
+                    gl.TexParameterf(
+                        GL_TEXTURE_2D, 0x84FE /* GL_TEXTURE_MAX_ANISOTROPY */,
+                        std::clamp(static_cast<float>(property.maxAnisotropy()), 1.0f, context.maxAnisotropy));
                 }
                 gl.Uniform1i(uniform(gl, p, slot.map), i);
-                gl.UniformMatrix4fv(uniform(gl, p, slot.transform), 1, GL_FALSE, glm::value_ptr(property.contentsTransform()));
+                gl.UniformMatrix4fv(uniform(gl, p, slot.transform), 1, GL_FALSE,
+                                    glm::value_ptr(property.contentsTransform()));
                 gl.Uniform1i(uniform(gl, p, slot.channel), property.mappingChannel() == 1 ? 1 : 0);
                 gl.Uniform1f(uniform(gl, p, slot.intensity), intensity);
                 continue;
@@ -532,7 +542,8 @@ struct FrameDrawer {
         gl.Uniform4fv(uniform(gl, p, "uColor"), 1, glm::value_ptr(color));
         gl.BindVertexArray(context.overlayArray.id());
         gl.BindBuffer(GL_ARRAY_BUFFER, context.overlayVertices.id());
-        gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points.size() * sizeof(glm::vec3)), points.data(), GL_STREAM_DRAW);
+        gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(points.size() * sizeof(glm::vec3)), points.data(),
+                      GL_STREAM_DRAW);
         gl.DrawArrays(mode, 0, static_cast<GLsizei>(points.size()));
         ++result.drawCalls;
         return std::nullopt;
@@ -545,9 +556,11 @@ namespace {
 void boxEdges(const glm::vec3& lo, const glm::vec3& hi, const glm::mat4& transform, std::vector<glm::vec3>& out) {
     glm::vec3 corners[8];
     for (int c = 0; c < 8; ++c) {
-        corners[c] = glm::vec3(transform * glm::vec4((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z, 1.0f));
+        corners[c] =
+            glm::vec3(transform * glm::vec4((c & 1) ? hi.x : lo.x, (c & 2) ? hi.y : lo.y, (c & 4) ? hi.z : lo.z, 1.0f));
     }
-    static constexpr int kEdges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3}, {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
+    static constexpr int kEdges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1, 3},
+                                          {4, 6}, {5, 7}, {0, 4}, {1, 5}, {2, 6}, {3, 7}};
     for (const auto& edge : kEdges) {
         out.push_back(corners[edge[0]]);
         out.push_back(corners[edge[1]]);
@@ -573,7 +586,8 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
     const auto targetFor = [&](const std::string& name, bool scratch) -> Expected<RenderTarget*> {
         if (name == "COLOR") {
             if (scratch) {
-                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, GL_RGBA16F, false)) return *failure;
+                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, GL_RGBA16F, false))
+                    return *failure;
                 return &context.colorScratch;
             }
             return &context.colorTarget;
@@ -657,7 +671,8 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             gl.Disable(GL_CULL_FACE);
             gl.UniformMatrix4fv(uniform(gl, p, "uViewProjection"), 1, GL_FALSE, glm::value_ptr(pass.viewProjection));
             for (const DrawItem& item : items) {
-                if ((item.category & step.includeCategoryMask) == 0 || (item.category & step.excludeCategoryMask) != 0) {
+                if ((item.category & step.includeCategoryMask) == 0 ||
+                    (item.category & step.excludeCategoryMask) != 0) {
                     continue;
                 }
                 const glm::mat4 model = drawer.modelMatrix(item, pass);
@@ -673,7 +688,8 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             drawer.drawQuad();
         }
         if (readsOutput) {
-            RenderTarget& scratch = step.output == "COLOR" ? context.colorScratch : context.techniqueScratch[step.output];
+            RenderTarget& scratch =
+                step.output == "COLOR" ? context.colorScratch : context.techniqueScratch[step.output];
             RenderTarget& target = step.output == "COLOR" ? context.colorTarget : context.techniqueTargets[step.output];
             std::swap(scratch, target);
         }
@@ -748,7 +764,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     // Depth of each item along the view direction, for sorting the transparent ones far to near.
     for (DrawItem& item : scene.items) {
         const SCNBoundingBox box = item.geometry->boundingBox();
-        const glm::vec3 centre = (glm::vec3(box.min.x, box.min.y, box.min.z) + glm::vec3(box.max.x, box.max.y, box.max.z)) * 0.5f;
+        const glm::vec3 centre =
+            (glm::vec3(box.min.x, box.min.y, box.min.z) + glm::vec3(box.max.x, box.max.y, box.max.z)) * 0.5f;
         item.depth = (view * item.world * glm::vec4(centre, 1.0f)).z;
     }
     std::stable_sort(scene.items.begin(), scene.items.end(), [](const DrawItem& a, const DrawItem& b) {
@@ -764,15 +781,18 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const glm::vec4 clear = linearColor(background);
 
     // The mirror image under the first reflective floor.
-    const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(),
-                                      [](const DrawItem& item) { return item.floor != nullptr && item.floor->reflectivity() > 0.0; });
+    const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(), [](const DrawItem& item) {
+        return item.floor != nullptr && item.floor->reflectivity() > 0.0;
+    });
     if (floorIt != scene.items.end()) {
         // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
         const int reflectionWidth = std::max(1, width / 2);
         const int reflectionHeight = std::max(1, height / 2);
-        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true)) return failure;
+        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true))
+            return failure;
         const glm::mat4 floorWorld = floorIt->world;
-        const glm::mat4 mirror = floorWorld * glm::scale(glm::mat4(1.0f), glm::vec3(1.0f, -1.0f, 1.0f)) * glm::inverse(floorWorld);
+        const glm::mat4 mirror =
+            floorWorld * glm::scale(glm::mat4(1.0f), glm::vec3(1.0f, -1.0f, 1.0f)) * glm::inverse(floorWorld);
         PassState mirrored = pass;
         mirrored.viewProjection = projection * view * mirror;
         mirrored.mirrored = true;
@@ -806,7 +826,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
             }
         }
         gl.Disable(GL_CULL_FACE);
-        if (auto failure = drawer.drawLines(lines, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 1.0f, 1.0f, 1.0f))) return failure;
+        if (auto failure = drawer.drawLines(lines, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 1.0f, 1.0f, 1.0f)))
+            return failure;
     }
     std::vector<glm::vec3> markers;
     if (contains(request.debugOptions, SCNDebugOptions::showCameras)) {
@@ -819,7 +840,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
             boxEdges(glm::vec3(-0.03f), glm::vec3(0.03f), light, markers);
         }
     }
-    if (auto failure = drawer.drawLines(markers, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 0.8f, 0.0f, 1.0f))) return failure;
+    if (auto failure = drawer.drawLines(markers, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 0.8f, 0.0f, 1.0f)))
+        return failure;
 
     // Resolve the samples into "COLOR".
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
@@ -830,7 +852,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     gl.Disable(GL_CULL_FACE);
     gl.Disable(GL_BLEND);
     if (request.technique != nullptr) {
-        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height)) return failure;
+        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height))
+            return failure;
     }
 
     // The sRGB picture.
@@ -851,9 +874,13 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         gl.Enable(GL_BLEND);
         gl.BlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
         const std::size_t panel = 6;  // the first two triangles are the panel behind the text
-        std::vector<glm::vec3> panelQuad(quads.begin(), quads.begin() + static_cast<std::ptrdiff_t>(std::min(panel, quads.size())));
-        std::vector<glm::vec3> text(quads.begin() + static_cast<std::ptrdiff_t>(std::min(panel, quads.size())), quads.end());
-        if (auto failure = drawer.drawLines(panelQuad, GL_TRIANGLES, glm::mat4(1.0f), glm::vec4(0.0f, 0.0f, 0.0f, 0.6f))) return failure;
+        std::vector<glm::vec3> panelQuad(quads.begin(),
+                                         quads.begin() + static_cast<std::ptrdiff_t>(std::min(panel, quads.size())));
+        std::vector<glm::vec3> text(quads.begin() + static_cast<std::ptrdiff_t>(std::min(panel, quads.size())),
+                                    quads.end());
+        if (auto failure =
+                drawer.drawLines(panelQuad, GL_TRIANGLES, glm::mat4(1.0f), glm::vec4(0.0f, 0.0f, 0.0f, 0.6f)))
+            return failure;
         if (auto failure = drawer.drawLines(text, GL_TRIANGLES, glm::mat4(1.0f), glm::vec4(1.0f))) return failure;
         gl.Disable(GL_BLEND);
     }
@@ -862,8 +889,8 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         const CGSize drawable = surface->drawableSize();
         gl.BindFramebuffer(GL_READ_FRAMEBUFFER, outputTarget.framebuffer.id());
         gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-        gl.BlitFramebuffer(0, 0, width, height, 0, 0, static_cast<GLint>(drawable.width), static_cast<GLint>(drawable.height),
-                           GL_COLOR_BUFFER_BIT, GL_LINEAR);
+        gl.BlitFramebuffer(0, 0, width, height, 0, 0, static_cast<GLint>(drawable.width),
+                           static_cast<GLint>(drawable.height), GL_COLOR_BUFFER_BIT, GL_LINEAR);
         surface->present();
     }
     gl.BindVertexArray(0);

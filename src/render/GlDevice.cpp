@@ -8,7 +8,8 @@
 namespace vantrel::detail {
 namespace {
 
-constexpr const char* kKindNames[] = {"buffers", "vertex arrays", "textures", "framebuffers", "renderbuffers", "programs"};
+constexpr const char* kKindNames[] = {"buffers",      "vertex arrays", "textures",
+                                      "framebuffers", "renderbuffers", "programs"};
 
 std::string shaderLog(const GlFunctions& gl, GLuint shader) {
     GLint length = 0;
@@ -89,7 +90,8 @@ Expected<GlObject> GlDevice::program(const std::string& vertexSource, const std:
         GLint ok = GL_FALSE;
         gl_.GetShaderiv(shaders[i], GL_COMPILE_STATUS, &ok);
         if (ok != GL_TRUE) {
-            failure = std::string(i == 0 ? "vertex" : "fragment") + " shader of " + label + ": " + shaderLog(gl_, shaders[i]);
+            failure =
+                std::string(i == 0 ? "vertex" : "fragment") + " shader of " + label + ": " + shaderLog(gl_, shaders[i]);
         }
     }
     GlObject program = create(GlKind::program);

@@ -98,15 +98,16 @@ Expected<std::unique_ptr<OffscreenSurface>> OffscreenSurface::make() {
     if (eglChooseConfig(impl->display, configAttributes, &config, 1, &count) != EGL_TRUE || count == 0) {
         return makeRenderError(RenderErrorCode::contextCreationFailed, "no EGL configuration for desktop OpenGL");
     }
-    const EGLint contextAttributes[] = {EGL_CONTEXT_MAJOR_VERSION, 3, EGL_CONTEXT_MINOR_VERSION, 3,
-                                        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                        EGL_NONE};
+    const EGLint contextAttributes[] = {
+        EGL_CONTEXT_MAJOR_VERSION,           3,       EGL_CONTEXT_MINOR_VERSION, 3, EGL_CONTEXT_OPENGL_PROFILE_MASK,
+        EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT, EGL_NONE};
     impl->context = eglCreateContext(impl->display, config, EGL_NO_CONTEXT, contextAttributes);
     if (impl->context == EGL_NO_CONTEXT) {
         return makeRenderError(RenderErrorCode::contextCreationFailed, "the driver refused an OpenGL 3.3 core context");
     }
     if (eglMakeCurrent(impl->display, EGL_NO_SURFACE, EGL_NO_SURFACE, impl->context) != EGL_TRUE) {
-        return makeRenderError(RenderErrorCode::contextCreationFailed, "the context cannot be made current without a surface");
+        return makeRenderError(RenderErrorCode::contextCreationFailed,
+                               "the context cannot be made current without a surface");
     }
     using GetString = const unsigned char* (*)(unsigned int);
     if (auto getString = reinterpret_cast<GetString>(eglGetProcAddress("glGetString"))) {
@@ -128,9 +129,7 @@ bool OffscreenSurface::makeCurrent() {
     return eglMakeCurrent(impl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, impl_->context) == EGL_TRUE;
 }
 
-void* OffscreenSurface::procAddress(const char* name) const {
-    return reinterpret_cast<void*>(eglGetProcAddress(name));
-}
+void* OffscreenSurface::procAddress(const char* name) const { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
 std::string OffscreenSurface::description() const { return impl_->description; }
 

@@ -144,7 +144,8 @@ struct RenderContext::Impl {
     Expected<detail::GpuProgram*> sceneProgram(std::uint32_t features);
     Expected<detail::GpuProgram*> namedProgram(const std::string& vertex, const std::string& fragment);
     Expected<std::string> shaderSource(const std::string& file);
-    std::optional<Error> ensureTarget(detail::RenderTarget& target, int width, int height, int samples, GLenum format, bool depth);
+    std::optional<Error> ensureTarget(detail::RenderTarget& target, int width, int height, int samples, GLenum format,
+                                      bool depth);
 };
 
 namespace detail {

@@ -37,14 +37,16 @@ struct Vertex {
 };
 
 // Normals for meshes that come without: each vertex gets the area-weighted sum of its faces'.
-std::vector<glm::vec3> computeNormals(const SCNGeometrySource& source, const std::vector<SCNGeometryElement>& elements) {
+std::vector<glm::vec3> computeNormals(const SCNGeometrySource& source,
+                                      const std::vector<SCNGeometryElement>& elements) {
     std::vector<glm::vec3> normals(source.vertices.size(), glm::vec3(0.0f));
     for (const auto& element : elements) {
         for (std::size_t i = 0; i + 2 < element.indices.size(); i += 3) {
             const auto a = element.indices[i];
             const auto b = element.indices[i + 1];
             const auto c = element.indices[i + 2];
-            const glm::vec3 n = glm::cross(source.vertices[b] - source.vertices[a], source.vertices[c] - source.vertices[a]);
+            const glm::vec3 n =
+                glm::cross(source.vertices[b] - source.vertices[a], source.vertices[c] - source.vertices[a]);
             normals[a] += n;
             normals[b] += n;
             normals[c] += n;
@@ -104,8 +106,9 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
     GpuMesh entry;
     entry.source = source;
     const SCNGeometrySource& data = geometry.source();
-    const std::vector<glm::vec3> computed =
-        data.normals.size() == data.vertices.size() ? std::vector<glm::vec3>{} : computeNormals(data, geometry.elements());
+    const std::vector<glm::vec3> computed = data.normals.size() == data.vertices.size()
+                                                ? std::vector<glm::vec3>{}
+                                                : computeNormals(data, geometry.elements());
     const auto& normals = computed.empty() ? data.normals : computed;
     std::vector<Vertex> vertices(data.vertices.size());
     for (std::size_t i = 0; i < vertices.size(); ++i) {
@@ -123,7 +126,8 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
     std::vector<std::uint32_t> indices;
     for (const auto& element : geometry.elements()) {
         entry.elements.emplace_back(indices.size(), element.indices.size() / 3 * 3);
-        indices.insert(indices.end(), element.indices.begin(), element.indices.begin() + static_cast<std::ptrdiff_t>(element.indices.size() / 3 * 3));
+        indices.insert(indices.end(), element.indices.begin(),
+                       element.indices.begin() + static_cast<std::ptrdiff_t>(element.indices.size() / 3 * 3));
     }
     std::vector<std::uint16_t> shortIndices;
     if (narrow) {
@@ -135,7 +139,8 @@ GpuMesh& RenderContext::Impl::mesh(const SCNGeometry& geometry) {
     entry.indices = device.create(GlKind::buffer);
     gl.BindVertexArray(entry.vertexArray.id());
     gl.BindBuffer(GL_ARRAY_BUFFER, entry.vertices.id());
-    gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)), vertices.data(), GL_STATIC_DRAW);
+    gl.BufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)), vertices.data(),
+                  GL_STATIC_DRAW);
     gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, entry.indices.id());
     if (narrow) {
         gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(shortIndices.size() * sizeof(std::uint16_t)),
@@ -169,7 +174,8 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     if (it != textures.end() && !it->second.source.expired()) {
         return &it->second;
     }
-    const std::size_t count = static_cast<std::size_t>(std::max(image->width(), 0)) * static_cast<std::size_t>(std::max(image->height(), 0)) * 4;
+    const std::size_t count = static_cast<std::size_t>(std::max(image->width(), 0)) *
+                              static_cast<std::size_t>(std::max(image->height(), 0)) * 4;
     const bool floating = image->pixelFormat() == UIImagePixelFormat::rgba32Float;
     const auto& pixels = image->rgba();
     if (count == 0 || (floating ? image->rgbaFloat().size() : pixels.size()) < count) {
@@ -245,7 +251,8 @@ GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>&
         for (int x = stepX / 2; x < width; x += stepX) {
             const float phi = ((static_cast<float>(x) + 0.5f) / static_cast<float>(width) - 0.5f) * 2.0f * kPi;
             const glm::vec3 d(std::sin(theta) * std::sin(phi), std::cos(theta), -std::sin(theta) * std::cos(phi));
-            const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+            const std::size_t at =
+                (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
             const glm::vec3 radiance =
                 floating ? glm::vec3(floats[at], floats[at + 1], floats[at + 2])
                          : glm::vec3(srgbToLinear(pixels[at] / 255.0f), srgbToLinear(pixels[at + 1] / 255.0f),
@@ -268,7 +275,8 @@ GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>&
     }
     const float solidAngle = weightSum > 0.0f ? 4.0f * kPi / weightSum : 0.0f;
     const float band[9] = {1.0f, 2.0f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f};
-    const float constant[9] = {0.282095f, 0.488603f, 0.488603f, 0.488603f, 1.092548f, 1.092548f, 0.315392f, 1.092548f, 0.546274f};
+    const float constant[9] = {0.282095f, 0.488603f, 0.488603f, 0.488603f, 1.092548f,
+                               1.092548f, 0.315392f, 1.092548f, 0.546274f};
     for (int k = 0; k < 9; ++k) {
         entry.irradiance[k] = sh[k] * solidAngle * band[k] * constant[k];
     }
@@ -334,10 +342,10 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
     if (!fragmentSource) {
         return fragmentSource.error();
     }
-    static constexpr const char* kMapDefines[] = {"HAS_DIFFUSE_MAP", "HAS_NORMAL_MAP", "HAS_METALNESS_MAP",
-                                                  "HAS_ROUGHNESS_MAP", "HAS_AMBIENTOCCLUSION_MAP", "HAS_SPECULAR_MAP",
-                                                  "HAS_EMISSION_MAP", "HAS_SELFILLUMINATION_MAP", "HAS_TRANSPARENT_MAP",
-                                                  "HAS_MULTIPLY_MAP"};
+    static constexpr const char* kMapDefines[] = {
+        "HAS_DIFFUSE_MAP",          "HAS_NORMAL_MAP",   "HAS_METALNESS_MAP", "HAS_ROUGHNESS_MAP",
+        "HAS_AMBIENTOCCLUSION_MAP", "HAS_SPECULAR_MAP", "HAS_EMISSION_MAP",  "HAS_SELFILLUMINATION_MAP",
+        "HAS_TRANSPARENT_MAP",      "HAS_MULTIPLY_MAP"};
     std::string header = "#version 330 core\n#define LIGHTING_MODEL " + std::to_string(features & 7u) + "\n";
     for (int i = 0; i < 10; ++i) {
         if (features & (1u << (3 + i))) {
@@ -390,7 +398,8 @@ std::optional<Error> RenderContext::Impl::ensureTarget(RenderTarget& target, int
     if (depth) {
         target.depth = device.create(GlKind::renderbuffer);
         gl.BindRenderbuffer(GL_RENDERBUFFER, target.depth.id());
-        gl.RenderbufferStorageMultisample(GL_RENDERBUFFER, samples > 1 ? samples : 0, GL_DEPTH_COMPONENT24, width, height);
+        gl.RenderbufferStorageMultisample(GL_RENDERBUFFER, samples > 1 ? samples : 0, GL_DEPTH_COMPONENT24, width,
+                                          height);
         gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, target.depth.id());
     }
     const GLenum status = gl.CheckFramebufferStatus(GL_FRAMEBUFFER);

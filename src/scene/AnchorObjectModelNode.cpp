@@ -26,7 +26,9 @@ std::shared_ptr<AnchorObjectModelNode> AnchorObjectModelNode::make(std::string i
     return std::make_shared<AnchorObjectModelNode>(std::move(id), std::move(anchorObjectId));
 }
 
-std::shared_ptr<AnchorObjectModelNode> AnchorObjectModelNode::make() { return std::make_shared<AnchorObjectModelNode>(); }
+std::shared_ptr<AnchorObjectModelNode> AnchorObjectModelNode::make() {
+    return std::make_shared<AnchorObjectModelNode>();
+}
 
 void AnchorObjectModelNode::add(const std::vector<std::shared_ptr<SCNNode>>& nodes) {
     for (const auto& node : nodes) {

@@ -143,12 +143,8 @@ void ModelNode::unhighlight() {
         return;
     }
     switch (*highlightedMode_) {
-        case ModelHighlightingMode::glow:
-            clearGlow(contentNode_);
-            break;
-        case ModelHighlightingMode::levitation:
-            endLevitation();
-            break;
+        case ModelHighlightingMode::glow: clearGlow(contentNode_); break;
+        case ModelHighlightingMode::levitation: endLevitation(); break;
     }
     highlightedMode_.reset();
 }
@@ -243,8 +239,8 @@ SCNBoundingBox ModelNode::overlapBoundingBox() const {
 
 bool ModelNode::boxesOverlap(const SCNBoundingBox& a, const SCNBoundingBox& b) {
     const auto reachInto = [](float aMin, float aMax, float bMin, float bMax) {
-        const double magnitude = std::max({1.0, std::abs(double(aMin)), std::abs(double(aMax)),
-                                           std::abs(double(bMin)), std::abs(double(bMax))});
+        const double magnitude = std::max(
+            {1.0, std::abs(double(aMin)), std::abs(double(aMax)), std::abs(double(bMin)), std::abs(double(bMax))});
         const double limit = double(overlapTolerance) + magnitude * kRoundingAllowance;
         return double(aMax) - double(bMin) > limit && double(bMax) - double(aMin) > limit;
     };

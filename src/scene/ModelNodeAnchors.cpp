@@ -7,8 +7,9 @@
 
 namespace vantrel {
 
-void ModelNode::attachAnchorObjectModel(const std::shared_ptr<AnchorObjectModelNode>& model, const SCNVector3& offsetPosition,
-                                        const SCNVector4& offsetOrientation, const SCNVector3& scale) {
+void ModelNode::attachAnchorObjectModel(const std::shared_ptr<AnchorObjectModelNode>& model,
+                                        const SCNVector3& offsetPosition, const SCNVector4& offsetOrientation,
+                                        const SCNVector3& scale) {
     if (!model) return;
     model->setPosition(contentNode_->position() + offsetPosition);
     model->setOrientation(contentNode_->orientation() + offsetOrientation);
@@ -25,11 +26,13 @@ void ModelNode::removeAnchorObjectModels(const std::string& id) {
 }
 
 void ModelNode::adoptClonedAnchorObjectModels(
-    const ModelNode& original, const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart) {
+    const ModelNode& original,
+    const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart) {
     anchorObjectModels_.clear();
     for (const auto& model : original.anchorObjectModels_) {
         // One that was taken off the original has no counterpart and is not the copy's.
-        if (auto copy = std::dynamic_pointer_cast<AnchorObjectModelNode>(counterpart(model))) anchorObjectModels_.push_back(copy);
+        if (auto copy = std::dynamic_pointer_cast<AnchorObjectModelNode>(counterpart(model)))
+            anchorObjectModels_.push_back(copy);
     }
 }
 

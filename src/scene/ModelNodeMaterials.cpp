@@ -35,8 +35,7 @@ void ModelNode::assignMaterial(const std::shared_ptr<SCNMaterial>& material,
 void ModelNode::assignMaterial(const std::shared_ptr<SCNMaterial>& material, const std::shared_ptr<SCNNode>& node) {
     if (!node || !node->geometry()) return;
     const auto& geometry = node->geometry();
-    const auto& defaults =
-        defaultMaterialsDictionary_.try_emplace(node, geometry->materials()).first->second;
+    const auto& defaults = defaultMaterialsDictionary_.try_emplace(node, geometry->materials()).first->second;
     std::vector<std::shared_ptr<SCNMaterial>> materials;
     materials.reserve(defaults.size() + 1);
     if (material) materials.push_back(material);

@@ -93,8 +93,8 @@ std::shared_ptr<SCNNode> makeLabel(const std::string& text, float unit, const UI
     auto textNode = SCNNode::make(letters);
 
     const SCNBoundingBox textBox = textNode->boundingBox();
-    auto background = SCNPlane::make(kLabelMargin * (textBox.max.x - textBox.min.x),
-                                     kLabelMargin * (textBox.max.y - textBox.min.y));
+    auto background =
+        SCNPlane::make(kLabelMargin * (textBox.max.x - textBox.min.x), kLabelMargin * (textBox.max.y - textBox.min.y));
     background->setCornerRadius(kLabelCornerShare * background->height());
     background->setMaterials({unlitMaterial(lineColor)});
     auto backgroundNode = SCNNode::make(background);

@@ -30,7 +30,8 @@ std::vector<std::shared_ptr<SCNNode>> ModelNode::snappingPreviewNodes() const {
             copy->setSimdTransform(rest);
             SCNTransaction::commit();
             if (highlightedMode_ == ModelHighlightingMode::glow) {
-                const auto parts = copy->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; });
+                const auto parts =
+                    copy->childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; });
                 for (const auto& part : parts) {
                     part->setCategoryBitMask(1);
                 }

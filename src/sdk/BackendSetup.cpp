@@ -21,8 +21,7 @@ void setUpBackendClients() {
     if (VantrelSDK::debugLogging()) Parse::setLogLevel(4);
 
     auto liveQuery = std::make_shared<LiveQueryClient>(VantrelSDK::liveQueryServerUrl(), VantrelSDK::applicationId(),
-                                                       VantrelSDK::clientKey(),
-                                                       VantrelSDK::trustedCertificatesFile());
+                                                       VantrelSDK::clientKey(), VantrelSDK::trustedCertificatesFile());
     LiveQueryClient::setShared(liveQuery);
     liveQuery->setShouldPrintWebSocketLog(VantrelSDK::debugLogging());
     liveQuery->setShouldPrintWebSocketTrace(VantrelSDK::debugLogging());

@@ -51,9 +51,8 @@ void reconnectSession() {
 
     const auto versionName = VantrelSDK::versionName();
     if (!versionName || versionName->empty()) {
-        AuthService::sharedInstance().signOut(false, [] {
-            NotificationCenter::defaultCenter().post(VantrelSDK::unsupportedAppVersionNotification);
-        });
+        AuthService::sharedInstance().signOut(
+            false, [] { NotificationCenter::defaultCenter().post(VantrelSDK::unsupportedAppVersionNotification); });
         return;
     }
     UnsupportedAppVersionService::sharedInstance().checkAppVersions(*versionName, std::nullopt, std::nullopt,

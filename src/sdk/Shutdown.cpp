@@ -46,10 +46,11 @@ void shutDownAtExit() {
     (void)Paths::cachesDirectory();
     (void)Strings::localized("common_internal_error");
     (void)DownloadingService::sharedInstance();
-    for (const auto* name : {&UnsupportedAppVersionService::typeName(), &AuthService::typeName(), &CompanyService::typeName(),
-                             &CatalogService::typeName(), &ComponentService::typeName(), &AnchorObjectService::typeName(),
-                             &MaterialService::typeName(), &AppListItemService::typeName(), &SceneService::typeName(),
-                             &ModelMeasuringUnitService::typeName()})
+    for (const auto* name :
+         {&UnsupportedAppVersionService::typeName(), &AuthService::typeName(), &CompanyService::typeName(),
+          &CatalogService::typeName(), &ComponentService::typeName(), &AnchorObjectService::typeName(),
+          &MaterialService::typeName(), &AppListItemService::typeName(), &SceneService::typeName(),
+          &ModelMeasuringUnitService::typeName()})
         (void)name;
     std::atexit([] { VantrelSDK::shutdown(); });
 }

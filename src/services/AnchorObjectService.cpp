@@ -11,7 +11,10 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AnchorObjectService::AnchorObjectService() : CatalogChangeSubscriber("AnchorObjects", AnchorObjectEntity::parseClassName()) { registerRecordClasses(); }
+AnchorObjectService::AnchorObjectService()
+    : CatalogChangeSubscriber("AnchorObjects", AnchorObjectEntity::parseClassName()) {
+    registerRecordClasses();
+}
 
 AnchorObjectService& AnchorObjectService::sharedInstance() {
     static auto* instance = new AnchorObjectService();
@@ -34,13 +37,14 @@ void AnchorObjectService::obtainAllAnchorObjectsByIds(const std::vector<std::str
 
 void AnchorObjectService::obtainAllAnchorObjectsByCurrentCatalog(std::optional<int> offset, std::optional<int> max,
                                                                  RecordsResultBlock<AnchorObjectEntity> block) {
-    services_detail::withCurrentCatalog([offset, max, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
-        if (!catalog) {
-            if (block) block({}, std::move(error));
-            return;
-        }
-        AnchorObjectService::sharedInstance().obtainAllAnchorObjectsByCatalog(catalog, offset, max, block);
-    });
+    services_detail::withCurrentCatalog(
+        [offset, max, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
+            if (!catalog) {
+                if (block) block({}, std::move(error));
+                return;
+            }
+            AnchorObjectService::sharedInstance().obtainAllAnchorObjectsByCatalog(catalog, offset, max, block);
+        });
 }
 
 void AnchorObjectService::obtainAllAnchorObjectsByCatalog(const std::shared_ptr<CatalogEntity>& catalog,
@@ -63,9 +67,9 @@ void AnchorObjectService::configureSubscription(const std::shared_ptr<Subscripti
                                                 const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
-        {VantrelSDK::anchorObjectCreatedNotification, VantrelSDK::anchorObjectUpdatedNotification, VantrelSDK::anchorObjectDeletedNotification},
-        services_detail::cachedFileKeysOf,
-        services_detail::recordObject<AnchorObjectEntity>,
+        {VantrelSDK::anchorObjectCreatedNotification, VantrelSDK::anchorObjectUpdatedNotification,
+         VantrelSDK::anchorObjectDeletedNotification},
+        services_detail::cachedFileKeysOf, services_detail::recordObject<AnchorObjectEntity>,
         {"thumbnailFilePath", "scnModelFilePath", "scnModelAssetFilePaths"});
 }
 

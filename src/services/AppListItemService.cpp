@@ -14,7 +14,10 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-AppListItemService::AppListItemService() : CatalogChangeSubscriber("AppListItems", AppListItemEntity::parseClassName()) { registerRecordClasses(); }
+AppListItemService::AppListItemService()
+    : CatalogChangeSubscriber("AppListItems", AppListItemEntity::parseClassName()) {
+    registerRecordClasses();
+}
 
 AppListItemService& AppListItemService::sharedInstance() {
     static auto* instance = new AppListItemService();
@@ -28,7 +31,8 @@ void AppListItemService::obtainAppListItemById(const std::string& id, RecordResu
 
 void AppListItemService::obtainProductsOnlyByCurrentCatalog(std::optional<int> offset, std::optional<int> max,
                                                             RecordsResultBlock<AppListItemEntity> block) {
-    services_detail::withCurrentCatalog([offset, max, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
+    services_detail::withCurrentCatalog([offset, max, block](std::shared_ptr<CatalogEntity> catalog,
+                                                             OptionalError error) {
         if (!catalog) {
             if (block) block({}, std::move(error));
             return;
@@ -39,8 +43,7 @@ void AppListItemService::obtainProductsOnlyByCurrentCatalog(std::optional<int> o
             .includeKey("component")
             .orderByAscending("parent")
             .addAscendingOrder("index");
-        services_detail::findAllObjects(std::move(query), offset, max, typeName(),
-                                        typedList<AppListItemEntity>(block));
+        services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<AppListItemEntity>(block));
     });
 }
 
@@ -68,8 +71,7 @@ void AppListItemService::obtainAppListItemsByCurrentCatalog(const std::shared_pt
             query.whereDoesNotExist("parent");
         }
         query.includeKey("component").orderByAscending("index");
-        services_detail::findAllObjects(std::move(query), offset, max, typeName(),
-                                        typedList<AppListItemEntity>(block));
+        services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<AppListItemEntity>(block));
     });
 }
 
@@ -90,7 +92,8 @@ void announceWithComponent(const std::shared_ptr<ParseObject>& record, const std
     };
     const auto component = item->component();
     if (!component) return announce();
-    component->fetchIfNeededInBackground([item, component, announce](std::shared_ptr<ParseObject> fetched, OptionalError error) {
+    component->fetchIfNeededInBackground([item, component, announce](std::shared_ptr<ParseObject> fetched,
+                                                                     OptionalError error) {
         services_detail::processResult(
             std::move(fetched), std::move(error),
             [item, component](std::shared_ptr<ParseObject> object, OptionalError failure) {
@@ -116,7 +119,8 @@ void AppListItemService::subscriptionProcessOnUpdate(const std::shared_ptr<Parse
     announceWithComponent(record, catalog, VantrelSDK::appListItemUpdatedNotification);
 }
 
-std::optional<ParseQuery> AppListItemService::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+std::optional<ParseQuery> AppListItemService::makeSubscriptionQuery(
+    const std::shared_ptr<CatalogEntity>& catalog) const {
     auto query = CatalogChangeSubscriber::makeSubscriptionQuery(catalog);
     if (query) query->includeKey("component").orderByAscending("parent").addAscendingOrder("index");
     return query;
@@ -133,9 +137,9 @@ void AppListItemService::configureSubscription(const std::shared_ptr<Subscriptio
             AppListItemService::sharedInstance().subscriptionProcessOnUpdate(record, catalog);
         },
         [catalog](const std::shared_ptr<ParseObject>& record) {
-            services_detail::announceDeletion(record, catalog, record ? services_detail::cachedFileKeysOf(*record) : std::vector<std::string>{},
-                                              VantrelSDK::appListItemDeletedNotification,
-                                              services_detail::recordObject<AppListItemEntity>);
+            services_detail::announceDeletion(
+                record, catalog, record ? services_detail::cachedFileKeysOf(*record) : std::vector<std::string>{},
+                VantrelSDK::appListItemDeletedNotification, services_detail::recordObject<AppListItemEntity>);
         },
     };
     services_detail::configureChangeFeed(subscription, label(), std::move(handlers),

@@ -32,31 +32,32 @@ bool isBlank(const std::string& text) {
 }
 
 void logInAndCheck(const std::string& username, const std::string& password, const AuthService::SignInBlock& block) {
-    ParseUser::logInWithUsernameInBackground(username, password, [block](std::shared_ptr<ParseUser> user, OptionalError error) {
-        auto& auth = AuthService::sharedInstance();
-        if (error) {
-            auth.signOut(false, [block, error] { block(nullptr, error); });
-            return;
-        }
-        if (!user) {
-            CatalogService::sharedInstance().subscribeIfNeeded();
-            block(nullptr, std::nullopt);
-            return;
-        }
-        if (auto refusal = services_detail::accountRefusal(user)) {
-            auth.signOut(false, [block, refusal] { block(nullptr, refusal); });
-            return;
-        }
-        auto entity = std::dynamic_pointer_cast<UserEntity>(user);
-        services_detail::fetchAndCheckCompany(entity, [entity, block](OptionalError failure) {
-            if (failure) {
-                AuthService::sharedInstance().signOut(false, [block, failure] { block(nullptr, failure); });
+    ParseUser::logInWithUsernameInBackground(
+        username, password, [block](std::shared_ptr<ParseUser> user, OptionalError error) {
+            auto& auth = AuthService::sharedInstance();
+            if (error) {
+                auth.signOut(false, [block, error] { block(nullptr, error); });
                 return;
             }
-            CatalogService::sharedInstance().subscribeIfNeeded();
-            block(entity, std::nullopt);
+            if (!user) {
+                CatalogService::sharedInstance().subscribeIfNeeded();
+                block(nullptr, std::nullopt);
+                return;
+            }
+            if (auto refusal = services_detail::accountRefusal(user)) {
+                auth.signOut(false, [block, refusal] { block(nullptr, refusal); });
+                return;
+            }
+            auto entity = std::dynamic_pointer_cast<UserEntity>(user);
+            services_detail::fetchAndCheckCompany(entity, [entity, block](OptionalError failure) {
+                if (failure) {
+                    AuthService::sharedInstance().signOut(false, [block, failure] { block(nullptr, failure); });
+                    return;
+                }
+                CatalogService::sharedInstance().subscribeIfNeeded();
+                block(entity, std::nullopt);
+            });
         });
-    });
 }
 
 void askCurrentUserRole(RoleEntity::SupportedRole role, const AuthService::BooleanBlock& block) {
@@ -118,10 +119,10 @@ void AuthService::signOut(bool notify, std::function<void()> completion) {
         ParseUser::logOut();
         // The next read of each of these services goes to the network again. Anchor objects keep
         // their time: they are not tied to who is signed in.
-        for (const auto& name : {UnsupportedAppVersionService::typeName(), AuthService::typeName(),
-                                 CompanyService::typeName(), CatalogService::typeName(), ComponentService::typeName(),
-                                 MaterialService::typeName(), AppListItemService::typeName(), SceneService::typeName(),
-                                 ModelMeasuringUnitService::typeName()})
+        for (const auto& name :
+             {UnsupportedAppVersionService::typeName(), AuthService::typeName(), CompanyService::typeName(),
+              CatalogService::typeName(), ComponentService::typeName(), MaterialService::typeName(),
+              AppListItemService::typeName(), SceneService::typeName(), ModelMeasuringUnitService::typeName()})
             VantrelSDK::setLastDbAccessTime(name, 0);
         if (notify) NotificationCenter::defaultCenter().post(VantrelSDK::signOutNotification);
         if (completion) completion();
@@ -135,8 +136,9 @@ void AuthService::currentUser(UserBlock block) {
         signOut(true, [block] { block(nullptr); });
         return;
     }
-    services_detail::verifyUser(user, std::nullopt,
-                                [block](std::shared_ptr<UserEntity> verified, OptionalError) { block(std::move(verified)); });
+    services_detail::verifyUser(user, std::nullopt, [block](std::shared_ptr<UserEntity> verified, OptionalError) {
+        block(std::move(verified));
+    });
 }
 
 void AuthService::currentCompany(CompanyBlock block) {
@@ -146,27 +148,31 @@ void AuthService::currentCompany(CompanyBlock block) {
         signOut(true, [block] { block(nullptr, std::nullopt); });
         return;
     }
-    services_detail::verifyUser(user, std::nullopt, [block](std::shared_ptr<UserEntity> verified, OptionalError unreachable) {
-        if (!verified) return block(nullptr, std::move(unreachable));
-        const auto company = verified->company();
-        const auto companyId = company ? company->objectId() : std::nullopt;
-        if (!companyId) return block(nullptr, std::nullopt);
-        // The company may have been removed since it was last read: always ask the backend.
-        VantrelSDK::setLastDbAccessTime(CompanyService::typeName(), 0);
-        CompanyService::sharedInstance().obtainCompanyById(*companyId, block);
-    });
+    services_detail::verifyUser(user, std::nullopt,
+                                [block](std::shared_ptr<UserEntity> verified, OptionalError unreachable) {
+                                    if (!verified) return block(nullptr, std::move(unreachable));
+                                    const auto company = verified->company();
+                                    const auto companyId = company ? company->objectId() : std::nullopt;
+                                    if (!companyId) return block(nullptr, std::nullopt);
+                                    // The company may have been removed since it was last read: always ask the backend.
+                                    VantrelSDK::setLastDbAccessTime(CompanyService::typeName(), 0);
+                                    CompanyService::sharedInstance().obtainCompanyById(*companyId, block);
+                                });
 }
 
 void AuthService::isCurrentUserCompanyManager(BooleanBlock block) {
-    askCurrentUserRole(RoleEntity::SupportedRole::roleCompanyManager, block ? block : [](bool) {});
+    askCurrentUserRole(
+        RoleEntity::SupportedRole::roleCompanyManager, block ? block : [](bool) {});
 }
 
 void AuthService::isCurrentUserCompanyEmployee(BooleanBlock block) {
-    askCurrentUserRole(RoleEntity::SupportedRole::roleCompanyEmployee, block ? block : [](bool) {});
+    askCurrentUserRole(
+        RoleEntity::SupportedRole::roleCompanyEmployee, block ? block : [](bool) {});
 }
 
 void AuthService::isCurrentUserCompanyAuthToken(BooleanBlock block) {
-    askCurrentUserRole(RoleEntity::SupportedRole::roleCompanyAuthToken, block ? block : [](bool) {});
+    askCurrentUserRole(
+        RoleEntity::SupportedRole::roleCompanyAuthToken, block ? block : [](bool) {});
 }
 
 void AuthService::isUserInRole(const std::shared_ptr<ParseUser>& user, RoleEntity::SupportedRole supportedRole,
@@ -200,14 +206,17 @@ void AuthService::signUpAsDemoCompanyEmployee(const std::string& email, const st
         return;
     }
     CompanyService::sharedInstance().obtainCompanyByName(
-        demoCompanyName, [email, password, fullName, block](std::shared_ptr<CompanyEntity> company, OptionalError error) {
+        demoCompanyName,
+        [email, password, fullName, block](std::shared_ptr<CompanyEntity> company, OptionalError error) {
             if (error) return block(std::nullopt, std::move(error));
-            if (!company) return block(std::nullopt, TextError("authService_error_unauthorized_demo_company_not_exist"));
-            const nlohmann::json parameters = {{"company_id", company->objectId().value_or("")},
-                                               {"full_name", fullName},
-                                               {"email", email},
-                                               {"password", password},
-                                               {"role", std::string(rawValue(RoleEntity::SupportedRole::roleCompanyEmployee))}};
+            if (!company)
+                return block(std::nullopt, TextError("authService_error_unauthorized_demo_company_not_exist"));
+            const nlohmann::json parameters = {
+                {"company_id", company->objectId().value_or("")},
+                {"full_name", fullName},
+                {"email", email},
+                {"password", password},
+                {"role", std::string(rawValue(RoleEntity::SupportedRole::roleCompanyEmployee))}};
             ParseCloud::callFunctionInBackground(
                 "registerCompanyUser", parameters, [block](nlohmann::json result, OptionalError callError) {
                     std::optional<std::string> text;
@@ -235,8 +244,8 @@ void AuthService::resetPassword(const std::string& email, ErrorBlock block) {
 void AuthService::verifyUserForPermissions(const std::shared_ptr<ParseUser>& user, const OptionalError& error,
                                            UserBlock block) {
     if (!block) block = [](std::shared_ptr<UserEntity>) {};
-    services_detail::verifyUser(user, error,
-                                [block](std::shared_ptr<UserEntity> verified, OptionalError) { block(std::move(verified)); });
+    services_detail::verifyUser(
+        user, error, [block](std::shared_ptr<UserEntity> verified, OptionalError) { block(std::move(verified)); });
 }
 
 }  // namespace vantrel

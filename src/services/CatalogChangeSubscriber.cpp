@@ -18,7 +18,8 @@ void CatalogChangeSubscriber::subscribe(const std::shared_ptr<CatalogEntity>& ca
     }
     // The handlers go on after the slot is filled and its lock released: a subclass may read its
     // own query while configuring. Confirmations and errors that come first wait for them.
-    auto subscription = slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) { return client->subscribe(subscribed); });
+    auto subscription =
+        slot_.fillIfEmpty(*query, [&](const ParseQuery& subscribed) { return client->subscribe(subscribed); });
     if (subscription) configureSubscription(subscription, catalog);
 }
 
@@ -31,7 +32,8 @@ void CatalogChangeSubscriber::unsubscribe() {
     if (auto client = LiveQueryClient::shared()) client->unsubscribe(*query);
 }
 
-std::optional<ParseQuery> CatalogChangeSubscriber::makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const {
+std::optional<ParseQuery> CatalogChangeSubscriber::makeSubscriptionQuery(
+    const std::shared_ptr<CatalogEntity>& catalog) const {
     const auto pointer = services_detail::pointerTo(catalog);
     if (!pointer) return std::nullopt;
     ParseQuery query(className_);

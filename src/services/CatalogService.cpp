@@ -39,7 +39,8 @@ void CatalogService::obtainCatalogByCompany(const std::shared_ptr<CompanyEntity>
     }
     ParseQuery query(CatalogEntity::parseClassName());
     query.whereEqualTo("company", *pointer).selectKeys({"company"});
-    services_detail::getFirstObject(std::move(query), typeName(), services_detail::typed<CatalogEntity>(std::move(block)));
+    services_detail::getFirstObject(std::move(query), typeName(),
+                                    services_detail::typed<CatalogEntity>(std::move(block)));
 }
 
 void CatalogService::subscribeIfNeeded() {

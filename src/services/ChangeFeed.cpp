@@ -93,12 +93,16 @@ private:
         ParseQuery listing(watched_.query.className());
         std::vector<std::string> keys{"updatedAt", "catalog"};
         keys.insert(keys.end(), watched_.fileKeyFields.begin(), watched_.fileKeyFields.end());
-        listing.whereEqualTo("catalog", *pointer).selectKeys(keys).orderByAscending("objectId").setLimit(kListingPageSize);
+        listing.whereEqualTo("catalog", *pointer)
+            .selectKeys(keys)
+            .orderByAscending("objectId")
+            .setLimit(kListingPageSize);
         if (after) listing.whereGreaterThan("objectId", *after);
         listing.findInBackground([self = shared_from_this(), listed, done = std::move(done)](
                                      std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) mutable {
             if (error) {
-                VLOG_WARNING(self->label_ + " - unable to list records after subscribing due error: " + error->description());
+                VLOG_WARNING(self->label_ +
+                             " - unable to list records after subscribing due error: " + error->description());
                 return done(false);
             }
             if (records.empty()) return done(true);
@@ -145,8 +149,10 @@ private:
                 for (const auto& [id, known] : now) {
                     if (touched_.contains(id)) continue;
                     auto it = known_.find(id);
-                    if (it == known_.end()) added.push_back(id);
-                    else if (it->second.version < known.version) changed.push_back(id);
+                    if (it == known_.end())
+                        added.push_back(id);
+                    else if (it->second.version < known.version)
+                        changed.push_back(id);
                 }
                 for (const auto& [id, known] : known_)
                     if (!now.contains(id) && !touched_.contains(id)) vanished.push_back(known.record);
@@ -179,8 +185,8 @@ private:
             query.whereContainedIn("objectId", idValues({ids.begin() + static_cast<std::ptrdiff_t>(start),
                                                          ids.begin() + static_cast<std::ptrdiff_t>(end)}));
             query.setLimit(static_cast<int>(end - start));
-            query.findInBackground([self = shared_from_this(), change](std::vector<std::shared_ptr<ParseObject>> records,
-                                                                        OptionalError error) {
+            query.findInBackground([self = shared_from_this(), change](
+                                       std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) {
                 if (error) {
                     VLOG_ERROR(self->label_ + " - unable to read changed records due error: " + error->description());
                     return;
@@ -208,8 +214,8 @@ private:
             return true;
         }
         if (catchUp && known == known_.end()) return false;  // deleted live since the listing
-        if (const auto it = announced_.find(id); it != announced_.end() && version &&
-                                                 (*version < it->second || (catchUp && *version == it->second))) {
+        if (const auto it = announced_.find(id);
+            it != announced_.end() && version && (*version < it->second || (catchUp && *version == it->second))) {
             VLOG_INFO(label_ + " - " + id + " was announced in a newer state already; an older copy is dropped.");
             return false;
         }
@@ -305,8 +311,12 @@ void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, cons
         VLOG_ERROR(label + " - unable to subscribe due error: " + error.localizedDescription());
     });
 
-    auto created = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::created, record); };
-    auto deleted = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::deleted, record); };
+    auto created = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) {
+        feed->live(Change::created, record);
+    };
+    auto deleted = [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) {
+        feed->live(Change::deleted, record);
+    };
     subscription->handle(Event::created, created);
     subscription->handle(Event::entered, created);
     subscription->handle(Event::deleted, deleted);
@@ -317,8 +327,9 @@ void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, cons
                                      std::shared_ptr<ParseObject> original) {
         if (event == Event::left) feed->live(Change::deleted, original ? original : record);
     });
-    subscription->handle(Event::updated,
-                         [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) { feed->live(Change::updated, record); });
+    subscription->handle(Event::updated, [feed](const ParseQuery&, std::shared_ptr<ParseObject> record) {
+        feed->live(Change::updated, record);
+    });
 }
 
 void closeChangeFeed(const std::shared_ptr<Subscription>& subscription) {
@@ -337,7 +348,8 @@ void closeChangeFeed(const std::shared_ptr<Subscription>& subscription) {
 
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                               const std::shared_ptr<CatalogEntity>& catalog, ChangeNotifications notifications,
-                              FileKeysOf fileKeysOf, NotificationObject objectOf, std::vector<std::string> fileKeyFields) {
+                              FileKeysOf fileKeysOf, NotificationObject objectOf,
+                              std::vector<std::string> fileKeyFields) {
     if (!subscription) return;
     ChangeHandlers handlers{
         [catalog, name = notifications.created, objectOf](const std::shared_ptr<ParseObject>& record) {
@@ -348,7 +360,8 @@ void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription,
         },
         [catalog, name = notifications.deleted, objectOf,
          fileKeysOf = std::move(fileKeysOf)](const std::shared_ptr<ParseObject>& record) {
-            announceDeletion(record, catalog, record ? fileKeysOf(*record) : std::vector<std::string>{}, name, objectOf);
+            announceDeletion(record, catalog, record ? fileKeysOf(*record) : std::vector<std::string>{}, name,
+                             objectOf);
         },
     };
     configureChangeFeed(subscription, label, std::move(handlers),

@@ -97,7 +97,8 @@ using FileKeysOf = std::function<std::vector<std::string>(const ParseObject& rec
 /// `announceDeletion` of the record's `fileKeysOf` for deletions.
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,
                               const std::shared_ptr<CatalogEntity>& catalog, ChangeNotifications notifications,
-                              FileKeysOf fileKeysOf, NotificationObject objectOf, std::vector<std::string> fileKeyFields);
+                              FileKeysOf fileKeysOf, NotificationObject objectOf,
+                              std::vector<std::string> fileKeyFields);
 
 /// The file keys a catalogue record caches (`cachedFileKeys`).
 std::vector<std::string> cachedFileKeysOf(const ParseObject& record);

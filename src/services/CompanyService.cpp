@@ -23,7 +23,8 @@ void CompanyService::obtainCompanyByName(const std::string& name, RecordResultBl
     VantrelSDK::setLastDbAccessTime(typeName(), 0);
     ParseQuery query(CompanyEntity::parseClassName());
     query.whereEqualTo("name", name);
-    services_detail::getFirstObject(std::move(query), typeName(), services_detail::typed<CompanyEntity>(std::move(block)));
+    services_detail::getFirstObject(std::move(query), typeName(),
+                                    services_detail::typed<CompanyEntity>(std::move(block)));
 }
 
 }  // namespace vantrel

@@ -45,7 +45,9 @@ std::optional<ParseQuery> variancesQuery(const std::shared_ptr<ComponentEntity>&
 
 }  // namespace
 
-ComponentService::ComponentService() : CatalogChangeSubscriber("Components", ComponentEntity::parseClassName()) { registerRecordClasses(); }
+ComponentService::ComponentService() : CatalogChangeSubscriber("Components", ComponentEntity::parseClassName()) {
+    registerRecordClasses();
+}
 
 ComponentService& ComponentService::sharedInstance() {
     static auto* instance = new ComponentService();
@@ -66,13 +68,14 @@ void ComponentService::obtainAllComponentsByIds(const std::vector<std::string>& 
 
 void ComponentService::obtainAllComponentsByCurrentCatalog(std::optional<int> offset, std::optional<int> max,
                                                            RecordsResultBlock<ComponentEntity> block) {
-    services_detail::withCurrentCatalog([offset, max, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
-        if (!catalog) {
-            if (block) block({}, std::move(error));
-            return;
-        }
-        ComponentService::sharedInstance().obtainAllComponentsByCatalog(catalog, offset, max, block);
-    });
+    services_detail::withCurrentCatalog(
+        [offset, max, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
+            if (!catalog) {
+                if (block) block({}, std::move(error));
+                return;
+            }
+            ComponentService::sharedInstance().obtainAllComponentsByCatalog(catalog, offset, max, block);
+        });
 }
 
 void ComponentService::obtainAllComponentsByCatalog(const std::shared_ptr<CatalogEntity>& catalog,
@@ -90,13 +93,14 @@ void ComponentService::obtainAllComponentsByCatalog(const std::shared_ptr<Catalo
 
 void ComponentService::obtainComponentByCurrentCatalogAndProductNr(const std::string& productNr,
                                                                    RecordResultBlock<ComponentEntity> block) {
-    services_detail::withCurrentCatalog([productNr, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
-        if (!catalog) {
-            if (block) block(nullptr, std::move(error));
-            return;
-        }
-        ComponentService::sharedInstance().obtainComponentByCatalogAndProductNr(catalog, productNr, block);
-    });
+    services_detail::withCurrentCatalog(
+        [productNr, block](std::shared_ptr<CatalogEntity> catalog, OptionalError error) {
+            if (!catalog) {
+                if (block) block(nullptr, std::move(error));
+                return;
+            }
+            ComponentService::sharedInstance().obtainComponentByCatalogAndProductNr(catalog, productNr, block);
+        });
 }
 
 void ComponentService::obtainComponentByCatalogAndProductNr(const std::shared_ptr<CatalogEntity>& catalog,
@@ -137,15 +141,16 @@ void ComponentService::countVariancesByComponent(const std::shared_ptr<Component
 void ComponentService::getComponentThumbnailHome(const std::shared_ptr<ComponentEntity>& component, TextBlock block) {
     if (!block) block = [](std::optional<std::string>, OptionalError) {};
     const std::string componentId = component ? component->objectId().value_or("") : "";
-    ParseCloud::callFunctionInBackground(
-        "getComponentThumbnailHome", {{"component_id", componentId}}, [block](nlohmann::json result, OptionalError error) {
-            if (error) return block(std::nullopt, std::move(error));
-            if (result.is_object()) {
-                if (auto path = result.find("path"); path != result.end() && path->is_string())
-                    return block(path->get<std::string>(), std::nullopt);
-            }
-            block(std::nullopt, TextError("common_internal_error"));
-        });
+    ParseCloud::callFunctionInBackground("getComponentThumbnailHome", {{"component_id", componentId}},
+                                         [block](nlohmann::json result, OptionalError error) {
+                                             if (error) return block(std::nullopt, std::move(error));
+                                             if (result.is_object()) {
+                                                 if (auto path = result.find("path");
+                                                     path != result.end() && path->is_string())
+                                                     return block(path->get<std::string>(), std::nullopt);
+                                             }
+                                             block(std::nullopt, TextError("common_internal_error"));
+                                         });
 }
 
 void ComponentService::obtainProductUrlByComponentOfCurrentCompany(const std::shared_ptr<ComponentEntity>& component,
@@ -155,16 +160,17 @@ void ComponentService::obtainProductUrlByComponentOfCurrentCompany(const std::sh
         block(std::nullopt, std::nullopt);
         return;
     }
-    AuthService::sharedInstance().currentCompany([component, block](std::shared_ptr<CompanyEntity> company, OptionalError error) {
-        if (!company) return block(std::nullopt, std::move(error));
-        // A link that is not a URL has nothing to append to: the caller gets nothing, and no error,
-        // as for a blank link.
-        const auto link = component->productLinkUrl();
-        if (!link) return block(std::nullopt, std::nullopt);
-        // The parameters as stored: their separators, not blanks, decide how they are read.
-        const auto parameters = company->value("extraProductUrlParams").asString().value_or("");
-        block(services_detail::appendExtraParameters(*link, parameters), std::nullopt);
-    });
+    AuthService::sharedInstance().currentCompany(
+        [component, block](std::shared_ptr<CompanyEntity> company, OptionalError error) {
+            if (!company) return block(std::nullopt, std::move(error));
+            // A link that is not a URL has nothing to append to: the caller gets nothing, and no error,
+            // as for a blank link.
+            const auto link = component->productLinkUrl();
+            if (!link) return block(std::nullopt, std::nullopt);
+            // The parameters as stored: their separators, not blanks, decide how they are read.
+            const auto parameters = company->value("extraProductUrlParams").asString().value_or("");
+            block(services_detail::appendExtraParameters(*link, parameters), std::nullopt);
+        });
 }
 
 // ---- live changes -------------------------------------------------------------------------------
@@ -179,9 +185,9 @@ void ComponentService::configureSubscription(const std::shared_ptr<Subscription>
                                              const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
-        {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification, VantrelSDK::componentDeletedNotification},
-        services_detail::cachedFileKeysOf,
-        services_detail::recordObject<ComponentEntity>,
+        {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification,
+         VantrelSDK::componentDeletedNotification},
+        services_detail::cachedFileKeysOf, services_detail::recordObject<ComponentEntity>,
         {"thumbnailFilePath", "scnModelFilePath", "scnModelAssetFilePaths"});
 }
 

@@ -16,9 +16,13 @@ namespace vantrel {
 
 // ---- ConceptEntity -----------------------------------------------------------------------------
 
-std::vector<std::shared_ptr<ConceptItemEntity>> ConceptEntity::conceptItems() { return toManyAs<ConceptItemEntity>("conceptItems"); }
+std::vector<std::shared_ptr<ConceptItemEntity>> ConceptEntity::conceptItems() {
+    return toManyAs<ConceptItemEntity>("conceptItems");
+}
 
-void ConceptEntity::addToConceptItems(const std::shared_ptr<ConceptItemEntity>& item) { addToMany("conceptItems", item); }
+void ConceptEntity::addToConceptItems(const std::shared_ptr<ConceptItemEntity>& item) {
+    addToMany("conceptItems", item);
+}
 
 void ConceptEntity::removeFromConceptItems(const std::shared_ptr<ConceptItemEntity>& item) {
     removeFromToMany("conceptItems", item);
@@ -55,7 +59,8 @@ void ConceptEntity::obtainComponents(RecordsResultBlock<ComponentEntity> block) 
 
 bool ConceptEntity::isMaterialAssigned(const std::string& materialId) {
     const auto items = conceptItems();
-    return std::any_of(items.begin(), items.end(), [&](const auto& item) { return item->isMaterialAssigned(materialId); });
+    return std::any_of(items.begin(), items.end(),
+                       [&](const auto& item) { return item->isMaterialAssigned(materialId); });
 }
 
 // ---- ConceptItemEntity -------------------------------------------------------------------------
@@ -72,14 +77,19 @@ void ConceptItemEntity::removeFromAssignedMaterials(const std::shared_ptr<Assign
     removeFromToMany("assignedMaterials", material);
 }
 
-std::shared_ptr<ConceptEntity> ConceptItemEntity::concept_() { return std::static_pointer_cast<ConceptEntity>(toOne("concept")); }
+std::shared_ptr<ConceptEntity> ConceptItemEntity::concept_() {
+    return std::static_pointer_cast<ConceptEntity>(toOne("concept"));
+}
 
-void ConceptItemEntity::setConcept(const std::shared_ptr<ConceptEntity>& conceptEntity) { setToOne("concept", conceptEntity); }
+void ConceptItemEntity::setConcept(const std::shared_ptr<ConceptEntity>& conceptEntity) {
+    setToOne("concept", conceptEntity);
+}
 
 bool ConceptItemEntity::isMaterialAssigned(const std::string& materialId) {
     if (!isNotBlank(materialId)) return false;
     const auto materials = assignedMaterials();
-    return std::any_of(materials.begin(), materials.end(), [&](const auto& m) { return m->material_id() == materialId; });
+    return std::any_of(materials.begin(), materials.end(),
+                       [&](const auto& m) { return m->material_id() == materialId; });
 }
 
 void ConceptItemEntity::obtainComponent(RecordResultBlock<ComponentEntity> block) {
@@ -123,21 +133,22 @@ struct AssignedMaterialsWalk : std::enable_shared_from_this<AssignedMaterialsWal
             return;
         }
         auto self = shared_from_this();
-        MaterialService::sharedInstance().obtainMaterialById(*entries[index].second, [self](auto material, auto error) {
-            self->received(material, error);
-        });
+        MaterialService::sharedInstance().obtainMaterialById(
+            *entries[index].second, [self](auto material, auto error) { self->received(material, error); });
     }
 
     void received(const std::shared_ptr<MaterialEntity>& material, const OptionalError& error) {
         const auto& tag = entries[index].first;
         if (error) {
-            VLOG_ERROR("Skipped. Unable to obtain material data (from assigned material of conceptEntity item) due error: " +
-                       error->description());
+            VLOG_ERROR(
+                "Skipped. Unable to obtain material data (from assigned material of conceptEntity item) due error: " +
+                error->description());
         } else if (!material) {
             result.emplace_back(tag, std::nullopt, nullptr);
         } else {
             auto self = shared_from_this();
-            services_detail::buildRenderingMaterial(material, [self, material, tag](std::shared_ptr<SCNMaterial> rendering) {
+            services_detail::buildRenderingMaterial(material, [self, material,
+                                                               tag](std::shared_ptr<SCNMaterial> rendering) {
                 if (!rendering) {
                     VLOG_ERROR("Skipped. Generated SCNMaterial (of assigned material of conceptEntity item) is nil.");
                 } else {
@@ -157,7 +168,8 @@ struct AssignedMaterialsWalk : std::enable_shared_from_this<AssignedMaterialsWal
 
 void ConceptItemEntity::getAssignedMaterials(AssignedMaterialsBlock block) {
     auto walk = std::make_shared<AssignedMaterialsWalk>();
-    for (const auto& material : assignedMaterials()) walk->entries.emplace_back(material->tag().value_or(""), material->material_id());
+    for (const auto& material : assignedMaterials())
+        walk->entries.emplace_back(material->tag().value_or(""), material->material_id());
     walk->block = std::move(block);
     walk->next();
 }
@@ -168,6 +180,8 @@ std::shared_ptr<ConceptItemEntity> AssignedMaterialEntity::conceptItem() {
     return std::static_pointer_cast<ConceptItemEntity>(toOne("conceptItem"));
 }
 
-void AssignedMaterialEntity::setConceptItem(const std::shared_ptr<ConceptItemEntity>& item) { setToOne("conceptItem", item); }
+void AssignedMaterialEntity::setConceptItem(const std::shared_ptr<ConceptItemEntity>& item) {
+    setToOne("conceptItem", item);
+}
 
 }  // namespace vantrel

@@ -18,7 +18,8 @@ ManagedObjectContext& mainContext() { return CoreDataService::sharedInstance().p
 // A new UUID in the platform's text form (upper case).
 std::string newUuidText() {
     auto text = boost::uuids::to_string(boost::uuids::random_generator()());
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     return text;
 }
 
@@ -37,7 +38,8 @@ std::shared_ptr<ConceptEntity> ConceptService::spawnConcept(const std::string& u
     return conceptEntity;
 }
 
-std::shared_ptr<ConceptItemEntity> ConceptService::spawnConceptItem(const std::string& componentId, const SCNVector3& position,
+std::shared_ptr<ConceptItemEntity> ConceptService::spawnConceptItem(const std::string& componentId,
+                                                                    const SCNVector3& position,
                                                                     const SCNVector4& rotation) {
     auto item = mainContext().insertNewObject<ConceptItemEntity>(ConceptItemEntity::entityName);
     item->setId(newUuidText());
@@ -52,23 +54,25 @@ std::shared_ptr<ConceptItemEntity> ConceptService::spawnConceptItem(const std::s
     return item;
 }
 
-std::shared_ptr<AssignedMaterialEntity> ConceptService::spawnAssignedMaterial(const std::string& tag,
-                                                                              const std::optional<std::string>& materialId) {
+std::shared_ptr<AssignedMaterialEntity> ConceptService::spawnAssignedMaterial(
+    const std::string& tag, const std::optional<std::string>& materialId) {
     auto material = mainContext().insertNewObject<AssignedMaterialEntity>(AssignedMaterialEntity::entityName);
     material->setTag(tag);
     material->setMaterial_id(materialId);
     return material;
 }
 
-std::shared_ptr<AssignedMaterialEntity> ConceptService::clone(const std::shared_ptr<AssignedMaterialEntity>& assignedMaterial) {
+std::shared_ptr<AssignedMaterialEntity> ConceptService::clone(
+    const std::shared_ptr<AssignedMaterialEntity>& assignedMaterial) {
     return spawnAssignedMaterial(assignedMaterial->tag().value_or(""), assignedMaterial->material_id());
 }
 
 std::shared_ptr<ConceptItemEntity> ConceptService::clone(const std::shared_ptr<ConceptItemEntity>& conceptItem) {
-    auto copy = spawnConceptItem(conceptItem->component_id().value_or(""),
-                                 SCNVector3{conceptItem->positionX(), conceptItem->positionY(), conceptItem->positionZ()},
-                                 SCNVector4{conceptItem->rotationX(), conceptItem->rotationY(), conceptItem->rotationZ(),
-                                            conceptItem->rotationW()});
+    auto copy =
+        spawnConceptItem(conceptItem->component_id().value_or(""),
+                         SCNVector3{conceptItem->positionX(), conceptItem->positionY(), conceptItem->positionZ()},
+                         SCNVector4{conceptItem->rotationX(), conceptItem->rotationY(), conceptItem->rotationZ(),
+                                    conceptItem->rotationW()});
     for (const auto& material : conceptItem->assignedMaterials()) copy->addToAssignedMaterials(clone(material));
     return copy;
 }
@@ -81,7 +85,9 @@ std::shared_ptr<ConceptEntity> ConceptService::clone(const std::shared_ptr<Conce
     return copy;
 }
 
-void ConceptService::delete_(const std::shared_ptr<ConceptEntity>& conceptEntity) { mainContext().deleteObject(conceptEntity); }
+void ConceptService::delete_(const std::shared_ptr<ConceptEntity>& conceptEntity) {
+    mainContext().deleteObject(conceptEntity);
+}
 
 void ConceptService::delete_(const std::shared_ptr<ConceptItemEntity>& conceptItem) {
     if (auto conceptEntity = conceptItem->concept_()) conceptEntity->removeFromConceptItems(conceptItem);

@@ -32,19 +32,18 @@ std::shared_ptr<const ManagedObjectModel> CoreDataService::codeBaseModel() {
     static const auto model = [] {
         using T = AttributeType;
         std::vector<EntityDescription> entities;
-        entities.emplace_back(
-            ConceptEntity::entityName,
-            std::vector<AttributeDescription>{{"name", T::string},
-                                              {"user_id", T::string},
-                                              {"popularity", T::integer16},
-                                              {"thumbnail", T::binaryData},
-                                              {"lastOpened", T::date},
-                                              {"groundEnabled", T::boolean},
-                                              {"groundColorRgba", T::string},
-                                              {"conflictsMessage", T::string}},
-            std::vector<RelationshipDescription>{
-                {"conceptItems", ConceptItemEntity::entityName, "concept", true, DeleteRule::cascade}},
-            factoryOf<ConceptEntity>());
+        entities.emplace_back(ConceptEntity::entityName,
+                              std::vector<AttributeDescription>{{"name", T::string},
+                                                                {"user_id", T::string},
+                                                                {"popularity", T::integer16},
+                                                                {"thumbnail", T::binaryData},
+                                                                {"lastOpened", T::date},
+                                                                {"groundEnabled", T::boolean},
+                                                                {"groundColorRgba", T::string},
+                                                                {"conflictsMessage", T::string}},
+                              std::vector<RelationshipDescription>{{"conceptItems", ConceptItemEntity::entityName,
+                                                                    "concept", true, DeleteRule::cascade}},
+                              factoryOf<ConceptEntity>());
         entities.emplace_back(
             ConceptItemEntity::entityName,
             std::vector<AttributeDescription>{{"id", T::string},
@@ -60,12 +59,11 @@ std::shared_ptr<const ManagedObjectModel> CoreDataService::codeBaseModel() {
                 {"assignedMaterials", AssignedMaterialEntity::entityName, "conceptItem", true, DeleteRule::cascade},
                 {"concept", ConceptEntity::entityName, "conceptItems", false, DeleteRule::nullify}},
             factoryOf<ConceptItemEntity>());
-        entities.emplace_back(
-            AssignedMaterialEntity::entityName,
-            std::vector<AttributeDescription>{{"tag", T::string}, {"material_id", T::string}},
-            std::vector<RelationshipDescription>{
-                {"conceptItem", ConceptItemEntity::entityName, "assignedMaterials", false, DeleteRule::nullify}},
-            factoryOf<AssignedMaterialEntity>());
+        entities.emplace_back(AssignedMaterialEntity::entityName,
+                              std::vector<AttributeDescription>{{"tag", T::string}, {"material_id", T::string}},
+                              std::vector<RelationshipDescription>{{"conceptItem", ConceptItemEntity::entityName,
+                                                                    "assignedMaterials", false, DeleteRule::nullify}},
+                              factoryOf<AssignedMaterialEntity>());
         return std::make_shared<const ManagedObjectModel>("CodeBase", 1, std::move(entities));
     }();
     return model;

@@ -38,15 +38,16 @@ void persist(const std::shared_ptr<ParseObject>& record, ParseOperation operatio
 
 std::string unqualifiedTypeName(const std::type_info& type) {
     int status = 0;
-    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), std::free);
+    std::unique_ptr<char, void (*)(void*)> demangled(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                     std::free);
     std::string name = status == 0 && demangled ? std::string(demangled.get()) : std::string(type.name());
     if (const auto colon = name.rfind("::"); colon != std::string::npos) name.erase(0, colon + 2);
     return name;
 }
 
 void saveOrUpdate(const std::shared_ptr<ParseObject>& record, std::function<void(OptionalError)> done) {
-    persist(record, &ParseObject::saveInBackground, "saveOrUpdateEntity: ", "daoAwareService_error_unable_to_save_object",
-            std::move(done));
+    persist(record, &ParseObject::saveInBackground,
+            "saveOrUpdateEntity: ", "daoAwareService_error_unable_to_save_object", std::move(done));
 }
 
 void remove(const std::shared_ptr<ParseObject>& record, std::function<void(OptionalError)> done) {

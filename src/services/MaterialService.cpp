@@ -29,14 +29,14 @@ struct FirstMaterialsRun : std::enable_shared_from_this<FirstMaterialsRun> {
             if (materialIds.empty()) continue;
             auto nodes = component->getNodeNamesOrNodeIdsByTag(tag);
             MaterialService::sharedInstance().obtainMaterialById(
-                materialIds.front(),
-                [self = shared_from_this(), nodes = std::move(nodes)](std::shared_ptr<MaterialEntity> material,
-                                                                      OptionalError error) {
+                materialIds.front(), [self = shared_from_this(), nodes = std::move(nodes)](
+                                         std::shared_ptr<MaterialEntity> material, OptionalError error) {
                     if (error || !material) return self->step();
-                    services_detail::buildRenderingMaterial(material, [self, nodes](std::shared_ptr<SCNMaterial> rendering) {
-                        if (rendering) self->found.push_back({std::move(rendering), nodes});
-                        self->step();
-                    });
+                    services_detail::buildRenderingMaterial(
+                        material, [self, nodes](std::shared_ptr<SCNMaterial> rendering) {
+                            if (rendering) self->found.push_back({std::move(rendering), nodes});
+                            self->step();
+                        });
                 });
             return;
         }
@@ -46,7 +46,9 @@ struct FirstMaterialsRun : std::enable_shared_from_this<FirstMaterialsRun> {
 
 }  // namespace
 
-MaterialService::MaterialService() : CatalogChangeSubscriber("Materials", MaterialEntity::parseClassName()) { registerRecordClasses(); }
+MaterialService::MaterialService() : CatalogChangeSubscriber("Materials", MaterialEntity::parseClassName()) {
+    registerRecordClasses();
+}
 
 MaterialService& MaterialService::sharedInstance() {
     static auto* instance = new MaterialService();
@@ -62,11 +64,13 @@ void MaterialService::obtainAllMaterialsByIds(const std::vector<std::string>& id
                                               std::optional<int> max, RecordsResultBlock<MaterialEntity> block) {
     ParseQuery query(MaterialEntity::parseClassName());
     query.whereContainedIn("objectId", services_detail::idValues(ids));
-    services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<MaterialEntity>(std::move(block)));
+    services_detail::findAllObjects(std::move(query), offset, max, typeName(),
+                                    typedList<MaterialEntity>(std::move(block)));
 }
 
-void MaterialService::obtainAllMaterialsByCatalog(const std::shared_ptr<CatalogEntity>& catalog, std::optional<int> offset,
-                                                  std::optional<int> max, RecordsResultBlock<MaterialEntity> block) {
+void MaterialService::obtainAllMaterialsByCatalog(const std::shared_ptr<CatalogEntity>& catalog,
+                                                  std::optional<int> offset, std::optional<int> max,
+                                                  RecordsResultBlock<MaterialEntity> block) {
     const auto pointer = services_detail::pointerTo(catalog);
     if (!pointer) {
         if (block) block({}, std::nullopt);
@@ -74,7 +78,8 @@ void MaterialService::obtainAllMaterialsByCatalog(const std::shared_ptr<CatalogE
     }
     ParseQuery query(MaterialEntity::parseClassName());
     query.whereEqualTo("catalog", *pointer);
-    services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<MaterialEntity>(std::move(block)));
+    services_detail::findAllObjects(std::move(query), offset, max, typeName(),
+                                    typedList<MaterialEntity>(std::move(block)));
 }
 
 void MaterialService::obtainFirstMaterialsOfComponent(const std::shared_ptr<ComponentEntity>& component,
@@ -95,9 +100,9 @@ void MaterialService::configureSubscription(const std::shared_ptr<Subscription>&
                                             const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
-        {VantrelSDK::materialCreatedNotification, VantrelSDK::materialUpdatedNotification, VantrelSDK::materialDeletedNotification},
-        services_detail::textureFileKeysOf<MaterialEntity>,
-        services_detail::recordObject<MaterialEntity>,
+        {VantrelSDK::materialCreatedNotification, VantrelSDK::materialUpdatedNotification,
+         VantrelSDK::materialDeletedNotification},
+        services_detail::textureFileKeysOf<MaterialEntity>, services_detail::recordObject<MaterialEntity>,
         {"scnProperties"});
 }
 

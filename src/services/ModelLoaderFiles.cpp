@@ -38,7 +38,8 @@ void failAfterDone(const ProgressBlock& progress, const SceneBlock& block, Error
 }
 
 Error jsonError(const std::string& what) {
-    return Error("NSCocoaErrorDomain", 3840, "The data couldn't be read because it isn't in the correct format. " + what);
+    return Error("NSCocoaErrorDomain", 3840,
+                 "The data couldn't be read because it isn't in the correct format. " + what);
 }
 
 /// The measuring unit's factor: 1.0 for an empty identifier or a unit that is not there; answers on
@@ -65,14 +66,16 @@ void readScene(const std::filesystem::path& file, double factor, SceneBlock bloc
     auto source = SCNSceneSource::make(file, options);
     DispatchQueue::global().async([source, block = std::move(block), progress = std::move(progress)] {
         auto last = std::make_shared<double>(0.0);  // (processing, 0) is reported already
-        auto prepared = source->read([progress, last](double p, SCNSceneSourceStatus status, const OptionalError&, bool&) {
-            if (!progress || status == SCNSceneSourceStatus::error || p <= *last) return;
-            *last = p;
-            dispatchMain([progress, p] { progress(ProgressStatus::processing, p); });
-        });
+        auto prepared =
+            source->read([progress, last](double p, SCNSceneSourceStatus status, const OptionalError&, bool&) {
+                if (!progress || status == SCNSceneSourceStatus::error || p <= *last) return;
+                *last = p;
+                dispatchMain([progress, p] { progress(ProgressStatus::processing, p); });
+            });
         dispatchMain([source, block, progress, prepared = std::move(prepared)] {
             if (!prepared) {
-                VLOG_WARNING("Unable to read '" + source->url().string() + "' due error: " + prepared.error().description());
+                VLOG_WARNING("Unable to read '" + source->url().string() +
+                             "' due error: " + prepared.error().description());
                 if (progress) progress(ProgressStatus::done, 1.0);
                 return block(nullptr, prepared.error());
             }
@@ -93,7 +96,8 @@ void readManifest(const ModelFileSource& source, SceneBlock block, ProgressBlock
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (ec || size > kMaxManifestBytes) {
-        return failAfterDone(progress, block, Error("NSCocoaErrorDomain", 256, "Unable to read '" + path.string() + "'"));
+        return failAfterDone(progress, block,
+                             Error("NSCocoaErrorDomain", 256, "Unable to read '" + path.string() + "'"));
     }
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -102,7 +106,8 @@ void readManifest(const ModelFileSource& source, SceneBlock block, ProgressBlock
     if (!manifest.is_object()) manifest = nlohmann::json::object();
     const auto model = manifest.find("model");
     if (model == manifest.end() || !model->is_string()) {
-        return failAfterDone(progress, block, TextError("Unable to load 3D model due no 'model' field in metadata.json"));
+        return failAfterDone(progress, block,
+                             TextError("Unable to load 3D model due no 'model' field in metadata.json"));
     }
     std::vector<std::string> assets;
     if (const auto list = manifest.find("assets"); list != manifest.end() && list->is_array()) {
@@ -118,7 +123,8 @@ void readManifest(const ModelFileSource& source, SceneBlock block, ProgressBlock
                    std::move(progress));
 }
 
-void loadArchiveModel(const ModelFileSource& source, const ZipArchiveLimits& limits, SceneBlock block, ProgressBlock progress) {
+void loadArchiveModel(const ModelFileSource& source, const ZipArchiveLimits& limits, SceneBlock block,
+                      ProgressBlock progress) {
     const std::string archiveKey = *source.modelFileKey;
     auto slots = ProgressCombiner::make(3, std::move(progress));  // archive, unpacking, scene
     const auto fail = [slots, block](Error error) {
@@ -128,7 +134,8 @@ void loadArchiveModel(const ModelFileSource& source, const ZipArchiveLimits& lim
     slots->report(0, ProgressStatus::downloading, 0.0);
     files().obtainFileFromLocalCache(
         archiveKey, true,
-        [source, limits, archiveKey, slots, block, fail](std::optional<std::filesystem::path> archive, OptionalError error) {
+        [source, limits, archiveKey, slots, block, fail](std::optional<std::filesystem::path> archive,
+                                                         OptionalError error) {
             slots->finishStep(0);
             if (error) return fail(*error);
             if (!archive) {
@@ -138,23 +145,26 @@ void loadArchiveModel(const ModelFileSource& source, const ZipArchiveLimits& lim
             const auto destination = files().getLocallyCachedFileUrl(*source.unzipDirectoryFileKey);
             if (!destination) return fail(TextError("downloadingService_error_invalid_file_key"));
             // Unpacking is slow work for a large archive: off the main queue, progress back onto it.
-            DispatchQueue::global().async([source, limits, archive = *archive, destination = *destination, slots, block, fail] {
-                auto unpacked = ZipArchive::unzipFile(
-                    archive, destination, false,
-                    [slots](double fraction) { dispatchMain([slots, fraction] { slots->report(1, ProgressStatus::loading, fraction); }); },
-                    limits);
-                dispatchMain([source, slots, block, fail, unpacked = std::move(unpacked)] {
-                    if (unpacked) return fail(*unpacked);
-                    slots->finishStep(1);
-                    readManifest(
-                        source,
-                        [slots, block](std::shared_ptr<SCNScene> scene, OptionalError sceneError) {
-                            slots->done();
-                            block(std::move(scene), std::move(sceneError));
+            DispatchQueue::global().async(
+                [source, limits, archive = *archive, destination = *destination, slots, block, fail] {
+                    auto unpacked = ZipArchive::unzipFile(
+                        archive, destination, false,
+                        [slots](double fraction) {
+                            dispatchMain([slots, fraction] { slots->report(1, ProgressStatus::loading, fraction); });
                         },
-                        slots->blockForStep(2));
+                        limits);
+                    dispatchMain([source, slots, block, fail, unpacked = std::move(unpacked)] {
+                        if (unpacked) return fail(*unpacked);
+                        slots->finishStep(1);
+                        readManifest(
+                            source,
+                            [slots, block](std::shared_ptr<SCNScene> scene, OptionalError sceneError) {
+                                slots->done();
+                                block(std::move(scene), std::move(sceneError));
+                            },
+                            slots->blockForStep(2));
+                    });
                 });
-            });
         },
         slots->blockForStep(0));
 }
@@ -163,13 +173,14 @@ void loadArchiveModel(const ModelFileSource& source, const ZipArchiveLimits& lim
 
 std::string newModelIdentifier() { return boost::uuids::to_string(boost::uuids::random_generator()()); }
 
-ModelFileSource modelFileSourceOf(const ModelFileAwareEntity& entity, std::string measuringUnitId, Error missingModelError) {
+ModelFileSource modelFileSourceOf(const ModelFileAwareEntity& entity, std::string measuringUnitId,
+                                  Error missingModelError) {
     return {entity.scnModelFilePath(), entity.unzipDirectoryFileKey(), entity.scnModelAssetFilePaths(),
             std::move(measuringUnitId), std::move(missingModelError)};
 }
 
-void loadModelScene(const std::string& modelFileKey, const std::vector<std::string>& assetKeys, const std::string& unitId,
-                    SceneBlock block, ProgressBlock progress) {
+void loadModelScene(const std::string& modelFileKey, const std::vector<std::string>& assetKeys,
+                    const std::string& unitId, SceneBlock block, ProgressBlock progress) {
     auto slots = ProgressCombiner::make(3, std::move(progress));  // assets, model file, scene
     const auto fail = [slots, block](Error error) {
         slots->done();
@@ -184,17 +195,20 @@ void loadModelScene(const std::string& modelFileKey, const std::vector<std::stri
                 slots->finishStep(1);
                 if (error) return fail(*error);
                 if (!file) return fail(TextError("modelLoaderService_error_obtained_data_nil", {modelFileKey}));
-                lookUpFactor(unitId, [file = *file, modelFileKey, slots, block, fail](double factor, OptionalError unitError) {
-                    if (unitError) return fail(*unitError);
-                    readScene(
-                        file, factor,
-                        [modelFileKey, slots, block, fail](std::shared_ptr<SCNScene> scene, OptionalError) {
-                            if (!scene) return fail(TextError("modelLoaderService_error_unable_to_construct_scene", {modelFileKey}));
-                            slots->done();
-                            block(std::move(scene), std::nullopt);
-                        },
-                        slots->blockForStep(2));
-                });
+                lookUpFactor(
+                    unitId, [file = *file, modelFileKey, slots, block, fail](double factor, OptionalError unitError) {
+                        if (unitError) return fail(*unitError);
+                        readScene(
+                            file, factor,
+                            [modelFileKey, slots, block, fail](std::shared_ptr<SCNScene> scene, OptionalError) {
+                                if (!scene)
+                                    return fail(TextError("modelLoaderService_error_unable_to_construct_scene",
+                                                          {modelFileKey}));
+                                slots->done();
+                                block(std::move(scene), std::nullopt);
+                            },
+                            slots->blockForStep(2));
+                    });
             },
             slots->blockForStep(1));
     };
@@ -219,7 +233,8 @@ void loadModelScene(const std::string& modelFileKey, const std::vector<std::stri
         slots->blockForStep(0));
 }
 
-void loadMainModel(const ModelFileSource& source, const ZipArchiveLimits& limits, SceneBlock block, ProgressBlock progress) {
+void loadMainModel(const ModelFileSource& source, const ZipArchiveLimits& limits, SceneBlock block,
+                   ProgressBlock progress) {
     if (!source.modelFileKey) return failAfterDone(progress, block, source.missingModelError);
     const std::string& key = *source.modelFileKey;
     if (!(key.size() >= 4 && key.compare(key.size() - 4, 4, ".zip") == 0)) {
@@ -229,7 +244,8 @@ void loadMainModel(const ModelFileSource& source, const ZipArchiveLimits& limits
         return failAfterDone(progress, block, TextError("Internal error: Unable to detect unzip directory."));
     }
     // An unpacked directory exists only once complete (see ZipArchive), so it is taken as it is.
-    if (files().isExistsInLocalCache(*source.unzipDirectoryFileKey)) return readManifest(source, std::move(block), std::move(progress));
+    if (files().isExistsInLocalCache(*source.unzipDirectoryFileKey))
+        return readManifest(source, std::move(block), std::move(progress));
     loadArchiveModel(source, limits, std::move(block), std::move(progress));
 }
 

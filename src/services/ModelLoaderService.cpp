@@ -40,8 +40,12 @@ public:
     AnchorLoading(std::shared_ptr<ComponentEntity> component, std::shared_ptr<ModelNode> model,
                   std::vector<std::shared_ptr<AnchorObjectConnectionEntity>> connections, ZipArchiveLimits limits,
                   std::function<void()> done, ProgressBlock progress)
-        : component_(std::move(component)), model_(std::move(model)), connections_(std::move(connections)),
-          limits_(limits), done_(std::move(done)), progress_(std::move(progress)) {}
+        : component_(std::move(component)),
+          model_(std::move(model)),
+          connections_(std::move(connections)),
+          limits_(limits),
+          done_(std::move(done)),
+          progress_(std::move(progress)) {}
 
     void start() {
         std::vector<std::string> ids;
@@ -100,8 +104,8 @@ private:
             if (!result.node) continue;
             for (const auto& connection : connections_) {
                 if (connection->anchorObjectId() != result.node->anchorObjectId()) continue;
-                model_->attachAnchorObjectModel(result.node, connection->offsetPosition(), connection->offsetOrientation(),
-                                                connection->scale());
+                model_->attachAnchorObjectModel(result.node, connection->offsetPosition(),
+                                                connection->offsetOrientation(), connection->scale());
                 break;  // the first connection places it; one that no connection names is dropped
             }
         }
@@ -147,8 +151,9 @@ ModelLoaderService::~ModelLoaderService() = default;
 
 void ModelLoaderService::setArchiveLimits(const ZipArchiveLimits& limits) { impl_->setLimits(limits); }
 
-void ModelLoaderService::loadModelBy(const std::shared_ptr<ComponentEntity>& component, std::optional<std::string> withModelId,
-                                     ModelBlock block, ProgressBlock progressBlock) {
+void ModelLoaderService::loadModelBy(const std::shared_ptr<ComponentEntity>& component,
+                                     std::optional<std::string> withModelId, ModelBlock block,
+                                     ProgressBlock progressBlock) {
     const auto componentId = component ? component->objectId().value_or("") : std::string();
     if (componentId.empty()) {
         if (progressBlock) progressBlock(ProgressStatus::done, 1.0);
@@ -161,13 +166,14 @@ void ModelLoaderService::loadModelBy(const std::shared_ptr<ComponentEntity>& com
         block(std::move(model), std::move(error));
     };
     const auto unit = component->scnModelMeasuringUnit();
-    const auto source = detail::modelFileSourceOf(
-        *component, unit ? unit->objectId().value_or("") : std::string(),
-        TextError("modelLoaderService_error_scn_model_file_nil", {component->genericName()}));
+    const auto source =
+        detail::modelFileSourceOf(*component, unit ? unit->objectId().value_or("") : std::string(),
+                                  TextError("modelLoaderService_error_scn_model_file_nil", {component->genericName()}));
     const auto limits = impl_->limits();
     detail::loadMainModel(
         source, limits,
-        [component, componentId, modelId, limits, halves, finish](std::shared_ptr<SCNScene> scene, OptionalError error) {
+        [component, componentId, modelId, limits, halves, finish](std::shared_ptr<SCNScene> scene,
+                                                                  OptionalError error) {
             if (error) return finish(nullptr, std::move(error));
             if (!scene) return finish(nullptr, std::nullopt);
             detail::cleanScene(*scene);
@@ -177,8 +183,9 @@ void ModelLoaderService::loadModelBy(const std::shared_ptr<ComponentEntity>& com
             model->add(takeRootChildren(*scene));
             auto connections = component->anchorObjectConnections();
             if (connections.empty()) return finish(model, std::nullopt);
-            std::make_shared<AnchorLoading>(component, model, std::move(connections), limits,
-                                            [finish, model] { finish(model, std::nullopt); }, halves->blockForStep(1))
+            std::make_shared<AnchorLoading>(
+                component, model, std::move(connections), limits, [finish, model] { finish(model, std::nullopt); },
+                halves->blockForStep(1))
                 ->start();
         },
         halves->blockForStep(0));
@@ -213,8 +220,8 @@ struct PluralLoading : std::enable_shared_from_this<PluralLoading> {
 };
 }  // namespace
 
-void ModelLoaderService::loadModelsBy(const std::vector<std::shared_ptr<ComponentEntity>>& components, ModelsBlock block,
-                                      ProgressBlock progressBlock) {
+void ModelLoaderService::loadModelsBy(const std::vector<std::shared_ptr<ComponentEntity>>& components,
+                                      ModelsBlock block, ProgressBlock progressBlock) {
     if (components.empty()) {
         if (progressBlock) progressBlock(ProgressStatus::done, 1.0);
         return block({});
@@ -227,9 +234,12 @@ void ModelLoaderService::loadModelsBy(const std::vector<std::shared_ptr<Componen
     loading->next(0);
 }
 
-void ModelLoaderService::loadModelScene(const std::string& modelFileKey, const std::vector<std::string>& modelAssetFileKeys,
-                                        const std::string& modelMeasuringUnitId, SceneBlock block, ProgressBlock progressBlock) {
-    detail::loadModelScene(modelFileKey, modelAssetFileKeys, modelMeasuringUnitId, std::move(block), std::move(progressBlock));
+void ModelLoaderService::loadModelScene(const std::string& modelFileKey,
+                                        const std::vector<std::string>& modelAssetFileKeys,
+                                        const std::string& modelMeasuringUnitId, SceneBlock block,
+                                        ProgressBlock progressBlock) {
+    detail::loadModelScene(modelFileKey, modelAssetFileKeys, modelMeasuringUnitId, std::move(block),
+                           std::move(progressBlock));
 }
 
 }  // namespace vantrel

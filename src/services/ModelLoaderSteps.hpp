@@ -29,7 +29,8 @@ struct ModelFileSource {
 };
 
 /// The fields of `entity` with the given unit and missing-model error.
-ModelFileSource modelFileSourceOf(const ModelFileAwareEntity& entity, std::string measuringUnitId, Error missingModelError);
+ModelFileSource modelFileSourceOf(const ModelFileAwareEntity& entity, std::string measuringUnitId,
+                                  Error missingModelError);
 
 /// Loads the scene of `source`: the scene file with its loose assets, or the archive (fetched and
 /// unpacked once) and its manifest. Every failure is preceded by (`done`, 1.0).
@@ -38,8 +39,8 @@ void loadMainModel(const ModelFileSource& source, const ZipArchiveLimits& limits
 
 /// Fetches the assets (a failed one is logged and skipped) and the scene file, looks up the unit's
 /// factor and reads the scene: three equal thirds of progress.
-void loadModelScene(const std::string& modelFileKey, const std::vector<std::string>& assetKeys, const std::string& unitId,
-                    ModelLoaderService::SceneBlock block, ProgressBlock progress);
+void loadModelScene(const std::string& modelFileKey, const std::vector<std::string>& assetKeys,
+                    const std::string& unitId, ModelLoaderService::SceneBlock block, ProgressBlock progress);
 
 /// Removes the top-level nodes that carry a camera, then those that carry a light, and clears the
 /// tessellator of every geometry in the scene.

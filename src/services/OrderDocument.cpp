@@ -143,16 +143,19 @@ std::string orderRows(const std::vector<OrderLine>& lines) {
         const double linePrice = line.price * line.quantity;
         rows += "<tr>\n<td>" + htmlEscaped(line.productNumber) + "</td>\n    <td>" + htmlEscaped(line.name) +
                 "</td>\n    <td>" + htmlEscaped(line.description) + "</td>\n    <td>" + std::to_string(line.quantity) +
-                "</td>\n    <td>" + twoDecimals(line.price) + "</td>\n    <td>" + twoDecimals(linePrice) + "</td>\n</tr>";
+                "</td>\n    <td>" + twoDecimals(line.price) + "</td>\n    <td>" + twoDecimals(linePrice) +
+                "</td>\n</tr>";
         total += linePrice;
     }
     if (!lines.empty()) {
-        rows += "<tr class=\"total\"><td>Total</td><td></td><td></td><td></td><td></td><td>" + twoDecimals(total) + "</td></tr>";
+        rows += "<tr class=\"total\"><td>Total</td><td></td><td></td><td></td><td></td><td>" + twoDecimals(total) +
+                "</td></tr>";
     }
     return rows;
 }
 
-std::string orderHtml(const std::string& conceptName, const std::vector<OrderLine>& lines, const std::string& logoBase64) {
+std::string orderHtml(const std::string& conceptName, const std::vector<OrderLine>& lines,
+                      const std::string& logoBase64) {
     const auto name = htmlEscaped(conceptName);
     std::string page;
     page.append(kPieceBeforeTitle).append(name).append(kPieceBeforeHeader).append(name).append(kPieceBeforeRows);
@@ -163,14 +166,17 @@ std::string orderHtml(const std::string& conceptName, const std::vector<OrderLin
 std::string pngBase64(const std::shared_ptr<UIImage>& image) {
     if (!image || image->width() <= 0 || image->height() <= 0) return {};
     const auto& rgba = image->rgba();
-    if (rgba.size() != static_cast<std::size_t>(image->width()) * static_cast<std::size_t>(image->height()) * 4) return {};
+    if (rgba.size() != static_cast<std::size_t>(image->width()) * static_cast<std::size_t>(image->height()) * 4)
+        return {};
     std::vector<unsigned char> png;
-    if (stbi_write_png_to_func(appendBytes, &png, image->width(), image->height(), 4, rgba.data(), image->width() * 4) == 0 ||
+    if (stbi_write_png_to_func(appendBytes, &png, image->width(), image->height(), 4, rgba.data(),
+                               image->width() * 4) == 0 ||
         png.empty()) {
         return {};
     }
     std::string base64(4 * ((png.size() + 2) / 3) + 1, '\0');
-    const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()), png.data(), static_cast<int>(png.size()));
+    const int written =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()), png.data(), static_cast<int>(png.size()));
     base64.resize(static_cast<std::size_t>(written));
     return base64;
 }

@@ -25,7 +25,8 @@ std::string htmlEscaped(std::string_view text);
 /// The rows of the order's table, with the total row when there is at least one row.
 std::string orderRows(const std::vector<OrderLine>& lines);
 /// The whole page for the concept named `conceptName`.
-std::string orderHtml(const std::string& conceptName, const std::vector<OrderLine>& lines, const std::string& logoBase64);
+std::string orderHtml(const std::string& conceptName, const std::vector<OrderLine>& lines,
+                      const std::string& logoBase64);
 /// The image as PNG in Base64 without line breaks; empty when it cannot be encoded.
 std::string pngBase64(const std::shared_ptr<UIImage>& image);
 

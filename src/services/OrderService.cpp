@@ -13,14 +13,15 @@ OrderService& OrderService::sharedInstance() {
     return instance;
 }
 
-void OrderService::generateOrderAsHtml(const std::shared_ptr<ConceptEntity>& conceptEntity, const std::shared_ptr<UIImage>& logoImage,
-                                       HtmlBlock block) {
+void OrderService::generateOrderAsHtml(const std::shared_ptr<ConceptEntity>& conceptEntity,
+                                       const std::shared_ptr<UIImage>& logoImage, HtmlBlock block) {
     // Everything the page needs from the store is read here, on the caller's (main) thread.
     std::vector<std::string> componentIds;
     for (const auto& item : conceptEntity->conceptItems()) componentIds.push_back(item->component_id().value_or(""));
     const std::string name = conceptEntity->name().value_or("");
 
-    auto finish = [componentIds, name, logoImage, block](const std::vector<std::shared_ptr<ComponentEntity>>& components) {
+    auto finish = [componentIds, name, logoImage,
+                   block](const std::vector<std::shared_ptr<ComponentEntity>>& components) {
         std::vector<services_detail::OrderLine> lines;
         for (const auto& component : components) {
             const auto id = component->objectId().value_or("");
@@ -34,14 +35,14 @@ void OrderService::generateOrderAsHtml(const std::shared_ptr<ConceptEntity>& con
         finish({});
         return;
     }
-    ComponentService::sharedInstance().obtainAllComponentsByIds(
-        componentIds, std::nullopt, std::nullopt, [finish, block](auto components, OptionalError error) {
-            if (error) {
-                block("", std::move(error));
-                return;
-            }
-            finish(components);
-        });
+    ComponentService::sharedInstance().obtainAllComponentsByIds(componentIds, std::nullopt, std::nullopt,
+                                                                [finish, block](auto components, OptionalError error) {
+                                                                    if (error) {
+                                                                        block("", std::move(error));
+                                                                        return;
+                                                                    }
+                                                                    finish(components);
+                                                                });
 }
 
 }  // namespace vantrel

@@ -22,9 +22,10 @@ struct PageLoop : std::enable_shared_from_this<PageLoop> {
     PageLoop(ParseQuery q, int skip, ObjectsBlock b) : query(std::move(q)), firstSkip(skip), block(std::move(b)) {}
 
     void requestPage() {
-        query.findInBackground([self = shared_from_this()](std::vector<std::shared_ptr<ParseObject>> page, OptionalError error) {
-            self->receive(std::move(page), std::move(error));
-        });
+        query.findInBackground(
+            [self = shared_from_this()](std::vector<std::shared_ptr<ParseObject>> page, OptionalError error) {
+                self->receive(std::move(page), std::move(error));
+            });
     }
 
     void receive(std::vector<std::shared_ptr<ParseObject>> page, OptionalError error) {
@@ -54,7 +55,7 @@ bool endsWithIdOrder(const ParseQuery& query) {
 
 void applyAccessPeriod(ParseQuery& query, const std::string& serviceName) {
     query.setCachePolicy(VantrelSDK::cachePolicyForQuery(serviceName) == 3 ? CachePolicy::cacheElseNetwork
-                                                                            : CachePolicy::networkOnly);
+                                                                           : CachePolicy::networkOnly);
 }
 
 bool isNotFound(const Error& error) {
@@ -68,10 +69,8 @@ bool isSessionError(const Error& error) {
         case 155:
         case 206:
         case 209:
-        case 251:
-            return true;
-        default:
-            return false;
+        case 251: return true;
+        default: return false;
     }
 }
 
@@ -137,9 +136,10 @@ void getObjectById(ParseQuery query, const std::string& objectId, const std::str
     }
     query.setCachePolicy(CachePolicy::cacheElseNetwork);
     applyAccessPeriod(query, serviceName);
-    query.getObjectInBackground(objectId, [block = std::move(block)](std::shared_ptr<ParseObject> object, OptionalError error) {
-        processResult(std::move(object), std::move(error), block);
-    });
+    query.getObjectInBackground(objectId,
+                                [block = std::move(block)](std::shared_ptr<ParseObject> object, OptionalError error) {
+                                    processResult(std::move(object), std::move(error), block);
+                                });
 }
 
 void getFirstObject(ParseQuery query, const std::string& serviceName, ObjectBlock block) {
@@ -175,8 +175,6 @@ std::optional<ParseValue> pointerTo(const std::shared_ptr<ParseObject>& record) 
     return ParseValue(record);
 }
 
-std::vector<ParseValue> idValues(const std::vector<std::string>& ids) {
-    return {ids.begin(), ids.end()};
-}
+std::vector<ParseValue> idValues(const std::vector<std::string>& ids) { return {ids.begin(), ids.end()}; }
 
 }  // namespace vantrel::services_detail

@@ -11,7 +11,9 @@ namespace vantrel {
 using services_detail::typed;
 using services_detail::typedList;
 
-SceneService::SceneService() : CatalogChangeSubscriber("Scenes", SceneEntity::parseClassName()) { registerRecordClasses(); }
+SceneService::SceneService() : CatalogChangeSubscriber("Scenes", SceneEntity::parseClassName()) {
+    registerRecordClasses();
+}
 
 SceneService& SceneService::sharedInstance() {
     static auto* instance = new SceneService();
@@ -54,7 +56,8 @@ void SceneService::obtainAllScenesByCatalog(const std::shared_ptr<CatalogEntity>
     }
     ParseQuery query(SceneEntity::parseClassName());
     query.whereEqualTo("catalog", *pointer);
-    services_detail::findAllObjects(std::move(query), offset, max, typeName(), typedList<SceneEntity>(std::move(block)));
+    services_detail::findAllObjects(std::move(query), offset, max, typeName(),
+                                    typedList<SceneEntity>(std::move(block)));
 }
 
 // ---- live changes -------------------------------------------------------------------------------
@@ -63,9 +66,9 @@ void SceneService::configureSubscription(const std::shared_ptr<Subscription>& su
                                          const std::shared_ptr<CatalogEntity>& catalog) {
     services_detail::configurePlainChangeFeed(
         subscription, label(), catalog,
-        {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification, VantrelSDK::sceneDeletedNotification},
-        services_detail::textureFileKeysOf<SceneEntity>,
-        services_detail::recordObject<SceneEntity>,
+        {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification,
+         VantrelSDK::sceneDeletedNotification},
+        services_detail::textureFileKeysOf<SceneEntity>, services_detail::recordObject<SceneEntity>,
         {"lightingEnvironment"});
 }
 

@@ -54,19 +54,20 @@ void UnsupportedAppVersionService::checkAppVersions(const std::string& versionNa
                                                     const std::optional<std::string>& appVersion,
                                                     UnsupportedBlock block) {
     if (!block) block = [](bool) {};
-    isUnsupported(AuthService::sdkAppName, versionName, [this, versionName, appName, appVersion, block](bool sdkUnsupported) {
-        if (sdkUnsupported) return refuse(block);
-        if (!appName || !appVersion) {
-            subscribe(AuthService::sdkAppName, versionName);
-            return block(false);
-        }
-        if (appName->empty() || appVersion->empty()) return refuse(block);
-        isUnsupported(*appName, *appVersion, [this, appName, appVersion, block](bool hostUnsupported) {
-            if (hostUnsupported) return refuse(block);
-            subscribe(*appName, *appVersion);
-            block(false);
-        });
-    });
+    isUnsupported(AuthService::sdkAppName, versionName,
+                  [this, versionName, appName, appVersion, block](bool sdkUnsupported) {
+                      if (sdkUnsupported) return refuse(block);
+                      if (!appName || !appVersion) {
+                          subscribe(AuthService::sdkAppName, versionName);
+                          return block(false);
+                      }
+                      if (appName->empty() || appVersion->empty()) return refuse(block);
+                      isUnsupported(*appName, *appVersion, [this, appName, appVersion, block](bool hostUnsupported) {
+                          if (hostUnsupported) return refuse(block);
+                          subscribe(*appName, *appVersion);
+                          block(false);
+                      });
+                  });
 }
 
 void UnsupportedAppVersionService::subscribe(const std::string& appName, const std::string& appVersion) {

@@ -76,7 +76,8 @@ void checkCompany(const std::shared_ptr<UserEntity>& user, const std::shared_ptr
     if (!company) return block(TextError("authService_error_unauthorized_cannot_find_company"));
     const bool hasCompany = user && user->company() != nullptr;
     if (VantrelSDK::isB2C()) {
-        if (!hasCompany) return block(TextError("authService_error_unauthorized_b2c_company_authorization_not_supported"));
+        if (!hasCompany)
+            return block(TextError("authService_error_unauthorized_b2c_company_authorization_not_supported"));
         checkB2C(user, std::move(block));
         return;
     }

@@ -26,8 +26,10 @@ AttributeValue converted(AttributeType type, AttributeValue value) {
         return std::monostate{};
     };
     switch (type) {
-        case AttributeType::integer16: return asInteger(std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
-        case AttributeType::integer32: return asInteger(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
+        case AttributeType::integer16:
+            return asInteger(std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max());
+        case AttributeType::integer32:
+            return asInteger(std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
         case AttributeType::integer64:
             if (integer) return *integer;
             if (real) return clampTo(*real, -9.2e18, 9.2e18);
@@ -46,8 +48,10 @@ AttributeValue converted(AttributeType type, AttributeValue value) {
             if (integer) return *integer != 0;
             if (real) return *real != 0.0;
             return std::monostate{};
-        case AttributeType::string: return std::holds_alternative<std::string>(value) ? std::move(value) : std::monostate{};
-        case AttributeType::binaryData: return std::holds_alternative<Blob>(value) ? std::move(value) : std::monostate{};
+        case AttributeType::string:
+            return std::holds_alternative<std::string>(value) ? std::move(value) : std::monostate{};
+        case AttributeType::binaryData:
+            return std::holds_alternative<Blob>(value) ? std::move(value) : std::monostate{};
         case AttributeType::date:
             if (std::holds_alternative<Date>(value)) return value;
             if (real) return dateFromSecondsSince1970(*real);
@@ -91,8 +95,8 @@ void ManagedObject::setValue(std::string_view key, AttributeValue value) {
 std::size_t ManagedObject::relationIndex(std::string_view key, bool toMany) const {
     const auto index = checkedEntity().relationshipIndex(key);
     if (!index || entity_->relationships()[*index].toMany != toMany) {
-        throw std::invalid_argument(std::string("no ") + (toMany ? "to-many" : "to-one") + " relation " + std::string(key) +
-                                    " in " + entity_->name());
+        throw std::invalid_argument(std::string("no ") + (toMany ? "to-many" : "to-one") + " relation " +
+                                    std::string(key) + " in " + entity_->name());
     }
     return *index;
 }
@@ -101,10 +105,12 @@ void ManagedObject::markChanged() {
     if (context_ && !inserted_ && !deleted_) context_->noteUpdated(*this);
 }
 
-void ManagedObject::checkSameContext(const std::shared_ptr<ManagedObject>& object, const RelationshipDescription& relation) const {
+void ManagedObject::checkSameContext(const std::shared_ptr<ManagedObject>& object,
+                                     const RelationshipDescription& relation) const {
     if (!object) return;
     if (object->entity_ == nullptr || object->entity_->name() != relation.destinationEntityName) {
-        throw std::invalid_argument("relation " + relation.name + " takes objects of " + relation.destinationEntityName);
+        throw std::invalid_argument("relation " + relation.name + " takes objects of " +
+                                    relation.destinationEntityName);
     }
     if (object->context_ != context_) throw std::invalid_argument("related objects must live in the same context");
 }
@@ -126,7 +132,9 @@ std::shared_ptr<ManagedObject> ManagedObject::resolveToOne(std::size_t index) {
     return target;
 }
 
-std::shared_ptr<ManagedObject> ManagedObject::toOne(std::string_view key) { return resolveToOne(relationIndex(key, false)); }
+std::shared_ptr<ManagedObject> ManagedObject::toOne(std::string_view key) {
+    return resolveToOne(relationIndex(key, false));
+}
 
 // Sets one end of a link and keeps the other end's list or pointer in step.
 void ManagedObject::linkToOne(std::size_t index, const std::shared_ptr<ManagedObject>& object) {

@@ -13,9 +13,8 @@ namespace {
 
 bool matches(const ManagedObject& object, const std::optional<Predicate>& predicate) {
     if (!predicate) return true;
-    return std::all_of(predicate->comparisons().begin(), predicate->comparisons().end(), [&](const auto& c) {
-        return attributeValuesEqual(object.value(c.key), c.value) == c.equal;
-    });
+    return std::all_of(predicate->comparisons().begin(), predicate->comparisons().end(),
+                       [&](const auto& c) { return attributeValuesEqual(object.value(c.key), c.value) == c.equal; });
 }
 
 }  // namespace
@@ -38,7 +37,9 @@ void ManagedObjectContext::setStore(std::shared_ptr<detail::SqliteStore> store, 
     unavailableReason_ = std::move(reason);
 }
 
-ManagedObjectContext::Registry& ManagedObjectContext::registry(const EntityDescription& entity) { return registries_[&entity]; }
+ManagedObjectContext::Registry& ManagedObjectContext::registry(const EntityDescription& entity) {
+    return registries_[&entity];
+}
 
 const EntityDescription& ManagedObjectContext::checkedEntity(std::string_view name) const {
     const auto* entity = model_->entity(name);
@@ -67,7 +68,8 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string
     return object;
 }
 
-std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityDescription& entity, detail::StoredRow&& row) {
+std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityDescription& entity,
+                                                                   detail::StoredRow&& row) {
     auto& reg = registry(entity);
     if (auto found = reg.saved.find(row.key); found != reg.saved.end()) return found->second;
     auto object = entity.makeInstance();
@@ -219,7 +221,8 @@ Expected<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetc
 
 bool ManagedObjectContext::hasChanges() const noexcept {
     if (!updated_.empty() || !deleted_.empty()) return true;
-    return std::any_of(registries_.begin(), registries_.end(), [](const auto& entry) { return !entry.second.inserted.empty(); });
+    return std::any_of(registries_.begin(), registries_.end(),
+                       [](const auto& entry) { return !entry.second.inserted.empty(); });
 }
 
 OptionalError ManagedObjectContext::save() {
@@ -256,7 +259,8 @@ OptionalError ManagedObjectContext::save() {
     };
     for (const auto& entity : model_->entities()) {
         for (const auto& object : registry(entity).inserted) {
-            if (auto error = writer.insert(entity, keyOf(object.get()), object->values_, linksOf(*object))) return error;
+            if (auto error = writer.insert(entity, keyOf(object.get()), object->values_, linksOf(*object)))
+                return error;
         }
     }
     for (const auto& object : updated_) {

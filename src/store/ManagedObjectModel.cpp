@@ -57,7 +57,8 @@ ManagedObjectModel::ManagedObjectModel(std::string name, int versionNumber, std:
             if (inverse.inverseName != relation.name || inverse.destinationEntityName != entity.name()) {
                 throw std::invalid_argument("inverse does not point back: " + relation.name);
             }
-            if (relation.toMany && inverse.toMany) throw std::invalid_argument("many-to-many relation: " + relation.name);
+            if (relation.toMany && inverse.toMany)
+                throw std::invalid_argument("many-to-many relation: " + relation.name);
         }
     }
 }

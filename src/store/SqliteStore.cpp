@@ -48,13 +48,14 @@ std::vector<std::string> schemaStatements(const ManagedObjectModel& model) {
     std::vector<std::string> statements;
     for (const auto& entity : model.entities()) {
         std::string create = "CREATE TABLE " + quoted(entity.name()) + " (\"Z_PK\" INTEGER PRIMARY KEY";
-        for (const auto& attribute : entity.attributes()) create += ", " + quoted(attribute.name) + " " + columnType(attribute.type);
+        for (const auto& attribute : entity.attributes())
+            create += ", " + quoted(attribute.name) + " " + columnType(attribute.type);
         std::vector<std::string> indexes;
         for (const auto& relation : entity.relationships()) {
             if (relation.toMany) continue;
             create += ", " + quoted(relation.name) + " INTEGER";
-            indexes.push_back("CREATE INDEX " + quoted(entity.name() + "_" + relation.name) + " ON " + quoted(entity.name()) +
-                              " (" + quoted(relation.name) + ")");
+            indexes.push_back("CREATE INDEX " + quoted(entity.name() + "_" + relation.name) + " ON " +
+                              quoted(entity.name()) + " (" + quoted(relation.name) + ")");
         }
         statements.push_back(create + ")");
         statements.insert(statements.end(), indexes.begin(), indexes.end());
@@ -120,7 +121,8 @@ int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const
     return index;
 }
 
-Error openFailure(StoreErrorCode code, const std::filesystem::path& file, const std::string& message, int sqliteCode = 0) {
+Error openFailure(StoreErrorCode code, const std::filesystem::path& file, const std::string& message,
+                  int sqliteCode = 0) {
     nlohmann::json info = {{"file", file.string()}};
     if (sqliteCode != 0) info["sqliteCode"] = sqliteCode;
     return makeStoreError(code, message, std::move(info));
@@ -133,7 +135,8 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
                                                          const StoreOptions& options) {
     std::error_code ec;
     if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-    if (ec) return openFailure(StoreErrorCode::cannotOpen, file, "cannot create the store's directory: " + ec.message());
+    if (ec)
+        return openFailure(StoreErrorCode::cannotOpen, file, "cannot create the store's directory: " + ec.message());
     std::unique_ptr<SQLite::Database> db;
     try {
         db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
@@ -165,7 +168,8 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
             }
             while (version < model->versionNumber()) {
                 const auto& steps = model->migrations();
-                const auto step = std::find_if(steps.begin(), steps.end(), [&](const auto& m) { return m.fromVersion == version; });
+                const auto step =
+                    std::find_if(steps.begin(), steps.end(), [&](const auto& m) { return m.fromVersion == version; });
                 if (step == steps.end()) {
                     return openFailure(StoreErrorCode::noMigration, file,
                                        "no migration from store version " + std::to_string(version));
@@ -177,8 +181,9 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
             upgrade.commit();
         }
     } catch (const SQLite::Exception& e) {
-        const auto code = e.getErrorCode() == SQLITE_NOTADB || e.getErrorCode() == SQLITE_CORRUPT ? StoreErrorCode::notAStore
-                                                                                                  : StoreErrorCode::cannotOpen;
+        const auto code = e.getErrorCode() == SQLITE_NOTADB || e.getErrorCode() == SQLITE_CORRUPT
+                              ? StoreErrorCode::notAStore
+                              : StoreErrorCode::cannotOpen;
         return openFailure(code, file, e.what(), e.getErrorCode());
     }
     std::shared_ptr<SqliteStore> store(new SqliteStore(file, model, options, std::move(db)));
@@ -193,8 +198,8 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
     return store;
 }
 
-SqliteStore::SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
-                         std::unique_ptr<SQLite::Database> database)
+SqliteStore::SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model,
+                         StoreOptions options, std::unique_ptr<SQLite::Database> database)
     : file_(std::move(file)), model_(std::move(model)), options_(std::move(options)), database_(std::move(database)) {}
 
 SqliteStore::~SqliteStore() {
@@ -226,7 +231,8 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
                                                           " IN (SELECT value FROM json_each(?)) ORDER BY \"Z_PK\"");
     }
     sql->insert = "INSERT INTO " + table + " (" + sql->columns + ") VALUES (" + placeholders + ")";
-    sql->update = "UPDATE " + table + " SET " + (assignments.empty() ? "\"Z_PK\" = \"Z_PK\"" : assignments) + " WHERE \"Z_PK\" = ?";
+    sql->update = "UPDATE " + table + " SET " + (assignments.empty() ? "\"Z_PK\" = \"Z_PK\"" : assignments) +
+                  " WHERE \"Z_PK\" = ?";
     sql->remove = "DELETE FROM " + table + " WHERE \"Z_PK\" = ?";
     sql->maxKey = "SELECT ifnull(max(\"Z_PK\"), 0) FROM " + table;
     slot = std::move(sql);
@@ -247,7 +253,8 @@ SQLite::Statement& SqliteStore::prepared(std::unique_ptr<SQLite::Statement>& slo
 
 Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception) const {
     nlohmann::json info = {{"file", file_.string()}};
-    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&exception)) info["sqliteCode"] = sqlite->getErrorCode();
+    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&exception))
+        info["sqliteCode"] = sqlite->getErrorCode();
     return makeStoreError(code, exception.what(), std::move(info));
 }
 
@@ -260,7 +267,8 @@ Expected<std::vector<StoredRow>> SqliteStore::readRows(const EntityDescription& 
         row.key = statement.getColumn(0).getInt64();
         row.values.reserve(attributes.size());
         int column = 1;
-        for (const auto& attribute : attributes) row.values.push_back(readColumn(statement.getColumn(column++), attribute.type));
+        for (const auto& attribute : attributes)
+            row.values.push_back(readColumn(statement.getColumn(column++), attribute.type));
         row.links.assign(relations.size(), 0);
         for (std::size_t r = 0; r < relations.size(); ++r) {
             if (!relations[r].toMany) row.links[r] = statement.getColumn(column++).getInt64();
@@ -293,7 +301,8 @@ Expected<std::vector<StoredRow>> SqliteStore::fetchRows(const EntityDescription&
     }
 }
 
-Expected<std::vector<StoredRow>> SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
+Expected<std::vector<StoredRow>> SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity,
+                                                                std::size_t relationIndex,
                                                                 const std::vector<std::int64_t>& ownerKeys) {
     try {
         auto& query = statement(sqlOf(entity).selectLinked.at(relationIndex));
@@ -321,7 +330,8 @@ Expected<std::optional<StoredRow>> SqliteStore::fetchRow(const EntityDescription
 Expected<std::unique_ptr<SqliteStore::WriteSession>> SqliteStore::beginWrite() {
     std::unique_ptr<WriteSession> session(new WriteSession(*this));
     try {
-        session->transaction_ = std::make_unique<SQLite::Transaction>(*database_, SQLite::TransactionBehavior::IMMEDIATE);
+        session->transaction_ =
+            std::make_unique<SQLite::Transaction>(*database_, SQLite::TransactionBehavior::IMMEDIATE);
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::saveFailed, e);
     }
@@ -345,7 +355,8 @@ Expected<std::int64_t> SqliteStore::WriteSession::maxKey(const EntityDescription
 }
 
 OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, Kind kind, std::int64_t key,
-                                              const std::vector<AttributeValue>* values, const std::vector<std::int64_t>* links) {
+                                               const std::vector<AttributeValue>* values,
+                                               const std::vector<std::int64_t>* links) {
     try {
         auto& sql = store_.sqlOf(entity);
         switch (kind) {
@@ -379,12 +390,14 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
 }
 
 OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity, std::int64_t key,
-                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+                                                const std::vector<AttributeValue>& values,
+                                                const std::vector<std::int64_t>& links) {
     return write(entity, Kind::insert, key, &values, &links);
 }
 
 OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key,
-                                               const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links) {
+                                                const std::vector<AttributeValue>& values,
+                                                const std::vector<std::int64_t>& links) {
     return write(entity, Kind::update, key, &values, &links);
 }
 

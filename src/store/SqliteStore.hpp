@@ -69,11 +69,11 @@ public:
         /// The largest key of `entity`'s table, 0 when empty.
         Expected<std::int64_t> maxKey(const EntityDescription& entity);
         /// Writes a new row: `values` by attribute index, `links` by relation index (0 for none).
-        OptionalError insert(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
-                             const std::vector<std::int64_t>& links);
+        OptionalError insert(const EntityDescription& entity, std::int64_t key,
+                             const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links);
         /// Rewrites the row `key` with `values` and `links`.
-        OptionalError update(const EntityDescription& entity, std::int64_t key, const std::vector<AttributeValue>& values,
-                             const std::vector<std::int64_t>& links);
+        OptionalError update(const EntityDescription& entity, std::int64_t key,
+                             const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links);
         OptionalError remove(const EntityDescription& entity, std::int64_t key);
         OptionalError commit();
 
@@ -81,8 +81,8 @@ public:
         friend class SqliteStore;
         explicit WriteSession(SqliteStore& store);
         enum class Kind { insert, update, remove };
-        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key, const std::vector<AttributeValue>* values,
-                            const std::vector<std::int64_t>* links);
+        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key,
+                            const std::vector<AttributeValue>* values, const std::vector<std::int64_t>* links);
         SqliteStore& store_;
         std::unique_ptr<SQLite::Transaction> transaction_;
         std::size_t rowsWritten_ = 0;

@@ -30,9 +30,7 @@ bool attributeValuesEqual(const AttributeValue& a, const AttributeValue& b) noex
     return a == b;
 }
 
-double secondsSince1970(Date date) noexcept {
-    return std::chrono::duration<double>(date.time_since_epoch()).count();
-}
+double secondsSince1970(Date date) noexcept { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
 
 Date dateFromSecondsSince1970(double seconds) noexcept {
     return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
@@ -79,13 +77,15 @@ Predicate::Predicate(std::string_view format, std::vector<AttributeValue> argume
             op = part.find("!=");
             equal = false;
         }
-        if (op == std::string_view::npos) throw std::invalid_argument("predicate: expected \"key == %@\" or \"key != %@\"");
+        if (op == std::string_view::npos)
+            throw std::invalid_argument("predicate: expected \"key == %@\" or \"key != %@\"");
         const auto key = trimmed(part.substr(0, op));
         const auto placeholder = trimmed(part.substr(op + 2));
         const bool keyIsName = !key.empty() && std::all_of(key.begin(), key.end(), [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
         });
-        if (!keyIsName || placeholder != "%@") throw std::invalid_argument("predicate: expected \"key == %@\" or \"key != %@\"");
+        if (!keyIsName || placeholder != "%@")
+            throw std::invalid_argument("predicate: expected \"key == %@\" or \"key != %@\"");
         if (next >= arguments.size()) throw std::invalid_argument("predicate: fewer arguments than %@");
         comparisons_.push_back({std::string(key), equal, std::move(arguments[next++])});
     }

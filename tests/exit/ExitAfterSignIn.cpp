@@ -34,13 +34,14 @@ int main(int argc, char** argv) {
         bool done = false, signedIn = false;
     };
     auto* answer = new Answer();
-    vantrel::AuthService::sharedInstance().signIn(std::nullopt, std::nullopt, std::string(argv[2]), std::string(argv[3]),
-                                                  [answer](std::shared_ptr<vantrel::UserEntity> user, vantrel::OptionalError) {
-                                                      std::lock_guard lock(answer->mutex);
-                                                      answer->done = true;
-                                                      answer->signedIn = user != nullptr;
-                                                      answer->answered.notify_all();
-                                                  });
+    vantrel::AuthService::sharedInstance().signIn(
+        std::nullopt, std::nullopt, std::string(argv[2]), std::string(argv[3]),
+        [answer](std::shared_ptr<vantrel::UserEntity> user, vantrel::OptionalError) {
+            std::lock_guard lock(answer->mutex);
+            answer->done = true;
+            answer->signedIn = user != nullptr;
+            answer->answered.notify_all();
+        });
     if (mode == "asked") return 0;
     bool signedIn = false;
     {

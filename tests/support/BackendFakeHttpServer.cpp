@@ -15,7 +15,8 @@ namespace vantrel::test {
 namespace {
 
 std::string lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -184,7 +185,8 @@ void FakeHttpServer::serve(int fd) {
                 }
                 goto done;
             }
-            const std::string answer = handler ? handler(request) : response(404, R"({"code":119,"error":"no handler"})");
+            const std::string answer =
+                handler ? handler(request) : response(404, R"({"code":119,"error":"no handler"})");
             if (mode == Mode::closeMidResponse) {
                 const auto split = answer.find("\r\n\r\n") + 4;
                 const auto bodyLength = answer.size() - split;

@@ -52,7 +52,8 @@ public:
     [[nodiscard]] std::size_t connectionCount() const;
 
     /// A raw response with Content-Length.
-    static std::string response(int status, const std::string& body, const std::string& contentType = "application/json",
+    static std::string response(int status, const std::string& body,
+                                const std::string& contentType = "application/json",
                                 const std::map<std::string, std::string>& headers = {});
 
 private:

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include "support/TestPaths.hpp"
 
 namespace vantrel::test {
 
@@ -71,7 +72,8 @@ std::optional<BackendEnvironment> BackendEnvironment::load(std::string* why) {
         if (eq == std::string::npos) continue;
         const auto name = line.substr(0, eq);
         auto value = line.substr(eq + 1);
-        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'')) value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\''))
+            value = value.substr(1, value.size() - 2);
         if (name == "VANTREL_SERVER") env.server = value;
         if (name == "VANTREL_SECOND_SERVER") env.secondServer = value;
         if (name == "VANTREL_APP_ID") env.applicationId = value;
@@ -103,7 +105,7 @@ CommandResult runCommand(const std::vector<std::string>& argv, const std::string
     const auto id = std::to_string(counter.fetch_add(1));
     const auto errFile = dir / ("cmd-" + id + ".err");
     const auto inFile = dir / ("cmd-" + id + ".in");
-    std::string command = environmentPrefix() + "cd " + shellQuote(VANTREL_SOURCE_DIR) + " && ";
+    std::string command = environmentPrefix() + "cd " + shellQuote(vantrel::test::sourceDirectory().string()) + " && ";
     for (const auto& arg : argv) command += shellQuote(arg) + " ";
     {
         std::ofstream out(inFile, std::ios::binary);
@@ -158,7 +160,9 @@ ParseClientConfiguration BackendFixture::configuration(bool second) const {
 
 void BackendFixture::reinitialize(bool second) { Parse::initialize(configuration(second)); }
 
-std::string BackendFixture::liveQueryUrl(bool second) const { return "wss://" + (second ? env_.secondServer : env_.server); }
+std::string BackendFixture::liveQueryUrl(bool second) const {
+    return "wss://" + (second ? env_.secondServer : env_.server);
+}
 
 json BackendFixture::seed(const json& fixture) {
     const auto result = runCommand({"node", "backend/tools/seed.mjs", "apply", "-"}, fixture.dump());
@@ -187,13 +191,25 @@ json BackendFixture::seedCompany(const json& extraRecords) {
     const auto tag = uniqueName("co");
     json records = json::array({
         {{"alias", "company"}, {"className", "Company"}, {"fields", {{"name", "Company " + tag}}}},
-        {{"alias", "catalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", "Catalog " + tag}}}},
-        {{"alias", "manager"}, {"className", "_User"}, {"username", "manager-" + tag + "@test.invalid"},
-         {"password", "manager-pass-1"}, {"email", "manager-" + tag + "@test.invalid"}, {"roles", {"ROLE_COMPANY_MANAGER"}},
-         {"login", true}, {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}},
-        {{"alias", "employee"}, {"className", "_User"}, {"username", "employee-" + tag + "@test.invalid"},
-         {"password", "employee-pass-1"}, {"email", "employee-" + tag + "@test.invalid"}, {"roles", {"ROLE_COMPANY_EMPLOYEE"}},
-         {"login", true}, {"fields", {{"fullName", "Employee"}, {"company", {{"$ref", "company"}}}}}},
+        {{"alias", "catalog"},
+         {"className", "Catalog"},
+         {"fields", {{"company", {{"$ref", "company"}}}, {"name", "Catalog " + tag}}}},
+        {{"alias", "manager"},
+         {"className", "_User"},
+         {"username", "manager-" + tag + "@test.invalid"},
+         {"password", "manager-pass-1"},
+         {"email", "manager-" + tag + "@test.invalid"},
+         {"roles", {"ROLE_COMPANY_MANAGER"}},
+         {"login", true},
+         {"fields", {{"fullName", "Manager"}, {"company", {{"$ref", "company"}}}}}},
+        {{"alias", "employee"},
+         {"className", "_User"},
+         {"username", "employee-" + tag + "@test.invalid"},
+         {"password", "employee-pass-1"},
+         {"email", "employee-" + tag + "@test.invalid"},
+         {"roles", {"ROLE_COMPANY_EMPLOYEE"}},
+         {"login", true},
+         {"fields", {{"fullName", "Employee"}, {"company", {{"$ref", "company"}}}}}},
     });
     for (const auto& record : extraRecords) records.push_back(record);
     return seed({{"description", "backend client test " + tag}, {"records", records}});
@@ -201,8 +217,8 @@ json BackendFixture::seedCompany(const json& extraRecords) {
 
 void BackendFixture::logIn(const std::string& username, const std::string& password) {
     Await<OptionalError> done;
-    ParseUser::logInWithUsernameInBackground(username, password,
-                                             [done](std::shared_ptr<ParseUser>, OptionalError error) { done.set(std::move(error)); });
+    ParseUser::logInWithUsernameInBackground(
+        username, password, [done](std::shared_ptr<ParseUser>, OptionalError error) { done.set(std::move(error)); });
     const auto result = done.get();
     ASSERT_TRUE(result) << "login did not complete";
     ASSERT_FALSE(*result) << "login failed: " << (*result)->description();
@@ -237,7 +253,9 @@ BackendFixture::One BackendFixture::first(const ParseQuery& query) {
 
 BackendFixture::One BackendFixture::get(const ParseQuery& query, const std::string& objectId) {
     Await<One> done;
-    query.getObjectInBackground(objectId, [done](auto object, auto error) { done.set({std::move(object), std::move(error)}); });
+    query.getObjectInBackground(objectId, [done](auto object, auto error) {
+        done.set({std::move(object), std::move(error)});
+    });
     return awaited(done, "getObject");
 }
 

@@ -3,13 +3,15 @@
 #include "support/BackendFixture.hpp"
 
 #include <algorithm>
+#include "support/TestPaths.hpp"
 
 namespace vantrel::test {
 
 PeerListener::PeerListener(const std::vector<std::string>& options, const std::string& className,
                            const std::string& whereJson, int count, int timeoutSeconds) {
     const auto state = BackendEnvironment::defaultStateDirectory();
-    std::string command = ". " + shellQuote((state / "backend.env").string()) + " && cd " + shellQuote(VANTREL_SOURCE_DIR) +
+    std::string command = ". " + shellQuote((state / "backend.env").string()) + " && cd " +
+                          shellQuote(vantrel::test::sourceDirectory().string()) +
                           " && exec node backend/peer/peer.mjs --timeout " + std::to_string(timeoutSeconds) + " ";
     for (const auto& option : options) command += shellQuote(option) + " ";
     command += "listen " + shellQuote(className) + " " + shellQuote(whereJson) + " " + std::to_string(count) + " 2>&1";
@@ -37,7 +39,8 @@ PeerListener::~PeerListener() {
 
 bool PeerListener::waitUntilSubscribed() {
     return lines_.waitFor([](const std::vector<std::string>& lines) {
-        return std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.find("peer: subscribed") != std::string::npos; });
+        return std::any_of(lines.begin(), lines.end(),
+                           [](const std::string& l) { return l.find("peer: subscribed") != std::string::npos; });
     });
 }
 

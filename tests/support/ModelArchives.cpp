@@ -9,8 +9,6 @@ namespace vantrel::test {
 
 using json = nlohmann::json;
 
-std::filesystem::path modelsDirectory() { return VANTREL_MODELS_DIR; }
-
 std::filesystem::path modelFileOf(const std::string& folder) {
     for (const auto& item : std::filesystem::directory_iterator(modelsDirectory() / folder)) {
         const auto extension = item.path().extension();
@@ -50,7 +48,8 @@ json modelArchiveFile(const std::string& key, const std::string& folder, const s
     return {{"key", key}, {"zip", entries}};
 }
 
-std::vector<json> looseModelFiles(const std::string& prefix, const std::string& folder, std::vector<std::string>* assetKeys) {
+std::vector<json> looseModelFiles(const std::string& prefix, const std::string& folder,
+                                  std::vector<std::string>* assetKeys) {
     const auto model = modelFileOf(folder).filename().string();
     std::vector<json> files{{{"key", prefix + "/" + model}, {"path", "@models/" + folder + "/" + model}}};
     for (const auto& asset : assetNamesOf(folder)) {
@@ -93,7 +92,8 @@ public:
     void u32(std::uint64_t v) { bytes(v, 4); }
     /// The fields a local header and a directory entry share: version 2.0, no flags, the method,
     /// a fixed time and date, CRC, sizes, name length and no extra field.
-    void entryFields(std::uint16_t method, std::uint32_t crc, std::uint64_t stored, std::uint64_t size, std::size_t nameLength) {
+    void entryFields(std::uint16_t method, std::uint32_t crc, std::uint64_t stored, std::uint64_t size,
+                     std::size_t nameLength) {
         u16(20);
         u16(0);
         u16(method);

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "support/TestPaths.hpp"
+
 namespace vantrel::test {
 
-/// The shared test models (VANTREL_MODELS_DIR).
-std::filesystem::path modelsDirectory();
 /// The model file of a shared model folder: its .glb or .gltf.
 std::filesystem::path modelFileOf(const std::string& folder);
 /// The files of a model folder that the model needs besides itself (no licence texts), sorted.

@@ -33,8 +33,9 @@ std::pair<std::shared_ptr<UserEntity>, OptionalError> ServicesBackendFixture::si
     const std::optional<std::string>& appName, const std::optional<std::string>& appVersion) {
     using Result = std::pair<std::shared_ptr<UserEntity>, OptionalError>;
     Await<Result> done;
-    AuthService::sharedInstance().signIn(appName, appVersion, email, password,
-                                         [done](auto user, auto error) { done.set({user, error}); });
+    AuthService::sharedInstance().signIn(appName, appVersion, email, password, [done](auto user, auto error) {
+        done.set({user, error});
+    });
     auto result = done.get();
     EXPECT_TRUE(result) << "sign-in never answered";
     return result.value_or(Result{});
@@ -54,11 +55,10 @@ void ServicesBackendFixture::signInAs(const nlohmann::json& user) {
 void ServicesBackendFixture::revokeSessionOnServer() {
     auto user = ParseUser::currentUser();
     ASSERT_TRUE(user && user->sessionToken());
-    const auto result = runCommand({"curl", "-sS", "--cacert", env().caFile, "-X", "POST", "-H",
-                                    "X-Parse-Application-Id: " + env().applicationId, "-H",
-                                    "X-Parse-Client-Key: " + env().clientKey, "-H",
-                                    "X-Parse-Session-Token: " + *user->sessionToken(), "-H",
-                                    "Content-Type: application/json", "-d", "{}", "https://" + env().server + "/logout"});
+    const auto result = runCommand(
+        {"curl", "-sS", "--cacert", env().caFile, "-X", "POST", "-H", "X-Parse-Application-Id: " + env().applicationId,
+         "-H", "X-Parse-Client-Key: " + env().clientKey, "-H", "X-Parse-Session-Token: " + *user->sessionToken(), "-H",
+         "Content-Type: application/json", "-d", "{}", "https://" + env().server + "/logout"});
     ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
     ASSERT_EQ(result.out.find("error"), std::string::npos) << result.out;
 }

@@ -26,10 +26,10 @@ protected:
     void TearDown() override;
 
     /// AuthService::signIn, waited for.
-    std::pair<std::shared_ptr<UserEntity>, OptionalError> signIn(const std::optional<std::string>& email,
-                                                                 const std::optional<std::string>& password,
-                                                                 const std::optional<std::string>& appName = std::nullopt,
-                                                                 const std::optional<std::string>& appVersion = std::nullopt);
+    std::pair<std::shared_ptr<UserEntity>, OptionalError> signIn(
+        const std::optional<std::string>& email, const std::optional<std::string>& password,
+        const std::optional<std::string>& appName = std::nullopt,
+        const std::optional<std::string>& appVersion = std::nullopt);
     /// Signs in the seeded user `user` ({"username", "password"}); fails the test when refused.
     void signInAs(const nlohmann::json& user);
     /// Ends the current session on the server (as a revoked session would), keeping it locally.

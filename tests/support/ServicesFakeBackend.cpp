@@ -81,10 +81,9 @@ void ServicesFakeBackend::signIn(const json& userJson) {
         };
     }
     Await<bool> done;
-    ParseUser::logInWithUsernameInBackground(userJson.value("username", "user"), "password",
-                                             [done](std::shared_ptr<ParseUser> user, OptionalError error) {
-                                                 done.set(user != nullptr && !error);
-                                             });
+    ParseUser::logInWithUsernameInBackground(
+        userJson.value("username", "user"), "password",
+        [done](std::shared_ptr<ParseUser> user, OptionalError error) { done.set(user != nullptr && !error); });
     EXPECT_TRUE(done.get().value_or(false)) << "scripted login failed";
     setRoute(previous);
 }
@@ -93,7 +92,9 @@ std::string ServicesFakeBackend::results(const json& objects) {
     return FakeHttpServer::response(200, json{{"results", objects}}.dump());
 }
 
-std::string ServicesFakeBackend::count(int n) { return FakeHttpServer::response(200, json{{"results", json::array()}, {"count", n}}.dump()); }
+std::string ServicesFakeBackend::count(int n) {
+    return FakeHttpServer::response(200, json{{"results", json::array()}, {"count", n}}.dump());
+}
 
 std::string ServicesFakeBackend::functionResult(const json& value) {
     return FakeHttpServer::response(200, json{{"result", value}}.dump());

@@ -16,9 +16,15 @@ namespace vantrel::test {
 
 namespace {
 
-const char* const kServiceNames[] = {"UnsupportedAppVersionService", "AuthService",         "CompanyService",
-                                     "CatalogService",               "ComponentService",    "AnchorObjectService",
-                                     "MaterialService",              "AppListItemService",  "SceneService",
+const char* const kServiceNames[] = {"UnsupportedAppVersionService",
+                                     "AuthService",
+                                     "CompanyService",
+                                     "CatalogService",
+                                     "ComponentService",
+                                     "AnchorObjectService",
+                                     "MaterialService",
+                                     "AppListItemService",
+                                     "SceneService",
                                      "ModelMeasuringUnitService"};
 
 }  // namespace

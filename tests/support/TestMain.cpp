@@ -31,8 +31,7 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     testing::FLAGS_gtest_death_test_style = "threadsafe";
     if (std::getenv("VANTREL_TEST_KEEP_HOME") == nullptr) {
-        const auto root = std::filesystem::temp_directory_path() /
-                          ("vantrel-tests-" + std::to_string(::getpid()));
+        const auto root = std::filesystem::temp_directory_path() / ("vantrel-tests-" + std::to_string(::getpid()));
         std::filesystem::create_directories(root / "cache");
         std::filesystem::create_directories(root / "data");
         ::setenv("XDG_CACHE_HOME", (root / "cache").c_str(), 1);

@@ -71,9 +71,11 @@ public:
     /// query's.
     std::shared_ptr<Subscription> subscribe(const ParseQuery& query, ParseObjectFactory factory);
     /// Subscribes to `query` with events' objects made as `T`.
+    // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     std::shared_ptr<Subscription> subscribe(const ParseQuery& query) {
+        // clang-format on
         return subscribe(query, [] { return std::static_pointer_cast<ParseObject>(std::make_shared<T>()); });
     }
     /// Ends every subscription whose query equals `query`.

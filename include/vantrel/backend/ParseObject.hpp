@@ -49,10 +49,13 @@ public:
     // ---- class registry ---------------------------------------------------------------------
     /// Makes the client create `T` for objects of `T::parseClassName()`. T needs a default
     /// constructor that passes that name to ParseObject.
+    // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     static void registerSubclass() {
-        registerSubclass(T::parseClassName(), [] { return std::static_pointer_cast<ParseObject>(std::make_shared<T>()); });
+        // clang-format on
+        registerSubclass(T::parseClassName(),
+                         [] { return std::static_pointer_cast<ParseObject>(std::make_shared<T>()); });
     }
     /// Registers `factory` for `className`, replacing an earlier registration.
     static void registerSubclass(const std::string& className, ParseObjectFactory factory);
@@ -144,8 +147,8 @@ protected:
 
 private:
     friend class ParseRelation;
-    void addRelationOperation(const std::string& key, const std::string& targetClassName,
-                              const nlohmann::json& pointer, bool add);
+    void addRelationOperation(const std::string& key, const std::string& targetClassName, const nlohmann::json& pointer,
+                              bool add);
     // Moves the pending changes out: the snapshot (key -> operation or null) and the body a
     // save sends. A failed save puts the snapshot back.
     std::pair<nlohmann::json, nlohmann::json> takeOperations();

@@ -31,7 +31,8 @@ enum class CachePolicy : int {
 };
 
 /// Completion of list queries: the objects (never absent, empty when none) and the error.
-using ParseArrayResultBlock = std::function<void(std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error)>;
+using ParseArrayResultBlock =
+    std::function<void(std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error)>;
 /// Completion of count queries.
 using ParseCountResultBlock = std::function<void(int count, OptionalError error)>;
 
@@ -117,13 +118,14 @@ public:
     /// `findInBackground` with the objects cast to `T`; objects of another type are left out.
     template <class T>
     void findInBackgroundAs(std::function<void(std::vector<std::shared_ptr<T>>, OptionalError)> block) const {
-        findInBackground([block = std::move(block)](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
-            std::vector<std::shared_ptr<T>> typed;
-            typed.reserve(objects.size());
-            for (auto& object : objects)
-                if (auto cast = std::dynamic_pointer_cast<T>(object)) typed.push_back(std::move(cast));
-            block(std::move(typed), std::move(error));
-        });
+        findInBackground(
+            [block = std::move(block)](std::vector<std::shared_ptr<ParseObject>> objects, OptionalError error) {
+                std::vector<std::shared_ptr<T>> typed;
+                typed.reserve(objects.size());
+                for (auto& object : objects)
+                    if (auto cast = std::dynamic_pointer_cast<T>(object)) typed.push_back(std::move(cast));
+                block(std::move(typed), std::move(error));
+            });
     }
     /// Reads every matching object (from `skip` on, at most `limit` when one is set) in pages of
     /// `pageSize`, with up to `pagesInFlight` page requests running at once; the objects come

@@ -47,23 +47,27 @@ public:
     ParseValue(std::nullptr_t) noexcept;  // NOLINT(google-explicit-constructor)
     /// A boolean.
     ParseValue(bool value) noexcept;  // NOLINT(google-explicit-constructor)
-    /// An integer.
+                                      /// An integer.
+                                      // clang-format off
     template <std::integral T>
         requires(!std::same_as<T, bool>)
     ParseValue(T value) noexcept  // NOLINT(google-explicit-constructor)
+                                      // clang-format on
         : storage_(static_cast<std::int64_t>(value)) {}
     /// A double (kept a double even when integral).
     ParseValue(double value) noexcept;  // NOLINT(google-explicit-constructor)
     /// A string.
-    ParseValue(std::string value);  // NOLINT(google-explicit-constructor)
-    ParseValue(const char* value);  // NOLINT(google-explicit-constructor)
+    ParseValue(std::string value);       // NOLINT(google-explicit-constructor)
+    ParseValue(const char* value);       // NOLINT(google-explicit-constructor)
     ParseValue(std::string_view value);  // NOLINT(google-explicit-constructor)
     /// A date.
     ParseValue(ParseDate value) noexcept;  // NOLINT(google-explicit-constructor)
-    /// A pointer to an object (a null shared_ptr gives a stored null).
+                                           /// A pointer to an object (a null shared_ptr gives a stored null).
+                                           // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     ParseValue(std::shared_ptr<T> object)  // NOLINT(google-explicit-constructor)
+                                           // clang-format on
         : ParseValue(std::static_pointer_cast<ParseObject>(std::move(object)), PointerTag{}) {}
     /// A relation.
     ParseValue(ParseRelation value);  // NOLINT(google-explicit-constructor)

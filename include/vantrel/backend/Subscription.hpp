@@ -67,7 +67,8 @@ private:
     void deliverSubscribed() const;
     void deliverUnsubscribed() const;
     void deliverError(const Error& error) const;
-    void deliverEvent(Event event, const std::shared_ptr<ParseObject>& object, const std::shared_ptr<ParseObject>& original) const;
+    void deliverEvent(Event event, const std::shared_ptr<ParseObject>& object,
+                      const std::shared_ptr<ParseObject>& original) const;
     [[nodiscard]] const ParseObjectFactory& factory() const noexcept { return factory_; }
 
     const ParseQuery query_;

@@ -13,7 +13,8 @@ template <class T>
 class Expected {
 public:
     Expected(T value) : storage_(std::in_place_index<0>, std::move(value)) {}  // NOLINT(google-explicit-constructor)
-    Expected(Error error) : storage_(std::in_place_index<1>, std::move(error)) {}  // NOLINT(google-explicit-constructor)
+    Expected(Error error)
+        : storage_(std::in_place_index<1>, std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
     /// True when a value is held.
     [[nodiscard]] bool hasValue() const noexcept { return storage_.index() == 0; }

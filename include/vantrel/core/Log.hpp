@@ -43,9 +43,9 @@ const std::string& currentThreadName();
 
 // Logging calls of the library: the message text, the call's function and line.
 // The message is built only when some sink would take it.
-#define VANTREL_LOG(flag, message)                                                      \
-    do {                                                                                \
-        if (::vantrel::log::wouldLog(flag))                                             \
+#define VANTREL_LOG(flag, message)                                                             \
+    do {                                                                                       \
+        if (::vantrel::log::wouldLog(flag))                                                    \
             ::vantrel::log::write((flag), (message), __FILE__, __PRETTY_FUNCTION__, __LINE__); \
     } while (false)
 #define VLOG_ERROR(message) VANTREL_LOG(::vantrel::LogFlag::error, message)

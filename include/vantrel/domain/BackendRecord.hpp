@@ -18,9 +18,11 @@ namespace vantrel {
 /// Records fetched twice from the backend are two instances of one record; comparing and hashing
 /// by object id makes them equal, so sets and maps of records see one entry per record. A record
 /// that was never saved has no id and is equal only to itself.
+// clang-format off
 template <class Base>
     requires std::derived_from<Base, ParseObject>
 class BackendRecord : public Base {
+    // clang-format on
 public:
     using Base::Base;
 
@@ -49,18 +51,22 @@ public:
 
 /// Hashes a record pointer by the record's `hash()`, for unordered containers of records.
 struct RecordHash {
+    // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     std::size_t operator()(const std::shared_ptr<T>& record) const {
+        // clang-format on
         return record ? record->hash() : 0;
     }
 };
 
 /// Compares record pointers by the records' `isEqual`, for unordered containers of records.
 struct RecordEqual {
+    // clang-format off
     template <class T, class U>
         requires std::derived_from<T, ParseObject> && std::derived_from<U, ParseObject>
     bool operator()(const std::shared_ptr<T>& a, const std::shared_ptr<U>& b) const {
+        // clang-format on
         if (!a || !b) return !a && !b;
         return a->isEqual(*b);
     }

@@ -20,8 +20,8 @@ public:
     /// The names of the twelve properties, in the order materials apply them. Each is a key of
     /// this record and the name of the rendering material's property of that name.
     static constexpr std::array<std::string_view, 12> propertyNames{
-        "diffuse",  "metalness", "roughness",  "normal",   "displacement", "selfIllumination",
-        "ambientOcclusion", "ambient", "specular", "reflective", "multiply", "transparent"};
+        "diffuse",          "metalness", "roughness", "normal",     "displacement", "selfIllumination",
+        "ambientOcclusion", "ambient",   "specular",  "reflective", "multiply",     "transparent"};
 
     /// "shininess"; 1 by default.
     [[nodiscard]] CGFloat shininess() const;

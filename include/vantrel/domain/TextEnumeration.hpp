@@ -15,7 +15,9 @@ struct EnumerationTexts;
 
 /// An enumeration with a text per case.
 template <class E>
-concept TextEnumeration = requires { EnumerationTexts<E>::entries; };
+concept TextEnumeration = requires {
+    EnumerationTexts<E>::entries;
+};
 
 /// The case whose text is exactly `text` (case-sensitive, untrimmed); none for any other text.
 template <TextEnumeration E>

@@ -54,8 +54,7 @@ public:
     /// destination is left alone and counts as success. Returns the error that stopped it, if any;
     /// on failure nothing of this call is left on disk.
     static OptionalError unzipFile(const std::filesystem::path& archive, const std::filesystem::path& destination,
-                                   bool overwrite, const Progress& progress = {},
-                                   const ZipArchiveLimits& limits = {});
+                                   bool overwrite, const Progress& progress = {}, const ZipArchiveLimits& limits = {});
 
     /// True when `name`, an entry name of an archive, stays inside the directory it is unpacked to.
     [[nodiscard]] static bool isSafeEntryName(const std::string& name);

@@ -23,10 +23,26 @@ struct CGPoint {
     /// "(x, y)" with each coordinate written with two decimals.
     [[nodiscard]] std::string friendlyString() const;
 
-    constexpr CGPoint& operator+=(const CGPoint& o) { x += o.x; y += o.y; return *this; }
-    constexpr CGPoint& operator-=(const CGPoint& o) { x -= o.x; y -= o.y; return *this; }
-    constexpr CGPoint& operator*=(CGFloat s) { x *= s; y *= s; return *this; }
-    constexpr CGPoint& operator/=(CGFloat s) { x /= s; y /= s; return *this; }
+    constexpr CGPoint& operator+=(const CGPoint& o) {
+        x += o.x;
+        y += o.y;
+        return *this;
+    }
+    constexpr CGPoint& operator-=(const CGPoint& o) {
+        x -= o.x;
+        y -= o.y;
+        return *this;
+    }
+    constexpr CGPoint& operator*=(CGFloat s) {
+        x *= s;
+        y *= s;
+        return *this;
+    }
+    constexpr CGPoint& operator/=(CGFloat s) {
+        x /= s;
+        y /= s;
+        return *this;
+    }
 
     /// Exact equality.
     friend constexpr bool operator==(const CGPoint&, const CGPoint&) = default;

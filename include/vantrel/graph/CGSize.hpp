@@ -14,10 +14,26 @@ struct CGSize {
     /// A size with the given extents.
     constexpr CGSize(CGFloat w, CGFloat h) : width(w), height(h) {}
 
-    constexpr CGSize& operator+=(const CGSize& o) { width += o.width; height += o.height; return *this; }
-    constexpr CGSize& operator-=(const CGSize& o) { width -= o.width; height -= o.height; return *this; }
-    constexpr CGSize& operator*=(CGFloat s) { width *= s; height *= s; return *this; }
-    constexpr CGSize& operator/=(CGFloat s) { width /= s; height /= s; return *this; }
+    constexpr CGSize& operator+=(const CGSize& o) {
+        width += o.width;
+        height += o.height;
+        return *this;
+    }
+    constexpr CGSize& operator-=(const CGSize& o) {
+        width -= o.width;
+        height -= o.height;
+        return *this;
+    }
+    constexpr CGSize& operator*=(CGFloat s) {
+        width *= s;
+        height *= s;
+        return *this;
+    }
+    constexpr CGSize& operator/=(CGFloat s) {
+        width /= s;
+        height /= s;
+        return *this;
+    }
 
     /// Exact equality.
     friend constexpr bool operator==(const CGSize&, const CGSize&) = default;

@@ -27,7 +27,8 @@ public:
     /// A billboard free about the given axes.
     explicit SCNBillboardConstraint(SCNBillboardAxis freeAxes) : freeAxes_(freeAxes) {}
     /// A new shared billboard.
-    [[nodiscard]] static std::shared_ptr<SCNBillboardConstraint> make(SCNBillboardAxis freeAxes = SCNBillboardAxis::all) {
+    [[nodiscard]] static std::shared_ptr<SCNBillboardConstraint> make(
+        SCNBillboardAxis freeAxes = SCNBillboardAxis::all) {
         return std::make_shared<SCNBillboardConstraint>(freeAxes);
     }
 

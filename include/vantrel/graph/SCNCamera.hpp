@@ -30,36 +30,60 @@ public:
     /// Name, empty by default.
     [[nodiscard]] const std::string& name() const noexcept { return name_; }
     /// Sets the name.
-    void setName(std::string name) { name_ = std::move(name); revision_.bump(); }
+    void setName(std::string name) {
+        name_ = std::move(name);
+        revision_.bump();
+    }
     /// True for a parallel projection (false by default).
     [[nodiscard]] bool usesOrthographicProjection() const noexcept { return orthographic_; }
     /// Chooses parallel or perspective projection.
-    void setUsesOrthographicProjection(bool orthographic) noexcept { orthographic_ = orthographic; revision_.bump(); }
+    void setUsesOrthographicProjection(bool orthographic) noexcept {
+        orthographic_ = orthographic;
+        revision_.bump();
+    }
     /// Half the visible height of a parallel projection in scene units, 1 by default.
     [[nodiscard]] double orthographicScale() const noexcept { return orthographicScale_; }
     /// Sets the half visible height of a parallel projection.
-    void setOrthographicScale(double scale) noexcept { orthographicScale_ = scale; revision_.bump(); }
+    void setOrthographicScale(double scale) noexcept {
+        orthographicScale_ = scale;
+        revision_.bump();
+    }
     /// Field of view in degrees, 60 by default.
     [[nodiscard]] double fieldOfView() const noexcept { return fieldOfView_; }
     /// Sets the field of view in degrees.
-    void setFieldOfView(double degrees) noexcept { fieldOfView_ = degrees; revision_.bump(); }
+    void setFieldOfView(double degrees) noexcept {
+        fieldOfView_ = degrees;
+        revision_.bump();
+    }
     /// Which viewport extent the field of view spans, vertical by default.
     [[nodiscard]] SCNCameraProjectionDirection projectionDirection() const noexcept { return direction_; }
     /// Sets which viewport extent the field of view spans.
-    void setProjectionDirection(SCNCameraProjectionDirection direction) noexcept { direction_ = direction; revision_.bump(); }
+    void setProjectionDirection(SCNCameraProjectionDirection direction) noexcept {
+        direction_ = direction;
+        revision_.bump();
+    }
     /// Distance of the near clipping plane, 1 by default; unused with an automatic z range, which
     /// chooses it from the scene.
     [[nodiscard]] double zNear() const noexcept { return zNear_; }
     /// Sets the near distance.
-    void setZNear(double zNear) noexcept { zNear_ = zNear; revision_.bump(); }
+    void setZNear(double zNear) noexcept {
+        zNear_ = zNear;
+        revision_.bump();
+    }
     /// Distance of the far clipping plane, 100 by default; unused with an automatic z range.
     [[nodiscard]] double zFar() const noexcept { return zFar_; }
     /// Sets the far distance.
-    void setZFar(double zFar) noexcept { zFar_ = zFar; revision_.bump(); }
+    void setZFar(double zFar) noexcept {
+        zFar_ = zFar;
+        revision_.bump();
+    }
     /// True when near and far follow the scene's extent (false by default).
     [[nodiscard]] bool automaticallyAdjustsZRange() const noexcept { return automaticZRange_; }
     /// Sets whether near and far follow the scene's extent.
-    void setAutomaticallyAdjustsZRange(bool automatic) noexcept { automaticZRange_ = automatic; revision_.bump(); }
+    void setAutomaticallyAdjustsZRange(bool automatic) noexcept {
+        automaticZRange_ = automatic;
+        revision_.bump();
+    }
 
     /// The projection transform for a viewport of the given aspect (width / height) and clipping
     /// distances, mapping view space (−Z forward) to clip space with depth −1 at near and 1 at far.
@@ -73,12 +97,18 @@ public:
     /// projection with a non-finite entry is ignored.
     void setProjectionTransform(const glm::dmat4& projection);
     /// Goes back to computing the projection from the camera's settings.
-    void clearProjectionTransform() noexcept { override_.reset(); revision_.bump(); }
+    void clearProjectionTransform() noexcept {
+        override_.reset();
+        revision_.bump();
+    }
 
     /// Cameras draw only nodes whose category bit mask shares a bit with this; all bits by default.
     [[nodiscard]] std::uint64_t categoryBitMask() const noexcept { return categoryBitMask_; }
     /// Sets which node categories the camera draws.
-    void setCategoryBitMask(std::uint64_t mask) noexcept { categoryBitMask_ = mask; revision_.bump(); }
+    void setCategoryBitMask(std::uint64_t mask) noexcept {
+        categoryBitMask_ = mask;
+        revision_.bump();
+    }
 
     /// Change stamp: grows with every change of the camera (see detail::RevisionStamp).
     [[nodiscard]] std::uint64_t revision() const noexcept { return revision_.value(); }

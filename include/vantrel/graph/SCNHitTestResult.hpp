@@ -22,7 +22,7 @@ enum class SCNHitTestSearchMode {
 /// faces seen from behind unless their material is double-sided.
 struct SCNHitTestOptions {
     SCNHitTestSearchMode searchMode = SCNHitTestSearchMode::all;  ///< Which hits to report.
-    bool ignoreHiddenNodes = true;  ///< Skip hidden nodes and everything below them.
+    bool ignoreHiddenNodes = true;                                ///< Skip hidden nodes and everything below them.
     bool backFaceCulling = true;    ///< Skip faces seen from behind (double-sided materials excepted).
     bool boundingBoxOnly = false;   ///< Test against each geometry's bounding box instead of its triangles.
     bool ignoreChildNodes = false;  ///< Test the root node's own geometry only.

@@ -29,52 +29,88 @@ public:
     /// Name, empty by default.
     [[nodiscard]] const std::string& name() const noexcept { return name_; }
     /// Sets the name.
-    void setName(std::string name) { name_ = std::move(name); revision_.bump(); }
+    void setName(std::string name) {
+        name_ = std::move(name);
+        revision_.bump();
+    }
     /// Kind of light, omni by default.
     [[nodiscard]] SCNLightType type() const noexcept { return type_; }
     /// Sets the kind of light.
-    void setType(SCNLightType type) noexcept { type_ = type; revision_.bump(); }
+    void setType(SCNLightType type) noexcept {
+        type_ = type;
+        revision_.bump();
+    }
     /// Luminous flux in lumens (1000 by default, a typical bulb).
     [[nodiscard]] double intensity() const noexcept { return intensity_; }
     /// Sets the intensity.
-    void setIntensity(double intensity) noexcept { intensity_ = intensity; revision_.bump(); }
+    void setIntensity(double intensity) noexcept {
+        intensity_ = intensity;
+        revision_.bump();
+    }
     /// Colour, white by default.
     [[nodiscard]] const UIColor& color() const noexcept { return color_; }
     /// Sets the colour.
-    void setColor(const UIColor& color) noexcept { color_ = color; revision_.bump(); }
+    void setColor(const UIColor& color) noexcept {
+        color_ = color;
+        revision_.bump();
+    }
     /// Colour temperature in kelvin that tints the colour; 6500 (neutral) by default.
     [[nodiscard]] double temperature() const noexcept { return temperature_; }
     /// Sets the colour temperature.
-    void setTemperature(double kelvin) noexcept { temperature_ = kelvin; revision_.bump(); }
+    void setTemperature(double kelvin) noexcept {
+        temperature_ = kelvin;
+        revision_.bump();
+    }
     /// True when the light casts shadows (false by default).
     [[nodiscard]] bool castsShadow() const noexcept { return castsShadow_; }
     /// Sets whether the light casts shadows.
-    void setCastsShadow(bool casts) noexcept { castsShadow_ = casts; revision_.bump(); }
+    void setCastsShadow(bool casts) noexcept {
+        castsShadow_ = casts;
+        revision_.bump();
+    }
 
     /// Angle in degrees of the fully lit inner cone of a spot light, 0 by default.
     [[nodiscard]] double spotInnerAngle() const noexcept { return spotInnerAngle_; }
     /// Sets the inner cone's angle.
-    void setSpotInnerAngle(double degrees) noexcept { spotInnerAngle_ = degrees; revision_.bump(); }
+    void setSpotInnerAngle(double degrees) noexcept {
+        spotInnerAngle_ = degrees;
+        revision_.bump();
+    }
     /// Angle in degrees of a spot light's cone, beyond which it lights nothing; 45 by default.
     [[nodiscard]] double spotOuterAngle() const noexcept { return spotOuterAngle_; }
     /// Sets the outer cone's angle.
-    void setSpotOuterAngle(double degrees) noexcept { spotOuterAngle_ = degrees; revision_.bump(); }
+    void setSpotOuterAngle(double degrees) noexcept {
+        spotOuterAngle_ = degrees;
+        revision_.bump();
+    }
     /// Distance up to which an omni or spot light shines at full strength, 0 by default.
     [[nodiscard]] double attenuationStartDistance() const noexcept { return attenuationStartDistance_; }
     /// Sets where the fall-off starts.
-    void setAttenuationStartDistance(double distance) noexcept { attenuationStartDistance_ = distance; revision_.bump(); }
+    void setAttenuationStartDistance(double distance) noexcept {
+        attenuationStartDistance_ = distance;
+        revision_.bump();
+    }
     /// Distance from which the light shines no more; 0 (the default) means no fall-off at all.
     [[nodiscard]] double attenuationEndDistance() const noexcept { return attenuationEndDistance_; }
     /// Sets where the fall-off ends.
-    void setAttenuationEndDistance(double distance) noexcept { attenuationEndDistance_ = distance; revision_.bump(); }
+    void setAttenuationEndDistance(double distance) noexcept {
+        attenuationEndDistance_ = distance;
+        revision_.bump();
+    }
     /// Shape of the fall-off between start and end: 1 linear, 2 (the default) quadratic.
     [[nodiscard]] double attenuationFalloffExponent() const noexcept { return attenuationFalloffExponent_; }
     /// Sets the shape of the fall-off.
-    void setAttenuationFalloffExponent(double exponent) noexcept { attenuationFalloffExponent_ = exponent; revision_.bump(); }
+    void setAttenuationFalloffExponent(double exponent) noexcept {
+        attenuationFalloffExponent_ = exponent;
+        revision_.bump();
+    }
     /// The light lights only nodes whose category bit mask shares a bit with this; all bits by default.
     [[nodiscard]] std::uint64_t categoryBitMask() const noexcept { return categoryBitMask_; }
     /// Sets which node categories the light lights.
-    void setCategoryBitMask(std::uint64_t mask) noexcept { categoryBitMask_ = mask; revision_.bump(); }
+    void setCategoryBitMask(std::uint64_t mask) noexcept {
+        categoryBitMask_ = mask;
+        revision_.bump();
+    }
 
     /// Change stamp: grows with every change of the light (see detail::RevisionStamp).
     [[nodiscard]] std::uint64_t revision() const noexcept { return revision_.value(); }

@@ -66,7 +66,10 @@ public:
     /// Name, empty by default.
     [[nodiscard]] const std::string& name() const noexcept { return name_; }
     /// Sets the name.
-    void setName(std::string name) { name_ = std::move(name); revision_.bump(); }
+    void setName(std::string name) {
+        name_ = std::move(name);
+        revision_.bump();
+    }
 
     /// Base colour or texture; white by default.
     SCNMaterialProperty& diffuse() noexcept { return diffuse_; }
@@ -117,52 +120,88 @@ public:
     /// Shading formula, Blinn by default.
     [[nodiscard]] SCNLightingModel lightingModel() const noexcept { return lightingModel_; }
     /// Sets the shading formula.
-    void setLightingModel(SCNLightingModel model) noexcept { lightingModel_ = model; revision_.bump(); }
+    void setLightingModel(SCNLightingModel model) noexcept {
+        lightingModel_ = model;
+        revision_.bump();
+    }
     /// Overall opacity, 1 (opaque) by default.
     [[nodiscard]] double transparency() const noexcept { return transparency_; }
     /// Sets the overall opacity.
-    void setTransparency(double transparency) noexcept { transparency_ = transparency; revision_.bump(); }
+    void setTransparency(double transparency) noexcept {
+        transparency_ = transparency;
+        revision_.bump();
+    }
     /// How the transparent property gives opacity, aOne by default.
     [[nodiscard]] SCNTransparencyMode transparencyMode() const noexcept { return transparencyMode_; }
     /// Sets the transparency mode.
-    void setTransparencyMode(SCNTransparencyMode mode) noexcept { transparencyMode_ = mode; revision_.bump(); }
+    void setTransparencyMode(SCNTransparencyMode mode) noexcept {
+        transparencyMode_ = mode;
+        revision_.bump();
+    }
     /// How the colour blends with what is behind, alpha by default.
     [[nodiscard]] SCNBlendMode blendMode() const noexcept { return blendMode_; }
     /// Sets the blend mode.
-    void setBlendMode(SCNBlendMode mode) noexcept { blendMode_ = mode; revision_.bump(); }
+    void setBlendMode(SCNBlendMode mode) noexcept {
+        blendMode_ = mode;
+        revision_.bump();
+    }
     /// Exponent of the Fresnel effect on reflections, 0 (none) by default.
     [[nodiscard]] double fresnelExponent() const noexcept { return fresnelExponent_; }
     /// Sets the Fresnel exponent.
-    void setFresnelExponent(double exponent) noexcept { fresnelExponent_ = exponent; revision_.bump(); }
+    void setFresnelExponent(double exponent) noexcept {
+        fresnelExponent_ = exponent;
+        revision_.bump();
+    }
     /// Sharpness of specular highlights, 1 by default.
     [[nodiscard]] double shininess() const noexcept { return shininess_; }
     /// Sets the sharpness of specular highlights.
-    void setShininess(double shininess) noexcept { shininess_ = shininess; revision_.bump(); }
+    void setShininess(double shininess) noexcept {
+        shininess_ = shininess;
+        revision_.bump();
+    }
     /// True when the ambient response follows the diffuse property (the default).
     [[nodiscard]] bool locksAmbientWithDiffuse() const noexcept { return locksAmbientWithDiffuse_; }
     /// Sets whether the ambient response follows the diffuse property.
-    void setLocksAmbientWithDiffuse(bool locks) noexcept { locksAmbientWithDiffuse_ = locks; revision_.bump(); }
+    void setLocksAmbientWithDiffuse(bool locks) noexcept {
+        locksAmbientWithDiffuse_ = locks;
+        revision_.bump();
+    }
     /// True when both sides of each face are drawn (false by default).
     [[nodiscard]] bool isDoubleSided() const noexcept { return doubleSided_; }
     /// Sets whether both sides are drawn.
-    void setDoubleSided(bool doubleSided) noexcept { doubleSided_ = doubleSided; revision_.bump(); }
+    void setDoubleSided(bool doubleSided) noexcept {
+        doubleSided_ = doubleSided;
+        revision_.bump();
+    }
     /// Which faces are not drawn when single-sided, back by default.
     [[nodiscard]] SCNCullMode cullMode() const noexcept { return cullMode_; }
     /// Sets which faces are not drawn.
-    void setCullMode(SCNCullMode mode) noexcept { cullMode_ = mode; revision_.bump(); }
+    void setCullMode(SCNCullMode mode) noexcept {
+        cullMode_ = mode;
+        revision_.bump();
+    }
     /// True when drawing writes depth (the default).
     [[nodiscard]] bool writesToDepthBuffer() const noexcept { return writesToDepthBuffer_; }
     /// Sets whether drawing writes depth.
-    void setWritesToDepthBuffer(bool writes) noexcept { writesToDepthBuffer_ = writes; revision_.bump(); }
+    void setWritesToDepthBuffer(bool writes) noexcept {
+        writesToDepthBuffer_ = writes;
+        revision_.bump();
+    }
     /// True when drawing tests depth (the default).
     [[nodiscard]] bool readsFromDepthBuffer() const noexcept { return readsFromDepthBuffer_; }
     /// Sets whether drawing tests depth.
-    void setReadsFromDepthBuffer(bool reads) noexcept { readsFromDepthBuffer_ = reads; revision_.bump(); }
+    void setReadsFromDepthBuffer(bool reads) noexcept {
+        readsFromDepthBuffer_ = reads;
+        revision_.bump();
+    }
 
     /// How the colour's alpha is used, blend by default.
     [[nodiscard]] SCNAlphaMode alphaMode() const noexcept { return alphaMode_; }
     /// Sets how the colour's alpha is used.
-    void setAlphaMode(SCNAlphaMode mode) noexcept { alphaMode_ = mode; revision_.bump(); }
+    void setAlphaMode(SCNAlphaMode mode) noexcept {
+        alphaMode_ = mode;
+        revision_.bump();
+    }
     /// The alpha from which a masked surface is drawn, 0.5 by default.
     [[nodiscard]] double alphaCutoff() const noexcept { return alphaCutoff_; }
     /// Sets the mask's cutoff (clamped to 0…1; not-a-number counts as 0.5).

@@ -47,7 +47,10 @@ public:
     /// The contents.
     [[nodiscard]] const SCNMaterialContents& contents() const noexcept { return contents_; }
     /// Replaces the contents.
-    void setContents(SCNMaterialContents contents) { contents_ = std::move(contents); revision_.bump(); }
+    void setContents(SCNMaterialContents contents) {
+        contents_ = std::move(contents);
+        revision_.bump();
+    }
     /// Removes the contents.
     void clearContents() {
         contents_ = std::monostate{};
@@ -65,39 +68,66 @@ public:
     /// Strength of the contents' effect, 1 by default.
     [[nodiscard]] double intensity() const noexcept { return intensity_; }
     /// Sets the strength.
-    void setIntensity(double intensity) noexcept { intensity_ = intensity; revision_.bump(); }
+    void setIntensity(double intensity) noexcept {
+        intensity_ = intensity;
+        revision_.bump();
+    }
     /// Horizontal wrap mode, clamp by default.
     [[nodiscard]] SCNWrapMode wrapS() const noexcept { return wrapS_; }
     /// Sets the horizontal wrap mode.
-    void setWrapS(SCNWrapMode mode) noexcept { wrapS_ = mode; revision_.bump(); }
+    void setWrapS(SCNWrapMode mode) noexcept {
+        wrapS_ = mode;
+        revision_.bump();
+    }
     /// Vertical wrap mode, clamp by default.
     [[nodiscard]] SCNWrapMode wrapT() const noexcept { return wrapT_; }
     /// Sets the vertical wrap mode.
-    void setWrapT(SCNWrapMode mode) noexcept { wrapT_ = mode; revision_.bump(); }
+    void setWrapT(SCNWrapMode mode) noexcept {
+        wrapT_ = mode;
+        revision_.bump();
+    }
     /// Filter when the texture is drawn smaller, linear by default.
     [[nodiscard]] SCNFilterMode minificationFilter() const noexcept { return minificationFilter_; }
     /// Sets the minification filter.
-    void setMinificationFilter(SCNFilterMode mode) noexcept { minificationFilter_ = mode; revision_.bump(); }
+    void setMinificationFilter(SCNFilterMode mode) noexcept {
+        minificationFilter_ = mode;
+        revision_.bump();
+    }
     /// Filter when the texture is drawn larger, linear by default.
     [[nodiscard]] SCNFilterMode magnificationFilter() const noexcept { return magnificationFilter_; }
     /// Sets the magnification filter.
-    void setMagnificationFilter(SCNFilterMode mode) noexcept { magnificationFilter_ = mode; revision_.bump(); }
+    void setMagnificationFilter(SCNFilterMode mode) noexcept {
+        magnificationFilter_ = mode;
+        revision_.bump();
+    }
     /// Filter between mipmap levels, nearest by default.
     [[nodiscard]] SCNFilterMode mipFilter() const noexcept { return mipFilter_; }
     /// Sets the mipmap filter.
-    void setMipFilter(SCNFilterMode mode) noexcept { mipFilter_ = mode; revision_.bump(); }
+    void setMipFilter(SCNFilterMode mode) noexcept {
+        mipFilter_ = mode;
+        revision_.bump();
+    }
     /// Largest anisotropy of texture sampling, 1 (none) by default.
     [[nodiscard]] double maxAnisotropy() const noexcept { return maxAnisotropy_; }
     /// Sets the largest anisotropy.
-    void setMaxAnisotropy(double anisotropy) noexcept { maxAnisotropy_ = anisotropy; revision_.bump(); }
+    void setMaxAnisotropy(double anisotropy) noexcept {
+        maxAnisotropy_ = anisotropy;
+        revision_.bump();
+    }
     /// Which texture-coordinate set of the geometry the contents use, 0 by default.
     [[nodiscard]] int mappingChannel() const noexcept { return mappingChannel_; }
     /// Sets the texture-coordinate set.
-    void setMappingChannel(int channel) noexcept { mappingChannel_ = channel; revision_.bump(); }
+    void setMappingChannel(int channel) noexcept {
+        mappingChannel_ = channel;
+        revision_.bump();
+    }
     /// Transform applied to texture coordinates, the identity by default.
     [[nodiscard]] const SCNMatrix4& contentsTransform() const noexcept { return contentsTransform_; }
     /// Sets the texture-coordinate transform.
-    void setContentsTransform(const SCNMatrix4& transform) noexcept { contentsTransform_ = transform; revision_.bump(); }
+    void setContentsTransform(const SCNMatrix4& transform) noexcept {
+        contentsTransform_ = transform;
+        revision_.bump();
+    }
 
     /// How an image's colour channels are encoded, sRGB by default (materials make their data
     /// properties linear). Colour contents are always sRGB colours.

@@ -33,10 +33,13 @@ class SCNNode;
 class SCNVisibleNodeVisitor {
 public:
     /// Refers to `callable`.
+    // clang-format off
     template <typename Callable>
         requires(!std::same_as<std::remove_cvref_t<Callable>, SCNVisibleNodeVisitor> &&
                  std::invocable<Callable&, const SCNNode&, const glm::mat4&, double>)
-    SCNVisibleNodeVisitor(Callable&& callable) noexcept  // NOLINT(google-explicit-constructor): used like a lambda
+        // clang-format on
+        SCNVisibleNodeVisitor(Callable&& callable)
+    noexcept  // NOLINT(google-explicit-constructor): used like a lambda
         : object_(const_cast<void*>(static_cast<const void*>(&callable))),
           call_([](void* object, const SCNNode& node, const glm::mat4& world, double opacity) {
               (*static_cast<std::remove_reference_t<Callable>*>(object))(node, world, opacity);
@@ -210,7 +213,9 @@ public:
     /// Sets (or clears) the camera.
     void setCamera(std::shared_ptr<SCNCamera> camera) { camera_ = std::move(camera); }
     /// Constraints, applied in order to the presented world transform.
-    [[nodiscard]] const std::vector<std::shared_ptr<SCNConstraint>>& constraints() const noexcept { return constraints_; }
+    [[nodiscard]] const std::vector<std::shared_ptr<SCNConstraint>>& constraints() const noexcept {
+        return constraints_;
+    }
     /// Replaces the constraints; null entries are dropped.
     void setConstraints(std::vector<std::shared_ptr<SCNConstraint>> constraints);
 

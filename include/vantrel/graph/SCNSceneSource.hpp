@@ -66,8 +66,8 @@ public:
     static constexpr const char* errorDomain = "SCNSceneSource";
     /// Receives (total progress 0…1, status, error, stop flag) as loading goes on; setting the flag
     /// ends the loading with a `cancelled` error. Called on the thread that reads.
-    using StatusHandler = std::function<void(double totalProgress, SCNSceneSourceStatus status,
-                                             const OptionalError& error, bool& stop)>;
+    using StatusHandler =
+        std::function<void(double totalProgress, SCNSceneSourceStatus status, const OptionalError& error, bool& stop)>;
     /// What `read` produced; owned by the caller until `makeScene` consumes it.
     struct Prepared;
 

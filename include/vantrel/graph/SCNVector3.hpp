@@ -57,12 +57,42 @@ struct SCNVector3 {
     /// "(x, y, z)" with each component written with two decimals, for example "(1.00, 2.50, -0.33)".
     [[nodiscard]] std::string friendlyString() const;
 
-    constexpr SCNVector3& operator+=(const SCNVector3& o) { x += o.x; y += o.y; z += o.z; return *this; }
-    constexpr SCNVector3& operator-=(const SCNVector3& o) { x -= o.x; y -= o.y; z -= o.z; return *this; }
-    constexpr SCNVector3& operator*=(const SCNVector3& o) { x *= o.x; y *= o.y; z *= o.z; return *this; }
-    constexpr SCNVector3& operator/=(const SCNVector3& o) { x /= o.x; y /= o.y; z /= o.z; return *this; }
-    constexpr SCNVector3& operator*=(float s) { x *= s; y *= s; z *= s; return *this; }
-    constexpr SCNVector3& operator/=(float s) { x /= s; y /= s; z /= s; return *this; }
+    constexpr SCNVector3& operator+=(const SCNVector3& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        return *this;
+    }
+    constexpr SCNVector3& operator-=(const SCNVector3& o) {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        return *this;
+    }
+    constexpr SCNVector3& operator*=(const SCNVector3& o) {
+        x *= o.x;
+        y *= o.y;
+        z *= o.z;
+        return *this;
+    }
+    constexpr SCNVector3& operator/=(const SCNVector3& o) {
+        x /= o.x;
+        y /= o.y;
+        z /= o.z;
+        return *this;
+    }
+    constexpr SCNVector3& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        return *this;
+    }
+    constexpr SCNVector3& operator/=(float s) {
+        x /= s;
+        y /= s;
+        z /= s;
+        return *this;
+    }
 
     /// Exact component-wise equality.
     friend constexpr bool operator==(const SCNVector3&, const SCNVector3&) = default;

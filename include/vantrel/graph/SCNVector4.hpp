@@ -35,12 +35,48 @@ struct SCNVector4 {
     /// Each component's floating-point remainder of division by `divisor` (as `fmodf`).
     [[nodiscard]] SCNVector4 truncatingRemainder(float divisor) const;
 
-    constexpr SCNVector4& operator+=(const SCNVector4& o) { x += o.x; y += o.y; z += o.z; w += o.w; return *this; }
-    constexpr SCNVector4& operator-=(const SCNVector4& o) { x -= o.x; y -= o.y; z -= o.z; w -= o.w; return *this; }
-    constexpr SCNVector4& operator*=(const SCNVector4& o) { x *= o.x; y *= o.y; z *= o.z; w *= o.w; return *this; }
-    constexpr SCNVector4& operator/=(const SCNVector4& o) { x /= o.x; y /= o.y; z /= o.z; w /= o.w; return *this; }
-    constexpr SCNVector4& operator*=(float s) { x *= s; y *= s; z *= s; w *= s; return *this; }
-    constexpr SCNVector4& operator/=(float s) { x /= s; y /= s; z /= s; w /= s; return *this; }
+    constexpr SCNVector4& operator+=(const SCNVector4& o) {
+        x += o.x;
+        y += o.y;
+        z += o.z;
+        w += o.w;
+        return *this;
+    }
+    constexpr SCNVector4& operator-=(const SCNVector4& o) {
+        x -= o.x;
+        y -= o.y;
+        z -= o.z;
+        w -= o.w;
+        return *this;
+    }
+    constexpr SCNVector4& operator*=(const SCNVector4& o) {
+        x *= o.x;
+        y *= o.y;
+        z *= o.z;
+        w *= o.w;
+        return *this;
+    }
+    constexpr SCNVector4& operator/=(const SCNVector4& o) {
+        x /= o.x;
+        y /= o.y;
+        z /= o.z;
+        w /= o.w;
+        return *this;
+    }
+    constexpr SCNVector4& operator*=(float s) {
+        x *= s;
+        y *= s;
+        z *= s;
+        w *= s;
+        return *this;
+    }
+    constexpr SCNVector4& operator/=(float s) {
+        x /= s;
+        y /= s;
+        z /= s;
+        w /= s;
+        return *this;
+    }
 
     /// Exact component-wise equality.
     friend constexpr bool operator==(const SCNVector4&, const SCNVector4&) = default;

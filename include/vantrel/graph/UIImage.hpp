@@ -15,8 +15,8 @@ namespace vantrel {
 
 /// How an image stores its pixels.
 enum class UIImagePixelFormat {
-    rgba8,         ///< Four 8-bit channels (colours as seen, usually sRGB).
-    rgba32Float,   ///< Four 32-bit float channels of linear light, unbounded (lighting environments).
+    rgba8,        ///< Four 8-bit channels (colours as seen, usually sRGB).
+    rgba32Float,  ///< Four 32-bit float channels of linear light, unbounded (lighting environments).
 };
 
 /// An image used as material contents or as a palette swatch: width, height and RGBA pixels with
@@ -35,7 +35,6 @@ public:
     /// An image from pixels already in memory. `rgba` must hold width × height × 4 bytes; it is cut or
     /// padded with transparent black when it does not, and negative sizes count as 0.
     UIImage(int width, int height, std::vector<std::uint8_t> rgba);
-
 
     /// Decodes encoded image bytes (PNG, JPEG, BMP, TGA, GIF, PSD, HDR, PIC, PNM); nullptr when they do
     /// not decode or exceed the size limit.

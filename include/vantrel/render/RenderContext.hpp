@@ -23,7 +23,8 @@ class RenderContext {
 public:
     /// A context on `surface`, or on a new offscreen (EGL surfaceless) surface when it is nullptr;
     /// an Error (domain "Render") when no context can be made or GL functions are missing.
-    [[nodiscard]] static Expected<std::unique_ptr<RenderContext>> make(std::unique_ptr<RenderSurface> surface = nullptr);
+    [[nodiscard]] static Expected<std::unique_ptr<RenderContext>> make(
+        std::unique_ptr<RenderSurface> surface = nullptr);
     ~RenderContext();
     RenderContext(const RenderContext&) = delete;
     RenderContext& operator=(const RenderContext&) = delete;

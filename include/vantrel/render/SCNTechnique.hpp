@@ -28,23 +28,23 @@ struct SCNTechniquePass {
         scene,  ///< "DRAW_SCENE": the scene's nodes whose category mask matches.
         quad,   ///< "DRAW_QUAD": one full-screen rectangle.
     };
-    std::string name;                 ///< Key of the pass in "passes".
-    Draw draw = Draw::quad;           ///< "draw".
-    std::string vertexShader;         ///< Shader resource of the vertex stage ("mask_vertex").
-    std::string fragmentShader;       ///< Shader resource of the fragment stage ("mask_fragment").
+    std::string name;            ///< Key of the pass in "passes".
+    Draw draw = Draw::quad;      ///< "draw".
+    std::string vertexShader;    ///< Shader resource of the vertex stage ("mask_vertex").
+    std::string fragmentShader;  ///< Shader resource of the fragment stage ("mask_fragment").
     std::uint64_t includeCategoryMask = ~std::uint64_t{0};  ///< "includeCategoryMask": nodes drawn by a scene pass.
     std::uint64_t excludeCategoryMask = 0;                  ///< "excludeCategoryMask": nodes left out.
-    bool clearColor = true;           ///< "colorStates" → "clear": clear the output first.
+    bool clearColor = true;                                 ///< "colorStates" → "clear": clear the output first.
     std::map<std::string, std::string> inputs;  ///< Shader input name → target ("COLOR", "MASK") or symbol.
-    std::string output = "COLOR";     ///< "outputs" → "color": the target drawn into.
+    std::string output = "COLOR";               ///< "outputs" → "color": the target drawn into.
 };
 
 /// A render target that a technique declares.
 struct SCNTechniqueTarget {
-    std::string name;                 ///< Key in "targets".
-    int width = 0;                    ///< Fixed width ("size": "512x512"), or 0 to follow the view.
-    int height = 0;                   ///< Fixed height, or 0 to follow the view.
-    double scaleFactor = 1.0;         ///< Share of the view's size when no fixed size is given.
+    std::string name;          ///< Key in "targets".
+    int width = 0;             ///< Fixed width ("size": "512x512"), or 0 to follow the view.
+    int height = 0;            ///< Fixed height, or 0 to follow the view.
+    double scaleFactor = 1.0;  ///< Share of the view's size when no fixed size is given.
 };
 
 /// A post-processing recipe for a view: passes that draw parts of the scene or full-screen
@@ -62,7 +62,8 @@ public:
     /// The technique a dictionary describes; an Error (domain "Render", invalidTechnique) when the
     /// dictionary has no passes or sequence, names a pass that does not exist, or has an unknown draw
     /// kind or a malformed size.
-    [[nodiscard]] static Expected<std::shared_ptr<SCNTechnique>> techniqueWithDictionary(const nlohmann::json& dictionary);
+    [[nodiscard]] static Expected<std::shared_ptr<SCNTechnique>> techniqueWithDictionary(
+        const nlohmann::json& dictionary);
 
     /// Sets a symbol's value; the key path is the symbol's name ("glowColorSymbol").
     void setValue(const SCNTechniqueValue& value, std::string_view keyPath);

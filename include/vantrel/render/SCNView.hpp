@@ -24,8 +24,8 @@ class SCNScene;
 /// Extra drawing for debugging, combined as bits.
 enum class SCNDebugOptions : std::uint32_t {
     none = 0,
-    showBoundingBoxes = 1u << 1,  ///< The world box of every drawn geometry.
-    showCameras = 1u << 10,       ///< A marker at every camera node.
+    showBoundingBoxes = 1u << 1,    ///< The world box of every drawn geometry.
+    showCameras = 1u << 10,         ///< A marker at every camera node.
     showLightInfluences = 1u << 2,  ///< A marker at every light node.
 };
 [[nodiscard]] constexpr SCNDebugOptions operator|(SCNDebugOptions a, SCNDebugOptions b) {
@@ -37,17 +37,17 @@ enum class SCNDebugOptions : std::uint32_t {
 
 /// Antialiasing of a view's pictures.
 enum class SCNAntialiasingMode {
-    none = 0,            ///< One sample per pixel.
-    multisampling2X = 1, ///< Two samples per pixel.
-    multisampling4X = 2, ///< Four samples per pixel (the default here).
+    none = 0,             ///< One sample per pixel.
+    multisampling2X = 1,  ///< Two samples per pixel.
+    multisampling4X = 2,  ///< Four samples per pixel (the default here).
 };
 
 /// What the last frame cost.
 struct SCNRenderStatistics {
     std::chrono::duration<double, std::milli> frameTime{0.0};  ///< CPU and GPU time of the frame.
-    std::size_t drawCalls = 0;     ///< Draw calls of the frame, every pass included.
-    std::size_t triangles = 0;     ///< Triangles drawn in the frame, every pass included.
-    std::uint64_t framesDrawn = 0; ///< Frames drawn by the view so far.
+    std::size_t drawCalls = 0;                                 ///< Draw calls of the frame, every pass included.
+    std::size_t triangles = 0;                                 ///< Triangles drawn in the frame, every pass included.
+    std::uint64_t framesDrawn = 0;                             ///< Frames drawn by the view so far.
 };
 
 /// A view that draws a scene: from a point of view, into its bounds, with a background colour, an
@@ -121,7 +121,8 @@ public:
 
     /// Hits of the ray through `point` (view coordinates, y downwards) with the scene's geometry,
     /// nearest first, each with its node.
-    [[nodiscard]] std::vector<SCNHitTestResult> hitTest(const CGPoint& point, const SCNHitTestOptions& options = {}) const;
+    [[nodiscard]] std::vector<SCNHitTestResult> hitTest(const CGPoint& point,
+                                                        const SCNHitTestOptions& options = {}) const;
     /// The view point (x, y) and depth (z, 0 at the near plane, 1 at the far) of a world position.
     [[nodiscard]] SCNVector3 projectPoint(const SCNVector3& point) const;
     /// The world position at view point (x, y) and depth z.

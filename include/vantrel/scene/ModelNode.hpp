@@ -38,8 +38,7 @@ public:
     /// Snapping points this model carries, by the `id` of the model that would dock at them.
     using SnappingNodesDictionary = std::map<std::string, std::vector<std::shared_ptr<SnappingNode>>>;
     /// Materials of re-coloured parts as they were before their first re-colouring, by part node.
-    using DefaultMaterialsDictionary =
-        std::map<std::shared_ptr<SCNNode>, std::vector<std::shared_ptr<SCNMaterial>>>;
+    using DefaultMaterialsDictionary = std::map<std::shared_ptr<SCNNode>, std::vector<std::shared_ptr<SCNMaterial>>>;
     /// Parts named by the catalogue: (node name, node id) pairs.
     using NodeNamesOrNodeIds = std::vector<std::pair<std::string, std::string>>;
 
@@ -83,9 +82,7 @@ public:
     /// Marks the product as hanging free or standing.
     void setFloating(bool floating) noexcept { isFloating_ = floating; }
     /// The component's snapping areas.
-    [[nodiscard]] std::vector<std::shared_ptr<SnappingAreaEntity>>& snappingAreas() noexcept {
-        return snappingAreas_;
-    }
+    [[nodiscard]] std::vector<std::shared_ptr<SnappingAreaEntity>>& snappingAreas() noexcept { return snappingAreas_; }
     [[nodiscard]] const std::vector<std::shared_ptr<SnappingAreaEntity>>& snappingAreas() const noexcept {
         return snappingAreas_;
     }
@@ -206,8 +203,9 @@ protected:
 private:
     /// Points a clone's anchor-object list at its own cloned children (`counterpart` maps a node of the
     /// original to its copy, or to nullptr).
-    void adoptClonedAnchorObjectModels(const ModelNode& original,
-                                       const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
+    void adoptClonedAnchorObjectModels(
+        const ModelNode& original,
+        const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
     /// The content box in the model's coordinates, with a levitating content counted at rest.
     [[nodiscard]] SCNBoundingBox restingContentBox() const;
     /// The content's transform, without the lift of a levitation.
@@ -217,8 +215,9 @@ private:
     /// True for a snapping point, which stands beside the product and is never part of its box.
     [[nodiscard]] static bool isSnappingNode(const SCNNode& node);
     /// Records in this copy the clones of `original`'s snapping points, found through `counterpart`.
-    void adoptClonedSnappingNodes(const ModelNode& original,
-                                  const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
+    void adoptClonedSnappingNodes(
+        const ModelNode& original,
+        const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
     /// Calls `visit` with each child that belongs to the product and the transform it stands in at rest.
     void forEachProductChild(const std::function<void(const std::shared_ptr<SCNNode>&, const glm::mat4&)>& visit) const;
 

@@ -33,16 +33,19 @@ public:
 
     /// Create handler: an entry of `catalog` that is not in draft is announced once its component
     /// is read (with "component" null when that fails).
-    void subscriptionProcessOnCreate(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog);
+    void subscriptionProcessOnCreate(const std::shared_ptr<ParseObject>& record,
+                                     const std::shared_ptr<CatalogEntity>& catalog);
     /// Update handler: as `subscriptionProcessOnCreate`, with the updated notification.
-    void subscriptionProcessOnUpdate(const std::shared_ptr<ParseObject>& record, const std::shared_ptr<CatalogEntity>& catalog);
+    void subscriptionProcessOnUpdate(const std::shared_ptr<ParseObject>& record,
+                                     const std::shared_ptr<CatalogEntity>& catalog);
 
     /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
     void configureSubscription(const std::shared_ptr<Subscription>& subscription,
                                const std::shared_ptr<CatalogEntity>& catalog) override;
 
 protected:
-    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(
+        const std::shared_ptr<CatalogEntity>& catalog) const override;
 
 private:
     AppListItemService();

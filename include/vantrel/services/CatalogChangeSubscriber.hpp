@@ -46,7 +46,8 @@ protected:
 
     /// The subscription query for `catalog`: "catalog" equal to it; none for a catalogue that was
     /// never saved. Services whose records need included pointers add them.
-    [[nodiscard]] virtual std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const;
+    [[nodiscard]] virtual std::optional<ParseQuery> makeSubscriptionQuery(
+        const std::shared_ptr<CatalogEntity>& catalog) const;
     /// The log label.
     [[nodiscard]] const std::string& label() const noexcept { return label_; }
 

@@ -30,8 +30,8 @@ public:
     /// The component with object id `id`.
     void obtainComponentById(const std::string& id, RecordResultBlock<ComponentEntity> block);
     /// The components whose object ids are among `ids`.
-    void obtainAllComponentsByIds(const std::vector<std::string>& ids, std::optional<int> offset, std::optional<int> max,
-                                  RecordsResultBlock<ComponentEntity> block);
+    void obtainAllComponentsByIds(const std::vector<std::string>& ids, std::optional<int> offset,
+                                  std::optional<int> max, RecordsResultBlock<ComponentEntity> block);
     /// The components of the current user's catalogue.
     void obtainAllComponentsByCurrentCatalog(std::optional<int> offset, std::optional<int> max,
                                              RecordsResultBlock<ComponentEntity> block);
@@ -39,10 +39,11 @@ public:
     void obtainAllComponentsByCatalog(const std::shared_ptr<CatalogEntity>& catalog, std::optional<int> offset,
                                       std::optional<int> max, RecordsResultBlock<ComponentEntity> block);
     /// The first component of the current user's catalogue whose product number is `productNr`.
-    void obtainComponentByCurrentCatalogAndProductNr(const std::string& productNr, RecordResultBlock<ComponentEntity> block);
+    void obtainComponentByCurrentCatalogAndProductNr(const std::string& productNr,
+                                                     RecordResultBlock<ComponentEntity> block);
     /// The first component of `catalog` whose product number is `productNr`.
-    void obtainComponentByCatalogAndProductNr(const std::shared_ptr<CatalogEntity>& catalog, const std::string& productNr,
-                                              RecordResultBlock<ComponentEntity> block);
+    void obtainComponentByCatalogAndProductNr(const std::shared_ptr<CatalogEntity>& catalog,
+                                              const std::string& productNr, RecordResultBlock<ComponentEntity> block);
     /// The variants of `component` (its relation "variances").
     void obtainAllVariancesByComponent(const std::shared_ptr<ComponentEntity>& component, std::optional<int> offset,
                                        std::optional<int> max, RecordsResultBlock<ComponentEntity> block);
@@ -52,14 +53,16 @@ public:
     void getComponentThumbnailHome(const std::shared_ptr<ComponentEntity>& component, TextBlock block);
     /// The component's product link with the current company's extra URL parameters appended;
     /// none for a blank link or one that is not a URL.
-    void obtainProductUrlByComponentOfCurrentCompany(const std::shared_ptr<ComponentEntity>& component, TextBlock block);
+    void obtainProductUrlByComponentOfCurrentCompany(const std::shared_ptr<ComponentEntity>& component,
+                                                     TextBlock block);
 
     /// Registers the log lines and the change handlers, bound to `catalog`, on a new subscription.
     void configureSubscription(const std::shared_ptr<Subscription>& subscription,
                                const std::shared_ptr<CatalogEntity>& catalog) override;
 
 protected:
-    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(const std::shared_ptr<CatalogEntity>& catalog) const override;
+    [[nodiscard]] std::optional<ParseQuery> makeSubscriptionQuery(
+        const std::shared_ptr<CatalogEntity>& catalog) const override;
 
 private:
     ComponentService();

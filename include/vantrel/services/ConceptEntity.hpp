@@ -37,10 +37,14 @@ public:
     void setPopularity(std::int16_t popularity) { setValue("popularity", static_cast<std::int64_t>(popularity)); }
     /// Preview image bytes.
     [[nodiscard]] std::optional<Blob> thumbnail() const { return blobValue("thumbnail"); }
-    void setThumbnail(const std::optional<Blob>& thumbnail) { setValue("thumbnail", thumbnail ? AttributeValue(*thumbnail) : AttributeValue()); }
+    void setThumbnail(const std::optional<Blob>& thumbnail) {
+        setValue("thumbnail", thumbnail ? AttributeValue(*thumbnail) : AttributeValue());
+    }
     /// When the concept was created or last opened.
     [[nodiscard]] std::optional<Date> lastOpened() const { return dateValue("lastOpened"); }
-    void setLastOpened(const std::optional<Date>& date) { setValue("lastOpened", date ? AttributeValue(*date) : AttributeValue()); }
+    void setLastOpened(const std::optional<Date>& date) {
+        setValue("lastOpened", date ? AttributeValue(*date) : AttributeValue());
+    }
     [[nodiscard]] bool groundEnabled() const { return boolValue("groundEnabled"); }
     void setGroundEnabled(bool enabled) { setValue("groundEnabled", enabled); }
     /// The ground colour as text, "red green blue alpha".

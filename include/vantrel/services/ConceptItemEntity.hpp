@@ -29,7 +29,8 @@ using AssignedMaterialTriple = std::tuple<std::string, std::optional<std::string
 class ConceptItemEntity : public ManagedObject {
 public:
     /// Receives the assigned materials and the error.
-    using AssignedMaterialsBlock = std::function<void(std::vector<AssignedMaterialTriple> materials, OptionalError error)>;
+    using AssignedMaterialsBlock =
+        std::function<void(std::vector<AssignedMaterialTriple> materials, OptionalError error)>;
 
     /// The entity's name, "ConceptItemEntity".
     static constexpr const char* entityName = "ConceptItemEntity";

@@ -37,18 +37,22 @@ public:
 
     /// Creates or updates `entity` on the backend. The block receives the same record and none,
     /// the backend's error, or a text error when the backend reported neither success nor error.
+    // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     void saveOrUpdateEntity(const std::shared_ptr<T>& entity, EntityResultBlock<T> block) const {
+        // clang-format on
         dao_detail::saveOrUpdate(entity, [entity, block = std::move(block)](OptionalError error) {
             if (block) block(entity, std::move(error));
         });
     }
 
     /// Deletes `entity` on the backend; the block as for `saveOrUpdateEntity`.
+    // clang-format off
     template <class T>
         requires std::derived_from<T, ParseObject>
     void deleteEntity(const std::shared_ptr<T>& entity, EntityResultBlock<T> block) const {
+        // clang-format on
         dao_detail::remove(entity, [entity, block = std::move(block)](OptionalError error) {
             if (block) block(entity, std::move(error));
         });

@@ -29,8 +29,8 @@ public:
     /// an image without data). Reads the concept's items on the calling thread (the main thread);
     /// the block runs on the backend client's thread, or before this returns when the concept has
     /// no items.
-    void generateOrderAsHtml(const std::shared_ptr<ConceptEntity>& conceptEntity, const std::shared_ptr<UIImage>& logoImage,
-                             HtmlBlock block);
+    void generateOrderAsHtml(const std::shared_ptr<ConceptEntity>& conceptEntity,
+                             const std::shared_ptr<UIImage>& logoImage, HtmlBlock block);
 
 private:
     OrderService() = default;

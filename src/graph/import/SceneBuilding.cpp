@@ -103,7 +103,8 @@ struct Builder {
         for (const auto& l : p.lights) lights.push_back(makeLight(l));
         for (const auto& g : p.geometries) {
             std::vector<std::shared_ptr<SCNMaterial>> parts;
-            for (auto index : g.materialIndices) parts.push_back(index < materials.size() ? materials[index] : SCNMaterial::make());
+            for (auto index : g.materialIndices)
+                parts.push_back(index < materials.size() ? materials[index] : SCNMaterial::make());
             g.geometry->setMaterials(std::move(parts));
         }
     }
@@ -131,7 +132,8 @@ std::shared_ptr<SCNScene> SCNSceneSource::makeScene(const std::shared_ptr<Prepar
 }
 
 std::shared_ptr<SCNScene> SCNSceneSource::sceneWithOptions(const std::optional<SCNSceneSourceOptions>& options,
-                                                           const StatusHandler& statusHandler, OptionalError* error) const {
+                                                           const StatusHandler& statusHandler,
+                                                           OptionalError* error) const {
     const SCNSceneSource source(url_, options.value_or(options_));
     auto prepared = source.read(statusHandler);
     if (!prepared) {

@@ -102,7 +102,8 @@ public:
     /// The file's top-level nodes. A file whose root is a node of its own (glTF with one root node)
     /// keeps it; otherwise the root is the file's scene, and its transform (Collada's units and up
     /// axis) is carried into its children.
-    void nodes(SCNSceneSource::Prepared& out, bool rootIsFileNode, const SCNSceneSource::StatusHandler& handler, bool& stop) {
+    void nodes(SCNSceneSource::Prepared& out, bool rootIsFileNode, const SCNSceneSource::StatusHandler& handler,
+               bool& stop) {
         const aiNode& root = *scene_.mRootNode;
         handler_ = &handler;
         stop_ = &stop;
@@ -118,7 +119,8 @@ public:
             holder.geometry = geometry(root, out);
             out.topLevel.push_back(std::move(holder));
         }
-        for (unsigned i = 0; i < root.mNumChildren && !*stop_; ++i) out.topLevel.push_back(node(*root.mChildren[i], rootTransform, out));
+        for (unsigned i = 0; i < root.mNumChildren && !*stop_; ++i)
+            out.topLevel.push_back(node(*root.mChildren[i], rootTransform, out));
     }
 
 private:
@@ -137,7 +139,8 @@ private:
         if (auto it = lightByName_.find(result.name); it != lightByName_.end()) result.light = it->second;
         if (source.mNumMeshes > 0) result.geometry = geometry(source, out);
         result.children.reserve(source.mNumChildren);
-        for (unsigned i = 0; i < source.mNumChildren && !*stop_; ++i) result.children.push_back(node(*source.mChildren[i], glm::mat4(1.0f), out));
+        for (unsigned i = 0; i < source.mNumChildren && !*stop_; ++i)
+            result.children.push_back(node(*source.mChildren[i], glm::mat4(1.0f), out));
         return result;
     }
 
@@ -146,7 +149,8 @@ private:
         std::vector<unsigned> meshes;
         for (unsigned i = 0; i < node.mNumMeshes; ++i) {
             const unsigned index = node.mMeshes[i];
-            if (index < scene_.mNumMeshes && (scene_.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE)) meshes.push_back(index);
+            if (index < scene_.mNumMeshes && (scene_.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+                meshes.push_back(index);
         }
         if (meshes.empty()) return std::nullopt;
         if (auto it = geometryByMeshes_.find(meshes); it != geometryByMeshes_.end()) return it->second;
@@ -188,7 +192,8 @@ private:
                     vertices.colors.emplace_back(c.r, c.g, c.b, c.a);
                 }
                 for (unsigned c = 0; c < channels; ++c)
-                    vertices.textureCoordinates[c].emplace_back(mesh.mTextureCoords[c][v].x, mesh.mTextureCoords[c][v].y);
+                    vertices.textureCoordinates[c].emplace_back(mesh.mTextureCoords[c][v].x,
+                                                                mesh.mTextureCoords[c][v].y);
             }
             SCNGeometryElement element;
             element.bytesPerIndex = vertexCount <= 0x10000 ? 2 : 4;
@@ -206,15 +211,18 @@ private:
         const std::size_t result = out.geometries.size();
         out.geometries.push_back(std::move(imported));
         geometryByMeshes_.emplace(std::move(meshes), result);
-        if (handler_ && *handler_) (*handler_)(0.8 + 0.15 * progressOfMeshes(out), SCNSceneSourceStatus::processing, std::nullopt, *stop_);
+        if (handler_ && *handler_)
+            (*handler_)(0.8 + 0.15 * progressOfMeshes(out), SCNSceneSourceStatus::processing, std::nullopt, *stop_);
         return result;
     }
 
     double progressOfMeshes(const SCNSceneSource::Prepared& out) const {
-        return scene_.mNumMeshes == 0 ? 1.0 : std::min(1.0, static_cast<double>(out.geometries.size()) / scene_.mNumMeshes);
+        return scene_.mNumMeshes == 0 ? 1.0
+                                      : std::min(1.0, static_cast<double>(out.geometries.size()) / scene_.mNumMeshes);
     }
 
-    std::optional<detail::ImportedTexture> texture(const aiMaterial& material, std::initializer_list<aiTextureType> types) {
+    std::optional<detail::ImportedTexture> texture(const aiMaterial& material,
+                                                   std::initializer_list<aiTextureType> types) {
         for (auto type : types) {
             if (material.GetTextureCount(type) == 0) continue;
             aiString path;
@@ -240,18 +248,20 @@ private:
         result.diffuseTexture = texture(m, {aiTextureType_BASE_COLOR, aiTextureType_DIFFUSE});
         if (m.Get(AI_MATKEY_METALLIC_FACTOR, number) == AI_SUCCESS) result.metalness = number;
         if (m.Get(AI_MATKEY_ROUGHNESS_FACTOR, number) == AI_SUCCESS) result.roughness = number;
-        result.metallicRoughnessTexture = texture(m, {aiTextureType_UNKNOWN, aiTextureType_METALNESS, aiTextureType_DIFFUSE_ROUGHNESS});
+        result.metallicRoughnessTexture =
+            texture(m, {aiTextureType_UNKNOWN, aiTextureType_METALNESS, aiTextureType_DIFFUSE_ROUGHNESS});
         result.normalTexture = texture(m, {aiTextureType_NORMALS, aiTextureType_NORMAL_CAMERA});
         result.occlusionTexture = texture(m, {aiTextureType_LIGHTMAP, aiTextureType_AMBIENT_OCCLUSION});
         if (m.Get(AI_MATKEY_COLOR_EMISSIVE, color) == AI_SUCCESS) result.emission = toColor(color);
         result.emissionTexture = texture(m, {aiTextureType_EMISSIVE, aiTextureType_EMISSION_COLOR});
         if (m.Get(AI_MATKEY_COLOR_SPECULAR, color) == AI_SUCCESS) result.specular = toColor(color);
         if (m.Get(AI_MATKEY_SHININESS, number) == AI_SUCCESS) result.shininess = number;
-        if (m.Get(AI_MATKEY_OPACITY, number) == AI_SUCCESS) result.opacity = std::clamp(static_cast<double>(number), 0.0, 1.0);
+        if (m.Get(AI_MATKEY_OPACITY, number) == AI_SUCCESS)
+            result.opacity = std::clamp(static_cast<double>(number), 0.0, 1.0);
         aiString alphaMode;
         if (m.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS) {
             const std::string mode = alphaMode.C_Str();
-            result.alphaMode = mode == "MASK" ? detail::ImportedAlphaMode::mask
+            result.alphaMode = mode == "MASK"    ? detail::ImportedAlphaMode::mask
                                : mode == "BLEND" ? detail::ImportedAlphaMode::blend
                                                  : detail::ImportedAlphaMode::opaque;
         } else if (result.opacity < 1.0) {
@@ -276,7 +286,8 @@ private:
 /// glTF gives its single root node as Assimp's root; several roots come under a made-up "ROOT".
 bool rootIsFileNode(const std::filesystem::path& url, const aiScene& scene) {
     auto extension = url.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return (extension == ".gltf" || extension == ".glb") && std::string(scene.mRootNode->mName.C_Str()) != "ROOT";
 }
 
@@ -297,7 +308,8 @@ Expected<std::shared_ptr<SCNSceneSource::Prepared>> SCNSceneSource::read(const S
     };
     std::error_code ec;
     if (!std::filesystem::is_regular_file(url_, ec)) {
-        return fail(sourceError(SCNSceneSourceError::unreadableFile, "Unable to read the scene file '" + url_.string() + "'"));
+        return fail(
+            sourceError(SCNSceneSourceError::unreadableFile, "Unable to read the scene file '" + url_.string() + "'"));
     }
     if (statusHandler) statusHandler(0.0, SCNSceneSourceStatus::parsing, std::nullopt, stop);
 
@@ -308,17 +320,20 @@ Expected<std::shared_ptr<SCNSceneSource::Prepared>> SCNSceneSource::read(const S
         importer.SetProgressHandler(progress);
         importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
         const aiScene* scene = importer.ReadFile(url_.string(), kPostProcessing);
-        if (progress->stopped || stop) return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
+        if (progress->stopped || stop)
+            return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
         if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
-            return fail(sourceError(SCNSceneSourceError::invalidScene,
-                                    "Unable to read the scene file '" + url_.string() + "': " + importer.GetErrorString()));
+            return fail(
+                sourceError(SCNSceneSourceError::invalidScene,
+                            "Unable to read the scene file '" + url_.string() + "': " + importer.GetErrorString()));
         }
         detail::TextureReader textures(url_, options_);
         Converter converter(*scene, *this, textures);
         converter.materials(*prepared);
         converter.camerasAndLights(*prepared);
         converter.nodes(*prepared, rootIsFileNode(url_, *scene), statusHandler, stop);
-        if (stop) return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
+        if (stop)
+            return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
     }  // the importer's scene goes before the hit-test trees are built, so the two never peak together
     // Hit tests would otherwise build each mesh's triangle tree on the main thread at the first tap.
     for (const auto& geometry : prepared->geometries) {

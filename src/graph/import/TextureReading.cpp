@@ -43,7 +43,8 @@ std::shared_ptr<UIImage> decodeFile(const std::filesystem::path& path) {
 TextureReader::TextureReader(std::filesystem::path modelFile, const SCNSceneSourceOptions& options) {
     std::error_code ec;
     directory_ = std::filesystem::weakly_canonical(std::filesystem::absolute(modelFile, ec).parent_path(), ec);
-    root_ = options.assetRootDirectory.empty() ? directory_ : std::filesystem::weakly_canonical(options.assetRootDirectory, ec);
+    root_ = options.assetRootDirectory.empty() ? directory_
+                                               : std::filesystem::weakly_canonical(options.assetRootDirectory, ec);
     if (options.overrideAssetURLs && !options.assetDirectoryURLs.empty()) {
         searchDirectories_ = options.assetDirectoryURLs;
     } else {
@@ -68,7 +69,8 @@ std::shared_ptr<UIImage> TextureReader::embedded(const aiScene& scene, const std
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(texture->pcData);
         return UIImage::decode(std::span<const std::uint8_t>(bytes, texture->mWidth));
     }
-    if (texture->mWidth > static_cast<unsigned>(UIImage::kMaxDimension) || texture->mHeight > static_cast<unsigned>(UIImage::kMaxDimension))
+    if (texture->mWidth > static_cast<unsigned>(UIImage::kMaxDimension) ||
+        texture->mHeight > static_cast<unsigned>(UIImage::kMaxDimension))
         return nullptr;
     const std::size_t count = static_cast<std::size_t>(texture->mWidth) * texture->mHeight;
     std::vector<std::uint8_t> rgba(count * 4);
@@ -79,7 +81,8 @@ std::shared_ptr<UIImage> TextureReader::embedded(const aiScene& scene, const std
         rgba[i * 4 + 2] = t.b;
         rgba[i * 4 + 3] = t.a;
     }
-    return std::make_shared<UIImage>(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight), std::move(rgba));
+    return std::make_shared<UIImage>(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight),
+                                     std::move(rgba));
 }
 
 std::shared_ptr<UIImage> TextureReader::external(const std::string& reference) {
@@ -87,8 +90,8 @@ std::shared_ptr<UIImage> TextureReader::external(const std::string& reference) {
         const std::filesystem::path relative(name);
         for (const auto& directory : searchDirectories_) {
             std::error_code ec;
-            const auto candidate = std::filesystem::weakly_canonical(
-                relative.is_absolute() ? relative : directory / relative, ec);
+            const auto candidate =
+                std::filesystem::weakly_canonical(relative.is_absolute() ? relative : directory / relative, ec);
             if (ec || !isBelow(candidate, root_) || !std::filesystem::is_regular_file(candidate, ec)) continue;
             if (auto image = decodeFile(candidate)) return image;
         }

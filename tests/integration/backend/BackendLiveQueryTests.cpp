@@ -50,7 +50,8 @@ protected:
         LiveQueryClientOptions options;
         options.backoffBase = milliseconds(200);
         options.backoffCap = milliseconds(2000);
-        client_ = std::make_shared<LiveQueryClient>(liveQueryUrl(second), env().applicationId, env().clientKey, env().caFile, options);
+        client_ = std::make_shared<LiveQueryClient>(liveQueryUrl(second), env().applicationId, env().clientKey,
+                                                    env().caFile, options);
         client_->setShouldPrintWebSocketLog(true);
         LiveQueryClient::setShared(client_);
     }
@@ -64,7 +65,8 @@ protected:
     std::shared_ptr<Subscription> subscribe(const ParseQuery& query) {
         auto subscription = client_->subscribe(query);
         subscription->handleSubscribe([subscribed = subscribed_](const ParseQuery&) { subscribed.add(1); });
-        subscription->handleError([errors = errors_](const ParseQuery&, const Error& error) { errors.add(error.description()); });
+        subscription->handleError(
+            [errors = errors_](const ParseQuery&, const Error& error) { errors.add(error.description()); });
         subscription->handleEvent([events = events_](const ParseQuery&, Event event, auto object, auto original) {
             events.add(LiveEvent{event, object, original});
         });
@@ -142,15 +144,16 @@ TEST_F(BackendLiveQueryTest, ServerRestartIsSurvivedAndEventsFlowAgain) {
     // The client notices the loss, comes back with its back-off and subscribes again.
     ASSERT_TRUE(subscribed_.waitForCount(2)) << "no re-subscription; connections: " << client_->connectionCount();
     EXPECT_GE(client_->connectionCount(), 2u);
-    const auto id = peer({"--login", managerLogin(), "save", "Component", componentFields("After restart", false).dump()});
+    const auto id =
+        peer({"--login", managerLogin(), "save", "Component", componentFields("After restart", false).dump()});
     ASSERT_TRUE(waitForEvent(Event::created, id));
 }
 
 TEST_F(BackendLiveQueryTest, EventWrittenThroughOneServerReachesASubscriberOfTheOther) {
     // Leave the second process as we found it.
-    const bool wasRunning =
-        test::runCommand({"curl", "-sf", "--max-time", "5", "--cacert", env().caFile, "https://" + env().secondServer + "/health"})
-            .exitCode == 0;
+    const bool wasRunning = test::runCommand({"curl", "-sf", "--max-time", "5", "--cacert", env().caFile,
+                                              "https://" + env().secondServer + "/health"})
+                                .exitCode == 0;
     const auto second = test::runCommand({"bash", "scripts/backend.sh", "start-second"});
     ASSERT_EQ(second.exitCode, 0) << second.err;
     struct StopSecond {
@@ -182,7 +185,8 @@ TEST_F(BackendLiveQueryTest, OurChangesReachTheJavaScriptSdksSubscription) {
     component->set("name", "From C++ 2");
     ASSERT_TRUE(save(component).first);
     ASSERT_TRUE(listener.lines().waitFor([](const std::vector<std::string>& lines) {
-        return std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("{", 0) == 0; }) >= 2;
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("{", 0) == 0; }) >=
+               2;
     }));
     std::vector<json> events;
     for (const auto& line : listener.lines().items())

@@ -25,7 +25,8 @@ protected:
         BackendFixture::SetUp();
         if (HasFatalFailure()) return;
         ParseObject::registerSubclass<ObjectTestComponent>();
-        data_ = seedCompany(json::array({{{"alias", "unit"}, {"className", "ModelMeasuringUnit"},
+        data_ = seedCompany(json::array({{{"alias", "unit"},
+                                          {"className", "ModelMeasuringUnit"},
                                           {"fields", {{"name", "cm"}, {"factor", 0.01}}}}}));
         ASSERT_TRUE(data_.contains("catalog"));
         logIn(data_["manager"]["username"], data_["manager"]["password"]);
@@ -85,8 +86,9 @@ TEST_F(BackendObjectTest, EachKindOfValueComesBack) {
     component->set("isFloating", true);
     component->set("scnModelMeasuringUnit", ParseObject::createWithoutData("ModelMeasuringUnit", data_["unit"]));
     const auto date = *parseParseDate("2024-05-01T12:30:00.123Z");
-    component->set("snappingAreas", ParseValue::Array{ParseValue(ParseValue::Object{{"offsetPosition", "1,0,0"}, {"weight", 3}}),
-                                                      ParseValue(1.5), ParseValue(7)});
+    component->set("snappingAreas",
+                   ParseValue::Array{ParseValue(ParseValue::Object{{"offsetPosition", "1,0,0"}, {"weight", 3}}),
+                                     ParseValue(1.5), ParseValue(7)});
     component->set("images", ParseValue::Object{{"when", date}, {"count", 2}, {"ratio", 0.75}});
     ASSERT_TRUE(save(component).first);
 
@@ -164,7 +166,8 @@ TEST_F(BackendObjectTest, WhatTheJavaScriptSdkWritesWeRead) {
                          {"isFloating", false},
                          {"snappingAreas", {{{"offsetPosition", "0,1,0"}, {"n", 4}}}},
                          {"images", {{"when", {{"__type", "Date"}, {"iso", "2023-03-04T05:06:07.089Z"}}}}},
-                         {"scnModelMeasuringUnit", {{"__type", "Pointer"}, {"className", "ModelMeasuringUnit"}, {"objectId", data_["unit"]}}}};
+                         {"scnModelMeasuringUnit",
+                          {{"__type", "Pointer"}, {"className", "ModelMeasuringUnit"}, {"objectId", data_["unit"]}}}};
     const auto id = peer({"--login", managerLogin(), "save", "Component", fields.dump()});
     ASSERT_FALSE(id.empty());
     auto object = reread(id);
@@ -173,7 +176,8 @@ TEST_F(BackendObjectTest, WhatTheJavaScriptSdkWritesWeRead) {
     EXPECT_EQ(object->value("price").asDouble(), 12.75);
     EXPECT_EQ(object->value("isFloating").asBool(), false);
     EXPECT_EQ(object->value("snappingAreas").asArray()->at(0).asDictionary()->at("n").asInteger(), 4);
-    EXPECT_EQ(formatParseDate(*object->value("images").asDictionary()->at("when").asDate()), "2023-03-04T05:06:07.089Z");
+    EXPECT_EQ(formatParseDate(*object->value("images").asDictionary()->at("when").asDate()),
+              "2023-03-04T05:06:07.089Z");
     EXPECT_EQ(object->value("scnModelMeasuringUnit").asObject()->objectId(), data_["unit"]);
     EXPECT_EQ(object->value("catalog").asObject()->objectId(), data_["catalog"]);
 }

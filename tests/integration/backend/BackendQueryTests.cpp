@@ -32,17 +32,33 @@ protected:
         if (!data().is_object()) {
             const json catalog = {{"$ref", "catalog"}};
             data() = seedCompany(json::array({
-                {{"alias", "sofa"}, {"className", "Component"},
-                 {"fields", {{"catalog", catalog}, {"name", "Sofa"}, {"appName", "A"}, {"price", 2}, {"isFloating", false},
-                             {"variances", {{"$relation", {"corner", "chair"}}}}}}},
-                {{"alias", "chair"}, {"className", "Component"},
-                 {"fields", {{"catalog", catalog}, {"name", "Chair"}, {"appName", "B"}, {"price", 2.5}, {"isFloating", true},
-                             {"parent", {{"$ref", "sofa"}}}}}},
-                {{"alias", "draft"}, {"className", "Component"},
+                {{"alias", "sofa"},
+                 {"className", "Component"},
+                 {"fields",
+                  {{"catalog", catalog},
+                   {"name", "Sofa"},
+                   {"appName", "A"},
+                   {"price", 2},
+                   {"isFloating", false},
+                   {"variances", {{"$relation", {"corner", "chair"}}}}}}},
+                {{"alias", "chair"},
+                 {"className", "Component"},
+                 {"fields",
+                  {{"catalog", catalog},
+                   {"name", "Chair"},
+                   {"appName", "B"},
+                   {"price", 2.5},
+                   {"isFloating", true},
+                   {"parent", {{"$ref", "sofa"}}}}}},
+                {{"alias", "draft"},
+                 {"className", "Component"},
                  {"fields", {{"catalog", catalog}, {"name", "Draft"}, {"appName", "A"}, {"inDraftBy", "someone"}}}},
-                {{"alias", "corner"}, {"className", "Component"},
+                {{"alias", "corner"},
+                 {"className", "Component"},
                  {"fields", {{"catalog", catalog}, {"name", "Corner"}, {"parent", {{"$ref", "sofa"}}}}}},
-                {{"alias", "materials"}, {"className", "Material"}, {"repeat", 250},
+                {{"alias", "materials"},
+                 {"className", "Material"},
+                 {"repeat", 250},
                  {"fields", {{"catalog", catalog}, {"name", "Material {i}"}}}},
             }));
         }
@@ -61,7 +77,9 @@ protected:
         return seeded;
     }
 
-    std::shared_ptr<ParseObject> catalog() const { return ParseObject::createWithoutData("Catalog", data()["catalog"]); }
+    std::shared_ptr<ParseObject> catalog() const {
+        return ParseObject::createWithoutData("Catalog", data()["catalog"]);
+    }
 
     ParseQuery components() const {
         ParseQuery query("Component");

@@ -22,7 +22,8 @@ protected:
         BackendFixture::SetUp();
         if (HasFatalFailure()) return;
         ParseObject::registerSubclass<SessionTestUser>();
-        data_ = seedCompany(json::array({{{"alias", "component"}, {"className", "Component"},
+        data_ = seedCompany(json::array({{{"alias", "component"},
+                                          {"className", "Component"},
                                           {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Thing"}}}}}));
         ASSERT_TRUE(data_.contains("manager"));
     }
@@ -58,7 +59,9 @@ TEST_F(BackendUserTest, LoginMakesTheRegisteredUserCurrent) {
 
 TEST_F(BackendUserTest, WrongPasswordIs101AndNobodyIsSignedIn) {
     test::Await<std::pair<std::shared_ptr<ParseUser>, OptionalError>> done;
-    ParseUser::logInWithUsernameInBackground(username(), "wrong-password", [done](auto user, auto error) { done.set({user, error}); });
+    ParseUser::logInWithUsernameInBackground(username(), "wrong-password", [done](auto user, auto error) {
+        done.set({user, error});
+    });
     const auto result = done.get();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->first, nullptr);
@@ -125,10 +128,10 @@ TEST_F(BackendUserTest, CloudFunctionsTakeParametersAndKeepErrorCodes) {
     EXPECT_EQ(result, false);
 
     std::tie(result, error) = call("registerCompanyUser", {{"company_id", data_["company"]},
-                                                          {"full_name", "X"},
-                                                          {"email", uniqueName("x") + "@test.invalid"},
-                                                          {"password", "password-1"},
-                                                          {"role", "ROLE_COMPANY_EMPLOYEE"}});
+                                                           {"full_name", "X"},
+                                                           {"email", uniqueName("x") + "@test.invalid"},
+                                                           {"password", "password-1"},
+                                                           {"role", "ROLE_COMPANY_EMPLOYEE"}});
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, ParseErrorCode::operationForbidden);  // not the demonstration company
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include "support/TestPaths.hpp"
 
 namespace vantrel {
 namespace {
@@ -24,13 +25,25 @@ protected:
         if (!data().is_object()) {
             const json catalog = {{"$ref", "catalog"}};
             data() = seedCompany(json::array({
-                {{"alias", "chair"}, {"className", "Component"},
-                 {"fields", {{"catalog", catalog}, {"name", "Armchair"}, {"productNumber", "AC-100"},
-                             {"description", "Oak frame, linen seat"}, {"price", 10.5}}}},
-                {{"alias", "lamp"}, {"className", "Component"},
-                 {"fields", {{"catalog", catalog}, {"name", "Lamp <Brass>"}, {"productNumber", "LP-7"},
-                             {"description", "Dimmable & warm"}, {"price", 2}}}},
-                {{"alias", "velvet"}, {"className", "Material"}, {"fields", {{"catalog", catalog}, {"name", "Velvet"}}}},
+                {{"alias", "chair"},
+                 {"className", "Component"},
+                 {"fields",
+                  {{"catalog", catalog},
+                   {"name", "Armchair"},
+                   {"productNumber", "AC-100"},
+                   {"description", "Oak frame, linen seat"},
+                   {"price", 10.5}}}},
+                {{"alias", "lamp"},
+                 {"className", "Component"},
+                 {"fields",
+                  {{"catalog", catalog},
+                   {"name", "Lamp <Brass>"},
+                   {"productNumber", "LP-7"},
+                   {"description", "Dimmable & warm"},
+                   {"price", 2}}}},
+                {{"alias", "velvet"},
+                 {"className", "Material"},
+                 {"fields", {{"catalog", catalog}, {"name", "Velvet"}}}},
             }));
         }
         ASSERT_TRUE(data().contains("chair")) << data().dump();
@@ -46,7 +59,8 @@ protected:
     std::shared_ptr<ConceptEntity> design(const std::string& name, const std::vector<std::string>& componentIds) {
         auto concept_ = ConceptService::sharedInstance().spawnConcept("user-1", name);
         for (const auto& componentId : componentIds) {
-            concept_->addToConceptItems(ConceptService::sharedInstance().spawnConceptItem(componentId, {}, {0, 0, 0, 1}));
+            concept_->addToConceptItems(
+                ConceptService::sharedInstance().spawnConceptItem(componentId, {}, {0, 0, 0, 1}));
         }
         return concept_;
     }
@@ -76,15 +90,18 @@ TEST_F(ConceptOrderTest, ComponentsAndMaterialsOfADesignComeFromTheBackend) {
     item->assignMaterial("A", std::nullopt);
     item->assignMaterial("B", "NoSuchMat01");
     using Triples = std::pair<std::vector<AssignedMaterialTriple>, OptionalError>;
-    auto triples = await<Triples>([&](auto done) { item->getAssignedMaterials([done](auto t, auto e) { done({t, e}); }); });
+    auto triples = await<Triples>([&](auto done) {
+        item->getAssignedMaterials([done](auto t, auto e) { done({t, e}); });
+    });
     ASSERT_TRUE(triples);
     EXPECT_FALSE(triples->second);
-    EXPECT_EQ(triples->first, (std::vector<AssignedMaterialTriple>{{"A", std::nullopt, nullptr}, {"B", std::nullopt, nullptr}}));
+    EXPECT_EQ(triples->first,
+              (std::vector<AssignedMaterialTriple>{{"A", std::nullopt, nullptr}, {"B", std::nullopt, nullptr}}));
 }
 
 // The page and its screenshot are kept under the build tree for a person to look at.
 std::filesystem::path outputDirectory() {
-    const auto directory = std::filesystem::path(VANTREL_BINARY_DIR) / "test-output" / "order";
+    const auto directory = vantrel::test::binaryDirectory() / "test-output" / "order";
     std::filesystem::create_directories(directory);
     return directory;
 }
@@ -95,8 +112,9 @@ std::shared_ptr<UIImage> logo() {
     for (int y = 0; y < 40; ++y) {
         for (int x = 0; x < 120; ++x) {
             const bool top = y < 20;
-            rgba.insert(rgba.end(), {static_cast<std::uint8_t>(top ? 30 : 180), static_cast<std::uint8_t>(top ? 90 : 180),
-                                     static_cast<std::uint8_t>(top ? 200 : 180), 255});
+            rgba.insert(rgba.end(),
+                        {static_cast<std::uint8_t>(top ? 30 : 180), static_cast<std::uint8_t>(top ? 90 : 180),
+                         static_cast<std::uint8_t>(top ? 200 : 180), 255});
         }
     }
     return std::make_shared<UIImage>(120, 40, std::move(rgba));
@@ -106,17 +124,22 @@ TEST_F(ConceptOrderTest, TheOrderPageListsTheDesignAndOpensInABrowser) {
     auto concept_ = design("Reading corner <2>", {id("chair"), id("chair"), id("lamp"), id("chair")});
     using Page = std::pair<std::string, OptionalError>;
     auto page = await<Page>([&](auto done) {
-        OrderService::sharedInstance().generateOrderAsHtml(concept_, logo(), [done](auto html, auto error) { done({html, error}); });
+        OrderService::sharedInstance().generateOrderAsHtml(concept_, logo(), [done](auto html, auto error) {
+            done({html, error});
+        });
     });
     ASSERT_TRUE(page);
     ASSERT_FALSE(page->second) << page->second->description();
     const auto& html = page->first;
-    EXPECT_NE(html.find("<td>AC-100</td>\n    <td>Armchair</td>\n    <td>Oak frame, linen seat</td>\n    <td>3</td>\n    "
-                        "<td>10.50</td>\n    <td>31.50</td>"),
-              std::string::npos);
-    EXPECT_NE(html.find("<td>LP-7</td>\n    <td>Lamp &lt;Brass&gt;</td>\n    <td>Dimmable &amp; warm</td>\n    <td>1</td>\n    "
-                        "<td>2.00</td>\n    <td>2.00</td>"),
-              std::string::npos);
+    EXPECT_NE(
+        html.find("<td>AC-100</td>\n    <td>Armchair</td>\n    <td>Oak frame, linen seat</td>\n    <td>3</td>\n    "
+                  "<td>10.50</td>\n    <td>31.50</td>"),
+        std::string::npos);
+    EXPECT_NE(
+        html.find(
+            "<td>LP-7</td>\n    <td>Lamp &lt;Brass&gt;</td>\n    <td>Dimmable &amp; warm</td>\n    <td>1</td>\n    "
+            "<td>2.00</td>\n    <td>2.00</td>"),
+        std::string::npos);
     EXPECT_NE(html.find("<td>33.50</td></tr>"), std::string::npos);
     EXPECT_NE(html.find("<title>ORDER #Reading corner &lt;2&gt;</title>"), std::string::npos);
 
@@ -125,13 +148,15 @@ TEST_F(ConceptOrderTest, TheOrderPageListsTheDesignAndOpensInABrowser) {
     const auto pngFile = directory / "order.png";
     std::ofstream(htmlFile, std::ios::binary) << html;
     std::filesystem::remove(pngFile);
-    if (!std::filesystem::exists("/usr/bin/chromium")) GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it)";
+    if (!std::filesystem::exists("/usr/bin/chromium"))
+        GTEST_SKIP() << "chromium is not installed (scripts/install-deps.sh installs it)";
     const auto profile = directory / "chromium-profile";
     std::filesystem::remove_all(profile);
-    const auto run = test::runCommand({"timeout", "120", "/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
-                                       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                                       "--no-first-run", "--user-data-dir=" + profile.string(), "--screenshot=" + pngFile.string(),
-                                       "--window-size=1024,900", "file://" + htmlFile.string()});
+    const auto run =
+        test::runCommand({"timeout", "120", "/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+                          "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                          "--no-first-run", "--user-data-dir=" + profile.string(), "--screenshot=" + pngFile.string(),
+                          "--window-size=1024,900", "file://" + htmlFile.string()});
     std::filesystem::remove_all(profile);
     ASSERT_TRUE(std::filesystem::exists(pngFile)) << run.err;
     const auto shot = UIImage::fromFile(pngFile);

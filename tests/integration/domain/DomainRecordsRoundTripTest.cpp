@@ -32,10 +32,9 @@ protected:
         BackendFixture::SetUp();
         if (HasFatalFailure()) return;
         registerRecordClasses();
-        data_ = seedCompany(json::array({{{"alias", "unit"}, {"className", "ModelMeasuringUnit"},
-                                          {"fields", {{"name", " cm \n"}, {"factor", 2}}}},
-                                         {{"alias", "bareUnit"}, {"className", "ModelMeasuringUnit"},
-                                          {"fields", {{"name", "mm"}}}}}));
+        data_ = seedCompany(json::array(
+            {{{"alias", "unit"}, {"className", "ModelMeasuringUnit"}, {"fields", {{"name", " cm \n"}, {"factor", 2}}}},
+             {{"alias", "bareUnit"}, {"className", "ModelMeasuringUnit"}, {"fields", {{"name", "mm"}}}}}));
         ASSERT_TRUE(data_.contains("catalog"));
         logIn(data_["manager"]["username"], data_["manager"]["password"]);
     }
@@ -157,24 +156,22 @@ TEST_F(DomainRecordsRoundTrip, ComponentWrittenByTheJavaScriptSdk) {
 }
 
 TEST_F(DomainRecordsRoundTrip, MaterialAndSceneWrittenByTheJavaScriptSdk) {
-    const auto materialId = saveWithPeer(
-        "Material",
-        {{"name", " Oak "},
-         {"inDraftBy", " someone "},
-         {"scnProperties",
-          {{"shininess", 2},
-           {"transparency", 0.5},
-           {"locksAmbientWithDiffuse", false},
-           {"lightingModel", "physicallyBased"},
-           {"blendMode", "Add"},
-           {"diffuse",
-            {{"rgbHexCode", " #FF8000 "},
-             {"textureFilePath", "tex/oak.png"},
-             {"scaleX", 2},
-             {"wrapS", "Repeat"},
-             {"wrapT", "mirror"}}},
-           {"metalness", {{"floatValue", 0.3}, {"mappingChannel", 1}}},
-           {"roughness", {{"textureFilePath", "  "}}}}}});
+    const auto materialId = saveWithPeer("Material", {{"name", " Oak "},
+                                                      {"inDraftBy", " someone "},
+                                                      {"scnProperties",
+                                                       {{"shininess", 2},
+                                                        {"transparency", 0.5},
+                                                        {"locksAmbientWithDiffuse", false},
+                                                        {"lightingModel", "physicallyBased"},
+                                                        {"blendMode", "Add"},
+                                                        {"diffuse",
+                                                         {{"rgbHexCode", " #FF8000 "},
+                                                          {"textureFilePath", "tex/oak.png"},
+                                                          {"scaleX", 2},
+                                                          {"wrapS", "Repeat"},
+                                                          {"wrapT", "mirror"}}},
+                                                        {"metalness", {{"floatValue", 0.3}, {"mappingChannel", 1}}},
+                                                        {"roughness", {{"textureFilePath", "  "}}}}}});
     const auto material = read<MaterialEntity>(materialId);
     ASSERT_TRUE(material);
     EXPECT_EQ(material->name(), "Oak");
@@ -230,10 +227,10 @@ TEST_F(DomainRecordsRoundTrip, ListItemsAndCompanyWrittenByTheJavaScriptSdk) {
     const auto componentId =
         saveWithPeer("Component", {{"name", "SF-1"}, {"appName", " Sofa "}, {"thumbnailFilePath", "thumbs/sofa.png"}});
     const auto mainId = saveWithPeer("MarketingListItem", {{"type", "main_product "},
-                                                          {"label", "Sale"},
-                                                          {"index", 3},
-                                                          {"textColor", " #102030 "},
-                                                          {"component", pointer("Component", componentId)}});
+                                                           {"label", "Sale"},
+                                                           {"index", 3},
+                                                           {"textColor", " #102030 "},
+                                                           {"component", pointer("Component", componentId)}});
     const auto main = read<AppListItemEntity>(mainId, {"component"});
     ASSERT_TRUE(main);
     EXPECT_TRUE(main->isMainProduct());

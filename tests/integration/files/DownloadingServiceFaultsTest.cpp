@@ -23,8 +23,8 @@ protected:
         vantrel::ParseClientConfiguration configuration;
         configuration.server = server.url() + "/parse";
         configuration.applicationId = "test";
-        configuration.persistenceDirectory = (std::filesystem::temp_directory_path() /
-                                              ("vantrel-faults-" + std::to_string(::getpid()))).string();
+        configuration.persistenceDirectory =
+            (std::filesystem::temp_directory_path() / ("vantrel-faults-" + std::to_string(::getpid()))).string();
         vantrel::Parse::initialize(configuration);
         home = std::filesystem::path(configuration.persistenceDirectory) / "cache";
         DownloadingService::sharedInstance().setLocalCacheHome(home);
@@ -105,8 +105,9 @@ TEST_F(DownloadingServiceFaults, ATransferCutOffHalfWayLeavesNothingUnderTheKey)
     fileBody = std::string(64 * 1024, 'x');
     server.setMode(FakeHttpServer::Mode::closeMidResponse);
     std::optional<std::pair<std::optional<std::filesystem::path>, vantrel::OptionalError>> answer;
-    DownloadingService::sharedInstance().obtainFileFromLocalCache(
-        "models/cut.zip", true, [&](auto url, auto error) { answer = {url, error}; });
+    DownloadingService::sharedInstance().obtainFileFromLocalCache("models/cut.zip", true, [&](auto url, auto error) {
+        answer = {url, error};
+    });
     ASSERT_TRUE(MainRunLoop::runUntil([&] { return answer.has_value(); }, 60s));
     EXPECT_FALSE(answer->first);
     EXPECT_TRUE(answer->second) << "a broken transfer is an error";

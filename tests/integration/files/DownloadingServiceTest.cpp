@@ -51,8 +51,8 @@ protected:
         std::mt19937 random(static_cast<unsigned>(size));
         for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
         const auto path = scratch / "upload.bin";
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         const auto result = vantrel::test::runCommand({"node", "backend/tools/seed.mjs", "upload", key, path.string()});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return bytes;
@@ -207,7 +207,10 @@ TEST_F(DownloadingServiceBackend, AnExpiredSignedUrlDeliversNothing) {
     std::optional<std::pair<std::optional<FileData>, vantrel::OptionalError>> answer;
     std::vector<Report> reports;
     service().download(
-        url, [&](std::optional<FileData> d, vantrel::OptionalError e) { answer = {std::move(d), std::move(e)}; },
+        url,
+        [&](std::optional<FileData> d, vantrel::OptionalError e) {
+            answer = {std::move(d), std::move(e)};
+        },
         [&](ProgressStatus s, double f) { reports.emplace_back(s, f); });
     ASSERT_TRUE(MainRunLoop::runUntil([&] { return answer.has_value(); }, 30s));
     EXPECT_FALSE(answer->first);
@@ -220,5 +223,6 @@ TEST_F(DownloadingServiceBackend, SignedUrlErrorsAreDeliveredAfterTheHalfWayRepo
     vantrel::ParseUser::logOut();
     const auto answer = obtainFile(prefix + "any.bin");
     ASSERT_TRUE(answer.error);
-    EXPECT_EQ(answer.reports, (std::vector<Report>{{ProgressStatus::downloading, 0.0}, {ProgressStatus::downloading, 0.5}}));
+    EXPECT_EQ(answer.reports,
+              (std::vector<Report>{{ProgressStatus::downloading, 0.0}, {ProgressStatus::downloading, 0.5}}));
 }

@@ -50,10 +50,11 @@ protected:
     void seedCatalogue() {
         const auto p = uniqueName("models");
         prefix() = p;
-        json files = json::array({test::modelArchiveFile(p + "/chair.zip", "SheenChair"),
-                                  test::modelArchiveFile(p + "/missing-asset.zip", "Box",
-                                                         json{{"model", "Box.glb"}, {"assets", {"not-in-archive.png"}}}),
-                                  test::modelArchiveFile(p + "/array.zip", "Box", json::array({"Box.glb"}))});
+        json files =
+            json::array({test::modelArchiveFile(p + "/chair.zip", "SheenChair"),
+                         test::modelArchiveFile(p + "/missing-asset.zip", "Box",
+                                                json{{"model", "Box.glb"}, {"assets", {"not-in-archive.png"}}}),
+                         test::modelArchiveFile(p + "/array.zip", "Box", json::array({"Box.glb"}))});
         std::vector<std::string> lampAssets, cameraAssets, boxAssets;
         for (auto& f : test::looseModelFiles(p + "/lamp", "LightsPunctualLamp", &lampAssets)) files.push_back(f);
         for (auto& f : test::looseModelFiles(p + "/cameras", "Cameras", &cameraAssets)) files.push_back(f);
@@ -77,21 +78,26 @@ protected:
             component("chair", {{"scnModelFilePath", p + "/chair.zip"}, {"isFloating", true}}),
             component("missingAsset", {{"scnModelFilePath", p + "/missing-asset.zip"}}),
             component("arrayManifest", {{"scnModelFilePath", p + "/array.zip"}}),
-            component("lamp", {{"scnModelFilePath", p + "/lamp/LightsPunctualLamp.gltf"}, {"scnModelAssetFilePaths", lampAssets}}),
-            component("cameras", {{"scnModelFilePath", p + "/cameras/Nested.gltf"}, {"scnModelAssetFilePaths", cameraAssets}}),
+            component("lamp", {{"scnModelFilePath", p + "/lamp/LightsPunctualLamp.gltf"},
+                               {"scnModelAssetFilePaths", lampAssets}}),
+            component("cameras",
+                      {{"scnModelFilePath", p + "/cameras/Nested.gltf"}, {"scnModelAssetFilePaths", cameraAssets}}),
             component("box", {{"scnModelFilePath", p + "/box/Box.glb"}}),
-            component("boxCm", {{"scnModelFilePath", p + "/box/Box.glb"},
-                                {"scnModelMeasuringUnit", {{"$ref", "cm"}}}}),
+            component("boxCm", {{"scnModelFilePath", p + "/box/Box.glb"}, {"scnModelMeasuringUnit", {{"$ref", "cm"}}}}),
             component("noModel", json::object()),
             component("anchored", {{"scnModelFilePath", p + "/box/Box.glb"},
                                    {"anchorObjectConnections",
-                                    json::array({{{"anchorObjectId", {{"$id", "handle"}}}, {"offsetPosition", "1,0,0"},
-                                                  {"offsetRotation", "0,0,0,1"}, {"scale", "2"}},
+                                    json::array({{{"anchorObjectId", {{"$id", "handle"}}},
+                                                  {"offsetPosition", "1,0,0"},
+                                                  {"offsetRotation", "0,0,0,1"},
+                                                  {"scale", "2"}},
                                                  {{"anchorObjectId", {{"$id", "handle"}}}, {"offsetPosition", "9,9,9"}},
                                                  {{"anchorObjectId", {{"$id", "broken"}}}}})}}),
-            {{"alias", "handle"}, {"className", "AnchorObject"},
+            {{"alias", "handle"},
+             {"className", "AnchorObject"},
              {"fields", {{"catalog", catalog}, {"name", "Handle"}, {"scnModelFilePath", p + "/box/Box.glb"}}}},
-            {{"alias", "broken"}, {"className", "AnchorObject"},
+            {{"alias", "broken"},
+             {"className", "AnchorObject"},
              {"fields", {{"catalog", catalog}, {"name", "Broken"}, {"scnModelFilePath", p + "/nowhere/none.glb"}}}},
         }));
     }
@@ -109,13 +115,16 @@ protected:
         using Single = std::pair<std::shared_ptr<ComponentEntity>, OptionalError>;
         auto read = await<Single>([alias](auto done) {
             ComponentService::sharedInstance().obtainComponentById(data()[alias].get<std::string>(),
-                                                                   [done](auto c, auto e) { done({c, e}); });
+                                                                   [done](auto c, auto e) {
+                                                                       done({c, e});
+                                                                   });
         });
         EXPECT_TRUE(read && read->first) << alias;
         return read ? read->first : nullptr;
     }
 
-    static Loaded load(const std::shared_ptr<ComponentEntity>& component, std::optional<std::string> modelId = std::nullopt) {
+    static Loaded load(const std::shared_ptr<ComponentEntity>& component,
+                       std::optional<std::string> modelId = std::nullopt) {
         auto loaded = std::make_shared<Loaded>();
         ModelLoaderService::sharedInstance().loadModelBy(
             component, std::move(modelId),
@@ -174,7 +183,8 @@ TEST_F(ModelLoaderTest, AZippedModelLoadsOnceAndIsReadFromItsUnpackedDirectoryAf
     EXPECT_EQ(r.front(), (Report{ProgressStatus::downloading, 0.0}));
     EXPECT_TRUE(contains(r, ProgressStatus::loading, 1.0 / 6)) << "archive fetched";
     EXPECT_TRUE(contains(r, ProgressStatus::loading, 2.0 / 6)) << "archive unpacked";
-    EXPECT_TRUE(contains(r, ProgressStatus::processing, 2.0 / 6 + 2.0 / 18)) << "the scene's reading starts after assets and model file";
+    EXPECT_TRUE(contains(r, ProgressStatus::processing, 2.0 / 6 + 2.0 / 18))
+        << "the scene's reading starts after assets and model file";
     EXPECT_EQ(r[r.size() - 2], (Report{ProgressStatus::loading, 0.5})) << "the main model's done goes on as loading";
     EXPECT_TRUE(std::filesystem::is_regular_file(cache_ / prefix() / "chair.zip.extracted" / "metadata.json"));
 
@@ -189,7 +199,8 @@ TEST_F(ModelLoaderTest, AZippedModelLoadsOnceAndIsReadFromItsUnpackedDirectoryAf
     // Manifest straight away: the scene's three thirds, the assets one after another (loading
     // after each, all cached), then the model file, the reading and done.
     std::vector<Report> expected{{ProgressStatus::loading, 0.0}, {ProgressStatus::loading, 0.0}};
-    for (std::size_t i = 1; i <= assets; ++i) expected.emplace_back(ProgressStatus::loading, (1.0 * i / assets) / 3 / 2);
+    for (std::size_t i = 1; i <= assets; ++i)
+        expected.emplace_back(ProgressStatus::loading, (1.0 * i / assets) / 3 / 2);
     expected.insert(expected.end(), {{ProgressStatus::loading, 1.0 / 6},
                                      {ProgressStatus::loading, 1.0 / 6},
                                      {ProgressStatus::loading, 2.0 / 6},
@@ -219,8 +230,8 @@ TEST_F(ModelLoaderTest, APlainModelFetchesItsLooseAssetsAndLosesItsTopLevelLight
     const auto cameras = load(component("cameras"));
     ASSERT_FALSE(cameras.error) << cameras.error->description();
     for (const auto& top : cameras.model->contentNode()->childNodes()) EXPECT_FALSE(top->camera()) << top->name();
-    const auto nestedCameras =
-        cameras.model->contentNode()->childNodesPassingTest([](const SCNNode& n, bool&) { return n.camera() != nullptr; });
+    const auto nestedCameras = cameras.model->contentNode()->childNodesPassingTest(
+        [](const SCNNode& n, bool&) { return n.camera() != nullptr; });
     EXPECT_EQ(nestedCameras.size(), 1u) << "the camera below the mesh node stays";
     EXPECT_EQ(cameras.model->contentNode()->childNodes().size(), 1u) << "only the mesh node is left at the top";
 }
@@ -230,7 +241,9 @@ TEST_F(ModelLoaderTest, ArchiveAndManifestFaultsAreWarningsOrTheirOwnErrors) {
     const auto missing = load(component("missingAsset"));
     ASSERT_FALSE(missing.error) << missing.error->description();
     EXPECT_TRUE(missing.model);
-    EXPECT_EQ(log.count("Unable to obtain 3D model asset '" + prefix() + "/missing-asset.zip.extracted/not-in-archive.png'"), 1u);
+    EXPECT_EQ(
+        log.count("Unable to obtain 3D model asset '" + prefix() + "/missing-asset.zip.extracted/not-in-archive.png'"),
+        1u);
 
     const auto array = load(component("arrayManifest"));
     ASSERT_TRUE(array.error);

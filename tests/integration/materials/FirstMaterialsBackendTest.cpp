@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include "support/TestPaths.hpp"
 
 using namespace std::chrono_literals;
 
@@ -22,7 +23,7 @@ namespace {
 using nlohmann::json;
 using Parts = std::vector<std::pair<std::string, std::string>>;
 
-const std::filesystem::path kChair = std::filesystem::path(VANTREL_MODELS_DIR) / "SheenChair";
+const std::filesystem::path kChair = vantrel::test::modelsDirectory() / "SheenChair";
 
 class FirstMaterialsBackendTest : public test::ServicesBackendFixture {
 protected:
@@ -60,8 +61,9 @@ protected:
     // Downloads finish on the main queue, which this thread serves while it waits.
     static std::vector<FirstMaterialOfTag> firstMaterials(const std::shared_ptr<ComponentEntity>& of) {
         test::Await<std::pair<std::vector<FirstMaterialOfTag>, OptionalError>> done;
-        MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(
-            of, [done](auto found, auto error) { done.set({std::move(found), std::move(error)}); });
+        MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(of, [done](auto found, auto error) {
+            done.set({std::move(found), std::move(error)});
+        });
         EXPECT_TRUE(MainRunLoop::runUntil([&] { return done.get(std::chrono::milliseconds(0)).has_value(); }, 120s));
         const auto answer = done.get(std::chrono::milliseconds(0));
         EXPECT_TRUE(answer && !answer->second);
@@ -71,11 +73,13 @@ protected:
     static std::shared_ptr<ModelNode> load(const std::shared_ptr<ComponentEntity>& of, const std::string& modelId) {
         std::shared_ptr<ModelNode> model;
         bool called = false;
-        ModelLoaderService::sharedInstance().loadModelBy(of, modelId, [&](std::shared_ptr<ModelNode> m, OptionalError error) {
-            EXPECT_FALSE(error) << error->description();
-            model = std::move(m);
-            called = true;
-        }, {});
+        ModelLoaderService::sharedInstance().loadModelBy(of, modelId,
+                                                         [&](std::shared_ptr<ModelNode> m, OptionalError error) {
+                                                             EXPECT_FALSE(error) << error->description();
+                                                             model = std::move(m);
+                                                             called = true;
+                                                         },
+                                                         {});
         EXPECT_TRUE(MainRunLoop::runUntil([&] { return called; }, 120s));
         return model;
     }
@@ -88,7 +92,7 @@ protected:
 using PartMaterials = std::vector<std::pair<std::string, std::vector<std::shared_ptr<SCNMaterial>>>>;
 PartMaterials materialsByPart(const ModelNode& model) {
     PartMaterials parts;
-    for (const auto& node : model.childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; }))
+    for (const auto& node : model.childNodesPassingTest([](const SCNNode&n, bool&) { return n.geometry() != nullptr; }))
         parts.emplace_back(node->name(), node->geometry()->materials());
     return parts;
 }
@@ -97,7 +101,8 @@ TEST_F(FirstMaterialsBackendTest, AComponentWithThreeTagsGetsThreeMaterialsWithT
     const std::string prefix = uniqueName("materials") + "/";
     const json catalog = {{"$ref", "catalog"}};
     const auto material = [&](const char* alias, json scnProperties) {
-        return json{{"alias", alias}, {"className", "Material"},
+        return json{{"alias", alias},
+                    {"className", "Material"},
                     {"fields", {{"catalog", catalog}, {"name", alias}, {"scnProperties", std::move(scnProperties)}}}};
     };
     const auto ids = [](std::initializer_list<const char*> aliases) {
@@ -110,20 +115,28 @@ TEST_F(FirstMaterialsBackendTest, AComponentWithThreeTagsGetsThreeMaterialsWithT
                             {"diffuse", {{"textureFilePath", prefix + "fabric_albedo.png"}, {"rgbHexCode", "#336699"}}},
                             {"normal", {{"textureFilePath", prefix + "fabric_normal.png"}}},
                             {"roughness", {{"floatValue", 0.8}}}}),
-        material("oak", {{"diffuse", {{"textureFilePath", prefix + "wood_albedo.png"}, {"scaleX", 2}, {"scaleY", 2},
-                                      {"wrapS", "repeat"}, {"wrapT", "repeat"}}}}),
-        material("paper", {{"diffuse", {{"textureFilePath", prefix + "label.png"}}},
-                           {"specular", {{"textureFilePath", prefix + "never-uploaded.png"}, {"rgbHexCode", "#FFFFFF"}}}}),
+        material("oak", {{"diffuse",
+                          {{"textureFilePath", prefix + "wood_albedo.png"},
+                           {"scaleX", 2},
+                           {"scaleY", 2},
+                           {"wrapS", "repeat"},
+                           {"wrapT", "repeat"}}}}),
+        material("paper",
+                 {{"diffuse", {{"textureFilePath", prefix + "label.png"}}},
+                  {"specular", {{"textureFilePath", prefix + "never-uploaded.png"}, {"rgbHexCode", "#FFFFFF"}}}}),
         material("spare", {{"diffuse", {{"rgbHexCode", "#FF0000"}}}}),
-        {{"alias", "chair"}, {"className", "Component"},
-         {"fields", {{"catalog", catalog}, {"name", "Chair"},
-                     {"nodesToTags", json::array({{{"nodeName", "Fabric"}, {"tag", "fabric"}},
-                                                  {{"nodeName", "Frame"}, {"nodeId", "w1"}, {"tag", "wood"}},
-                                                  {{"nodeName", "Label"}, {"tag", "label"}},
-                                                  {{"nodeName", "Cushion"}, {"tag", "fabric"}}})},
-                     {"tagsToMaterials", json::array({{{"tag", "fabric"}, {"materialIds", ids({"velvet", "spare"})}},
-                                                      {{"tag", "wood"}, {"materialIds", ids({"oak"})}},
-                                                      {{"tag", "label"}, {"materialIds", ids({"paper", "spare"})}}})}}}},
+        {{"alias", "chair"},
+         {"className", "Component"},
+         {"fields",
+          {{"catalog", catalog},
+           {"name", "Chair"},
+           {"nodesToTags", json::array({{{"nodeName", "Fabric"}, {"tag", "fabric"}},
+                                        {{"nodeName", "Frame"}, {"nodeId", "w1"}, {"tag", "wood"}},
+                                        {{"nodeName", "Label"}, {"tag", "label"}},
+                                        {{"nodeName", "Cushion"}, {"tag", "fabric"}}})},
+           {"tagsToMaterials", json::array({{{"tag", "fabric"}, {"materialIds", ids({"velvet", "spare"})}},
+                                            {{"tag", "wood"}, {"materialIds", ids({"oak"})}},
+                                            {{"tag", "label"}, {"materialIds", ids({"paper", "spare"})}}})}}}},
     }));
     signInAs(seeded["employee"]);
     upload("chair_fabric_albedo.png", prefix + "fabric_albedo.png");
@@ -164,9 +177,11 @@ TEST_F(FirstMaterialsBackendTest, AComponentWithThreeTagsGetsThreeMaterialsWithT
     EXPECT_EQ(paper.diffuse().contentsImage()->width(), 1024);
     EXPECT_EQ(paper.diffuse().contentsImage()->height(), 512);
     EXPECT_EQ(paper.diffuse().contentsImage()->rgba().size(), 1024u * 512u * 4u);
-    EXPECT_EQ(paper.specular().contentsColor(), (UIColor{1, 1, 1, 1})) << "a texture that is not there gives way to the colour";
+    EXPECT_EQ(paper.specular().contentsColor(), (UIColor{1, 1, 1, 1}))
+        << "a texture that is not there gives way to the colour";
 
-    EXPECT_EQ(pairs[3].material->diffuse().contentsImage()->width(), 512) << "the repeated tag builds its material again";
+    EXPECT_EQ(pairs[3].material->diffuse().contentsImage()->width(), 512)
+        << "the repeated tag builds its material again";
 }
 
 TEST_F(FirstMaterialsBackendTest, RecolouringOneTagOfALoadedChairChangesOnlyThatPlacementsPartsUntilRestored) {
@@ -175,14 +190,22 @@ TEST_F(FirstMaterialsBackendTest, RecolouringOneTagOfALoadedChairChangesOnlyThat
           {"files", json::array({test::modelArchiveFile(prefix + "/chair.zip", "SheenChair")})}});
     const json catalog = {{"$ref", "catalog"}};
     const auto seeded = seedCompany(json::array({
-        {{"alias", "peacock"}, {"className", "Material"},
-         {"fields", {{"catalog", catalog}, {"name", "Peacock"},
-                     {"scnProperties", {{"lightingModel", "physicallyBased"}, {"diffuse", {{"rgbHexCode", "#1D5C63"}}}}}}}},
-        {{"alias", "chair"}, {"className", "Component"},
-         {"fields", {{"catalog", catalog}, {"name", "Chair"}, {"scnModelFilePath", prefix + "/chair.zip"},
-                     {"nodesToTags", json::array({{{"nodeName", "fabric"}, {"tag", "upholstery"}},
-                                                  {{"nodeName", "wood"}, {"tag", "frame"}}})},
-                     {"tagsToMaterials", json::array({{{"tag", "upholstery"}, {"materialIds", json::array({json{{"$id", "peacock"}}})}}})}}}},
+        {{"alias", "peacock"},
+         {"className", "Material"},
+         {"fields",
+          {{"catalog", catalog},
+           {"name", "Peacock"},
+           {"scnProperties", {{"lightingModel", "physicallyBased"}, {"diffuse", {{"rgbHexCode", "#1D5C63"}}}}}}}},
+        {{"alias", "chair"},
+         {"className", "Component"},
+         {"fields",
+          {{"catalog", catalog},
+           {"name", "Chair"},
+           {"scnModelFilePath", prefix + "/chair.zip"},
+           {"nodesToTags",
+            json::array({{{"nodeName", "fabric"}, {"tag", "upholstery"}}, {{"nodeName", "wood"}, {"tag", "frame"}}})},
+           {"tagsToMaterials",
+            json::array({{{"tag", "upholstery"}, {"materialIds", json::array({json{{"$id", "peacock"}}})}}})}}}},
     }));
     signInAs(seeded["employee"]);
 

@@ -40,13 +40,15 @@ protected:
         if (HasFatalFailure()) return;
         const json catalog = {{"$ref", "catalog"}};
         data_ = seedCompany(json::array({
-            {{"alias", "sofa"}, {"className", "Component"},
+            {{"alias", "sofa"},
+             {"className", "Component"},
              {"fields", {{"catalog", catalog}, {"name", "Sofa"}, {"productLink", "https://shop.test/p?id=1"}}}},
         }));
         ASSERT_TRUE(data_.contains("sofa")) << data_.dump();
         signInAs(data_["manager"]);
         sofa_ = await<std::shared_ptr<ComponentEntity>>([this](auto done) {
-                    ComponentService::sharedInstance().obtainComponentById(data_["sofa"], [done](auto c, auto) { done(c); });
+                    ComponentService::sharedInstance().obtainComponentById(data_["sofa"],
+                                                                           [done](auto c, auto) { done(c); });
                 }).value_or(nullptr);
         ASSERT_TRUE(sofa_);
         catalog_ = std::make_shared<CatalogEntity>();
@@ -87,42 +89,53 @@ protected:
             {"obtainModelMeasuringUnitById", one(units, &ModelMeasuringUnitService::obtainModelMeasuringUnitById, id)},
             {"obtainComponentById", one(components, &ComponentService::obtainComponentById, id)},
             {"obtainAllComponentsByIds", one(components, &ComponentService::obtainAllComponentsByIds, ids, none, none)},
-            {"obtainAllComponentsByCurrentCatalog", one(components, &ComponentService::obtainAllComponentsByCurrentCatalog, none, none)},
-            {"obtainAllComponentsByCatalog", one(components, &ComponentService::obtainAllComponentsByCatalog, catalog_, none, none)},
+            {"obtainAllComponentsByCurrentCatalog",
+             one(components, &ComponentService::obtainAllComponentsByCurrentCatalog, none, none)},
+            {"obtainAllComponentsByCatalog",
+             one(components, &ComponentService::obtainAllComponentsByCatalog, catalog_, none, none)},
             {"obtainComponentByCurrentCatalogAndProductNr",
              one(components, &ComponentService::obtainComponentByCurrentCatalogAndProductNr, std::string("SOFA-1"))},
             {"obtainComponentByCatalogAndProductNr",
              one(components, &ComponentService::obtainComponentByCatalogAndProductNr, catalog_, std::string("SOFA-1"))},
-            {"obtainAllVariancesByComponent", one(components, &ComponentService::obtainAllVariancesByComponent, sofa_, none, none)},
+            {"obtainAllVariancesByComponent",
+             one(components, &ComponentService::obtainAllVariancesByComponent, sofa_, none, none)},
             {"countVariancesByComponent", one(components, &ComponentService::countVariancesByComponent, sofa_)},
             {"getComponentThumbnailHome", one(components, &ComponentService::getComponentThumbnailHome, sofa_)},
             {"obtainProductUrlByComponentOfCurrentCompany",
              one(components, &ComponentService::obtainProductUrlByComponentOfCurrentCompany, sofa_)},
             {"obtainMaterialById", one(materials, &MaterialService::obtainMaterialById, id)},
             {"obtainAllMaterialsByIds", one(materials, &MaterialService::obtainAllMaterialsByIds, ids, none, none)},
-            {"obtainAllMaterialsByCatalog", one(materials, &MaterialService::obtainAllMaterialsByCatalog, catalog_, none, none)},
+            {"obtainAllMaterialsByCatalog",
+             one(materials, &MaterialService::obtainAllMaterialsByCatalog, catalog_, none, none)},
             {"obtainSceneById", one(scenes, &SceneService::obtainSceneById, id)},
             {"obtainSceneByCurrentCatalog", one(scenes, &SceneService::obtainSceneByCurrentCatalog)},
             {"obtainSceneByCatalog", one(scenes, &SceneService::obtainSceneByCatalog, catalog_)},
             {"obtainAllScenesByCatalog", one(scenes, &SceneService::obtainAllScenesByCatalog, catalog_, none, none)},
             {"obtainAnchorObjectById", one(anchors, &AnchorObjectService::obtainAnchorObjectById, id)},
-            {"obtainAllAnchorObjectsByIds", one(anchors, &AnchorObjectService::obtainAllAnchorObjectsByIds, ids, none, none)},
+            {"obtainAllAnchorObjectsByIds",
+             one(anchors, &AnchorObjectService::obtainAllAnchorObjectsByIds, ids, none, none)},
             {"obtainAllAnchorObjectsByCurrentCatalog",
              one(anchors, &AnchorObjectService::obtainAllAnchorObjectsByCurrentCatalog, none, none)},
             {"obtainAllAnchorObjectsByCatalog",
              one(anchors, &AnchorObjectService::obtainAllAnchorObjectsByCatalog, catalog_, none, none)},
             {"obtainAppListItemById", one(items, &AppListItemService::obtainAppListItemById, id)},
-            {"obtainProductsOnlyByCurrentCatalog", one(items, &AppListItemService::obtainProductsOnlyByCurrentCatalog, none, none)},
+            {"obtainProductsOnlyByCurrentCatalog",
+             one(items, &AppListItemService::obtainProductsOnlyByCurrentCatalog, none, none)},
             {"obtainAppListItemsByCurrentCatalog (top)",
-             one(items, &AppListItemService::obtainAppListItemsByCurrentCatalog, std::shared_ptr<AppListItemEntity>(), none, none)},
+             one(items, &AppListItemService::obtainAppListItemsByCurrentCatalog, std::shared_ptr<AppListItemEntity>(),
+                 none, none)},
             {"obtainAppListItemsByCurrentCatalog (below)",
              one(items, &AppListItemService::obtainAppListItemsByCurrentCatalog, item_, none, none)},
-            {"currentCompany", [](std::function<void(bool)> report) {
-                 AuthService::sharedInstance().currentCompany([report](auto, OptionalError error) { report(error.has_value()); });
+            {"currentCompany",
+             [](std::function<void(bool)> report) {
+                 AuthService::sharedInstance().currentCompany(
+                     [report](auto, OptionalError error) { report(error.has_value()); });
              }},
-            {"isUserInRole", [](std::function<void(bool)> report) {
-                 AuthService::sharedInstance().isUserInRole(ParseUser::currentUser(), RoleEntity::SupportedRole::roleCompanyManager,
-                                                            [report](bool, OptionalError error) { report(error.has_value()); });
+            {"isUserInRole",
+             [](std::function<void(bool)> report) {
+                 AuthService::sharedInstance().isUserInRole(
+                     ParseUser::currentUser(), RoleEntity::SupportedRole::roleCompanyManager,
+                     [report](bool, OptionalError error) { report(error.has_value()); });
              }},
         };
     }

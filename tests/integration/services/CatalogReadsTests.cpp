@@ -52,30 +52,47 @@ protected:
                 return json{{"alias", alias}, {"className", "MarketingListItem"}, {"fields", fields}};
             };
             data() = seedCompany(json::array({
-                {{"alias", "sofa"}, {"className", "Component"},
-                 {"fields", {{"catalog", catalog}, {"name", "Sofa"}, {"productNumber", "SOFA-1"},
-                             {"productLink", "https://shop.test/p?id=1"},
-                             {"variances", {{"$relation", {"corner", "chair"}}}},
-                             {"nodesToTags", json::array({{{"nodeName", "seat"}, {"tag", "fabric"}}})},
-                             {"tagsToMaterials", json::array({{{"tag", "fabric"}, {"materialIds", json::array({json{{"$id", "velvet"}}})}}})}}}},
-                {{"alias", "corner"}, {"className", "Component"},
+                {{"alias", "sofa"},
+                 {"className", "Component"},
+                 {"fields",
+                  {{"catalog", catalog},
+                   {"name", "Sofa"},
+                   {"productNumber", "SOFA-1"},
+                   {"productLink", "https://shop.test/p?id=1"},
+                   {"variances", {{"$relation", {"corner", "chair"}}}},
+                   {"nodesToTags", json::array({{{"nodeName", "seat"}, {"tag", "fabric"}}})},
+                   {"tagsToMaterials",
+                    json::array({{{"tag", "fabric"}, {"materialIds", json::array({json{{"$id", "velvet"}}})}}})}}}},
+                {{"alias", "corner"},
+                 {"className", "Component"},
                  {"fields", {{"catalog", catalog}, {"name", "Corner"}, {"parent", {{"$ref", "sofa"}}}}}},
-                {{"alias", "chair"}, {"className", "Component"},
+                {{"alias", "chair"},
+                 {"className", "Component"},
                  {"fields", {{"catalog", catalog}, {"name", "Chair"}, {"productLink", "  \n"}}}},
-                {{"alias", "lamp"}, {"className", "Component"},
+                {{"alias", "lamp"},
+                 {"className", "Component"},
                  {"fields", {{"catalog", catalog}, {"name", "Lamp"}, {"productLink", "not a link at all"}}}},
-                {{"alias", "velvet"}, {"className", "Material"}, {"fields", {{"catalog", catalog}, {"name", "Velvet"}}}},
+                {{"alias", "velvet"},
+                 {"className", "Material"},
+                 {"fields", {{"catalog", catalog}, {"name", "Velvet"}}}},
                 {{"alias", "scene"}, {"className", "Scene"}, {"fields", {{"catalog", catalog}}}},
-                {{"alias", "hook"}, {"className", "AnchorObject"}, {"fields", {{"catalog", catalog}, {"name", "Hook"}}}},
-                {{"alias", "rail"}, {"className", "AnchorObject"}, {"fields", {{"catalog", catalog}, {"name", "Rail"}}}},
-                {{"alias", "unit"}, {"className", "ModelMeasuringUnit"}, {"fields", {{"name", "cm"}, {"factor", 0.01}}}},
+                {{"alias", "hook"},
+                 {"className", "AnchorObject"},
+                 {"fields", {{"catalog", catalog}, {"name", "Hook"}}}},
+                {{"alias", "rail"},
+                 {"className", "AnchorObject"},
+                 {"fields", {{"catalog", catalog}, {"name", "Rail"}}}},
+                {{"alias", "unit"},
+                 {"className", "ModelMeasuringUnit"},
+                 {"fields", {{"name", "cm"}, {"factor", 0.01}}}},
                 item("nav", "NAVIGATION_ITEM", 2, std::nullopt, std::nullopt),
                 item("overlay", "OVERLAY_IMAGE", 0, std::nullopt, std::nullopt),
                 item("product", "MAIN_PRODUCT", 1, std::nullopt, "sofa"),
                 item("childB", "MAIN_PRODUCT", 1, "nav", "chair"),
                 item("childA", "OVERLAY_IMAGE", 0, "nav", std::nullopt),
             }));
-            peer({"--master", "update", "Company", data()["company"], json{{"extraProductUrlParams", "?a=1?b=2"}}.dump()});
+            peer({"--master", "update", "Company", data()["company"],
+                  json{{"extraProductUrlParams", "?a=1?b=2"}}.dump()});
         }
         ASSERT_TRUE(data().contains("sofa")) << data().dump();
         catalog_ = std::make_shared<CatalogEntity>();
@@ -99,8 +116,10 @@ protected:
 
     Text productUrl(const std::shared_ptr<ComponentEntity>& c) {
         test::Collector<Text> answers;
-        ComponentService::sharedInstance().obtainProductUrlByComponentOfCurrentCompany(
-            c, [answers](auto url, auto error) { answers.add({url, error}); });
+        ComponentService::sharedInstance().obtainProductUrlByComponentOfCurrentCompany(c,
+                                                                                       [answers](auto url, auto error) {
+                                                                                           answers.add({url, error});
+                                                                                       });
         EXPECT_TRUE(answers.waitForCount(1));
         EXPECT_EQ(answers.items().size(), 1u) << "the block runs exactly once";
         return answers.items().empty() ? Text{} : answers.items().front();
@@ -111,8 +130,10 @@ protected:
 
 TEST_F(CatalogReadsTest, TopLevelListItemsAreThoseWithoutParentByIndex) {
     auto top = await<Listed<AppListItemEntity>>([](auto done) {
-        AppListItemService::sharedInstance().obtainAppListItemsByCurrentCatalog(
-            nullptr, std::nullopt, std::nullopt, [done](auto items, auto error) { done({items, error}); });
+        AppListItemService::sharedInstance().obtainAppListItemsByCurrentCatalog(nullptr, std::nullopt, std::nullopt,
+                                                                                [done](auto items, auto error) {
+                                                                                    done({items, error});
+                                                                                });
     });
     ASSERT_TRUE(top);
     EXPECT_FALSE(top->second);
@@ -125,15 +146,19 @@ TEST_F(CatalogReadsTest, TopLevelListItemsAreThoseWithoutParentByIndex) {
 
     auto children = await<Listed<AppListItemEntity>>([&](auto done) {
         AppListItemService::sharedInstance().obtainAppListItemsByCurrentCatalog(
-            top->first.at(2), std::nullopt, std::nullopt, [done](auto items, auto error) { done({items, error}); });
+            top->first.at(2), std::nullopt, std::nullopt, [done](auto items, auto error) {
+                done({items, error});
+            });
     });
     ASSERT_TRUE(children);
     EXPECT_EQ(idsOf(children->first), (std::vector<std::string>{id("childA"), id("childB")}));
 
     // Main products of every level: those under a parent first, then the top level's.
     auto products = await<Listed<AppListItemEntity>>([](auto done) {
-        AppListItemService::sharedInstance().obtainProductsOnlyByCurrentCatalog(
-            std::nullopt, std::nullopt, [done](auto items, auto error) { done({items, error}); });
+        AppListItemService::sharedInstance().obtainProductsOnlyByCurrentCatalog(std::nullopt, std::nullopt,
+                                                                                [done](auto items, auto error) {
+                                                                                    done({items, error});
+                                                                                });
     });
     ASSERT_TRUE(products);
     EXPECT_EQ(idsOf(products->first), (std::vector<std::string>{id("childB"), id("product")}));
@@ -168,8 +193,10 @@ TEST_F(CatalogReadsTest, ProductLinksTakeTheCompanysParametersInOrder) {
 
 TEST_F(CatalogReadsTest, ComponentsOfTheCurrentCatalog) {
     auto all = await<Listed<ComponentEntity>>([](auto done) {
-        ComponentService::sharedInstance().obtainAllComponentsByCurrentCatalog(
-            std::nullopt, std::nullopt, [done](auto records, auto error) { done({records, error}); });
+        ComponentService::sharedInstance().obtainAllComponentsByCurrentCatalog(std::nullopt, std::nullopt,
+                                                                               [done](auto records, auto error) {
+                                                                                   done({records, error});
+                                                                               });
     });
     ASSERT_TRUE(all);
     EXPECT_FALSE(all->second);
@@ -181,14 +208,19 @@ TEST_F(CatalogReadsTest, ComponentsOfTheCurrentCatalog) {
     }
 
     auto byNumber = await<Single<ComponentEntity>>([](auto done) {
-        ComponentService::sharedInstance().obtainComponentByCurrentCatalogAndProductNr("SOFA-1", [done](auto c, auto e) { done({c, e}); });
+        ComponentService::sharedInstance().obtainComponentByCurrentCatalogAndProductNr("SOFA-1",
+                                                                                       [done](auto c, auto e) {
+                                                                                           done({c, e});
+                                                                                       });
     });
     ASSERT_TRUE(byNumber && byNumber->first);
     EXPECT_EQ(byNumber->first->objectId(), id("sofa"));
 
     auto missing = await<Single<ComponentEntity>>([this](auto done) {
         ComponentService::sharedInstance().obtainComponentByCatalogAndProductNr(catalog_, "NO-SUCH-NUMBER",
-                                                                                [done](auto c, auto e) { done({c, e}); });
+                                                                                [done](auto c, auto e) {
+                                                                                    done({c, e});
+                                                                                });
     });
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->first, nullptr);
@@ -196,7 +228,9 @@ TEST_F(CatalogReadsTest, ComponentsOfTheCurrentCatalog) {
 
     auto byIds = await<Listed<ComponentEntity>>([](auto done) {
         ComponentService::sharedInstance().obtainAllComponentsByIds({id("chair"), id("lamp"), "unknown"}, std::nullopt,
-                                                                    std::nullopt, [done](auto r, auto e) { done({r, e}); });
+                                                                    std::nullopt, [done](auto r, auto e) {
+                                                                        done({r, e});
+                                                                    });
     });
     ASSERT_TRUE(byIds);
     EXPECT_EQ(byIds->first.size(), 2u);
@@ -207,7 +241,9 @@ TEST_F(CatalogReadsTest, VariantsThroughTheRelation) {
     ASSERT_TRUE(sofa);
     auto variants = await<Listed<ComponentEntity>>([&](auto done) {
         ComponentService::sharedInstance().obtainAllVariancesByComponent(sofa, std::nullopt, std::nullopt,
-                                                                         [done](auto r, auto e) { done({r, e}); });
+                                                                         [done](auto r, auto e) {
+                                                                             done({r, e});
+                                                                         });
     });
     ASSERT_TRUE(variants);
     EXPECT_FALSE(variants->second);
@@ -225,7 +261,9 @@ TEST_F(CatalogReadsTest, VariantsThroughTheRelation) {
 
     auto unsaved = await<std::pair<int, OptionalError>>([](auto done) {
         ComponentService::sharedInstance().countVariancesByComponent(std::make_shared<ComponentEntity>(),
-                                                                     [done](int n, auto e) { done({n, e}); });
+                                                                     [done](int n, auto e) {
+                                                                         done({n, e});
+                                                                     });
     });
     ASSERT_TRUE(unsaved && unsaved->second);
     EXPECT_EQ(unsaved->first, 0);
@@ -247,26 +285,34 @@ TEST_F(CatalogReadsTest, TheOtherRecordsOfTheCatalog) {
 
     auto anchors = await<Listed<AnchorObjectEntity>>([](auto done) {
         AnchorObjectService::sharedInstance().obtainAllAnchorObjectsByCurrentCatalog(std::nullopt, std::nullopt,
-                                                                                     [done](auto r, auto e) { done({r, e}); });
+                                                                                     [done](auto r, auto e) {
+                                                                                         done({r, e});
+                                                                                     });
     });
     ASSERT_TRUE(anchors);
     EXPECT_EQ(anchors->first.size(), 2u);
 
     auto unit = await<Single<ModelMeasuringUnitEntity>>([](auto done) {
-        ModelMeasuringUnitService::sharedInstance().obtainModelMeasuringUnitById(id("unit"), [done](auto u, auto e) { done({u, e}); });
+        ModelMeasuringUnitService::sharedInstance().obtainModelMeasuringUnitById(id("unit"), [done](auto u, auto e) {
+            done({u, e});
+        });
     });
     ASSERT_TRUE(unit && unit->first);
     EXPECT_EQ(unit->first->name(), "cm");
 
     auto materials = await<Listed<MaterialEntity>>([](auto done) {
         MaterialService::sharedInstance().obtainAllMaterialsByIds({id("velvet")}, std::nullopt, std::nullopt,
-                                                                  [done](auto r, auto e) { done({r, e}); });
+                                                                  [done](auto r, auto e) {
+                                                                      done({r, e});
+                                                                  });
     });
     ASSERT_TRUE(materials);
     EXPECT_EQ(idsOf(materials->first), (std::vector<std::string>{id("velvet")}));
 
     auto byName = await<Single<CompanyEntity>>([](auto done) {
-        CompanyService::sharedInstance().obtainCompanyByName("no company is called this", [done](auto c, auto e) { done({c, e}); });
+        CompanyService::sharedInstance().obtainCompanyByName("no company is called this", [done](auto c, auto e) {
+            done({c, e});
+        });
     });
     ASSERT_TRUE(byName);
     EXPECT_EQ(byName->first, nullptr);
@@ -281,7 +327,9 @@ TEST_F(CatalogReadsTest, WithoutUserCurrentCatalogReadsEndEmptyAfterASignOut) {
     test::RequestRecorder requests;
     auto all = await<Listed<ComponentEntity>>([](auto done) {
         ComponentService::sharedInstance().obtainAllComponentsByCurrentCatalog(std::nullopt, std::nullopt,
-                                                                               [done](auto r, auto e) { done({r, e}); });
+                                                                               [done](auto r, auto e) {
+                                                                                   done({r, e});
+                                                                               });
     });
     ASSERT_TRUE(all);
     EXPECT_TRUE(all->first.empty());

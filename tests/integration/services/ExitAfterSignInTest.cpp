@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include "support/TestPaths.hpp"
 
 extern char** environ;
 
@@ -19,9 +20,10 @@ namespace {
 // Runs the host once; its wait status.
 int runHost(const std::string& mode, const nlohmann::json& user, const std::string& version,
             const std::filesystem::path& home) {
-    std::vector<std::string> arguments = {VANTREL_EXIT_AFTER_SIGN_IN, mode, user["username"], user["password"], version};
-    std::vector<std::string> environment = {"HOME=" + home.string(),
-                                            "VANTREL_RESOURCES=" + std::string(VANTREL_SOURCE_DIR) + "/resources"};
+    std::vector<std::string> arguments = {VANTREL_EXIT_AFTER_SIGN_IN, mode, user["username"], user["password"],
+                                          version};
+    std::vector<std::string> environment = {
+        "HOME=" + home.string(), "VANTREL_RESOURCES=" + vantrel::test::sourceDirectory().string() + "/resources"};
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string_view text(*entry);
         if (!text.starts_with("HOME=") && !text.starts_with("VANTREL_RESOURCES=")) environment.emplace_back(text);

@@ -43,8 +43,10 @@ std::shared_ptr<ParseObject> objectOf(const Notification& notification) {
 }
 
 bool allUnsubscribed() {
-    return !MaterialService::sharedInstance().subscriptionQuery() && !ComponentService::sharedInstance().subscriptionQuery() &&
-           !AnchorObjectService::sharedInstance().subscriptionQuery() && !SceneService::sharedInstance().subscriptionQuery() &&
+    return !MaterialService::sharedInstance().subscriptionQuery() &&
+           !ComponentService::sharedInstance().subscriptionQuery() &&
+           !AnchorObjectService::sharedInstance().subscriptionQuery() &&
+           !SceneService::sharedInstance().subscriptionQuery() &&
            !AppListItemService::sharedInstance().subscriptionQuery();
 }
 
@@ -54,17 +56,18 @@ protected:
         ServicesBackendFixture::SetUp();
         if (HasFatalFailure()) return;
         data_ = seedCompany(json::array({
-            {{"alias", "otherCatalog"}, {"className", "Catalog"}, {"fields", {{"company", {{"$ref", "company"}}}, {"name", "Other"}}}},
+            {{"alias", "otherCatalog"},
+             {"className", "Catalog"},
+             {"fields", {{"company", {{"$ref", "company"}}}, {"name", "Other"}}}},
         }));
         ASSERT_TRUE(data_.contains("otherCatalog")) << data_.dump();
         cacheHome_ = std::filesystem::temp_directory_path() / uniqueName("live-cache");
         DownloadingService::sharedInstance().setLocalCacheHome(cacheHome_);
-        for (const char* name :
-             {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification,
-              VantrelSDK::componentDeletedNotification, VantrelSDK::materialCreatedNotification,
-              VantrelSDK::materialUpdatedNotification, VantrelSDK::materialDeletedNotification,
-              VantrelSDK::appListItemCreatedNotification, VantrelSDK::appListItemUpdatedNotification,
-              VantrelSDK::appListItemDeletedNotification, VantrelSDK::sceneCreatedNotification}) {
+        for (const char* name : {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification,
+                                 VantrelSDK::componentDeletedNotification, VantrelSDK::materialCreatedNotification,
+                                 VantrelSDK::materialUpdatedNotification, VantrelSDK::materialDeletedNotification,
+                                 VantrelSDK::appListItemCreatedNotification, VantrelSDK::appListItemUpdatedNotification,
+                                 VantrelSDK::appListItemDeletedNotification, VantrelSDK::sceneCreatedNotification}) {
             observers_.emplace_back(NotificationCenter::defaultCenter(), name, [posts = posts_](const Notification& n) {
                 auto object = objectOf(n);
                 posts.add(Post{n.name, object ? object->objectId().value_or("") : "", object});
@@ -85,7 +88,8 @@ protected:
         LiveQueryClientOptions options;
         options.backoffBase = milliseconds(200);
         options.backoffCap = milliseconds(1000);
-        client_ = std::make_shared<LiveQueryClient>(liveQueryUrl(second), env().applicationId, env().clientKey, env().caFile, options);
+        client_ = std::make_shared<LiveQueryClient>(liveQueryUrl(second), env().applicationId, env().clientKey,
+                                                    env().caFile, options);
         LiveQueryClient::setShared(client_);
     }
 
@@ -123,7 +127,8 @@ protected:
 
     bool waitForPost(const std::string& name, const std::string& id) {
         return posts_.waitFor([&](const std::vector<Post>& all) {
-            return std::any_of(all.begin(), all.end(), [&](const Post& p) { return p.name == name && p.objectId == id; });
+            return std::any_of(all.begin(), all.end(),
+                               [&](const Post& p) { return p.name == name && p.objectId == id; });
         });
     }
 
@@ -155,7 +160,8 @@ TEST_F(LiveChangesTest, ChangesByTheJavaScriptSdkBecomeTheRightNotifications) {
     ASSERT_TRUE(waitForPost(VantrelSDK::componentCreatedNotification, sofa));
     update("Component", sofa, {{"name", "Sofa 2"}});
     ASSERT_TRUE(waitForPost(VantrelSDK::componentUpdatedNotification, sofa));
-    EXPECT_EQ(postOf(VantrelSDK::componentUpdatedNotification, sofa).object->value("name").asString().value_or(""), "Sofa 2");
+    EXPECT_EQ(postOf(VantrelSDK::componentUpdatedNotification, sofa).object->value("name").asString().value_or(""),
+              "Sofa 2");
 
     // Into the catalogue from another one (entered), and out again (left).
     const auto moved = save("Component", inCatalog({{"name", "Elsewhere"}}, "otherCatalog"));
@@ -170,17 +176,23 @@ TEST_F(LiveChangesTest, ChangesByTheJavaScriptSdkBecomeTheRightNotifications) {
     ASSERT_TRUE(waitForPost(VantrelSDK::materialDeletedNotification, velvet));
 
     // A list item arrives with its component read in full; one whose component is gone with null.
-    const auto item = save("MarketingListItem", inCatalog({{"type", "MAIN_PRODUCT"}, {"index", 1},
-                                                           {"component", {{"__type", "Pointer"}, {"className", "Component"}, {"objectId", sofa}}}}));
+    const auto item =
+        save("MarketingListItem",
+             inCatalog({{"type", "MAIN_PRODUCT"},
+                        {"index", 1},
+                        {"component", {{"__type", "Pointer"}, {"className", "Component"}, {"objectId", sofa}}}}));
     ASSERT_TRUE(waitForPost(VantrelSDK::appListItemCreatedNotification, item));
-    auto listed = std::dynamic_pointer_cast<AppListItemEntity>(postOf(VantrelSDK::appListItemCreatedNotification, item).object);
+    auto listed =
+        std::dynamic_pointer_cast<AppListItemEntity>(postOf(VantrelSDK::appListItemCreatedNotification, item).object);
     ASSERT_TRUE(listed && listed->component());
     EXPECT_EQ(listed->component()->value("name").asString().value_or(""), "Sofa 2");
 
     const test::LogCapture fetchLog;
-    update("MarketingListItem", item, {{"component", {{"__type", "Pointer"}, {"className", "Component"}, {"objectId", "noSuchThing"}}}});
+    update("MarketingListItem", item,
+           {{"component", {{"__type", "Pointer"}, {"className", "Component"}, {"objectId", "noSuchThing"}}}});
     ASSERT_TRUE(waitForPost(VantrelSDK::appListItemUpdatedNotification, item));
-    listed = std::dynamic_pointer_cast<AppListItemEntity>(postOf(VantrelSDK::appListItemUpdatedNotification, item).object);
+    listed =
+        std::dynamic_pointer_cast<AppListItemEntity>(postOf(VantrelSDK::appListItemUpdatedNotification, item).object);
     ASSERT_TRUE(listed);
     EXPECT_FALSE(listed->component());
     EXPECT_EQ(fetchLog.count("Unable to fetch component"), 0U);
@@ -201,13 +213,15 @@ TEST_F(LiveChangesTest, DraftsAreQuietUntilDeletedAndDeletionsClearTheCachedFile
     ASSERT_TRUE(files.addToLocalCache(model, FileData{'m'}));
     ASSERT_TRUE(files.addToLocalCache(thumbnail, FileData{'t'}));
     std::vector<bool> presentWhenPosted;
-    ScopedObserver deletions(NotificationCenter::defaultCenter(), VantrelSDK::componentDeletedNotification,
-                             [&](const Notification&) {
-                                 presentWhenPosted = {files.isExistsInLocalCache(model), files.isExistsInLocalCache(thumbnail)};
-                             });
+    ScopedObserver deletions(
+        NotificationCenter::defaultCenter(), VantrelSDK::componentDeletedNotification, [&](const Notification&) {
+            presentWhenPosted = {files.isExistsInLocalCache(model), files.isExistsInLocalCache(thumbnail)};
+        });
 
-    const auto draft = save("Component", inCatalog({{"name", "Draft"}, {"inDraftBy", "designer@test.invalid"},
-                                                    {"scnModelFilePath", model}, {"thumbnailFilePath", thumbnail}}));
+    const auto draft = save("Component", inCatalog({{"name", "Draft"},
+                                                    {"inDraftBy", "designer@test.invalid"},
+                                                    {"scnModelFilePath", model},
+                                                    {"thumbnailFilePath", thumbnail}}));
     update("Component", draft, {{"name", "Draft 2"}});
     update("Component", draft, {{"inDraftBy", "   "}});  // blank: no longer a draft
     ASSERT_TRUE(waitForPost(VantrelSDK::componentUpdatedNotification, draft));
@@ -264,11 +278,13 @@ TEST_F(LiveChangesTest, ACompanyWithoutCatalogueSubscribesNothingAndKeepsTheSess
     test::LogCapture log;
     signInAndWaitForSubscriptions(log);
     CatalogService::sharedInstance().unsubscribeAll();
-    for (const char* alias : {"catalog", "otherCatalog"}) peer({"--master", "delete", "Catalog", data_[alias].get<std::string>()});
+    for (const char* alias : {"catalog", "otherCatalog"})
+        peer({"--master", "delete", "Catalog", data_[alias].get<std::string>()});
 
     const test::LogCapture after;
     CatalogService::sharedInstance().subscribeIfNeeded();
-    ASSERT_TRUE(test::eventually([&] { return after.count("Catalog - unable to subscribe current catalog is null.") == 1; }));
+    ASSERT_TRUE(
+        test::eventually([&] { return after.count("Catalog - unable to subscribe current catalog is null.") == 1; }));
     ASSERT_TRUE(test::eventually([&] { return client_->isDisconnected(); }));
     EXPECT_TRUE(allUnsubscribed());
     EXPECT_TRUE(ParseUser::currentUser()) << "a missing catalogue is no reason to end the session";

@@ -26,7 +26,9 @@ protected:
         if (!data().is_object()) {
             const json catalog = {{"$ref", "catalog"}};
             data() = seedCompany(json::array({
-                {{"alias", "materials"}, {"className", "Material"}, {"repeat", 250},
+                {{"alias", "materials"},
+                 {"className", "Material"},
+                 {"repeat", 250},
                  {"fields", {{"catalog", catalog}, {"name", "Material {i}"}}}},
                 {{"alias", "sofa"}, {"className", "Component"}, {"fields", {{"catalog", catalog}, {"name", "Sofa"}}}},
             }));
@@ -44,9 +46,10 @@ protected:
 
     Materials materials(std::optional<int> offset, std::optional<int> max) {
         test::Await<Materials> done;
-        MaterialService::sharedInstance().obtainAllMaterialsByCatalog(catalog_, offset, max, [done](auto records, auto error) {
-            done.set({std::move(records), std::move(error)});
-        });
+        MaterialService::sharedInstance().obtainAllMaterialsByCatalog(
+            catalog_, offset, max, [done](auto records, auto error) {
+                done.set({std::move(records), std::move(error)});
+            });
         auto result = done.get();
         EXPECT_TRUE(result) << "the read never completed";
         return result.value_or(Materials{});

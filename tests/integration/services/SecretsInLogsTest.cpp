@@ -38,7 +38,7 @@ protected:
         previousLogs_ = sharedFileLogger().logsDirectory();
         sharedFileLogger().setLogsDirectory(logs_);
         { const test::LogCapture installsTheLoggers; }  // once per process, at the info level...
-        setUpLoggers(LogLevel::debug);                    // ...which this test raises
+        setUpLoggers(LogLevel::debug);                  // ...which this test raises
         previousParseLevel_ = Parse::logLevel();
         Parse::setLogLevel(4);
         detail::sdkState().debugLogging = true;
@@ -96,7 +96,8 @@ TEST_F(SecretsInLogsTest, DebugLogsOfSignInSaveSubscriptionsAndADownloadHoldNoCr
     std::filesystem::remove(upload);
     bool downloaded = false;
     DownloadingService::sharedInstance().obtainFileFromLocalCache(
-        key, true, [&](std::optional<std::filesystem::path> url, OptionalError error) { downloaded = url && !error; }, {});
+        key, true, [&](std::optional<std::filesystem::path> url, OptionalError error) { downloaded = url && !error; },
+        {});
     ASSERT_TRUE(MainRunLoop::runUntil([&] { return downloaded; }, std::chrono::seconds(60)));
 
     sharedFileLogger().flush();
@@ -115,12 +116,11 @@ TEST_F(SecretsInLogsTest, DebugLogsOfSignInSaveSubscriptionsAndADownloadHoldNoCr
     ASSERT_NE(all.find("REQUEST: [POST]"), std::string::npos);
     ASSERT_NE(all.find("LiveQuery sent:"), std::string::npos);
     ASSERT_NE(all.find("METRIC [downloading] END"), std::string::npos);
-    for (const auto& [what, secret] : std::vector<std::pair<std::string, std::string>>{
-             {"password", password},
-             {"session token", token},
-             {"client key", env().clientKey},
-             {"signature", "signature="},
-             {"signed expiry", "expires="}}) {
+    for (const auto& [what, secret] : std::vector<std::pair<std::string, std::string>>{{"password", password},
+                                                                                       {"session token", token},
+                                                                                       {"client key", env().clientKey},
+                                                                                       {"signature", "signature="},
+                                                                                       {"signed expiry", "expires="}}) {
         EXPECT_EQ(all.find(secret), std::string::npos) << "the log files show the " << what;
     }
 }

@@ -18,8 +18,13 @@ using test::keyOf;
 
 json user(const std::string& alias, const std::string& username, const std::string& password, json fields, json roles,
           bool verified = true, std::optional<std::string> email = std::nullopt) {
-    json record = {{"alias", alias},       {"className", "_User"},   {"username", username}, {"password", password},
-                   {"emailVerified", verified}, {"roles", std::move(roles)}, {"fields", std::move(fields)}};
+    json record = {{"alias", alias},
+                   {"className", "_User"},
+                   {"username", username},
+                   {"password", password},
+                   {"emailVerified", verified},
+                   {"roles", std::move(roles)},
+                   {"fields", std::move(fields)}};
     if (email) record["email"] = *email;
     return record;
 }
@@ -31,9 +36,12 @@ protected:
         if (HasFatalFailure()) return;
         if (!data().is_object()) {
             const std::string tag = uniqueName("signin");
-            tokens() = {{"ok", "tok-ok-" + tag},           {"unverified", "tok-unverified-" + tag},
-                        {"nocompany", "tok-nocompany-" + tag}, {"norole", "tok-norole-" + tag},
-                        {"hidden", "tok-hidden-" + tag},     {"mismatch", "tok-mismatch-" + tag + "@test.invalid"}};
+            tokens() = {{"ok", "tok-ok-" + tag},
+                        {"unverified", "tok-unverified-" + tag},
+                        {"nocompany", "tok-nocompany-" + tag},
+                        {"norole", "tok-norole-" + tag},
+                        {"hidden", "tok-hidden-" + tag},
+                        {"mismatch", "tok-mismatch-" + tag + "@test.invalid"}};
             const json company = {{"$ref", "company"}};
             const json hidden = {{"$ref", "hidden"}};
             const json none = json::object();
@@ -42,8 +50,12 @@ protected:
             const auto t = [&](const char* name) { return tokens()[name].get<std::string>(); };
             data() = seedCompany(json::array({
                 // A company the users point at but may not read.
-                {{"alias", "hidden"}, {"className", "Company"}, {"ACL", json::object()}, {"fields", {{"name", "Hidden " + tag}}}},
-                user("unverified", "unverified-" + tag + "@test.invalid", "pass-123", {{"company", company}}, employee, false),
+                {{"alias", "hidden"},
+                 {"className", "Company"},
+                 {"ACL", json::object()},
+                 {"fields", {{"name", "Hidden " + tag}}}},
+                user("unverified", "unverified-" + tag + "@test.invalid", "pass-123", {{"company", company}}, employee,
+                     false),
                 user("nocompany", "nocompany-" + tag + "@test.invalid", "pass-123", none, employee),
                 user("norole", "norole-" + tag + "@test.invalid", "pass-123", {{"company", company}}, json::array()),
                 user("lost", "lost-" + tag + "@test.invalid", "pass-123", {{"company", hidden}}, employee),
@@ -159,7 +171,8 @@ TEST_F(SignInTest, AnEmployeeIsAskedForBothRoles) {
     EXPECT_EQ(requests.countMentioning("classes/_Role", "ROLE_COMPANY_MANAGER"), 2u);
     EXPECT_EQ(requests.countMentioning("classes/_Role", "ROLE_COMPANY_EMPLOYEE"), 2u);
 
-    auto verified = await<std::shared_ptr<UserEntity>>([](auto done) { AuthService::sharedInstance().currentUser(done); });
+    auto verified =
+        await<std::shared_ptr<UserEntity>>([](auto done) { AuthService::sharedInstance().currentUser(done); });
     ASSERT_TRUE(verified && *verified);
     EXPECT_EQ((*verified)->objectId(), data()["employee"]["objectId"]);
     EXPECT_EQ(await<bool>([](auto done) { AuthService::sharedInstance().isCurrentUserCompanyEmployee(done); }), true);
@@ -169,7 +182,8 @@ TEST_F(SignInTest, AnEmployeeIsAskedForBothRoles) {
 TEST_F(SignInTest, AListedLibraryVersionRefusesSignInAndAnnouncesItOnce) {
     useFreshVersion();
     seed({{"description", "unsupported sdk"},
-          {"records", json::array({{{"alias", "v"}, {"className", "UnsupportedAppVersion"},
+          {"records", json::array({{{"alias", "v"},
+                                    {"className", "UnsupportedAppVersion"},
                                     {"fields", {{"app", "IOS_SDK"}, {"version", versionName_}}}}})}});
     test::NotificationCounter unsupported(VantrelSDK::unsupportedAppVersionNotification);
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
@@ -204,7 +218,8 @@ TEST_F(SignInTest, AVersionListedLaterEndsTheSessionThroughTheLiveSubscription) 
 
     test::NotificationCounter unsupported(VantrelSDK::unsupportedAppVersionNotification);
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
-    peer({"--master", "save", "UnsupportedAppVersion", json{{"app", "IOS_SDK"}, {"version", versionName_ + "-other"}}.dump()});
+    peer({"--master", "save", "UnsupportedAppVersion",
+          json{{"app", "IOS_SDK"}, {"version", versionName_ + "-other"}}.dump()});
     peer({"--master", "save", "UnsupportedAppVersion", json{{"app", "IOS_SDK"}, {"version", versionName_}}.dump()});
     ASSERT_TRUE(unsupported.waitFor(1));
     EXPECT_EQ(unsupported.count(), 1u) << "the other version's record changed nothing";

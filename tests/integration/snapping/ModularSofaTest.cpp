@@ -21,6 +21,7 @@
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include <stb/stb_image_write.h>
+#include "support/TestPaths.hpp"
 
 using namespace std::chrono_literals;
 using nlohmann::json;
@@ -48,13 +49,18 @@ protected:
         const json catalog = {{"$ref", "catalog"}};
         // The end module docks to the right of a middle module; both show the same sofa.
         data_ = seedCompany(json::array({
-            {{"alias", "middle"}, {"className", "Component"},
+            {{"alias", "middle"},
+             {"className", "Component"},
              {"fields", {{"catalog", catalog}, {"name", "Middle module"}, {"scnModelFilePath", p + "/sofa.zip"}}}},
-            {{"alias", "end"}, {"className", "Component"},
-             {"fields", {{"catalog", catalog}, {"name", "End module"}, {"scnModelFilePath", p + "/sofa.zip"},
-                         {"snappingAreas", json::array({{{"connectToComponentId", {{"$id", "middle"}}},
-                                                         {"offsetPosition", "2.18844, 0, 0"},
-                                                         {"offsetRotation", "0,0,0,1"}}})}}}},
+            {{"alias", "end"},
+             {"className", "Component"},
+             {"fields",
+              {{"catalog", catalog},
+               {"name", "End module"},
+               {"scnModelFilePath", p + "/sofa.zip"},
+               {"snappingAreas", json::array({{{"connectToComponentId", {{"$id", "middle"}}},
+                                               {"offsetPosition", "2.18844, 0, 0"},
+                                               {"offsetRotation", "0,0,0,1"}}})}}}},
         }));
         signInAs(data_["employee"]);
     }
@@ -68,7 +74,9 @@ protected:
         using Single = std::pair<std::shared_ptr<ComponentEntity>, OptionalError>;
         auto read = await<Single>([this, alias](auto done) {
             ComponentService::sharedInstance().obtainComponentById(data_[alias].get<std::string>(),
-                                                                   [done](auto c, auto e) { done({c, e}); });
+                                                                   [done](auto c, auto e) {
+                                                                       done({c, e});
+                                                                   });
         });
         EXPECT_TRUE(read && read->first) << alias;
         if (!read || !read->first) return nullptr;
@@ -152,12 +160,13 @@ TEST_F(ModularSofaTest, TheEndModuleDocksBesideTheMiddleOneUnlessAThirdStandsThe
     EXPECT_NEAR(preview.min.x, sofa.max.x, 1e-4f) << "arm to arm";
     EXPECT_NEAR(preview.max.x - preview.min.x, sofa.max.x - sofa.min.x, 1e-4f);
     EXPECT_NEAR(preview.min.z, sofa.min.z, 1e-4f);
-    writeTopView(std::filesystem::path(VANTREL_BINARY_DIR) / "snapping-free.png", models);
+    writeTopView(vantrel::test::binaryDirectory() / "snapping-free.png", models);
 
     // Dropped near the point (a hand's width off), the end module docks exactly and stands free.
     end->setPosition(beside->worldPosition() + SCNVector3(0.12f, 0.0f, -0.08f));
     ASSERT_TRUE(docking::snapToOccupiedNode(*end, models));
-    EXPECT_NEAR((end->worldPosition() - (middle->worldPosition() + SCNVector3(kSofaWidth, 0, 0))).length(), 0.0f, 1e-5f);
+    EXPECT_NEAR((end->worldPosition() - (middle->worldPosition() + SCNVector3(kSofaWidth, 0, 0))).length(), 0.0f,
+                1e-5f);
     EXPECT_FALSE(end->isOverlapped(models));
     docking::refreshSnappingNodes(models, end.get());
     EXPECT_TRUE(beside->isHidden()) << "occupied";
@@ -169,7 +178,7 @@ TEST_F(ModularSofaTest, TheEndModuleDocksBesideTheMiddleOneUnlessAThirdStandsThe
     EXPECT_TRUE(beside->isHidden()) << "blocked";
     EXPECT_FALSE(points[1]->isHidden()) << "the third module's own point is free";
     EXPECT_EQ(docking::occupiedSnappingNode(*end, models), nullptr);
-    writeTopView(std::filesystem::path(VANTREL_BINARY_DIR) / "snapping-blocked.png", models);
+    writeTopView(vantrel::test::binaryDirectory() / "snapping-blocked.png", models);
 }
 
 }  // namespace vantrel

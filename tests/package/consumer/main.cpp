@@ -6,7 +6,7 @@ int main() {
     // The installed library finds its own bundle, wherever the prefix is; reading it proves it.
     const auto& bundle = vantrel::VantrelSDK::sdkBundle();
     if (!bundle || !bundle->infoDictionary()) return 1;
-    std::cout << "vantrel consumer ok " << vantrel::VantrelSDK::isRootGroup("/") << "\nbundle=" << bundle->directory().string()
-              << "\n";
+    std::cout << "vantrel consumer ok " << vantrel::VantrelSDK::isRootGroup("/")
+              << "\nbundle=" << bundle->directory().string() << "\n";
     return 0;
 }

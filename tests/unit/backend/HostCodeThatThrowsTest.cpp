@@ -38,7 +38,8 @@ TEST(HostCodeThatThrows, IsLoggedWhereTheLibraryCalledItAndEverythingAfterItStil
     const std::vector<std::pair<std::string, std::function<void(std::function<void()> thrower)>>> places = {
         {"completion block", [&](auto thrower) { request(thrower); }},
         {"progress block", [&](auto thrower) { request([] {}, thrower); }},
-        {"observer", [&](auto thrower) {
+        {"observer",
+         [&](auto thrower) {
              ScopedObserver first(NotificationCenter::defaultCenter(), "HostCodeThrowsNotification",
                                   [thrower](const Notification&) { thrower(); });
              Await<bool> second;
@@ -80,12 +81,13 @@ TEST(HostCodeThatThrows, AThrowingSubscriptionHandlerLeavesTheOtherHandlersAndLa
     subscription->handle(Event::created, [](const ParseQuery&, std::shared_ptr<ParseObject>) {
         throw std::runtime_error("event handler failure");
     });
-    subscription->handleEvent([seen](const ParseQuery&, Event, std::shared_ptr<ParseObject> object, std::shared_ptr<ParseObject>) {
-        seen.add(object->objectId().value_or(""));
-    });
+    subscription->handleEvent([seen](const ParseQuery&, Event, std::shared_ptr<ParseObject> object,
+                                     std::shared_ptr<ParseObject>) { seen.add(object->objectId().value_or("")); });
     ASSERT_TRUE(server.waitForOp("subscribe"));
     for (const char* id : {"t1", "t2"})
-        server.send({{"op", "create"}, {"clientId", "c"}, {"requestId", subscription->requestId()},
+        server.send({{"op", "create"},
+                     {"clientId", "c"},
+                     {"requestId", subscription->requestId()},
                      {"object", {{"className", "Thing"}, {"objectId", id}}}});
     ASSERT_TRUE(seen.waitForCount(2));
     EXPECT_EQ(seen.items(), (std::vector<std::string>{"t1", "t2"}));

@@ -53,7 +53,9 @@ std::string gzip(const std::string& text) {
     return out;
 }
 
-std::string transportOf(const OptionalError& error) { return error ? error->userInfo.value("transport", "") : "<none>"; }
+std::string transportOf(const OptionalError& error) {
+    return error ? error->userInfo.value("transport", "") : "<none>";
+}
 
 class HostileServerTest : public testing::Test {
 protected:
@@ -83,7 +85,9 @@ protected:
 
     static Objects find() {
         Await<Objects> done;
-        ParseQuery("Thing").findInBackground([done](auto objects, auto error) { done.set({std::move(objects), std::move(error)}); });
+        ParseQuery("Thing").findInBackground([done](auto objects, auto error) {
+            done.set({std::move(objects), std::move(error)});
+        });
         auto result = done.get();
         if (!result) ADD_FAILURE() << "no completion";
         return result.value_or(Objects{});
@@ -110,7 +114,8 @@ TEST_F(HostileServerTest, RedirectsNeverTakeTheSessionToAnotherServer) {
     FakeHttpServer elsewhere([](const FakeHttpRequest&) { return FakeHttpServer::response(200, R"({"results":[]})"); });
     logIn();
     server_.setHandler([&](const FakeHttpRequest&) {
-        return FakeHttpServer::response(302, "", "text/plain", {{"Location", elsewhere.url() + "/parse/classes/Thing"}});
+        return FakeHttpServer::response(302, "", "text/plain",
+                                        {{"Location", elsewhere.url() + "/parse/classes/Thing"}});
     });
     const auto [objects, error] = find();
     ASSERT_TRUE(error);
@@ -124,7 +129,9 @@ TEST_F(HostileServerTest, RedirectsNeverTakeTheSessionToAnotherServer) {
         request.url = server_.url() + "/file";
         request.redirects = redirects;
         Await<std::pair<long, OptionalError>> done;
-        client.send(request, [done](HttpResponse response, OptionalError failure) { done.set({response.statusCode, failure}); });
+        client.send(request, [done](HttpResponse response, OptionalError failure) {
+            done.set({response.statusCode, failure});
+        });
         const auto result = done.get();
         ASSERT_TRUE(result);
         EXPECT_TRUE(result->first == 302 || result->second) << "followed to http";
@@ -145,7 +152,8 @@ TEST_F(HostileServerTest, AnswersLargerThanTheLimitFailWhileTheyArrive) {
     const Case cases[] = {
         {"declared length", FakeHttpServer::response(200, big)},
         {"error body", FakeHttpServer::response(400, big)},
-        {"compressed to a few kilobytes", FakeHttpServer::response(200, compressed, "application/json", {{"Content-Encoding", "gzip"}})},
+        {"compressed to a few kilobytes",
+         FakeHttpServer::response(200, compressed, "application/json", {{"Content-Encoding", "gzip"}})},
         {"no declared length", "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n\r\n" + big},
     };
     for (const auto& c : cases) {
@@ -165,7 +173,9 @@ TEST_F(HostileServerTest, AnswersLargerThanTheLimitFailWhileTheyArrive) {
     request.maximumBodyBytes = 1000;
     server_.setHandler([&](const FakeHttpRequest&) { return FakeHttpServer::response(404, big, "text/plain"); });
     Await<std::pair<HttpResponse, OptionalError>> done;
-    client.send(request, [done](HttpResponse response, OptionalError failure) { done.set({std::move(response), failure}); });
+    client.send(request, [done](HttpResponse response, OptionalError failure) {
+        done.set({std::move(response), failure});
+    });
     const auto result = done.get();
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->second) << result->second->description();
@@ -186,7 +196,8 @@ TEST_F(HostileServerTest, LiveQueryMessagesLargerThanTheLimitCloseTheConnection)
     callbacks.onClosed = [closed](Error reason) { closed.set(std::move(reason)); };
     WebSocketConnection::Limits limits;
     limits.maximumMessageBytes = 64 * 1024;
-    auto connection = WebSocketConnection::create(io, *backend_detail::parseWebSocketUrl(server.url()), nullptr, limits, callbacks);
+    auto connection =
+        WebSocketConnection::create(io, *backend_detail::parseWebSocketUrl(server.url()), nullptr, limits, callbacks);
     boost::asio::post(io, [connection] { connection->start(); });
     ASSERT_TRUE(opened.get());
     ASSERT_TRUE(server.waitForConnections(1));

@@ -26,7 +26,8 @@ TEST(HttpClientShutdown, RequestsSentFromBlocksDuringShutdownEndWithCode100) {
     client.send(request, [&client, request, first, followUp](HttpResponse, OptionalError error) {
         first.set(error ? error->code : 0);
         // What a completion chain does: the next request, and a cancel of it.
-        const auto id = client.send(request, [followUp](HttpResponse, OptionalError next) { followUp.set(next ? next->code : 0); });
+        const auto id =
+            client.send(request, [followUp](HttpResponse, OptionalError next) { followUp.set(next ? next->code : 0); });
         client.cancel(id);
     });
     ASSERT_TRUE(test::eventually([&] { return !server.requests().empty(); }));

@@ -20,7 +20,9 @@ using Result = std::pair<HttpResponse, OptionalError>;
 
 Result run(HttpClient& client, HttpRequest request) {
     Await<Result> done;
-    client.send(std::move(request), [done](HttpResponse response, OptionalError error) { done.set({std::move(response), std::move(error)}); });
+    client.send(std::move(request), [done](HttpResponse response, OptionalError error) {
+        done.set({std::move(response), std::move(error)});
+    });
     auto result = done.get();
     if (!result) ADD_FAILURE() << "no completion";
     return result.value_or(Result{});
@@ -66,7 +68,9 @@ TEST(HttpClientExchange, ReturnsStatusHeadersAndBody) {
 }
 
 TEST(HttpClientExchange, SendsBodiesWithEveryMethod) {
-    FakeHttpServer server([](const FakeHttpRequest& request) { return FakeHttpServer::response(200, request.method + ":" + request.body); });
+    FakeHttpServer server([](const FakeHttpRequest& request) {
+        return FakeHttpServer::response(200, request.method + ":" + request.body);
+    });
     HttpClient client;
     for (const char* method : {"POST", "PUT", "DELETE"}) {
         auto request = get(server.url() + "/x");
@@ -80,7 +84,8 @@ TEST(HttpClientExchange, SendsBodiesWithEveryMethod) {
 }
 
 TEST(HttpClientExchange, ErrorStatusIsAResponseNotATransportError) {
-    FakeHttpServer server([](const FakeHttpRequest&) { return FakeHttpServer::response(404, "missing", "text/plain"); });
+    FakeHttpServer server(
+        [](const FakeHttpRequest&) { return FakeHttpServer::response(404, "missing", "text/plain"); });
     HttpClient client;
     const auto [response, error] = run(client, get(server.url()));
     EXPECT_FALSE(error);
@@ -170,7 +175,8 @@ TEST(HttpClientFaults, CancelEndsARequestAtOnce) {
     server.setMode(FakeHttpServer::Mode::silent);
     HttpClient client;
     Await<OptionalError> done;
-    const auto id = client.send(get(server.url()), [done](HttpResponse, OptionalError error) { done.set(std::move(error)); });
+    const auto id =
+        client.send(get(server.url()), [done](HttpResponse, OptionalError error) { done.set(std::move(error)); });
     client.cancel(id);
     const auto error = done.get();
     ASSERT_TRUE(error && *error);
@@ -193,7 +199,8 @@ TEST(HttpClientFaults, DestroyingTheClientCompletesWhatIsInFlight) {
 
 TEST(HttpClientFiles, DownloadStreamsIntoTheFileWithProgress) {
     const std::string payload(200000, 'z');
-    FakeHttpServer server([&](const FakeHttpRequest&) { return FakeHttpServer::response(200, payload, "application/zip"); });
+    FakeHttpServer server(
+        [&](const FakeHttpRequest&) { return FakeHttpServer::response(200, payload, "application/zip"); });
     HttpClient client;
     const auto target = scratch("download.bin");
     std::filesystem::remove(target);
@@ -211,7 +218,8 @@ TEST(HttpClientFiles, DownloadStreamsIntoTheFileWithProgress) {
 }
 
 TEST(HttpClientFiles, FailedDownloadLeavesNoFile) {
-    FakeHttpServer server([](const FakeHttpRequest&) { return FakeHttpServer::response(403, "expired", "text/plain"); });
+    FakeHttpServer server(
+        [](const FakeHttpRequest&) { return FakeHttpServer::response(403, "expired", "text/plain"); });
     HttpClient client;
     const auto target = scratch("denied.bin");
     std::filesystem::remove(target);
@@ -226,7 +234,8 @@ TEST(HttpClientFiles, FailedDownloadLeavesNoFile) {
 }
 
 TEST(HttpClientFiles, BrokenDownloadLeavesNoFile) {
-    FakeHttpServer server([](const FakeHttpRequest&) { return FakeHttpServer::response(200, std::string(50000, 'q')); });
+    FakeHttpServer server(
+        [](const FakeHttpRequest&) { return FakeHttpServer::response(200, std::string(50000, 'q')); });
     server.setMode(FakeHttpServer::Mode::closeMidResponse);
     HttpClient client;
     const auto target = scratch("broken.bin");
@@ -240,7 +249,8 @@ TEST(HttpClientFiles, BrokenDownloadLeavesNoFile) {
 
 TEST(HttpClientFiles, UploadStreamsTheFileWithItsContentType) {
     FakeHttpServer server([](const FakeHttpRequest& request) {
-        return FakeHttpServer::response(200, std::to_string(request.body.size()) + " " + request.headers.at("content-type"));
+        return FakeHttpServer::response(200,
+                                        std::to_string(request.body.size()) + " " + request.headers.at("content-type"));
     });
     HttpClient client;
     const auto source = scratch("upload.bin");

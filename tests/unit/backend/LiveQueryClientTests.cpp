@@ -14,9 +14,9 @@ namespace vantrel {
 namespace {
 
 using nlohmann::json;
+using std::chrono::milliseconds;
 using test::Collector;
 using test::FakeLiveQueryServer;
-using std::chrono::milliseconds;
 
 class LiveTestRecord : public ParseObject {
 public:
@@ -70,9 +70,12 @@ protected:
         return {{"op", op},
                 {"clientId", "fake-client"},
                 {"requestId", requestId},
-                {"object", {{"className", "LiveTestRecord"}, {"objectId", id}, {"n", n},
-                            {"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", "c1"}}},
-                            {"updatedAt", "2024-01-01T00:00:00.000Z"}}}};
+                {"object",
+                 {{"className", "LiveTestRecord"},
+                  {"objectId", id},
+                  {"n", n},
+                  {"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", "c1"}}},
+                  {"updatedAt", "2024-01-01T00:00:00.000Z"}}}};
     }
 
     FakeLiveQueryServer server_;
@@ -103,8 +106,10 @@ TEST_F(LiveQueryClientTest, EveryEventKindReachesItsHandlerAsTheRegisteredClass)
     makeClient();
     auto subscription = subscribeAll();
     Collector<std::string> byKind;
-    const std::pair<Event, const char*> kinds[] = {{Event::created, "created"}, {Event::entered, "entered"},
-                                                   {Event::updated, "updated"}, {Event::left, "left"},
+    const std::pair<Event, const char*> kinds[] = {{Event::created, "created"},
+                                                   {Event::entered, "entered"},
+                                                   {Event::updated, "updated"},
+                                                   {Event::left, "left"},
                                                    {Event::deleted, "deleted"}};
     for (const auto& [kind, name] : kinds)
         subscription->handle(kind, [byKind, label = std::string(name)](const ParseQuery&, auto object) {
@@ -165,7 +170,8 @@ TEST_F(LiveQueryClientTest, UnsubscribeIsConfirmedAndStopsEvents) {
     ASSERT_TRUE(unsubscribed.get());
     EXPECT_EQ(client_->subscriptionCount(), 0u);
     const auto frames = server_.frames();
-    EXPECT_EQ(frames.back(), json::parse(R"({"op":"unsubscribe","requestId":)" + std::to_string(subscription->requestId()) + "}"));
+    EXPECT_EQ(frames.back(),
+              json::parse(R"({"op":"unsubscribe","requestId":)" + std::to_string(subscription->requestId()) + "}"));
 }
 
 TEST_F(LiveQueryClientTest, LostConnectionIsReopenedAndEverySubscriptionSentAgain) {
@@ -253,7 +259,8 @@ TEST_F(LiveQueryClientTest, UnsubscribeWhileDisconnectedEndsAtOnce) {
 }
 
 TEST_F(LiveQueryClientTest, FinalRefusalOfTheConnectionStopsRetrying) {
-    server_.refuseNextConnect(json::parse(R"({"op":"error","code":4,"error":"Key in request is not valid","reconnect":false})"));
+    server_.refuseNextConnect(
+        json::parse(R"({"op":"error","code":4,"error":"Key in request is not valid","reconnect":false})"));
     makeClient();
     subscribeAll();
     ASSERT_TRUE(errors_.waitForCount(1));
@@ -270,7 +277,11 @@ TEST_F(LiveQueryClientTest, SubscriptionErrorsGoToThatSubscription) {
     Collector<Error> otherErrors;
     other->handleError([otherErrors](const ParseQuery&, const Error& error) { otherErrors.add(error); });
     ASSERT_TRUE(server_.waitForOp("subscribe", 2));
-    server_.send({{"op", "error"}, {"requestId", subscription->requestId()}, {"code", 119}, {"error", "denied"}, {"reconnect", true}});
+    server_.send({{"op", "error"},
+                  {"requestId", subscription->requestId()},
+                  {"code", 119},
+                  {"error", "denied"},
+                  {"reconnect", true}});
     ASSERT_TRUE(errors_.waitForCount(1));
     EXPECT_EQ(errors_.items()[0].code, 119);
     EXPECT_TRUE(otherErrors.items().empty());
@@ -283,8 +294,8 @@ TEST_F(LiveQueryClientTest, TlsToAPlainServerFailsWithATlsError) {
     options.backoffCap = milliseconds(60000);
     test::FakeHttpServer plain;
     plain.setMode(test::FakeHttpServer::Mode::plainGreeting);
-    client_ = std::make_unique<LiveQueryClient>("wss://127.0.0.1:" + std::to_string(plain.port()) + "/parse", "app-id", "",
-                                                "", options);
+    client_ = std::make_unique<LiveQueryClient>("wss://127.0.0.1:" + std::to_string(plain.port()) + "/parse", "app-id",
+                                                "", "", options);
     subscribeAll();
     ASSERT_TRUE(errors_.waitForCount(1));
     EXPECT_EQ(errors_.items()[0].code, ParseErrorCode::connectionFailed);

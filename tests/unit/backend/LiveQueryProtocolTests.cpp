@@ -34,7 +34,8 @@ TEST(LiveQueryUrl, TakesSchemeHostPortAndPathApart) {
 TEST(LiveQueryFrames, ClientFramesCarryKeysAndSession) {
     EXPECT_EQ(json::parse(encodeConnect("app", "key", std::string("r:tok"))),
               json::parse(R"({"op":"connect","applicationId":"app","clientKey":"key","sessionToken":"r:tok"})"));
-    EXPECT_EQ(json::parse(encodeConnect("app", "", std::nullopt)), json::parse(R"({"op":"connect","applicationId":"app"})"));
+    EXPECT_EQ(json::parse(encodeConnect("app", "", std::nullopt)),
+              json::parse(R"({"op":"connect","applicationId":"app"})"));
     ParseQuery query("Component");
     query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", "c1"));
     const auto subscribe = json::parse(encodeSubscribe(7, query, std::string("r:tok")));
@@ -58,9 +59,11 @@ TEST(LiveQueryFrames, EventFramesCarryObjectAndOriginal) {
 }
 
 TEST(LiveQueryFrames, EveryEventKindIsRecognized) {
-    const std::pair<const char*, Event> kinds[] = {
-        {"create", Event::created}, {"enter", Event::entered}, {"update", Event::updated},
-        {"leave", Event::left},     {"delete", Event::deleted}};
+    const std::pair<const char*, Event> kinds[] = {{"create", Event::created},
+                                                   {"enter", Event::entered},
+                                                   {"update", Event::updated},
+                                                   {"leave", Event::left},
+                                                   {"delete", Event::deleted}};
     for (const auto& [op, event] : kinds) {
         const auto message = parseServerMessage(json{{"op", op}, {"requestId", 1}, {"object", json::object()}}.dump());
         ASSERT_TRUE(message) << op;
@@ -93,7 +96,7 @@ TEST(ReconnectBackoff, DoublesFromTheBaseUpToTheCapWithJitter) {
     EXPECT_EQ(reconnectDelay(3, base, cap, 0.5), milliseconds(3000));
     EXPECT_EQ(reconnectDelay(10, base, cap, 1.0), cap);
     EXPECT_EQ(reconnectDelay(10, base, cap, 0.0), cap / 2);
-    EXPECT_EQ(reconnectDelay(4000000000u, base, cap, 1.0), cap);  // no overflow
+    EXPECT_EQ(reconnectDelay(4000000000u, base, cap, 1.0), cap);       // no overflow
     EXPECT_EQ(reconnectDelay(2, base, cap, 7.0), milliseconds(2000));  // out-of-range random clamped
     EXPECT_GE(reconnectDelay(0, milliseconds(0), milliseconds(0), 0.0), milliseconds(1));
 }

@@ -76,7 +76,9 @@ protected:
             return response;
         }
         if (request.target == "/parse/login")
-            return FakeHttpServer::response(200, R"({"objectId":"u1","username":"ann","sessionToken":"r:token1","createdAt":"2024-01-01T00:00:00.000Z"})");
+            return FakeHttpServer::response(
+                200,
+                R"({"objectId":"u1","username":"ann","sessionToken":"r:token1","createdAt":"2024-01-01T00:00:00.000Z"})");
         if (request.target == "/parse/logout") return FakeHttpServer::response(200, "{}");
         return FakeHttpServer::response(200, R"({"results":[]})");
     }
@@ -108,7 +110,9 @@ protected:
 
     std::shared_ptr<ParseUser> logIn() {
         Await<std::pair<std::shared_ptr<ParseUser>, OptionalError>> done;
-        ParseUser::logInWithUsernameInBackground("ann", "secret", [done](auto user, auto error) { done.set({user, error}); });
+        ParseUser::logInWithUsernameInBackground("ann", "secret", [done](auto user, auto error) {
+            done.set({user, error});
+        });
         auto result = done.get();
         if (!result || result->second) ADD_FAILURE() << "login failed";
         return result ? result->first : nullptr;
@@ -123,7 +127,9 @@ protected:
 TEST_F(ParseClientTest, QueryGoesOutWithTheApplicationHeadersAsAPostedGet) {
     ParseQuery query("ClientTestRecord");
     query.whereEqualTo("n", 2).setLimit(5);
-    respondNext(200, R"({"results":[{"objectId":"a","n":2,"p":{"__type":"Object","className":"ClientTestRecord","objectId":"b"}}]})");
+    respondNext(
+        200,
+        R"({"results":[{"objectId":"a","n":2,"p":{"__type":"Object","className":"ClientTestRecord","objectId":"b"}}]})");
     const auto [objects, error] = find(query);
     ASSERT_FALSE(error);
     ASSERT_EQ(objects.size(), 1u);
@@ -178,10 +184,14 @@ TEST_F(ParseClientTest, ServerClosingMidAnswerGivesConnectionFailed) {
 
 TEST_F(ParseClientTest, GetFirstAndGetObjectReport101WhenNothingMatches) {
     Await<One> first;
-    ParseQuery("ClientTestRecord").getFirstInBackground([first](auto object, auto error) { first.set({object, error}); });
+    ParseQuery("ClientTestRecord").getFirstInBackground([first](auto object, auto error) {
+        first.set({object, error});
+    });
     EXPECT_EQ(first.get()->second->code, ParseErrorCode::objectNotFound);
     Await<One> byId;
-    ParseQuery("ClientTestRecord").getObjectInBackground("zz", [byId](auto object, auto error) { byId.set({object, error}); });
+    ParseQuery("ClientTestRecord").getObjectInBackground("zz", [byId](auto object, auto error) {
+        byId.set({object, error});
+    });
     EXPECT_EQ(byId.get()->second->code, ParseErrorCode::objectNotFound);
     const auto body = json::parse(server_->requests().back().body);
     EXPECT_EQ(body["where"]["objectId"], "zz");
@@ -258,7 +268,7 @@ TEST_F(ParseClientTest, CacheEntriesAreKeptPerSession) {
     query.setCachePolicy(CachePolicy::cacheElseNetwork);
     find(query);
     logIn();
-    find(query);  // another session: not the anonymous answer
+    find(query);                                // another session: not the anonymous answer
     EXPECT_EQ(server_->requests().size(), 3u);  // query, login, query
     EXPECT_EQ(server_->requests().back().headers.at("x-parse-session-token"), "r:token1");
 }
@@ -371,7 +381,9 @@ TEST_F(ParseClientTest, LoginPersistsTheUserPrivatelyAndARestartRestoresIt) {
 TEST_F(ParseClientTest, FailedLoginLeavesNoCurrentUser) {
     respondNext(404, R"({"code":101,"error":"Invalid username/password."})");
     Await<std::pair<std::shared_ptr<ParseUser>, OptionalError>> done;
-    ParseUser::logInWithUsernameInBackground("ann", "wrong", [done](auto user, auto error) { done.set({user, error}); });
+    ParseUser::logInWithUsernameInBackground("ann", "wrong", [done](auto user, auto error) {
+        done.set({user, error});
+    });
     const auto result = done.get();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->first, nullptr);
@@ -395,7 +407,9 @@ TEST_F(ParseClientTest, CloudFunctionUnwrapsTheResult) {
     respondNext(200, R"({"result":{"url":"https://signed"}})");
     Await<std::pair<json, OptionalError>> done;
     ParseCloud::callFunctionInBackground("getSignedUrlToDownloadByKey", {{"file_key", "a/b.zip"}},
-                                         [done](json result, OptionalError error) { done.set({result, error}); });
+                                         [done](json result, OptionalError error) {
+                                             done.set({result, error});
+                                         });
     const auto result = done.get();
     ASSERT_TRUE(result);
     EXPECT_EQ(result->first["url"], "https://signed");
@@ -404,23 +418,25 @@ TEST_F(ParseClientTest, CloudFunctionUnwrapsTheResult) {
     EXPECT_EQ(json::parse(request.body), json::parse(R"({"file_key":"a/b.zip"})"));
     respondNext(400, R"({"code":141,"error":"boom"})");
     Await<std::pair<json, OptionalError>> failed;
-    ParseCloud::callFunctionInBackground("x", json::object(), [failed](json value, OptionalError error) { failed.set({value, error}); });
+    ParseCloud::callFunctionInBackground("x", json::object(), [failed](json value, OptionalError error) {
+        failed.set({value, error});
+    });
     EXPECT_EQ(failed.get()->second->code, 141);
 }
 
 TEST_F(ParseClientTest, ActivityNotificationsCarryRequestAndResponse) {
     test::Collector<std::string> seen;
-    ScopedObserver will(NotificationCenter::defaultCenter(), kNetworkWillSendURLRequestNotification,
-                        [seen](const Notification& n) {
-                            const auto& record = std::any_cast<const HttpRequestRecord&>(n.userInfo.at(kNetworkRequestUserInfoKey));
-                            seen.add(record.method + " " + record.url + " " + record.body.value_or("-"));
-                        });
-    ScopedObserver did(NotificationCenter::defaultCenter(), kNetworkDidReceiveURLResponseNotification,
-                       [seen](const Notification& n) {
-                           const auto& record = std::any_cast<const HttpResponseRecord&>(n.userInfo.at(kNetworkResponseUserInfoKey));
-                           const auto& body = std::any_cast<const std::string&>(n.userInfo.at(kNetworkResponseBodyUserInfoKey));
-                           seen.add(std::to_string(record.statusCode) + " " + body);
-                       });
+    ScopedObserver will(
+        NotificationCenter::defaultCenter(), kNetworkWillSendURLRequestNotification, [seen](const Notification& n) {
+            const auto& record = std::any_cast<const HttpRequestRecord&>(n.userInfo.at(kNetworkRequestUserInfoKey));
+            seen.add(record.method + " " + record.url + " " + record.body.value_or("-"));
+        });
+    ScopedObserver did(
+        NotificationCenter::defaultCenter(), kNetworkDidReceiveURLResponseNotification, [seen](const Notification& n) {
+            const auto& record = std::any_cast<const HttpResponseRecord&>(n.userInfo.at(kNetworkResponseUserInfoKey));
+            const auto& body = std::any_cast<const std::string&>(n.userInfo.at(kNetworkResponseBodyUserInfoKey));
+            seen.add(std::to_string(record.statusCode) + " " + body);
+        });
     respondNext(200, R"({"results":[]})");
     find(ParseQuery("ClientTestRecord"));
     ASSERT_TRUE(seen.waitForCount(2));
@@ -437,7 +453,8 @@ FakeHttpServer::Handler pagedServer(int total, int failAtSkip = -1) {
         const int limit = body.value("limit", 100);
         if (skip == failAtSkip) return FakeHttpServer::response(500, R"({"code":1,"error":"boom"})");
         json results = json::array();
-        for (int i = skip; i < std::min(total, skip + limit); ++i) results.push_back({{"objectId", "o" + std::to_string(i)}});
+        for (int i = skip; i < std::min(total, skip + limit); ++i)
+            results.push_back({{"objectId", "o" + std::to_string(i)}});
         return FakeHttpServer::response(200, json{{"results", results}}.dump());
     };
 }
@@ -445,16 +462,23 @@ FakeHttpServer::Handler pagedServer(int total, int failAtSkip = -1) {
 TEST_F(ParseClientTest, FindAllReadsEveryPageOnceAndInOrder) {
     server_->setHandler(pagedServer(250));
     Await<Objects> done;
-    ParseQuery("ClientTestRecord").findAllInBackground([done](auto objects, auto error) { done.set({objects, error}); }, 100, 4);
+    ParseQuery("ClientTestRecord")
+        .findAllInBackground(
+            [done](auto objects, auto error) {
+                done.set({objects, error});
+            },
+            100, 4);
     const auto result = done.get();
     ASSERT_TRUE(result);
     ASSERT_FALSE(result->second);
     ASSERT_EQ(result->first.size(), 250u);
-    for (int i = 0; i < 250; ++i) EXPECT_EQ(result->first[static_cast<std::size_t>(i)]->objectId(), "o" + std::to_string(i));
+    for (int i = 0; i < 250; ++i)
+        EXPECT_EQ(result->first[static_cast<std::size_t>(i)]->objectId(), "o" + std::to_string(i));
     // Four pages went out at once and each full page may have asked for one more before the
     // short third page was seen: never more than six requests, never a page asked twice.
     std::set<int> skips;
-    for (const auto& request : server_->requests()) EXPECT_TRUE(skips.insert(json::parse(request.body).value("skip", 0)).second);
+    for (const auto& request : server_->requests())
+        EXPECT_TRUE(skips.insert(json::parse(request.body).value("skip", 0)).second);
     EXPECT_GE(skips.size(), 4u);
     EXPECT_LE(skips.size(), 6u);
 }
@@ -476,7 +500,12 @@ TEST_F(ParseClientTest, FindAllHonoursSkipAndLimit) {
 TEST_F(ParseClientTest, FindAllStopsAtAFailedPageWithThePagesBeforeIt) {
     server_->setHandler(pagedServer(1000, 200));
     Await<Objects> done;
-    ParseQuery("ClientTestRecord").findAllInBackground([done](auto objects, auto error) { done.set({objects, error}); }, 100, 2);
+    ParseQuery("ClientTestRecord")
+        .findAllInBackground(
+            [done](auto objects, auto error) {
+                done.set({objects, error});
+            },
+            100, 2);
     const auto result = done.get();
     ASSERT_TRUE(result);
     ASSERT_TRUE(result->second);

@@ -112,12 +112,14 @@ TEST_F(RegistryTest, EveryFactoryPathMakesTheRegisteredClass) {
     ParseObject::registerSubclass<ObjectTestRecord>();
     EXPECT_TRUE(ParseObject::isSubclassRegistered("ObjectTestRecord"));
     EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(ParseObject::create("ObjectTestRecord")), nullptr);
-    EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(ParseObject::createWithoutData("ObjectTestRecord", "1")), nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(ParseObject::createWithoutData("ObjectTestRecord", "1")),
+              nullptr);
     EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(
                   ParseObject::fromJSON(json::parse(R"({"className":"ObjectTestRecord","objectId":"1"})"))),
               nullptr);
     // Results of a query carry no className: the query's class decides.
-    EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(ParseObject::fromJSON(json::parse(R"({"objectId":"1"})"), "ObjectTestRecord")),
+    EXPECT_NE(std::dynamic_pointer_cast<ObjectTestRecord>(
+                  ParseObject::fromJSON(json::parse(R"({"objectId":"1"})"), "ObjectTestRecord")),
               nullptr);
     EXPECT_EQ(ParseObject::fromJSON(json::parse(R"({"objectId":"1"})")), nullptr);
 }
@@ -139,8 +141,8 @@ TEST_F(RegistryTest, FactoryOfAWrongClassFallsBackToAPlainObject) {
 }
 
 TEST(ParseUserFields, SessionTokenIsKeptApartFromValuesAndPasswordIsNeverKept) {
-    auto user = std::dynamic_pointer_cast<ParseUser>(ParseObject::fromJSON(
-        json::parse(R"({"className":"_User","objectId":"u1","username":"ann","sessionToken":"r:abc","password":"x"})")));
+    auto user = std::dynamic_pointer_cast<ParseUser>(ParseObject::fromJSON(json::parse(
+        R"({"className":"_User","objectId":"u1","username":"ann","sessionToken":"r:abc","password":"x"})")));
     ASSERT_NE(user, nullptr);
     EXPECT_EQ(user->sessionToken(), "r:abc");
     EXPECT_FALSE(user->containsKey("sessionToken"));
@@ -176,7 +178,8 @@ TEST(ParseObjectPersistence, ObjectOutsideASharedPointerReportsAnErrorInsteadOfT
         ParseObject plain("Thing");
         plain.setObjectId("t1");
         plain.saveInBackground([saved](bool, OptionalError error) { saved.set(std::move(error)); });
-        plain.fetchInBackground([fetched](std::shared_ptr<ParseObject>, OptionalError error) { fetched.set(std::move(error)); });
+        plain.fetchInBackground(
+            [fetched](std::shared_ptr<ParseObject>, OptionalError error) { fetched.set(std::move(error)); });
     }
     ASSERT_TRUE(saved.get());
     ASSERT_TRUE(*saved.get());

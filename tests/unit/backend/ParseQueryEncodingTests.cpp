@@ -37,8 +37,10 @@ TEST(ParseQueryEncoding, RoleMembershipIsEqualityOnTheRelationKey) {
     auto user = ParseObject::createWithoutData("_User", "u1");
     ParseQuery query("_Role");
     query.whereEqualTo("name", "ROLE_COMPANY_MANAGER").whereEqualTo("users", user);
-    EXPECT_EQ(query.whereJSON(),
-              json::parse(R"({"name":"ROLE_COMPANY_MANAGER","users":{"__type":"Pointer","className":"_User","objectId":"u1"}})"));
+    EXPECT_EQ(
+        query.whereJSON(),
+        json::parse(
+            R"({"name":"ROLE_COMPANY_MANAGER","users":{"__type":"Pointer","className":"_User","objectId":"u1"}})"));
 }
 
 TEST(ParseQueryEncoding, FindParametersCarryShapeAndPaging) {
@@ -82,8 +84,10 @@ TEST(ParseQueryEncoding, RelatedToNamesParentAndKey) {
 TEST(ParseQueryEncoding, LiveQueryFormHasClassWhereAndKeys) {
     ParseQuery query("Component");
     query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", "c1")).includeKey("parent");
-    EXPECT_EQ(query.liveQueryJSON(),
-              json::parse(R"({"className":"Component","where":{"catalog":{"__type":"Pointer","className":"Catalog","objectId":"c1"}}})"));
+    EXPECT_EQ(
+        query.liveQueryJSON(),
+        json::parse(
+            R"({"className":"Component","where":{"catalog":{"__type":"Pointer","className":"Catalog","objectId":"c1"}}})"));
     query.selectKeys({"name"});
     EXPECT_EQ(query.liveQueryJSON()["keys"], json::parse(R"(["name"])"));
 }

@@ -45,9 +45,10 @@ TEST(LogRedaction, HeadersShowOnlyPlainValuesAndUrlsLoseTheirQuery) {
                               {"X-Parse-Session-Token", "r:t"},
                               {"X-Parse-Client-Key", "ck"},
                               {"set-cookie", "id=1"}};
-    EXPECT_EQ(describeHeaders(headers),
-              R"(["Content-Type": "application/json", "X-Parse-Application-Id": "app", "X-Parse-Client-Key": "<redacted>", )"
-              R"("X-Parse-Session-Token": "<redacted>", "set-cookie": "<redacted>"])");
+    EXPECT_EQ(
+        describeHeaders(headers),
+        R"(["Content-Type": "application/json", "X-Parse-Application-Id": "app", "X-Parse-Client-Key": "<redacted>", )"
+        R"("X-Parse-Session-Token": "<redacted>", "set-cookie": "<redacted>"])");
     EXPECT_EQ(detail::redactedUrl("https://h/f.zip?signature=1"), "https://h/f.zip?<redacted>");
     EXPECT_EQ(detail::redactedUrl("https://h/f.zip"), "https://h/f.zip");
 }

@@ -41,8 +41,8 @@ std::string text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin()
 
 TEST(CustomLogFormatter, LaysOutTimeOriginLevelAndText) {
     CustomLogFormatter formatter;
-    LogMessage message{"hello", 8, localTime(2024, 3, 5, 14, 7, 9, 123), "onWillSendParseURLRequest(notification:)",
-                       476, "worker"};
+    LogMessage message{
+        "hello", 8, localTime(2024, 3, 5, 14, 7, 9, 123), "onWillSendParseURLRequest(notification:)", 476, "worker"};
     EXPECT_EQ(formatter.formatLogMessage(message),
               "2024-03-05 14:07:09:123 [onWillSendParseURLRequest(notification:):476] DEBUG: hello");
 }
@@ -133,7 +133,8 @@ TEST(LogFunctionNames, LinesNameThePlainFunctionAndALambdaByItsHolder) {
                                 "vantrel::OptionalError, const ObjectBlock&)"),
               "processResult");
     EXPECT_EQ(shortFunctionName("bool vantrel::{anonymous}::Feed::seen(const T&) const [with T = int]"), "seen");
-    EXPECT_EQ(shortFunctionName("void vantrel::Feed::confirmed()::<lambda(std::optional<int>)>::<lambda()>"), "confirmed");
+    EXPECT_EQ(shortFunctionName("void vantrel::Feed::confirmed()::<lambda(std::optional<int>)>::<lambda()>"),
+              "confirmed");
     EXPECT_EQ(shortFunctionName("void vantrel::Functor::operator()(int) const"), "operator()");
     EXPECT_EQ(shortFunctionName("initialize"), "initialize");
     EXPECT_EQ(shortFunctionName(signatureOfALambdaIn(1)), "signatureOfALambdaIn");

@@ -39,12 +39,12 @@ std::string literally(const std::string& text) {
 }
 
 /// Runs in the child: prints what differs and exits with 1, or exits with 0 when all held.
-#define CHILD_EXPECT(condition)                                                      \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "child check failed: %s\n", #condition);            \
-            std::exit(1);                                                            \
-        }                                                                            \
+#define CHILD_EXPECT(condition)                                           \
+    do {                                                                  \
+        if (!(condition)) {                                               \
+            std::fprintf(stderr, "child check failed: %s\n", #condition); \
+            std::exit(1);                                                 \
+        }                                                                 \
     } while (false)
 
 std::string allLogText() {
@@ -90,7 +90,8 @@ TEST(VantrelSDKDeathTest, StopsWithTheMessageOfTheFirstMissingPiece) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto bundle = c.name == "nobundle" ? std::filesystem::path("/nonexistent/vantrel-bundle") : makeBundle(c.name, c.info);
+        auto bundle =
+            c.name == "nobundle" ? std::filesystem::path("/nonexistent/vantrel-bundle") : makeBundle(c.name, c.info);
         EXPECT_DEATH(initializeFrom(bundle), literally(c.message));
     }
 }
@@ -139,14 +140,15 @@ TEST(VantrelSDKDeathTest, ASecondInitializeChangesNothingAndLogsNoSecondBanner) 
     EXPECT_EXIT(
         {
             initializeFrom(bundle, {{SdkInitializeOption::dbAccessPeriod, 30.0}});
-            VantrelSDK::initialize({{SdkInitializeOption::variant, SdkVariant::B2C},
-                                    {SdkInitializeOption::dbAccessPeriod, 99.0}});
+            VantrelSDK::initialize(
+                {{SdkInitializeOption::variant, SdkVariant::B2C}, {SdkInitializeOption::dbAccessPeriod, 99.0}});
             CHILD_EXPECT(VantrelSDK::isInitialized());
             CHILD_EXPECT(VantrelSDK::isB2B());
             CHILD_EXPECT(VantrelSDK::dbAccessPeriod() == 30.0);
             const std::string log = allLogText();
             CHILD_EXPECT(count(log, "VantrelSDK v2.4.1B57") == 1);
-            CHILD_EXPECT(log.find("\n\n---------------\nVantrelSDK v2.4.1B57\n---------------\n\n") != std::string::npos);
+            CHILD_EXPECT(log.find("\n\n---------------\nVantrelSDK v2.4.1B57\n---------------\n\n") !=
+                         std::string::npos);
             std::exit(0);
         },
         testing::ExitedWithCode(0), "");
@@ -155,11 +157,14 @@ TEST(VantrelSDKDeathTest, ASecondInitializeChangesNothingAndLogsNoSecondBanner) 
 TEST(VantrelSDKDeathTest, NetworkTrafficIsLoggedOnlyWithDebugLogging) {
     const auto bundle = makeBundle("netlog", validInfo());
     const auto postTraffic = [] {
-        vantrel::HttpRequestRecord request{"POST", "https://h/parse/classes/A", {{"X-Parse-Application-Id", "app"}}, "{}"};
+        vantrel::HttpRequestRecord request{
+            "POST", "https://h/parse/classes/A", {{"X-Parse-Application-Id", "app"}}, "{}"};
         vantrel::HttpResponseRecord response{200, "https://h/parse/classes/A", {}};
         auto& center = vantrel::NotificationCenter::defaultCenter();
-        center.post({vantrel::kNetworkWillSendURLRequestNotification, {}, {{vantrel::kNetworkRequestUserInfoKey, request}}});
-        center.post({vantrel::kNetworkDidReceiveURLResponseNotification, {},
+        center.post(
+            {vantrel::kNetworkWillSendURLRequestNotification, {}, {{vantrel::kNetworkRequestUserInfoKey, request}}});
+        center.post({vantrel::kNetworkDidReceiveURLResponseNotification,
+                     {},
                      {{vantrel::kNetworkResponseUserInfoKey, response},
                       {vantrel::kNetworkResponseBodyUserInfoKey, std::string("{\"ok\":1}")}}});
         // A request of the wrong type is ignored.
@@ -170,10 +175,12 @@ TEST(VantrelSDKDeathTest, NetworkTrafficIsLoggedOnlyWithDebugLogging) {
             initializeFrom(bundle, {{SdkInitializeOption::debugLogging, true}});
             postTraffic();
             const std::string log = allLogText();
-            CHILD_EXPECT(log.find("REQUEST: [POST] https://h/parse/classes/A\n    Headers: [\"X-Parse-Application-Id\": "
-                                  "\"app\"]\n    Body: {}") != std::string::npos);
-            CHILD_EXPECT(log.find("RESPONSE: [200] https://h/parse/classes/A\n    Headers: [:]\n    Body: {\"ok\":1}") !=
-                         std::string::npos);
+            CHILD_EXPECT(
+                log.find("REQUEST: [POST] https://h/parse/classes/A\n    Headers: [\"X-Parse-Application-Id\": "
+                         "\"app\"]\n    Body: {}") != std::string::npos);
+            CHILD_EXPECT(
+                log.find("RESPONSE: [200] https://h/parse/classes/A\n    Headers: [:]\n    Body: {\"ok\":1}") !=
+                std::string::npos);
             CHILD_EXPECT(count(log, "REQUEST:") == 1);
             std::exit(0);
         },
@@ -196,7 +203,7 @@ TEST(VantrelSDKDeathTest, TheCachePolicyFollowsTheAccessPeriod) {
             CHILD_EXPECT(VantrelSDK::cachePolicyForQuery("ComponentService") == 2);  // first query: network
             CHILD_EXPECT(VantrelSDK::lastDbAccessTime("ComponentService") > 0);
             CHILD_EXPECT(VantrelSDK::cachePolicyForQuery("ComponentService") == 3);  // within the period
-            VantrelSDK::setLastDbAccessTime("ComponentService", 0);                   // forced refresh
+            VantrelSDK::setLastDbAccessTime("ComponentService", 0);                  // forced refresh
             CHILD_EXPECT(VantrelSDK::cachePolicyForQuery("ComponentService") == 2);
             CHILD_EXPECT(VantrelSDK::cachePolicyForQuery("NotAService") == 2);  // never stamped
             CHILD_EXPECT(VantrelSDK::cachePolicyForQuery("NotAService") == 2);

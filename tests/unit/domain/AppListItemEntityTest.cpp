@@ -14,8 +14,12 @@ using test::recordFromServer;
 namespace {
 
 json sofa() {
-    return {{"__type", "Object"},  {"className", "Component"}, {"objectId", "c1"},
-            {"appName", "Sofa"},   {"name", "SF-1"},           {"description", " Soft "},
+    return {{"__type", "Object"},
+            {"className", "Component"},
+            {"objectId", "c1"},
+            {"appName", "Sofa"},
+            {"name", "SF-1"},
+            {"description", " Soft "},
             {"thumbnailFilePath", "thumbs/sofa.png"}};
 }
 

@@ -77,10 +77,10 @@ TEST(ComponentRecord, TotalSizeIgnoresUnusableSizesAndKeepsTheFirstOfARepeatedPa
 
 TEST(ComponentRecord, TotalSizeStopsAtTheLargestSizeInsteadOfOverflowing) {
     const auto big = std::numeric_limits<std::int64_t>::max();
-    const auto component = recordFromServer<ComponentEntity>(
-        {{"scnModelFilePath", "m"},
-         {"scnModelAssetFilePaths", json::array({"a"})},
-         {"fileSizes", json::array({fileSize("m", big), fileSize("a", big)})}});
+    const auto component =
+        recordFromServer<ComponentEntity>({{"scnModelFilePath", "m"},
+                                           {"scnModelAssetFilePaths", json::array({"a"})},
+                                           {"fileSizes", json::array({fileSize("m", big), fileSize("a", big)})}});
     EXPECT_EQ(component->totalSize(), big);
 }
 
@@ -147,10 +147,9 @@ TEST(ComponentRecord, ProductLinkUrlNeedsAValidUrl) {
 }
 
 TEST(ComponentRecord, PicturesAreEditedThroughTheirRecordsAndStoredBack) {
-    auto component = recordFromServer<ComponentEntity>(
-        {{"images",
-          {{"frame", {{"original", " o.png "}, {"small", "  "}}},
-           {"frame360", {{"large", json::array({"l1", "l2"})}}}}}});
+    auto component = recordFromServer<ComponentEntity>({{"images",
+                                                         {{"frame", {{"original", " o.png "}, {"small", "  "}}},
+                                                          {"frame360", {{"large", json::array({"l1", "l2"})}}}}}});
     auto images = component->images();
     auto frame = images->frame();
     EXPECT_EQ(frame->original(), "o.png");
@@ -192,8 +191,8 @@ TEST(ComponentRecord, FloatingAndEmbeddedCompanions) {
     const auto component = recordFromServer<ComponentEntity>(
         {{"isFloating", true},
          {"combinations",
-          json::array({{{"name", "Dark"},
-                        {"combinationItems", json::array({{{"tag", "seat"}, {"materialId", "m1"}}})}}})},
+          json::array(
+              {{{"name", "Dark"}, {"combinationItems", json::array({{{"tag", "seat"}, {"materialId", "m1"}}})}}})},
          {"scnModelMeasuringUnit", pointerTo("ModelMeasuringUnit", "u1")}});
     EXPECT_TRUE(component->isFloating());
     EXPECT_FALSE(component->isNonFloating());

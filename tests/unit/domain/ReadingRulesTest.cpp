@@ -82,8 +82,8 @@ TEST(ReadingRules, TrimmedTextsLoseBlanksAndLineBreaksAndOptionalOnesVanishWhenB
 }
 
 TEST(ReadingRules, UntrimmedTextsOfEmbeddedRecordsStayAsStored) {
-    const auto component = recordFromServer<ComponentEntity>(
-        {{"nodesToTags", json::array({{{"tag", " seat "}, {"nodeName", " n "}}})}});
+    const auto component =
+        recordFromServer<ComponentEntity>({{"nodesToTags", json::array({{{"tag", " seat "}, {"nodeName", " n "}}})}});
     const auto entries = component->nodesToTags();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0]->tag(), " seat ");

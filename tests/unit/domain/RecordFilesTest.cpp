@@ -71,8 +71,8 @@ TEST_F(RecordFiles, CachedFilesArriveAsBytes) {
     EXPECT_EQ(thumbnail.data, bytes_);
     EXPECT_FALSE(thumbnail.error);
 
-    const auto company = recordFromServer<CompanyEntity>({{"logoFilePath", "files/picture.png"},
-                                                          {"watermarkFilePath", "files/picture.png"}});
+    const auto company = recordFromServer<CompanyEntity>(
+        {{"logoFilePath", "files/picture.png"}, {"watermarkFilePath", "files/picture.png"}});
     EXPECT_EQ(fetch([&](auto block) { company->getLogoFileData(block); }).data, bytes_);
     EXPECT_EQ(fetch([&](auto block) { company->getWatermarkFileData(block); }).data, bytes_);
 

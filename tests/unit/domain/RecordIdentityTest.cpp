@@ -90,10 +90,9 @@ TEST(RecordClasses, BackendObjectsArriveAsTheirRecordClass) {
 }
 
 TEST(RecordClasses, LinkedRecordsArriveTypedAndLinksOfAnotherClassAreIgnored) {
-    const auto component = recordFromServer<ComponentEntity>(
-        {{"catalog", pointerTo("Catalog", "cat1")},
-         {"parent", pointerTo("Component", "c0")},
-         {"scnModelMeasuringUnit", pointerTo("Material", "m1")}});
+    const auto component = recordFromServer<ComponentEntity>({{"catalog", pointerTo("Catalog", "cat1")},
+                                                              {"parent", pointerTo("Component", "c0")},
+                                                              {"scnModelMeasuringUnit", pointerTo("Material", "m1")}});
     ASSERT_TRUE(component->catalog());
     EXPECT_EQ(component->catalog()->id(), "cat1");
     ASSERT_TRUE(component->parent());
@@ -137,9 +136,12 @@ TEST(CatalogAware, RecordsWithoutFilesHaveNoCachedFileKeys) {
 
 TEST(UserRecord, TypedAccountValues) {
     registerRecordClasses();
-    auto user = std::dynamic_pointer_cast<UserEntity>(ParseObject::fromJSON(
-        {{"className", "_User"}, {"objectId", "u1"}, {"fullName", " Ann Lee "}, {"emailVerified", true},
-         {"company", pointerTo("Company", "co1")}}));
+    auto user =
+        std::dynamic_pointer_cast<UserEntity>(ParseObject::fromJSON({{"className", "_User"},
+                                                                     {"objectId", "u1"},
+                                                                     {"fullName", " Ann Lee "},
+                                                                     {"emailVerified", true},
+                                                                     {"company", pointerTo("Company", "co1")}}));
     ASSERT_TRUE(user);
     EXPECT_EQ(user->fullName(), "Ann Lee");
     EXPECT_TRUE(user->emailVerified());

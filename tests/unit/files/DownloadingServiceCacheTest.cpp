@@ -16,9 +16,8 @@ namespace {
 class DownloadingServiceCache : public testing::Test {
 protected:
     void SetUp() override {
-        home = std::filesystem::temp_directory_path() /
-               ("vantrel-cache-" + std::to_string(::getpid()) + "-" +
-                testing::UnitTest::GetInstance()->current_test_info()->name());
+        home = std::filesystem::temp_directory_path() / ("vantrel-cache-" + std::to_string(::getpid()) + "-" +
+                                                         testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(home);
         service().setLocalCacheHome(home);
     }
@@ -43,8 +42,8 @@ TEST_F(DownloadingServiceCache, OneLeadingSlashIsDroppedAndNothingElse) {
 }
 
 TEST_F(DownloadingServiceCache, KeysThatWouldLeaveTheCacheAreRefusedAndTouchNothing) {
-    const std::vector<std::string> unsafe = {"",       "/",          "//etc/passwd", "../outside", "a/../../b",
-                                             "a/..",   std::string("a\0b", 3), ".", "/./"};
+    const std::vector<std::string> unsafe = {
+        "", "/", "//etc/passwd", "../outside", "a/../../b", "a/..", std::string("a\0b", 3), ".", "/./"};
     for (const auto& key : unsafe) {
         SCOPED_TRACE(key);
         EXPECT_FALSE(service().getLocallyCachedFileUrl(key).has_value());

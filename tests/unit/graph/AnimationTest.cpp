@@ -153,8 +153,8 @@ TEST(Actions, RemovingAnActionLeavesTheNodeWhereItIsShown) {
 TEST(Actions, FiniteMovesChangeTheModelAtOnceAndFinish) {
     ManualSceneClock clock;
     auto node = SCNNode::make();
-    node->runAction(SCNAction::sequence({SCNAction::moveBy({2, 0, 0}, 1.0), SCNAction::wait(1.0),
-                                         SCNAction::moveBy({0, 0, 4}, 2.0)}));
+    node->runAction(SCNAction::sequence(
+        {SCNAction::moveBy({2, 0, 0}, 1.0), SCNAction::wait(1.0), SCNAction::moveBy({0, 0, 4}, 2.0)}));
     EXPECT_EQ(node->position(), SCNVector3(2, 0, 4));
     EXPECT_TRUE(near(node->presentationPosition(), {0, 0, 0}));
     clock.advance(1.5);

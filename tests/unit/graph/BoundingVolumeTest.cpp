@@ -43,7 +43,7 @@ TEST(NodeBoundingBox, CoversMovedScaledAndNestedChildrenInTheNodesOwnCoordinates
     content->setPosition({0, 1, 0});
     content->setScale({2, 2, 2});
 
-    auto seat = boxNode(1, 0.2f, 1);   // y from −0.1 to 0.1
+    auto seat = boxNode(1, 0.2f, 1);  // y from −0.1 to 0.1
     auto back = boxNode(1, 1, 0.1f);
     back->setPosition({0, 0.5f, -0.5f});
     content->addChildNode(seat);

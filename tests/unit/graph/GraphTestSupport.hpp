@@ -24,7 +24,8 @@ inline testing::AssertionResult near(const SCNVector3& actual, const SCNVector3&
 }
 
 /// Quaternions q and −q are the same rotation.
-inline testing::AssertionResult sameRotation(const SCNVector4& actual, const SCNVector4& expected, float tolerance = 1e-5f) {
+inline testing::AssertionResult sameRotation(const SCNVector4& actual, const SCNVector4& expected,
+                                             float tolerance = 1e-5f) {
     const float dot = actual.x * expected.x + actual.y * expected.y + actual.z * expected.z + actual.w * expected.w;
     if (std::abs(std::abs(dot) - 1.0f) <= tolerance) {
         return testing::AssertionSuccess();

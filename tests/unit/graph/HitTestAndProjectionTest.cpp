@@ -83,7 +83,8 @@ TEST_F(HitTest, SegmentEndHiddenNodesMasksAndSearchModes) {
 
     SCNHitTestOptions closest;
     closest.searchMode = SCNHitTestSearchMode::closest;
-    EXPECT_EQ(namesOf(root->hitTestWithSegment({0, 0, 0}, {0, 0, -100}, closest)), (std::vector<std::string>{"middle"}));
+    EXPECT_EQ(namesOf(root->hitTestWithSegment({0, 0, 0}, {0, 0, -100}, closest)),
+              (std::vector<std::string>{"middle"}));
     SCNHitTestOptions any;
     any.searchMode = SCNHitTestSearchMode::any;
     EXPECT_EQ(root->hitTestWithSegment({0, 0, 0}, {0, 0, -100}, any).size(), 1u);

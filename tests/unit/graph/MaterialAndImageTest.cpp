@@ -93,11 +93,12 @@ TEST(Image, DecodesBytesAndRefusesJunkAndOversizedHeaders) {
 }
 
 TEST(Image, FileBackedImagesDecodeOnFirstUseAndFilledOnesHaveTheColour) {
-    const auto path = std::filesystem::temp_directory_path() / ("vantrel-graph-image-" + std::to_string(::getpid()) + ".ppm");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("vantrel-graph-image-" + std::to_string(::getpid()) + ".ppm");
     {
         const auto bytes = ppm(1, 2, {0, 255, 0, 10, 20, 30});
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     const auto image = UIImage::fromFile(path);
     ASSERT_NE(image, nullptr);

@@ -115,8 +115,8 @@ TEST(NodeWorldTransform, ComposesParentsAndWritesBackThroughThem) {
     EXPECT_TRUE(sameRotation(child->worldOrientation(), {0, 0, 0, 1}));
     EXPECT_TRUE(sameRotation(child->orientation(), {0, -std::sin(kPi / 4), 0, std::cos(kPi / 4)}));
 
-    const glm::mat4 target = glm::translate(glm::mat4(1.0f), glm::vec3(1, 2, 3)) *
-                             glm::rotate(glm::mat4(1.0f), 0.3f, glm::vec3(1, 0, 0));
+    const glm::mat4 target =
+        glm::translate(glm::mat4(1.0f), glm::vec3(1, 2, 3)) * glm::rotate(glm::mat4(1.0f), 0.3f, glm::vec3(1, 0, 0));
     child->setSimdWorldTransform(target);
     const glm::mat4 world = child->simdWorldTransform();
     for (int c = 0; c < 4; ++c) {

@@ -81,14 +81,26 @@ TEST(SceneBoundingBox, CachesFollowEveryKindOfChange) {
     };
     auto extra = cube(2);
     const std::vector<Step> steps{
-        {"a parent moves", [&] { product->setPosition({1, 0, 0}); }, {1.5f, 0.5f, 0.5f}},
-        {"a part moves", [&] { part->setPosition({0, 1, 0}); }, {1.5f, 1.5f, 0.5f}},
-        {"a shape's mesh changes", [&] { std::static_pointer_cast<SCNBox>(part->geometry())->setWidth(3); },
+        {"a parent moves",
+         [&] {
+             product->setPosition({1, 0, 0});
+         },
+         {1.5f, 0.5f, 0.5f}},
+        {"a part moves",
+         [&] {
+             part->setPosition({0, 1, 0});
+         },
+         {1.5f, 1.5f, 0.5f}},
+        {"a shape's mesh changes",
+         [&] { std::static_pointer_cast<SCNBox>(part->geometry())->setWidth(3); },
          {2.5f, 1.5f, 0.5f}},
         {"a geometry is replaced", [&] { part->setGeometry(SCNBox::make(1, 1, 1)); }, {1.5f, 1.5f, 0.5f}},
         {"a child is added", [&] { product->addChildNode(extra); }, {2.0f, 1.5f, 1.0f}},
         {"a child is removed", [&] { extra->removeFromParentNode(); }, {1.5f, 1.5f, 0.5f}},
-        {"a whole transform is set", [&] { product->setSimdTransform(glm::scale(glm::mat4(1.0f), {2, 2, 2})); },
+        {"a whole transform is set",
+         [&] {
+             product->setSimdTransform(glm::scale(glm::mat4(1.0f), {2, 2, 2}));
+         },
          {1.0f, 3.0f, 1.0f}},
     };
     for (const auto& step : steps) {

@@ -64,8 +64,8 @@ TEST(OutlineFilling, ConcaveShapesTwoHolesIslandsAndJunk) {
     EXPECT_NEAR(filledArea(prepared, triangulate(prepared)), 29.0, 1e-9);
 
     // Degenerate input is dropped, not crashed on.
-    prepared = prepareContours({{{0, 0}, {1, 1}}, {{0, 0}, {1, 1}, {2, 2}}, {{0, 0}, {0, 0}, {0, 0}},
-                                {{std::nan(""), 0}, {1, 0}, {0, 1}}});
+    prepared = prepareContours(
+        {{{0, 0}, {1, 1}}, {{0, 0}, {1, 1}, {2, 2}}, {{0, 0}, {0, 0}, {0, 0}}, {{std::nan(""), 0}, {1, 0}, {0, 1}}});
     EXPECT_TRUE(prepared.contours.empty());
     EXPECT_TRUE(triangulate(prepared).empty());
 }

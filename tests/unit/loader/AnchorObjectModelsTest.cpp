@@ -24,8 +24,12 @@ TEST(AnchorObjectModelsTest, ConnectionsPlaceTheModelRelativeToTheContentNode) {
         SCNVector3 scale;
     };
     const std::vector<Case> cases{
-        {"all given", {{"offsetPosition", "1, 2,3"}, {"offsetRotation", "0,0,0,1"}, {"scale", "2"}}, {0, 0, 0, 1},
-         {1.5f, 2, 3}, {0, 0, 0, 2}, {2, 1, 1}},
+        {"all given",
+         {{"offsetPosition", "1, 2,3"}, {"offsetRotation", "0,0,0,1"}, {"scale", "2"}},
+         {0, 0, 0, 1},
+         {1.5f, 2, 3},
+         {0, 0, 0, 2},
+         {2, 1, 1}},
         {"nothing given", nlohmann::json::object(), {0, 0.6f, 0, 0.8f}, {0.5f, 0, 0}, {0, 0.6f, 0, 0.8f}, {1, 1, 1}},
     };
     for (const auto& c : cases) {
@@ -33,9 +37,11 @@ TEST(AnchorObjectModelsTest, ConnectionsPlaceTheModelRelativeToTheContentNode) {
         const auto model = ModelNode::make("m", "component");
         model->contentNode()->setPosition({0.5f, 0, 0});
         model->contentNode()->setOrientation(c.contentOrientation);
-        const auto connection = vantrel::AnchorObjectConnectionEntity::fromDictionary(vantrel::test::dictionaryFrom(c.connection));
+        const auto connection =
+            vantrel::AnchorObjectConnectionEntity::fromDictionary(vantrel::test::dictionaryFrom(c.connection));
         const auto anchor = AnchorObjectModelNode::make("a1", "handle");
-        model->attachAnchorObjectModel(anchor, connection->offsetPosition(), connection->offsetOrientation(), connection->scale());
+        model->attachAnchorObjectModel(anchor, connection->offsetPosition(), connection->offsetOrientation(),
+                                       connection->scale());
         EXPECT_EQ(anchor->position(), c.position);
         EXPECT_EQ(anchor->orientation(), c.orientation);
         EXPECT_EQ(anchor->scale(), c.scale);

@@ -13,6 +13,7 @@
 #include <glm/glm.hpp>
 
 #include <fstream>
+#include "support/TestPaths.hpp"
 
 namespace {
 
@@ -52,8 +53,9 @@ void draw(const vantrel::SCNNode& node, const glm::mat4& parent, const glm::vec3
                     p[k] = glm::vec3((w.x - low.x) * scale, kSize - 1 - (w.y - low.y) * scale, w.z);
                     if (!source.textureCoordinates.empty()) uv[k] = source.textureCoordinates[0][indices[t + k]];
                 }
-                const glm::vec3 n = glm::normalize(glm::cross(glm::vec3(world * glm::vec4(source.vertices[indices[t + 1]] - source.vertices[indices[t]], 0)),
-                                                              glm::vec3(world * glm::vec4(source.vertices[indices[t + 2]] - source.vertices[indices[t]], 0))));
+                const glm::vec3 n = glm::normalize(glm::cross(
+                    glm::vec3(world * glm::vec4(source.vertices[indices[t + 1]] - source.vertices[indices[t]], 0)),
+                    glm::vec3(world * glm::vec4(source.vertices[indices[t + 2]] - source.vertices[indices[t]], 0))));
                 const float light = 0.35f + 0.65f * std::abs(n.z);
                 const float area = (p[1].x - p[0].x) * (p[2].y - p[0].y) - (p[2].x - p[0].x) * (p[1].y - p[0].y);
                 if (std::abs(area) < 1e-9f) continue;
@@ -72,8 +74,11 @@ void draw(const vantrel::SCNNode& node, const glm::mat4& parent, const glm::vec3
                         auto& d = canvas.depth[static_cast<std::size_t>(y) * kSize + x];
                         if (z <= d) continue;
                         d = z;
-                        const glm::vec3 c = glm::clamp(sample(material.get(), b0 * uv[0] + b1 * uv[1] + b2 * uv[2]) * light, 0.0f, 1.0f);
-                        for (int k = 0; k < 3; ++k) canvas.rgb[(static_cast<std::size_t>(y) * kSize + x) * 3 + k] = static_cast<std::uint8_t>(c[k] * 255);
+                        const glm::vec3 c = glm::clamp(
+                            sample(material.get(), b0 * uv[0] + b1 * uv[1] + b2 * uv[2]) * light, 0.0f, 1.0f);
+                        for (int k = 0; k < 3; ++k)
+                            canvas.rgb[(static_cast<std::size_t>(y) * kSize + x) * 3 + k] =
+                                static_cast<std::uint8_t>(c[k] * 255);
                     }
                 }
             }
@@ -102,7 +107,8 @@ void writePng(const std::filesystem::path& path, const Canvas& canvas) {
         z.push_back(n >> 8);
         z.push_back(~n & 0xFF);
         z.push_back((~n >> 8) & 0xFF);
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(i), raw.begin() + static_cast<std::ptrdiff_t>(i + n));
+        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(i),
+                 raw.begin() + static_cast<std::ptrdiff_t>(i + n));
     }
     const std::uint32_t adler = (b << 16) | a;
     for (int s = 24; s >= 0; s -= 8) z.push_back((adler >> s) & 0xFF);
@@ -125,11 +131,12 @@ void writePng(const std::filesystem::path& path, const Canvas& canvas) {
 }  // namespace
 
 TEST(ScenePicture, DISABLED_WritesFrontViewsOfTheModels) {
-    const auto directory = std::filesystem::path(VANTREL_BINARY_DIR) / "loader-pictures";
+    const auto directory = vantrel::test::binaryDirectory() / "loader-pictures";
     std::filesystem::create_directories(directory);
     for (const char* folder : {"GlamVelvetSofa", "SheenChair", "ToyCar", "LightsPunctualLamp", "BoxVertexColors"}) {
         vantrel::OptionalError error;
-        const auto scene = vantrel::SCNSceneSource::make(vantrel::test::modelFileOf(folder))->sceneWithOptions(std::nullopt, {}, &error);
+        const auto scene = vantrel::SCNSceneSource::make(vantrel::test::modelFileOf(folder))
+                               ->sceneWithOptions(std::nullopt, {}, &error);
         ASSERT_TRUE(scene) << folder;
         const auto box = scene->rootNode()->boundingBox();
         const glm::vec3 low(box.min.x, box.min.y, box.min.z), high(box.max.x, box.max.y, box.max.z);

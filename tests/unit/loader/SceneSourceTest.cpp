@@ -45,7 +45,8 @@ struct Box {
     void add(const Box& b, const glm::mat4& transform) {
         if (b.empty()) return;
         for (int i = 0; i < 8; ++i) {
-            const glm::vec3 corner((i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y, (i & 4) ? b.max.z : b.min.z);
+            const glm::vec3 corner((i & 1) ? b.max.x : b.min.x, (i & 2) ? b.max.y : b.min.y,
+                                   (i & 4) ? b.max.z : b.min.z);
             add(glm::vec3(transform * glm::vec4(corner, 1.0f)));
         }
     }
@@ -70,8 +71,8 @@ struct Declared {
         if (node.contains("translation")) t = {node["translation"][0], node["translation"][1], node["translation"][2]};
         if (node.contains("scale")) s = {node["scale"][0], node["scale"][1], node["scale"][2]};
         if (node.contains("rotation"))
-            r = glm::quat(node["rotation"][3].get<float>(), node["rotation"][0].get<float>(), node["rotation"][1].get<float>(),
-                          node["rotation"][2].get<float>());
+            r = glm::quat(node["rotation"][3].get<float>(), node["rotation"][0].get<float>(),
+                          node["rotation"][1].get<float>(), node["rotation"][2].get<float>());
         return glm::translate(t) * glm::mat4_cast(r) * glm::scale(s);
     }
 
@@ -88,12 +89,14 @@ struct Declared {
                 const auto& position = gltf["accessors"][primitive["attributes"]["POSITION"].get<int>()];
                 result.add(glm::vec3(position["min"][0], position["min"][1], position["min"][2]));
                 result.add(glm::vec3(position["max"][0], position["max"][1], position["max"][2]));
-                const int counted = primitive.contains("indices") ? gltf["accessors"][primitive["indices"].get<int>()]["count"].get<int>()
-                                                                  : position["count"].get<int>();
+                const int counted = primitive.contains("indices")
+                                        ? gltf["accessors"][primitive["indices"].get<int>()]["count"].get<int>()
+                                        : position["count"].get<int>();
                 triangles += counted / 3;
             }
         }
-        for (const auto& child : node.value("children", json::array())) result.add(walk(child.get<int>()), local(gltf["nodes"][child.get<int>()]));
+        for (const auto& child : node.value("children", json::array()))
+            result.add(walk(child.get<int>()), local(gltf["nodes"][child.get<int>()]));
         return result;
     }
 
@@ -146,8 +149,9 @@ void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolera
 }  // namespace
 
 TEST(SceneSourceTest, EveryModelLoadsWithTheBoundsNamesAndTrianglesItsFileDeclares) {
-    const std::vector<std::string> folders{"Box", "BoxVertexColors", "Cameras", "GlamVelvetSofa", "GlassVaseFlowers",
-                                           "LightsPunctualLamp", "SheenChair", "SimpleMeshes", "ToyCar"};
+    const std::vector<std::string> folders{
+        "Box",        "BoxVertexColors", "Cameras", "GlamVelvetSofa", "GlassVaseFlowers", "LightsPunctualLamp",
+        "SheenChair", "SimpleMeshes",    "ToyCar"};
     for (const auto& folder : folders) {
         SCOPED_TRACE(folder);
         const auto file = vantrel::test::modelFileOf(folder);
@@ -156,7 +160,8 @@ TEST(SceneSourceTest, EveryModelLoadsWithTheBoundsNamesAndTrianglesItsFileDeclar
         ASSERT_TRUE(scene);
         const auto built = describe(*scene);
         EXPECT_EQ(built.triangles, declared.triangles);
-        for (const auto& [name, count] : declared.names) EXPECT_EQ(built.names.count(name) ? built.names.at(name) : 0, count) << name;
+        for (const auto& [name, count] : declared.names)
+            EXPECT_EQ(built.names.count(name) ? built.names.at(name) : 0, count) << name;
         const auto box = scene->rootNode()->boundingBox();
         const float tolerance = 1e-4f * std::max(1.0f, glm::length(declared.box.max - declared.box.min));
         expectNear(glm::vec3(box.min.x, box.min.y, box.min.z), declared.box.min, tolerance);
@@ -179,7 +184,8 @@ TEST(SceneSourceTest, EveryModelLoadsWithTheBoundsNamesAndTrianglesItsFileDeclar
                                                                      {"BLEND", vantrel::SCNAlphaMode::blend}};
             EXPECT_EQ((*found)->alphaMode(), modes.at(material.value("alphaMode", "OPAQUE"))) << name;
             EXPECT_EQ((*found)->isDoubleSided(), material.value("doubleSided", false)) << name;
-            if (!material.contains("pbrMetallicRoughness") || !material["pbrMetallicRoughness"].contains("baseColorTexture"))
+            if (!material.contains("pbrMetallicRoughness") ||
+                !material["pbrMetallicRoughness"].contains("baseColorTexture"))
                 continue;
             const auto image = (*found)->diffuse().contentsImage();
             ASSERT_TRUE(image) << name;
@@ -194,8 +200,10 @@ TEST(SceneSourceTest, TheUnitFactorScalesTheWholeSceneToMeters) {
     const auto file = vantrel::test::modelFileOf("SheenChair");
     const auto full = load(file)->rootNode()->boundingBox();
     const auto centi = load(file, 0.01)->rootNode()->boundingBox();
-    expectNear(glm::vec3(centi.min.x, centi.min.y, centi.min.z), glm::vec3(full.min.x, full.min.y, full.min.z) * 0.01f, 1e-6f);
-    expectNear(glm::vec3(centi.max.x, centi.max.y, centi.max.z), glm::vec3(full.max.x, full.max.y, full.max.z) * 0.01f, 1e-6f);
+    expectNear(glm::vec3(centi.min.x, centi.min.y, centi.min.z), glm::vec3(full.min.x, full.min.y, full.min.z) * 0.01f,
+               1e-6f);
+    expectNear(glm::vec3(centi.max.x, centi.max.y, centi.max.z), glm::vec3(full.max.x, full.max.y, full.max.z) * 0.01f,
+               1e-6f);
 }
 
 TEST(SceneSourceTest, BrokenAndMissingFilesGiveTypedErrors) {

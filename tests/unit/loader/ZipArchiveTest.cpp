@@ -22,8 +22,8 @@ namespace {
 class ZipArchiveTest : public testing::Test {
 protected:
     void SetUp() override {
-        root = std::filesystem::temp_directory_path() /
-               ("vantrel-zip-" + std::to_string(::getpid()) + "-" + testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = std::filesystem::temp_directory_path() / ("vantrel-zip-" + std::to_string(::getpid()) + "-" +
+                                                         testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "cache");
         archive = root / "model.zip";
@@ -67,10 +67,10 @@ TEST_F(ZipArchiveTest, UnpacksNestedEntriesIntoPlaceWithProgressUpToOne) {
     ASSERT_FALSE(fractions.empty());
     EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
     EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
-    EXPECT_EQ(cacheListing(), (std::vector<std::string>{"model.zip.extracted", "model.zip.extracted/m",
-                                                        "model.zip.extracted/m/chair.gltf", "model.zip.extracted/m/textures",
-                                                        "model.zip.extracted/m/textures/wood.png",
-                                                        "model.zip.extracted/metadata.json"}))
+    EXPECT_EQ(cacheListing(), (std::vector<std::string>{
+                                  "model.zip.extracted", "model.zip.extracted/m", "model.zip.extracted/m/chair.gltf",
+                                  "model.zip.extracted/m/textures", "model.zip.extracted/m/textures/wood.png",
+                                  "model.zip.extracted/metadata.json"}))
         << "nothing but the finished directory is left";
 }
 
@@ -91,12 +91,15 @@ TEST_F(ZipArchiveTest, HostileArchivesAreRefusedWithoutWritingAnything) {
     huge.declaredSize = 0xFFFFFFF0u;
 
     const std::vector<Case> cases{
-        {"zip slip", {storedEntry("metadata.json", "{}"), storedEntry("../escaped.txt", "x")}, ZipArchiveError::unsafeEntryPath},
+        {"zip slip",
+         {storedEntry("metadata.json", "{}"), storedEntry("../escaped.txt", "x")},
+         ZipArchiveError::unsafeEntryPath},
         {"zip slip inside a path", {storedEntry("a/../../escaped.txt", "x")}, ZipArchiveError::unsafeEntryPath},
         {"backslash slip", {storedEntry("a\\..\\..\\escaped.txt", "x")}, ZipArchiveError::unsafeEntryPath},
         {"absolute path", {storedEntry((root / "escaped.txt").string(), "x")}, ZipArchiveError::unsafeEntryPath},
         {"drive letter", {storedEntry("C:/escaped.txt", "x")}, ZipArchiveError::unsafeEntryPath},
-        {"symbolic link", {storedEntry("link", root.string(), 0120777), storedEntry("link/escaped.txt", "x")},
+        {"symbolic link",
+         {storedEntry("link", root.string(), 0120777), storedEntry("link/escaped.txt", "x")},
          ZipArchiveError::unsupportedEntryType},
         {"device", {storedEntry("tty", "", 0020666)}, ZipArchiveError::unsupportedEntryType},
         {"bomb declaring a tiny size", {storedEntry("metadata.json", "{}"), bomb}, ZipArchiveError::corruptEntry},
@@ -129,7 +132,8 @@ TEST_F(ZipArchiveTest, ACutShortArchiveIsUnreadableAndLeavesNothing) {
 
 TEST_F(ZipArchiveTest, TwoUnpackingsAtOnceLeaveOneCompleteDirectory) {
     std::vector<RawZipEntry> entries{storedEntry("metadata.json", "{}")};
-    for (int i = 0; i < 40; ++i) entries.push_back(storedEntry("part" + std::to_string(i) + ".bin", std::string(50000, 'p')));
+    for (int i = 0; i < 40; ++i)
+        entries.push_back(storedEntry("part" + std::to_string(i) + ".bin", std::string(50000, 'p')));
     writeRawZip(archive, entries);
     vantrel::OptionalError first, second;
     std::thread a([&] { first = ZipArchive::unzipFile(archive, destination, false); });

@@ -33,8 +33,10 @@ protected:
         previousHome_ = DownloadingService::sharedInstance().localCacheHome();
         home_ = std::filesystem::temp_directory_path() / ("vantrel-materials-" + std::to_string(::getpid()));
         DownloadingService::sharedInstance().setLocalCacheHome(home_);
-        ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache(kPicture, test::solidPng(2, 3, 0, 0, 255)).hasValue());
-        ASSERT_TRUE(DownloadingService::sharedInstance().addToLocalCache(kNoImage, FileData{'n', 'o', 'p', 'e'}).hasValue());
+        ASSERT_TRUE(
+            DownloadingService::sharedInstance().addToLocalCache(kPicture, test::solidPng(2, 3, 0, 0, 255)).hasValue());
+        ASSERT_TRUE(
+            DownloadingService::sharedInstance().addToLocalCache(kNoImage, FileData{'n', 'o', 'p', 'e'}).hasValue());
         ASSERT_TRUE(DownloadingService::sharedInstance()
                         .addToLocalCache(kLinear, test::encodePng(1, 1, 3, 8, {9, 9, 9}, 100000))
                         .hasValue());
@@ -95,9 +97,13 @@ TEST_F(MaterialRendering, AnEmptyDescriptionGivesTheDefaultsAndTouchesNoProperty
         EXPECT_EQ(built->propertyNamed(name)->intensity(), 1.0) << name;
     }
 
-    const auto tuned = scnMaterial(material({{"shininess", 0.5}, {"fresnelExponent", 2}, {"locksAmbientWithDiffuse", false},
-                                             {"transparency", 0.25}, {"transparencyMode", "dualLayer"},
-                                             {"blendMode", "screen"}, {"lightingModel", "physicallyBased"}}));
+    const auto tuned = scnMaterial(material({{"shininess", 0.5},
+                                             {"fresnelExponent", 2},
+                                             {"locksAmbientWithDiffuse", false},
+                                             {"transparency", 0.25},
+                                             {"transparencyMode", "dualLayer"},
+                                             {"blendMode", "screen"},
+                                             {"lightingModel", "physicallyBased"}}));
     ASSERT_TRUE(tuned);
     EXPECT_EQ(tuned->shininess(), 0.5);
     EXPECT_EQ(tuned->fresnelExponent(), 2.0);
@@ -123,9 +129,9 @@ TEST_F(MaterialRendering, ATextureWinsOverItsColourAndAFailedFetchFallsBackToThe
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::LogCapture log;
-        const auto built = scnMaterial(material({{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", c.texture}}},
-                                                 {"normal", {{"intensity", 0.5}}}},
-                                                "Velvet " + c.name));
+        const auto built = scnMaterial(material(
+            {{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", c.texture}}}, {"normal", {{"intensity", 0.5}}}},
+            "Velvet " + c.name));
         ASSERT_TRUE(built);
         const auto image = built->diffuse().contentsImage();
         if (c.showsTexture) {
@@ -145,8 +151,12 @@ TEST_F(MaterialRendering, ATextureWinsOverItsColourAndAFailedFetchFallsBackToThe
 }
 
 TEST_F(MaterialRendering, MetalnessAndRoughnessAreNumbersAndNothingElse) {
-    const auto built = scnMaterial(material({{"metalness", {{"floatValue", 0.3}, {"intensity", 0.2}, {"wrapS", "repeat"},
-                                                            {"rgbHexCode", kRed}, {"textureFilePath", kPicture}}},
+    const auto built = scnMaterial(material({{"metalness",
+                                              {{"floatValue", 0.3},
+                                               {"intensity", 0.2},
+                                               {"wrapS", "repeat"},
+                                               {"rgbHexCode", kRed},
+                                               {"textureFilePath", kPicture}}},
                                              {"roughness", json::object()}}));
     ASSERT_TRUE(built);
     EXPECT_NEAR(built->metalness().contentsNumber().value_or(-1), 0.3, 1e-6);
@@ -166,9 +176,15 @@ TEST_F(MaterialRendering, SamplingSettingsMatchTheirNamesExactly) {
     const std::vector<Case> cases{
         {json::object(), SCNWrapMode::clamp, SCNWrapMode::clamp, SCNFilterMode::linear, SCNFilterMode::nearest},
         {{{"wrapS", "repeat"}, {"wrapT", "mirror"}, {"minificationFilter", "none"}, {"mipFilter", "linear"}},
-         SCNWrapMode::repeat, SCNWrapMode::mirror, SCNFilterMode::none, SCNFilterMode::linear},
+         SCNWrapMode::repeat,
+         SCNWrapMode::mirror,
+         SCNFilterMode::none,
+         SCNFilterMode::linear},
         {{{"wrapS", "Repeat"}, {"wrapT", " repeat"}, {"minificationFilter", "Nearest"}, {"mipFilter", 2}},
-         SCNWrapMode::clamp, SCNWrapMode::clamp, SCNFilterMode::linear, SCNFilterMode::nearest},
+         SCNWrapMode::clamp,
+         SCNWrapMode::clamp,
+         SCNFilterMode::linear,
+         SCNFilterMode::nearest},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.property.dump());
@@ -199,7 +215,8 @@ TEST_F(MaterialRendering, TheContentsTransformMovesThenScalesThenTurnsTextureCoo
         SCOPED_TRACE(c.name);
         json diffuse = c.placement;
         diffuse["textureFilePath"] = kPicture;
-        const auto built = scnMaterial(material({{"diffuse", diffuse}, {"multiply", {{"rgbHexCode", kRed}, {"scaleX", 5}}}}));
+        const auto built =
+            scnMaterial(material({{"diffuse", diffuse}, {"multiply", {{"rgbHexCode", kRed}, {"scaleX", 5}}}}));
         ASSERT_TRUE(built);
         const glm::vec4 moved = built->diffuse().contentsTransform() * glm::vec4(c.from, 0, 1);
         EXPECT_NEAR(moved.x, c.to.x, 1e-5);
@@ -228,9 +245,15 @@ TEST_F(MaterialRendering, ThePaletteShowsTheDiffuseTextureElseItsColourElseNothi
         std::array<std::uint8_t, 4> firstPixel;
     };
     const std::vector<Case> cases{
-        {"texture and colour", {{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", kPicture}}}}, 2, {0, 0, 255, 255}},
+        {"texture and colour",
+         {{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", kPicture}}}},
+         2,
+         {0, 0, 255, 255}},
         {"colour only", {{"diffuse", {{"rgbHexCode", kRed}}}}, 1, {255, 0, 0, 255}},
-        {"texture that fails", {{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", kRefused}}}}, 1, {255, 0, 0, 255}},
+        {"texture that fails",
+         {{"diffuse", {{"rgbHexCode", kRed}, {"textureFilePath", kRefused}}}},
+         1,
+         {255, 0, 0, 255}},
         {"neither", {{"diffuse", {{"intensity", 0.5}}}, {"specular", {{"rgbHexCode", kRed}}}}, 0, {}},
         {"no description", nullptr, 0, {}},
     };
@@ -253,8 +276,7 @@ TEST_F(MaterialRendering, BytesAreCollectedForEveryTextureAndOnlyImagesDecode) {
     const auto record = material({{"diffuse", {{"textureFilePath", kPicture}}},
                                   {"normal", {{"textureFilePath", kNoImage}}},
                                   {"specular", {{"textureFilePath", kRefused}}}});
-    const auto datas =
-        answer<std::map<std::string, FileData>>([&](auto block) { record->getTextureFileDatas(block); });
+    const auto datas = answer<std::map<std::string, FileData>>([&](auto block) { record->getTextureFileDatas(block); });
     EXPECT_EQ(datas.size(), 2u);
     EXPECT_EQ(datas.at("normal"), (FileData{'n', 'o', 'p', 'e'}));
     const auto images =
@@ -271,9 +293,13 @@ TEST_F(MaterialRendering, TheSceneEnvironmentWorksLikeOneMaterialPropertyWithout
     EXPECT_TRUE(bare.isEmpty());
     EXPECT_EQ(bare.intensity(), 1.0);
 
-    const auto textured = environment(recordFromServer<SceneEntity>(
-        {{"lightingEnvironment", {{"textureFilePath", kPicture}, {"rgbHexCode", kRed}, {"intensity", 2},
-                                  {"wrapT", "repeat"}, {"mappingChannel", 1}, {"scaleX", 4}}}}));
+    const auto textured = environment(recordFromServer<SceneEntity>({{"lightingEnvironment",
+                                                                      {{"textureFilePath", kPicture},
+                                                                       {"rgbHexCode", kRed},
+                                                                       {"intensity", 2},
+                                                                       {"wrapT", "repeat"},
+                                                                       {"mappingChannel", 1},
+                                                                       {"scaleX", 4}}}}));
     ASSERT_TRUE(textured.contentsImage());
     EXPECT_EQ(textured.contentsImage()->width(), 2);
     EXPECT_EQ(textured.intensity(), 2.0);
@@ -282,8 +308,8 @@ TEST_F(MaterialRendering, TheSceneEnvironmentWorksLikeOneMaterialPropertyWithout
     EXPECT_TRUE(SCNMatrix4IsIdentity(textured.contentsTransform()));
 
     test::LogCapture log;
-    const auto scene = recordFromServer<SceneEntity>(
-        {{"lightingEnvironment", {{"textureFilePath", kRefused}, {"rgbHexCode", kRed}}}});
+    const auto scene =
+        recordFromServer<SceneEntity>({{"lightingEnvironment", {{"textureFilePath", kRefused}, {"rgbHexCode", kRed}}}});
     EXPECT_EQ(environment(scene).contentsColor(), kRedColor);
     EXPECT_EQ(log.count("Unable to obtain 'lightingEnvironment' texture of scene due error: "), 1u);
 

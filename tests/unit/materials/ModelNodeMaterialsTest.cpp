@@ -47,7 +47,9 @@ TEST(ModelNodeMaterials, PartsAreSelectedBySuffixIdOrExactNameOnceEach) {
         {"name after an underscore, or exact", {{"Seat", ""}}, {"Chair_Seat", "Seat", "Arm_Seat_Seat"}},
         {"a longer name is another part", {{"Seat2", ""}}, {"Seat2"}},
         {"id matches where the name does not", {{"Cushion", "Leg_3"}}, {"Leg_3"}},
-        {"several pairs select a node once", {{"Seat", "Seat"}, {"Chair_Seat", ""}}, {"Chair_Seat", "Seat", "Arm_Seat_Seat"}},
+        {"several pairs select a node once",
+         {{"Seat", "Seat"}, {"Chair_Seat", ""}},
+         {"Chair_Seat", "Seat", "Arm_Seat_Seat"}},
         {"blank names and ids select nothing", {{"", ""}}, {}},
         {"no pairs", {}, {}},
         {"unknown part", {{"Table", "t1"}}, {}},
@@ -55,8 +57,9 @@ TEST(ModelNodeMaterials, PartsAreSelectedBySuffixIdOrExactNameOnceEach) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto model = ModelNode::make();
-        std::vector<std::shared_ptr<SCNNode>> nodes{part("Chair_Seat"), part("Seat"), part("Seat2"), part("Leg_3"),
-                                                    part("Arm_Seat_Seat"), part(""), part("Trailing_")};
+        std::vector<std::shared_ptr<SCNNode>> nodes{part("Chair_Seat"), part("Seat"),          part("Seat2"),
+                                                    part("Leg_3"),      part("Arm_Seat_Seat"), part(""),
+                                                    part("Trailing_")};
         auto group = SCNNode::make();
         group->setName("Seat");  // selected, but has no geometry to re-colour
         group->addChildNode(nodes[0]);
@@ -69,7 +72,8 @@ TEST(ModelNodeMaterials, PartsAreSelectedBySuffixIdOrExactNameOnceEach) {
         for (const auto& node : nodes) {
             const auto names = namesOf(node);
             if (names.front() == "M") recoloured.insert(node->name());
-            EXPECT_EQ(names.size(), names.front() == "M" ? 3u : 2u) << node->name() << ": the new material goes first, once";
+            EXPECT_EQ(names.size(), names.front() == "M" ? 3u : 2u)
+                << node->name() << ": the new material goes first, once";
         }
         EXPECT_EQ(recoloured, c.recoloured);
         EXPECT_EQ(model->defaultMaterialsDictionary().size(), c.recoloured.size());

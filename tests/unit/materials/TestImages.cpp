@@ -62,7 +62,8 @@ EncodedImage header(std::uint32_t width, std::uint32_t height, int channels, int
     EncodedImage ihdr;
     putBigEndian(ihdr, width);
     putBigEndian(ihdr, height);
-    ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(bitDepth), colorTypes.at(static_cast<std::size_t>(channels)), 0, 0, 0});
+    ihdr.insert(ihdr.end(),
+                {static_cast<std::uint8_t>(bitDepth), colorTypes.at(static_cast<std::size_t>(channels)), 0, 0, 0});
     EncodedImage out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     putChunk(out, "IHDR", ihdr);
     return out;
@@ -110,7 +111,8 @@ EncodedImage encodeJpeg(int width, int height, int channels, const std::vector<s
     stbi_write_jpg_to_func(
         [](void* context, void* data, int size) {
             auto* bytes = static_cast<std::uint8_t*>(data);
-            static_cast<EncodedImage*>(context)->insert(static_cast<EncodedImage*>(context)->end(), bytes, bytes + size);
+            static_cast<EncodedImage*>(context)->insert(static_cast<EncodedImage*>(context)->end(), bytes,
+                                                        bytes + size);
         },
         &out, width, height, channels, samples.data(), 95);
     return out;

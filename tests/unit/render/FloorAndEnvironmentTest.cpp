@@ -41,7 +41,8 @@ TEST(FloorAndEnvironment, TheFloorMirrorsAModelAboveItAsMuchAsItsReflectivitySay
         const SCNVector3 mirrored = view->projectPoint({0.0f, -1.5f, 0.5f});
         const Pixel pixel = pixelAt(*image, static_cast<int>(mirrored.x), static_cast<int>(mirrored.y));
         const Pixel grey = pixelAt(*image, 5, image->height() - 3);
-        EXPECT_TRUE(near(grey, srgbByte(0.5), srgbByte(0.5), srgbByte(0.5), 2)) << grey.r << " " << grey.g << " " << grey.b;
+        EXPECT_TRUE(near(grey, srgbByte(0.5), srgbByte(0.5), srgbByte(0.5), 2))
+            << grey.r << " " << grey.g << " " << grey.b;
         if (c.expectRed) {
             EXPECT_GT(pixel.r, grey.r + 20) << pixel.r << " " << pixel.g << " " << pixel.b;
             EXPECT_LT(pixel.g, grey.g - 20);

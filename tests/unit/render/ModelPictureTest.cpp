@@ -8,6 +8,7 @@
 
 #include "RenderTestSupport.hpp"
 #include "vantrel/graph/SCNSceneSource.hpp"
+#include "support/TestPaths.hpp"
 
 namespace vantrel {
 namespace {
@@ -16,7 +17,7 @@ using namespace render_test;
 
 std::vector<std::filesystem::path> modelFiles() {
     std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(VANTREL_MODELS_DIR)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(vantrel::test::modelsDirectory())) {
         const auto extension = entry.path().extension();
         if (entry.is_regular_file() && (extension == ".glb" || extension == ".gltf")) {
             files.push_back(entry.path());

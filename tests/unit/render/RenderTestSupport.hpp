@@ -18,6 +18,7 @@
 #include "vantrel/graph/SCNScene.hpp"
 #include "vantrel/graph/UIImage.hpp"
 #include "vantrel/render/SCNView.hpp"
+#include "support/TestPaths.hpp"
 
 namespace vantrel::render_test {
 
@@ -31,7 +32,8 @@ struct Pixel {
 
 inline Pixel pixelAt(const UIImage& image, int x, int y) {
     const auto& rgba = image.rgba();
-    const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width()) + static_cast<std::size_t>(x)) * 4;
+    const std::size_t at =
+        (static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width()) + static_cast<std::size_t>(x)) * 4;
     return {rgba[at], rgba[at + 1], rgba[at + 2], rgba[at + 3]};
 }
 
@@ -44,7 +46,7 @@ inline bool near(const Pixel& p, int r, int g, int b, int tolerance) {
 
 /// A folder for the pictures tests write; look at them.
 inline std::filesystem::path outputFolder() {
-    const std::filesystem::path folder = std::filesystem::path(VANTREL_BINARY_DIR) / "test-output" / "render";
+    const std::filesystem::path folder = vantrel::test::binaryDirectory() / "test-output" / "render";
     std::filesystem::create_directories(folder);
     return folder;
 }

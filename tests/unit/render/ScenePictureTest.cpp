@@ -61,14 +61,20 @@ TEST(ScenePicture, HiddenNodesOpacityAndTransparencyShowWhatIsBehind) {
     const BlendCase cases[] = {
         {"opaque_front", [](SCNNode&, SCNNode&) {}, 255, 0, 0},
         {"hidden_front", [](SCNNode& front, SCNNode&) { front.setHidden(true); }, 0, 255, 0},
-        {"both_hidden", [](SCNNode& front, SCNNode& back) { back.setHidden(true); front.setHidden(true); }, 0, 0, 0},
+        {"both_hidden",
+         [](SCNNode& front, SCNNode& back) {
+             back.setHidden(true);
+             front.setHidden(true);
+         },
+         0, 0, 0},
         // Half of each in linear light, written as sRGB: 0.5 → 188.
         {"half_opacity", [](SCNNode& front, SCNNode&) { front.setOpacity(0.5); }, 188, 188, 0},
-        {"half_transparency", [](SCNNode& front, SCNNode&) { front.geometry()->firstMaterial()->setTransparency(0.5); }, 188, 188, 0},
+        {"half_transparency", [](SCNNode& front, SCNNode&) { front.geometry()->firstMaterial()->setTransparency(0.5); },
+         188, 188, 0},
         {"zero_opacity", [](SCNNode& front, SCNNode&) { front.setOpacity(0.0); }, 0, 255, 0},
-        {"additive", [](SCNNode& front, SCNNode&) {
-             front.geometry()->firstMaterial()->setBlendMode(SCNBlendMode::add);
-         }, 255, 255, 0},
+        {"additive",
+         [](SCNNode& front, SCNNode&) { front.geometry()->firstMaterial()->setBlendMode(SCNBlendMode::add); }, 255, 255,
+         0},
     };
     for (const BlendCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -123,7 +129,10 @@ TEST(ScenePicture, HitTestAndPictureAgreeOnWhatIsUnderEachPixel) {
             const auto hits = view->hitTest(CGPoint(x + 0.5, y + 0.5));
             const Pixel pixel = pixelAt(*image, x, y);
             const char seen = pixel.r > 200 ? 'r' : pixel.g > 200 ? 'g' : pixel.r + pixel.g + pixel.b < 10 ? '-' : '?';
-            const char hit = hits.empty() ? '-' : hits.front().node == red ? 'r' : hits.front().node == green ? 'g' : '?';
+            const char hit = hits.empty()                 ? '-'
+                             : hits.front().node == red   ? 'r'
+                             : hits.front().node == green ? 'g'
+                                                          : '?';
             ++checked;
             disagreements += seen == hit ? 0 : 1;
         }

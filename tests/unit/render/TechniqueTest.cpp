@@ -47,7 +47,8 @@ TEST(Technique, GlowDrawsAHaloOfTheGlowColourAroundModelsInTheMaskCategoryOnly) 
     const Pixel halo = pixelAt(*image, static_cast<int>(aboveGlowing.x), static_cast<int>(aboveGlowing.y) - 2);
     const Pixel clear = pixelAt(*image, static_cast<int>(abovePlain.x), static_cast<int>(abovePlain.y) - 2);
     EXPECT_GT(halo.b, halo.r + 20) << halo.r << " " << halo.g << " " << halo.b;
-    EXPECT_TRUE(near(clear, srgbByte(0.8), srgbByte(0.8), srgbByte(0.8), 1)) << clear.r << " " << clear.g << " " << clear.b;
+    EXPECT_TRUE(near(clear, srgbByte(0.8), srgbByte(0.8), srgbByte(0.8), 1))
+        << clear.r << " " << clear.g << " " << clear.b;
     // Far from both boxes the glow has faded out.
     EXPECT_TRUE(near(pixelAt(*image, 120, 5), srgbByte(0.8), srgbByte(0.8), srgbByte(0.8), 1));
 }

@@ -54,8 +54,9 @@ std::map<std::string, int> arrowheadTips(const ModelNode& model, const SCNBoundi
     for (const auto& node : model.shownSizesNode()->childNodes()) {
         if (auto cone = std::dynamic_pointer_cast<SCNCone>(node->geometry())) {
             const SCNVector3 base = apply(node->simdTransform(), {0, -cone->height() / 2, 0});
-            const bool inside = base.x > box.min.x - 1e-5f && base.x < box.max.x + 1e-5f && base.y > box.min.y - 1e-5f &&
-                                base.y < box.max.y + 1e-5f && base.z > box.min.z - 1e-5f && base.z < box.max.z + 1e-5f;
+            const bool inside = base.x > box.min.x - 1e-5f && base.x < box.max.x + 1e-5f &&
+                                base.y > box.min.y - 1e-5f && base.y < box.max.y + 1e-5f &&
+                                base.z > box.min.z - 1e-5f && base.z < box.max.z + 1e-5f;
             tips[inside ? mm(apply(node->simdTransform(), {0, cone->height() / 2, 0})) : "inwards"] += 1;
         }
     }

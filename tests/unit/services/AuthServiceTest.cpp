@@ -33,7 +33,10 @@ protected:
     }
 
     void signInScripted() {
-        backend_.signIn({{"objectId", "u1"}, {"username", "ann"}, {"sessionToken", "r:1"}, {"emailVerified", true},
+        backend_.signIn({{"objectId", "u1"},
+                         {"username", "ann"},
+                         {"sessionToken", "r:1"},
+                         {"emailVerified", true},
                          {"company", {{"__type", "Pointer"}, {"className", "Company"}, {"objectId", "co1"}}}});
     }
 
@@ -53,7 +56,8 @@ TEST_F(AuthServiceTest, WithoutALibraryVersionSignInIsRefusedBeforeAnyRequest) {
     test::NotificationCounter unsupported(VantrelSDK::unsupportedAppVersionNotification);
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
     Await<OptionalError> done;
-    AuthService::sharedInstance().signIn(std::nullopt, std::nullopt, "ann@acme.test", "pw", [done](auto, auto error) { done.set(error); });
+    AuthService::sharedInstance().signIn(std::nullopt, std::nullopt, "ann@acme.test", "pw",
+                                         [done](auto, auto error) { done.set(error); });
     EXPECT_EQ(keyOf(*done.get()), "error_unsupported_app_version");
     EXPECT_EQ(unsupported.count(), 1u) << "posted before the block";
     EXPECT_EQ(signOuts.count(), 0u);
@@ -67,14 +71,18 @@ TEST_F(AuthServiceTest, AUserThatIsNotSignedInFailsVerificationLoudly) {
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
     test::LogCapture log;
     Await<std::shared_ptr<UserEntity>> verified;
-    AuthService::sharedInstance().verifyUserForPermissions(stranger, std::nullopt, [verified](auto user) { verified.set(user); });
+    AuthService::sharedInstance().verifyUserForPermissions(stranger, std::nullopt,
+                                                           [verified](auto user) { verified.set(user); });
     EXPECT_EQ(verified.get(), nullptr);
     EXPECT_EQ(signOuts.count(), 1u) << "announced before the block ran";
-    EXPECT_EQ(log.count("ERROR on verifyUserForPermissions: " + Strings::localized("authService_error_unauthorized_bad_authentication")), 1u);
+    EXPECT_EQ(log.count("ERROR on verifyUserForPermissions: " +
+                        Strings::localized("authService_error_unauthorized_bad_authentication")),
+              1u);
 
     // No user at all is no failure: nothing logged, nobody signed out.
     Await<std::shared_ptr<UserEntity>> none;
-    AuthService::sharedInstance().verifyUserForPermissions(nullptr, std::nullopt, [none](auto user) { none.set(user); });
+    AuthService::sharedInstance().verifyUserForPermissions(nullptr, std::nullopt,
+                                                           [none](auto user) { none.set(user); });
     EXPECT_EQ(none.get(), nullptr);
     EXPECT_EQ(log.count("ERROR on verifyUserForPermissions"), 1u);
 }
@@ -91,7 +99,8 @@ TEST_F(AuthServiceTest, CompanyCheckKeysForAUserWithoutCompany) {
     EXPECT_EQ(keyOf(check(nullptr, std::nullopt)), "authService_error_unauthorized_cannot_find_company");
     EXPECT_EQ(check(company, makeParseError(100, "down"))->code, 100);
     settings_.setVariant(SdkVariant::B2C);
-    EXPECT_EQ(keyOf(check(company, std::nullopt)), "authService_error_unauthorized_b2c_company_authorization_not_supported");
+    EXPECT_EQ(keyOf(check(company, std::nullopt)),
+              "authService_error_unauthorized_b2c_company_authorization_not_supported");
     EXPECT_TRUE(backend_.requests().empty()) << "no role question without a company";
 }
 
@@ -101,24 +110,31 @@ TEST_F(AuthServiceTest, RoleAnswers) {
     answer("classes/_Role", ServicesFakeBackend::error(404, 101));
     Await<std::pair<bool, OptionalError>> notFound;
     AuthService::sharedInstance().isUserInRole(ParseUser::currentUser(), RoleEntity::SupportedRole::roleCompanyManager,
-                                               [notFound](bool member, auto error) { notFound.set({member, error}); });
+                                               [notFound](bool member, auto error) {
+                                                   notFound.set({member, error});
+                                               });
     EXPECT_EQ(notFound.get(), (std::pair<bool, OptionalError>{false, std::nullopt}));
     EXPECT_EQ(log.count("Unable to detect if user in role"), 0u) << "not found is an answer, not an error";
     const auto asked = backend_.requests("classes/_Role");
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].body["where"], (json{{"name", "ROLE_COMPANY_MANAGER"},
-                                            {"users", {{"__type", "Pointer"}, {"className", "_User"}, {"objectId", "u1"}}}}));
+    EXPECT_EQ(asked[0].body["where"],
+              (json{{"name", "ROLE_COMPANY_MANAGER"},
+                    {"users", {{"__type", "Pointer"}, {"className", "_User"}, {"objectId", "u1"}}}}));
 
     Await<std::pair<bool, OptionalError>> unsaved;
-    AuthService::sharedInstance().isUserInRole(std::make_shared<UserEntity>(), RoleEntity::SupportedRole::roleCompanyEmployee,
-                                               [unsaved](bool member, auto error) { unsaved.set({member, error}); });
+    AuthService::sharedInstance().isUserInRole(std::make_shared<UserEntity>(),
+                                               RoleEntity::SupportedRole::roleCompanyEmployee,
+                                               [unsaved](bool member, auto error) {
+                                                   unsaved.set({member, error});
+                                               });
     EXPECT_EQ(keyOf(unsaved.get()->second), "common_internal_error");
     EXPECT_EQ(log.count("Unable to create predicate query to check if user in role"), 1u);
 }
 
 TEST_F(AuthServiceTest, SignOutForgetsTheServicesTimesAndAnnouncesOnlyWhenAsked) {
     signInScripted();
-    for (const char* name : {"AuthService", "ComponentService", "AnchorObjectService"}) VantrelSDK::setLastDbAccessTime(name, 1234);
+    for (const char* name : {"AuthService", "ComponentService", "AnchorObjectService"})
+        VantrelSDK::setLastDbAccessTime(name, 1234);
     test::NotificationCounter signOuts(VantrelSDK::signOutNotification);
     Await<bool> quiet;
     AuthService::sharedInstance().signOut(false, [quiet] { quiet.set(true); });
@@ -156,23 +172,28 @@ TEST_F(AuthServiceTest, SignUpRegistersWithTheDemonstrationCompanyAndLeavesNobod
     const auto signUp = [] {
         Await<TextResult> done;
         AuthService::sharedInstance().signUpAsDemoCompanyEmployee("new@demo.test", "secret-1", "New Person",
-                                                                   [done](auto result, auto error) { done.set({result, error}); });
+                                                                  [done](auto result, auto error) {
+                                                                      done.set({result, error});
+                                                                  });
         return *done.get();
     };
     EXPECT_EQ(keyOf(signUp().second), "authService_error_unauthorized_demo_company_not_exist");
 
     signInScripted();
     backend_.setRoute([](const FakeParseRequest& request) -> std::optional<std::string> {
-        if (request.path == "classes/Company") return ServicesFakeBackend::results(json::array({{{"objectId", "demo1"}}}));
+        if (request.path == "classes/Company")
+            return ServicesFakeBackend::results(json::array({{{"objectId", "demo1"}}}));
         if (request.path == "functions/registerCompanyUser") return ServicesFakeBackend::functionResult("newUser1");
         return std::nullopt;
     });
     EXPECT_EQ(signUp(), (TextResult{"newUser1", std::nullopt}));
     EXPECT_EQ(ParseUser::currentUser(), nullptr);
     EXPECT_EQ(backend_.requests("classes/Company").back().body["where"]["name"], AuthService::demoCompanyName);
-    EXPECT_EQ(backend_.requests("functions/registerCompanyUser").at(0).body,
-              (json{{"company_id", "demo1"}, {"full_name", "New Person"}, {"email", "new@demo.test"},
-                    {"password", "secret-1"}, {"role", "ROLE_COMPANY_EMPLOYEE"}}));
+    EXPECT_EQ(backend_.requests("functions/registerCompanyUser").at(0).body, (json{{"company_id", "demo1"},
+                                                                                   {"full_name", "New Person"},
+                                                                                   {"email", "new@demo.test"},
+                                                                                   {"password", "secret-1"},
+                                                                                   {"role", "ROLE_COMPANY_EMPLOYEE"}}));
 
     settings_.setVariant(SdkVariant::B2C);
     EXPECT_EQ(keyOf(signUp().second), "authService_error_unauthorized_b2c_not_support_signup");
@@ -185,7 +206,9 @@ TEST_F(AuthServiceTest, ThumbnailHomeNeedsAPathInTheAnswer) {
     const auto ask = [&](const json& result) {
         answer("functions/getComponentThumbnailHome", ServicesFakeBackend::functionResult(result));
         Await<TextResult> done;
-        ComponentService::sharedInstance().getComponentThumbnailHome(component, [done](auto path, auto error) { done.set({path, error}); });
+        ComponentService::sharedInstance().getComponentThumbnailHome(component, [done](auto path, auto error) {
+            done.set({path, error});
+        });
         return *done.get();
     };
     EXPECT_EQ(ask({{"path", "companies/a/thumbnails"}}), (TextResult{"companies/a/thumbnails", std::nullopt}));

@@ -35,10 +35,13 @@ json pointer(const std::string& className, const std::string& id) {
     return {{"__type", "Pointer"}, {"className", className}, {"objectId", id}};
 }
 
-json record(const std::string& className, const std::string& id, const std::string& catalog, json fields = json::object(),
-            const std::string& updatedAt = "2026-01-01T00:00:00.000Z") {
-    json object = {{"className", className}, {"objectId", id}, {"catalog", pointer("Catalog", catalog)},
-                   {"createdAt", "2026-01-01T00:00:00.000Z"}, {"updatedAt", updatedAt}};
+json record(const std::string& className, const std::string& id, const std::string& catalog,
+            json fields = json::object(), const std::string& updatedAt = "2026-01-01T00:00:00.000Z") {
+    json object = {{"className", className},
+                   {"objectId", id},
+                   {"catalog", pointer("Catalog", catalog)},
+                   {"createdAt", "2026-01-01T00:00:00.000Z"},
+                   {"updatedAt", updatedAt}};
     if (fields.is_object()) object.update(fields);
     return object;
 }
@@ -82,7 +85,8 @@ struct Script {
         }
         std::vector<json> rows(listing.begin(), listing.end());
         if (request.body.value("order", "").starts_with("objectId"))
-            std::sort(rows.begin(), rows.end(), [](const json& a, const json& b) { return a["objectId"] < b["objectId"]; });
+            std::sort(rows.begin(), rows.end(),
+                      [](const json& a, const json& b) { return a["objectId"] < b["objectId"]; });
         const std::string after = ids.is_object() && ids.contains("$gt") ? ids["$gt"].get<std::string>() : "";
         std::size_t skip = static_cast<std::size_t>(request.body.value("skip", 0));
         const auto limit = std::min<std::size_t>(rowLimit, static_cast<std::size_t>(request.body.value("limit", 100)));
@@ -104,7 +108,8 @@ protected:
         registerRecordClasses();
         // The script outlives the fixture: a late request (the listing that follows a subscription)
         // may still be answered while the test is torn down.
-        backend_.setRoute([script = script_](const test::FakeParseRequest& request) { return script->answer(request); });
+        backend_.setRoute(
+            [script = script_](const test::FakeParseRequest& request) { return script->answer(request); });
         LiveQueryClientOptions options;
         options.backoffBase = milliseconds(20);
         options.backoffCap = milliseconds(100);
@@ -118,7 +123,8 @@ protected:
              {VantrelSDK::componentCreatedNotification, VantrelSDK::componentUpdatedNotification,
               VantrelSDK::componentDeletedNotification, VantrelSDK::materialDeletedNotification,
               VantrelSDK::appListItemCreatedNotification, VantrelSDK::appListItemUpdatedNotification}) {
-            observers_.emplace_back(NotificationCenter::defaultCenter(), name, [this](const Notification& n) { collect(n); });
+            observers_.emplace_back(NotificationCenter::defaultCenter(), name,
+                                    [this](const Notification& n) { collect(n); });
         }
     }
 
@@ -162,8 +168,8 @@ protected:
 
     std::size_t framesWithOp(const std::string& op) const {
         const auto frames = live_.frames();
-        return static_cast<std::size_t>(
-            std::count_if(frames.begin(), frames.end(), [&](const json& frame) { return frame.value("op", "") == op; }));
+        return static_cast<std::size_t>(std::count_if(frames.begin(), frames.end(),
+                                                      [&](const json& frame) { return frame.value("op", "") == op; }));
     }
 
     bool waitForPosts(std::size_t count) { return posts_.waitForCount(count); }
@@ -231,8 +237,10 @@ TEST_F(ChangeFeedTest, EachEventKindBecomesItsNotificationWithTheRecordAsItsOwnC
     send("leave", id, record("Component", "k2", "c9"), record("Component", "k2", "c1"));
     ASSERT_TRUE(waitForPosts(5));
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {VantrelSDK::componentCreatedNotification, "k1"}, {VantrelSDK::componentCreatedNotification, "k2"},
-        {VantrelSDK::componentUpdatedNotification, "k1"}, {VantrelSDK::componentDeletedNotification, "k1"},
+        {VantrelSDK::componentCreatedNotification, "k1"},
+        {VantrelSDK::componentCreatedNotification, "k2"},
+        {VantrelSDK::componentUpdatedNotification, "k1"},
+        {VantrelSDK::componentDeletedNotification, "k1"},
         {VantrelSDK::componentDeletedNotification, "k2"}};
     EXPECT_EQ(postsSeen(), expected);
     EXPECT_TRUE(std::dynamic_pointer_cast<ComponentEntity>(posts_.items()[2].object));
@@ -262,19 +270,22 @@ TEST_F(ChangeFeedTest, ADeletedRecordLosesItsCachedFilesBeforeItIsAnnounced) {
     ASSERT_TRUE(files.addToLocalCache("textures/keep.png", bytes));
     std::vector<bool> presentWhenPosted;
     onPost_ = [&](const Post&) {
-        presentWhenPosted = {files.isExistsInLocalCache("models/sofa.zip"), files.isExistsInLocalCache("thumbs/sofa.png"),
+        presentWhenPosted = {files.isExistsInLocalCache("models/sofa.zip"),
+                             files.isExistsInLocalCache("thumbs/sofa.png"),
                              files.isExistsInLocalCache("textures/velvet.png")};
     };
     const int components = subscribe(ComponentService::sharedInstance());
     send("delete", components,
-         record("Component", "k1", "c1", {{"scnModelFilePath", "/models/sofa.zip"}, {"thumbnailFilePath", "thumbs/sofa.png"}}));
+         record("Component", "k1", "c1",
+                {{"scnModelFilePath", "/models/sofa.zip"}, {"thumbnailFilePath", "thumbs/sofa.png"}}));
     ASSERT_TRUE(waitForPosts(1));
     EXPECT_EQ(presentWhenPosted, std::vector<bool>({false, false, true}));
 
     const int materials = subscribe(MaterialService::sharedInstance());
     send("delete", materials,
          record("Material", "m1", "c1",
-                {{"scnMaterialProperties", {{"diffuse", {{"contents", "COLOR"}, {"textureFilePath", "textures/velvet.png"}}}}}}));
+                {{"scnMaterialProperties",
+                  {{"diffuse", {{"contents", "COLOR"}, {"textureFilePath", "textures/velvet.png"}}}}}}));
     ASSERT_TRUE(waitForPosts(2));
     EXPECT_EQ(posts_.items()[1].name, VantrelSDK::materialDeletedNotification);
     EXPECT_TRUE(files.isExistsInLocalCache("textures/keep.png"));
@@ -284,10 +295,12 @@ TEST_F(ChangeFeedTest, AListItemIsAnnouncedWithItsComponentOrWithNullWhenItIsGon
     const int id = subscribe(AppListItemService::sharedInstance());
     {
         std::lock_guard lock(routeMutex_);
-        componentAnswer_ = test::FakeHttpServer::response(
-            200, record("Component", "k1", "c1", {{"name", "Sofa"}}).dump());
+        componentAnswer_ =
+            test::FakeHttpServer::response(200, record("Component", "k1", "c1", {{"name", "Sofa"}}).dump());
     }
-    send("create", id, record("MarketingListItem", "i1", "c1", {{"component", pointer("Component", "k1")}, {"type", "MAIN_PRODUCT"}}));
+    send(
+        "create", id,
+        record("MarketingListItem", "i1", "c1", {{"component", pointer("Component", "k1")}, {"type", "MAIN_PRODUCT"}}));
     ASSERT_TRUE(waitForPosts(1));
     auto item = std::dynamic_pointer_cast<AppListItemEntity>(posts_.items()[0].object);
     ASSERT_TRUE(item);
@@ -323,7 +336,8 @@ TEST_F(ChangeFeedTest, AListItemWhoseComponentCannotBeReadIsStillAnnouncedAfterT
     ASSERT_TRUE(item);
     EXPECT_FALSE(item->component());
     EXPECT_EQ(log.count("processResult: "), 1U);
-    EXPECT_EQ(log.count("[AppListItemService.subscriptionProcessOnUpdate] Unable to fetch component[k7] due error: "), 1U);
+    EXPECT_EQ(log.count("[AppListItemService.subscriptionProcessOnUpdate] Unable to fetch component[k7] due error: "),
+              1U);
 }
 
 TEST_F(ChangeFeedTest, SubscribingTwiceKeepsTheFirstSubscriptionAndUnsubscribingEmptiesTheService) {
@@ -378,7 +392,8 @@ TEST_F(ChangeFeedTest, AfterALostConnectionWhatChangedMeanwhileIsAnnounced) {
     // The listing asked only for what the comparison and the files need.
     const auto listings = backend_.requests("classes/Component");
     ASSERT_FALSE(listings.empty());
-    EXPECT_EQ(listings.front().body.value("keys", ""), "updatedAt,catalog,thumbnailFilePath,scnModelFilePath,scnModelAssetFilePaths");
+    EXPECT_EQ(listings.front().body.value("keys", ""),
+              "updatedAt,catalog,thumbnailFilePath,scnModelFilePath,scnModelAssetFilePaths");
     (void)id;
 }
 
@@ -391,17 +406,21 @@ TEST_F(ChangeFeedTest, ARecordCreatedLiveWhileTheCatchUpListingRunsIsNotTakenAsD
     const int id = subscribeWithBaseline("same");
     test::Await<bool> held;
     auto release = holdNext(
-        [](const test::FakeParseRequest& r) { return isListing(r) && !r.body.value("where", json::object()).contains("objectId"); },
+        [](const test::FakeParseRequest& r) {
+            return isListing(r) && !r.body.value("where", json::object()).contains("objectId");
+        },
         held);
     live_.dropConnections();
     ASSERT_TRUE(held.get());  // the catch-up listing is on its way, read before the creation below
 
-    send("create", id, record("Component", "fresh", "c1", {{"thumbnailFilePath", "thumbs/fresh.png"}}, "2026-03-01T00:00:00.000Z"));
+    send("create", id,
+         record("Component", "fresh", "c1", {{"thumbnailFilePath", "thumbs/fresh.png"}}, "2026-03-01T00:00:00.000Z"));
     ASSERT_TRUE(waitForPosts(1));
     {
         std::lock_guard lock(routeMutex_);
         // What the listing read: the new record is not in it yet; a record added before it is.
-        listing_ = json::array({record("Component", "same", "c1"), record("Component", "marker", "c1", {}, "2026-02-01T00:00:00.000Z")});
+        listing_ = json::array(
+            {record("Component", "same", "c1"), record("Component", "marker", "c1", {}, "2026-02-01T00:00:00.000Z")});
     }
     release();
     ASSERT_TRUE(waitForPosts(2));
@@ -424,7 +443,8 @@ TEST_F(ChangeFeedTest, TheListingSurvivesARowLimitBelowItsPageAndADeletionBetwee
         listing_.push_back(record("Component", "f", "c1", {}, "2026-02-01T00:00:00.000Z"));
         // Once the catch-up's first page is out, "a" is deleted on the server.
         // The script holds its hook, so the hook holds the script weakly.
-        script_->hook = [weakScript = std::weak_ptr(script_), deletedBetweenPages](const test::FakeParseRequest& request) {
+        script_->hook = [weakScript = std::weak_ptr(script_),
+                         deletedBetweenPages](const test::FakeParseRequest& request) {
             const auto where = request.body.value("where", json::object());
             if (!where.contains("objectId") && !request.body.contains("skip")) return;
             const auto script = weakScript.lock();

@@ -48,8 +48,10 @@ protected:
         Await<Saved> done;
         auto block = [done](auto record, auto error) { done.set({record, error}); };
         auto& service = ComponentService::sharedInstance();
-        if (save) service.saveOrUpdateEntity<ComponentEntity>(component, block);
-        else service.deleteEntity<ComponentEntity>(component, block);
+        if (save)
+            service.saveOrUpdateEntity<ComponentEntity>(component, block);
+        else
+            service.deleteEntity<ComponentEntity>(component, block);
         return done.get().value_or(Saved{});
     }
 
@@ -82,8 +84,10 @@ TEST_F(SaveAndDeleteTest, FailuresComeBackWithTheRecordAndSessionErrorsSignOut) 
 }
 
 TEST_F(SaveAndDeleteTest, NoRecordGivesTheTextOfTheOperation) {
-    EXPECT_EQ(run(true, nullptr).second->userInfo.value("messageKey", ""), "daoAwareService_error_unable_to_save_object");
-    EXPECT_EQ(run(false, nullptr).second->userInfo.value("messageKey", ""), "daoAwareService_error_unable_to_delete_object");
+    EXPECT_EQ(run(true, nullptr).second->userInfo.value("messageKey", ""),
+              "daoAwareService_error_unable_to_save_object");
+    EXPECT_EQ(run(false, nullptr).second->userInfo.value("messageKey", ""),
+              "daoAwareService_error_unable_to_delete_object");
     EXPECT_TRUE(backend_.requests().empty());
 }
 

@@ -30,21 +30,24 @@ TEST(FirstMaterialsTest, TagsKeepTheirOrderRepeatsAndSkipWhatCannotBeRead) {
             json::array({{{"objectId", id}, {"scnProperties", {{"shininess", shininess}}}}}));
     });
     auto component = std::make_shared<ComponentEntity>();
-    component->set("nodesToTags", ParseValue::fromJSON(json::array({{{"nodeName", "seat"}, {"tag", "fabric"}},
-                                                                    {{"nodeName", "legs"}, {"nodeId", "n2"}, {"tag", "wood"}},
-                                                                    {{"nodeName", "untagged"}},
-                                                                    {{"nodeName", "top"}, {"tag", "glass"}},
-                                                                    {{"nodeName", "frame"}, {"tag", "steel"}},
-                                                                    {{"nodeName", "cushion"}, {"tag", "leather"}},
-                                                                    {{"nodeName", "rug"}, {"tag", "wool"}},
-                                                                    {{"nodeName", "arm"}, {"tag", "fabric"}}})));
-    component->set("tagsToMaterials", ParseValue::fromJSON(json::array({{{"tag", "fabric"}, {"materialIds", {"m1", "m9"}}},
-                                                                        {{"tag", "wood"}, {"materialIds", {"m2"}}},
-                                                                        {{"tag", "glass"}, {"materialIds", {"gone"}}},
-                                                                        {{"tag", "steel"}, {"materialIds", {"broken"}}},
-                                                                        {{"tag", "wool"}, {"materialIds", {"bare"}}}})));
+    component->set("nodesToTags",
+                   ParseValue::fromJSON(json::array({{{"nodeName", "seat"}, {"tag", "fabric"}},
+                                                     {{"nodeName", "legs"}, {"nodeId", "n2"}, {"tag", "wood"}},
+                                                     {{"nodeName", "untagged"}},
+                                                     {{"nodeName", "top"}, {"tag", "glass"}},
+                                                     {{"nodeName", "frame"}, {"tag", "steel"}},
+                                                     {{"nodeName", "cushion"}, {"tag", "leather"}},
+                                                     {{"nodeName", "rug"}, {"tag", "wool"}},
+                                                     {{"nodeName", "arm"}, {"tag", "fabric"}}})));
+    component->set("tagsToMaterials",
+                   ParseValue::fromJSON(json::array({{{"tag", "fabric"}, {"materialIds", {"m1", "m9"}}},
+                                                     {{"tag", "wood"}, {"materialIds", {"m2"}}},
+                                                     {{"tag", "glass"}, {"materialIds", {"gone"}}},
+                                                     {{"tag", "steel"}, {"materialIds", {"broken"}}},
+                                                     {{"tag", "wool"}, {"materialIds", {"bare"}}}})));
     test::Await<std::vector<FirstMaterialOfTag>> done;
-    MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(component, [done](auto pairs, auto) { done.set(pairs); });
+    MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(component,
+                                                                      [done](auto pairs, auto) { done.set(pairs); });
     const auto pairs = done.get().value_or(std::vector<FirstMaterialOfTag>{});
 
     // fabric, wood, (glass: gone), (steel: unreadable), (leather: no material), (wool: a record
@@ -56,13 +59,14 @@ TEST(FirstMaterialsTest, TagsKeepTheirOrderRepeatsAndSkipWhatCannotBeRead) {
     EXPECT_EQ(pairs[1].nodeNamesOrNodeIds, (Parts{{"legs", "n2"}}));
     EXPECT_EQ(pairs[2].material->shininess(), 1.5) << "a tag carried twice gives its pair twice";
     std::vector<std::string> asked;
-    for (const auto& request : backend.requests("classes/Material")) asked.push_back(request.body["where"].value("objectId", ""));
-    EXPECT_EQ(asked, (std::vector<std::string>{"m1", "m2", "gone", "broken", "bare", "m1"})) << "one after another, first ids only";
+    for (const auto& request : backend.requests("classes/Material"))
+        asked.push_back(request.body["where"].value("objectId", ""));
+    EXPECT_EQ(asked, (std::vector<std::string>{"m1", "m2", "gone", "broken", "bare", "m1"}))
+        << "one after another, first ids only";
 
     test::Await<std::size_t> empty;
-    MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(nullptr, [empty](auto found, auto error) {
-        empty.set(error ? 99 : found.size());
-    });
+    MaterialService::sharedInstance().obtainFirstMaterialsOfComponent(
+        nullptr, [empty](auto found, auto error) { empty.set(error ? 99 : found.size()); });
     EXPECT_EQ(empty.get(), 0u);
 }
 

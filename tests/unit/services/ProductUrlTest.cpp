@@ -22,7 +22,8 @@ TEST(ProductUrlTest, BlankParametersLeaveTheLinkAlone) {
 }
 
 TEST(ProductUrlTest, TheFragmentStaysLastAndEscapesAreKept) {
-    EXPECT_EQ(appendExtraParameters("https://shop.test/p?q=a%20b#top", "?c=%C3%A9"), "https://shop.test/p?q=a%20b&c=%C3%A9#top");
+    EXPECT_EQ(appendExtraParameters("https://shop.test/p?q=a%20b#top", "?c=%C3%A9"),
+              "https://shop.test/p?q=a%20b&c=%C3%A9#top");
     EXPECT_EQ(appendExtraParameters("https://shop.test/p#top", "a=1"), "https://shop.test/p?a=1#top");
 }
 

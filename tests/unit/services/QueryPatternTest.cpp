@@ -29,10 +29,13 @@ TEST(ResultProcessorTest, NotFoundIsNothingOtherErrorsAreLoggedAndPassedOn) {
     for (long code : {101L, 120L}) {
         Await<OptionalError> one, count;
         services_detail::processResult(nullptr, parseError(code), [one](auto, auto error) { one.set(error); });
-        services_detail::processCountResult(7, parseError(code), [count](int n, auto error) { count.set(n == 0 ? error : parseError(-2)); });
+        services_detail::processCountResult(7, parseError(code),
+                                            [count](int n, auto error) { count.set(n == 0 ? error : parseError(-2)); });
         std::vector<std::shared_ptr<ParseObject>> gathered{std::make_shared<ParseObject>("Material")};
         Await<Objects> all;
-        services_detail::processAllResult({}, parseError(code), gathered, [all](auto objects, auto error) { all.set({objects, error}); });
+        services_detail::processAllResult({}, parseError(code), gathered, [all](auto objects, auto error) {
+            all.set({objects, error});
+        });
         EXPECT_FALSE(*one.get()) << code;
         EXPECT_FALSE(*count.get()) << code;
         EXPECT_EQ(all.get()->first.size(), 1u) << "what was gathered is the answer";
@@ -46,7 +49,9 @@ TEST(ResultProcessorTest, NotFoundIsNothingOtherErrorsAreLoggedAndPassedOn) {
     std::vector<std::shared_ptr<ParseObject>> gathered{std::make_shared<ParseObject>("Material")};
     Await<Objects> all;
     // An error without a backend code is one more error like any other.
-    services_detail::processAllResult({}, Error("Other", -1, "no code"), gathered, [all](auto objects, auto error) { all.set({objects, error}); });
+    services_detail::processAllResult({}, Error("Other", -1, "no code"), gathered, [all](auto objects, auto error) {
+        all.set({objects, error});
+    });
     EXPECT_TRUE(all.get()->first.empty()) << "an error gives an empty list, not what was gathered";
     EXPECT_EQ(all.get()->second->message, "no code");
     EXPECT_EQ(log.count("processResult: [100] scripted 100"), 1u);
@@ -54,8 +59,10 @@ TEST(ResultProcessorTest, NotFoundIsNothingOtherErrorsAreLoggedAndPassedOn) {
 }
 
 TEST(ResultProcessorTest, OnlyTheSessionCodesEndTheSessionAndAnnounceIt) {
-    for (long code : {119L, 140L, 155L, 206L, 209L, 251L}) EXPECT_TRUE(services_detail::isSessionError(parseError(code))) << code;
-    for (long code : {-1L, 1L, 100L, 101L, 120L, 124L, 141L, 208L}) EXPECT_FALSE(services_detail::isSessionError(parseError(code))) << code;
+    for (long code : {119L, 140L, 155L, 206L, 209L, 251L})
+        EXPECT_TRUE(services_detail::isSessionError(parseError(code))) << code;
+    for (long code : {-1L, 1L, 100L, 101L, 120L, 124L, 141L, 208L})
+        EXPECT_FALSE(services_detail::isSessionError(parseError(code))) << code;
 
     ServicesFakeBackend backend;
     backend.signIn({{"objectId", "u1"}, {"username", "ann"}, {"sessionToken", "r:1"}});
@@ -79,7 +86,8 @@ protected:
             const int skip = request.body.value("skip", 0), limit = request.body.value("limit", 100);
             if (skip == failOnSkip_) return ServicesFakeBackend::error(failCode_ == 101 ? 404 : 500, failCode_);
             json page = json::array();
-            for (int i = skip; i < std::min(250, skip + limit); ++i) page.push_back({{"objectId", "m" + std::to_string(i)}});
+            for (int i = skip; i < std::min(250, skip + limit); ++i)
+                page.push_back({{"objectId", "m" + std::to_string(i)}});
             return ServicesFakeBackend::results(page);
         });
     }
@@ -87,7 +95,9 @@ protected:
     Materials read(std::optional<int> offset) {
         Await<Materials> done;
         MaterialService::sharedInstance().obtainAllMaterialsByCatalog(catalog_, offset, std::nullopt,
-                                                                      [done](auto records, auto error) { done.set({records, error}); });
+                                                                      [done](auto records, auto error) {
+                                                                          done.set({records, error});
+                                                                      });
         return done.get().value_or(Materials{{}, Error("Test", 0, "never answered")});
     }
 
@@ -133,8 +143,10 @@ TEST_F(PageLoopTest, AnOffsetIsKeptWhenTurningPages) {
 
 TEST_F(PageLoopTest, AnUnsavedCatalogOrAnEmptyIdAsksNothing) {
     Await<Materials> none;
-    MaterialService::sharedInstance().obtainAllMaterialsByCatalog(std::make_shared<CatalogEntity>(), std::nullopt, std::nullopt,
-                                                                  [none](auto records, auto error) { none.set({records, error}); });
+    MaterialService::sharedInstance().obtainAllMaterialsByCatalog(std::make_shared<CatalogEntity>(), std::nullopt,
+                                                                  std::nullopt, [none](auto records, auto error) {
+                                                                      none.set({records, error});
+                                                                  });
     EXPECT_TRUE(none.get()->first.empty());
     EXPECT_FALSE(none.get()->second);
     Await<std::shared_ptr<MaterialEntity>> byId;

@@ -77,16 +77,46 @@ TEST(StablePagingTest, EveryServiceReadsEachRecordOnceOverPagesOfAnUnorderedServ
     catalog->setObjectId("cat1");
 
     const std::vector<std::pair<std::string, std::function<std::vector<std::string>()>>> reads = {
-        {"Component", [&] { return idsRead<ComponentEntity>([](auto c, auto b) { ComponentService::sharedInstance().obtainAllComponentsByCatalog(c, std::nullopt, std::nullopt, b); }, catalog); }},
-        {"Material", [&] { return idsRead<MaterialEntity>([](auto c, auto b) { MaterialService::sharedInstance().obtainAllMaterialsByCatalog(c, std::nullopt, std::nullopt, b); }, catalog); }},
-        {"Scene", [&] { return idsRead<SceneEntity>([](auto c, auto b) { SceneService::sharedInstance().obtainAllScenesByCatalog(c, std::nullopt, std::nullopt, b); }, catalog); }},
-        {"AnchorObject", [&] { return idsRead<AnchorObjectEntity>([](auto c, auto b) { AnchorObjectService::sharedInstance().obtainAllAnchorObjectsByCatalog(c, std::nullopt, std::nullopt, b); }, catalog); }},
+        {"Component",
+         [&] {
+             return idsRead<ComponentEntity>(
+                 [](auto c, auto b) {
+                     ComponentService::sharedInstance().obtainAllComponentsByCatalog(c, std::nullopt, std::nullopt, b);
+                 },
+                 catalog);
+         }},
+        {"Material",
+         [&] {
+             return idsRead<MaterialEntity>(
+                 [](auto c, auto b) {
+                     MaterialService::sharedInstance().obtainAllMaterialsByCatalog(c, std::nullopt, std::nullopt, b);
+                 },
+                 catalog);
+         }},
+        {"Scene",
+         [&] {
+             return idsRead<SceneEntity>(
+                 [](auto c, auto b) {
+                     SceneService::sharedInstance().obtainAllScenesByCatalog(c, std::nullopt, std::nullopt, b);
+                 },
+                 catalog);
+         }},
+        {"AnchorObject",
+         [&] {
+             return idsRead<AnchorObjectEntity>(
+                 [](auto c, auto b) {
+                     AnchorObjectService::sharedInstance().obtainAllAnchorObjectsByCatalog(c, std::nullopt,
+                                                                                           std::nullopt, b);
+                 },
+                 catalog);
+         }},
     };
     for (const auto& [className, read] : reads) {
         const auto ids = read();
         const std::set<std::string> distinct(ids.begin(), ids.end());
         EXPECT_EQ(ids.size(), static_cast<std::size_t>(kRecords)) << className;
-        EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kRecords)) << className << ": a record read twice or missed";
+        EXPECT_EQ(distinct.size(), static_cast<std::size_t>(kRecords))
+            << className << ": a record read twice or missed";
         const auto sent = backend.requests("classes/" + className);
         ASSERT_FALSE(sent.empty()) << className;
         EXPECT_EQ(sent.back().body.value("order", ""), "objectId") << className;
@@ -110,7 +140,8 @@ TEST(StablePagingTest, TheServicesOwnOrderStaysFirstAndTheIdIsNotRepeated) {
         ParseQuery query("MarketingListItem");
         orderOf(query);
         Await<bool> done;
-        services_detail::findAllObjects(query, std::nullopt, 20, "AppListItemService", [done](auto, auto) { done.set(true); });
+        services_detail::findAllObjects(query, std::nullopt, 20, "AppListItemService",
+                                        [done](auto, auto) { done.set(true); });
         ASSERT_TRUE(done.get());
         EXPECT_EQ(backend.requests("classes/MarketingListItem").back().body.value("order", ""), expected);
     }

@@ -28,7 +28,8 @@ public:
 };
 
 TEST(SubscriptionSlotTest, ConfiguringASubscriptionMayReadTheServicesOwnQuery) {
-    auto client = std::make_shared<LiveQueryClient>("ws://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()), "app");
+    auto client =
+        std::make_shared<LiveQueryClient>("ws://127.0.0.1:" + std::to_string(test::unusedLoopbackPort()), "app");
     LiveQueryClient::setShared(client);
     auto catalog = std::make_shared<CatalogEntity>();
     catalog->setObjectId("c1");

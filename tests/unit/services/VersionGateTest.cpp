@@ -79,7 +79,9 @@ TEST_F(VersionGateTest, AnUnreadableListCountsAsSupported) {
     test::LogCapture log;
     failing_ = true;
     EXPECT_FALSE(gate("Planner", "2.0"));
-    EXPECT_EQ(log.count("Unable to obtain UnsupportedAppVersion by 'IOS_SDK' app and by '3.1.0' version due error: [1] list unavailable"), 1u);
+    EXPECT_EQ(log.count("Unable to obtain UnsupportedAppVersion by 'IOS_SDK' app and by '3.1.0' version due error: [1] "
+                        "list unavailable"),
+              1u);
     EXPECT_EQ(unsupported_.count(), 0u);
 }
 

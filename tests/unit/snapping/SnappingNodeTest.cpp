@@ -92,8 +92,16 @@ TEST(SnappingPoint, AModelStandingInTheDockedPlaceOccupiesAndHidesIt) {
              docking::dock(*s.selected, *s.point);
          },
          true},
-        {"near, inside the preview's sphere", [](DockingScene& s) { s.selected->setPosition({1.5f, 0.3f, 0.2f}); }, true},
-        {"beside, outside the sphere", [](DockingScene& s) { s.selected->setPosition({1.9f, 0.0f, 0.0f}); }, false},
+        {"near, inside the preview's sphere",
+         [](DockingScene& s) {
+             s.selected->setPosition({1.5f, 0.3f, 0.2f});
+         },
+         true},
+        {"beside, outside the sphere",
+         [](DockingScene& s) {
+             s.selected->setPosition({1.9f, 0.0f, 0.0f});
+         },
+         false},
         {"far away", [](DockingScene&) {}, false},
     };
     for (const auto& row : rows) {

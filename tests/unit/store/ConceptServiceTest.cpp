@@ -98,7 +98,8 @@ TEST(ConceptServiceTest, EntityOperationsReadTheItemsAndTheirMaterials) {
         std::string materialId;
         bool expected;
     };
-    for (const auto& [materialId, expected] : std::vector<Assigned>{{"oak", true}, {"velvet", false}, {"  ", false}, {"", false}}) {
+    for (const auto& [materialId, expected] :
+         std::vector<Assigned>{{"oak", true}, {"velvet", false}, {"  ", false}, {"", false}}) {
         EXPECT_EQ(item->isMaterialAssigned(materialId), expected) << materialId;
         EXPECT_EQ(concept_->isMaterialAssigned(materialId), expected) << materialId;
     }
@@ -171,13 +172,15 @@ TEST_F(ConceptBackendTest, AssignedMaterialsComeInOrderWithoutWhatCannotBeUsed) 
     EXPECT_TRUE(std::get<2>(triples[2])) << "a record with rendering properties gives a material";
     EXPECT_EQ(std::get<0>(triples[3]), "f");
     std::vector<std::string> asked;
-    for (const auto& request : backend_.requests("classes/Material")) asked.push_back(request.body["where"].value("objectId", ""));
+    for (const auto& request : backend_.requests("classes/Material"))
+        asked.push_back(request.body["where"].value("objectId", ""));
     EXPECT_EQ(asked, (std::vector<std::string>{"gone", "broken", "velvet", "flat"})) << "one after another, ids only";
 }
 
 TEST_F(ConceptBackendTest, ComponentsOfAConceptArriveOnceEach) {
     auto concept_ = service().spawnConcept("user-1", "room");
-    for (const char* id : {"sofa", "lamp", "sofa"}) concept_->addToConceptItems(service().spawnConceptItem(id, {}, {0, 0, 0, 1}));
+    for (const char* id : {"sofa", "lamp", "sofa"})
+        concept_->addToConceptItems(service().spawnConceptItem(id, {}, {0, 0, 0, 1}));
     test::Await<std::pair<std::vector<std::string>, OptionalError>> done;
     concept_->obtainComponents([done](auto components, auto error) {
         std::vector<std::string> ids;

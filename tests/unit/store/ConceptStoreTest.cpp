@@ -38,12 +38,14 @@ std::vector<std::string> namesOf(const std::vector<std::shared_ptr<ConceptEntity
 }
 
 // A concept of `userId` with `items` items, each wearing `materials` assigned materials.
-std::shared_ptr<ConceptEntity> spawnDesign(const std::string& userId, const std::string& name, int items, int materials) {
+std::shared_ptr<ConceptEntity> spawnDesign(const std::string& userId, const std::string& name, int items,
+                                           int materials) {
     auto concept_ = service().spawnConcept(userId, name);
     for (int i = 0; i < items; ++i) {
         auto item = service().spawnConceptItem("component-" + std::to_string(i), {static_cast<float>(i), 0.5f, -1.25f},
                                                {0.0f, 0.7071068f, 0.0f, 0.7071068f});
-        for (int m = 0; m < materials; ++m) item->assignMaterial("tag-" + std::to_string(m), "material-" + std::to_string(m));
+        for (int m = 0; m < materials; ++m)
+            item->assignMaterial("tag-" + std::to_string(m), "material-" + std::to_string(m));
         concept_->addToConceptItems(item);
     }
     return concept_;
@@ -90,7 +92,8 @@ TEST(ConceptStoreTest, NothingSurvivesARestartWithoutSavingAndEverythingSurvives
     EXPECT_EQ(item->id(), itemId);
     EXPECT_EQ(item->component_id(), "component-0");
     EXPECT_EQ(item->concept_(), c);
-    EXPECT_EQ((std::vector<float>{item->positionX(), item->positionY(), item->positionZ()}), (std::vector<float>{0.0f, 0.5f, -1.25f}));
+    EXPECT_EQ((std::vector<float>{item->positionX(), item->positionY(), item->positionZ()}),
+              (std::vector<float>{0.0f, 0.5f, -1.25f}));
     EXPECT_EQ((std::vector<float>{item->rotationX(), item->rotationY(), item->rotationZ(), item->rotationW()}),
               (std::vector<float>{0.0f, 0.7071068f, 0.0f, 0.7071068f}));
     const auto materials = item->assignedMaterials();
@@ -123,7 +126,8 @@ TEST(ConceptStoreTest, DeletingAConceptDeletesItsItemsAndTheirMaterialsAndNothin
     ASSERT_FALSE(store.saveContext());
     store.reopen();
     expectRemaining();
-    for (const auto& item : conceptsOf("user-1").front()->conceptItems()) EXPECT_EQ(item->assignedMaterials().size(), 1u);
+    for (const auto& item : conceptsOf("user-1").front()->conceptItems())
+        EXPECT_EQ(item->assignedMaterials().size(), 1u);
 }
 
 TEST(ConceptStoreTest, DeletingAnItemOrAMaterialTakesItOutOfItsOwnerAtOnce) {
@@ -159,9 +163,9 @@ TEST(ConceptStoreTest, FetchesSeeUnsavedChangesInTheStoresOrder) {
 
     const auto before = conceptsOf("user-2");
     ASSERT_EQ(before.size(), 1u);
-    before.front()->setUser_id("user-1");  // now matches
+    before.front()->setUser_id("user-1");             // now matches
     service().delete_(conceptsOf("user-1").front());  // "a"
-    service().spawnConcept("user-1", "d");  // inserted: after the saved ones
+    service().spawnConcept("user-1", "d");            // inserted: after the saved ones
     EXPECT_EQ(namesOf(conceptsOf("user-1")), (std::vector<std::string>{"b", "c", "d"}));
     EXPECT_TRUE(conceptsOf("user-2").empty());
     EXPECT_TRUE(conceptsOf("nobody").empty());
@@ -172,13 +176,16 @@ TEST(ConceptStoreTest, FetchesSeeUnsavedChangesInTheStoresOrder) {
 }
 
 // Models of other versions of the store, to write files the library must refuse or migrate.
-std::shared_ptr<const ManagedObjectModel> codeBaseOfVersion(int version, std::vector<ManagedObjectModel::Migration> migrations = {}) {
+std::shared_ptr<const ManagedObjectModel> codeBaseOfVersion(
+    int version, std::vector<ManagedObjectModel::Migration> migrations = {}) {
     const auto& current = *CoreDataService::codeBaseModel();
     std::vector<EntityDescription> entities;
     for (const auto& e : current.entities()) {
         auto attributes = e.attributes();
-        if (version > 1 && e.name() == ConceptEntity::entityName) attributes.push_back({"roomSize", AttributeType::float64});
-        entities.emplace_back(e.name(), attributes, e.relationships(), [] { return std::make_shared<ManagedObject>(); });
+        if (version > 1 && e.name() == ConceptEntity::entityName)
+            attributes.push_back({"roomSize", AttributeType::float64});
+        entities.emplace_back(e.name(), attributes, e.relationships(),
+                              [] { return std::make_shared<ManagedObject>(); });
     }
     return std::make_shared<const ManagedObjectModel>("CodeBase", version, std::move(entities), std::move(migrations));
 }
@@ -205,10 +212,14 @@ TEST(ConceptStoreTest, FilesItCannotUseAreReportedAndLeftAsTheyAre) {
         StoreErrorCode code;
     };
     const std::vector<Case> cases = {
-        {"not a database", [](const auto& file) { std::ofstream(file) << std::string(4096, 'x'); }, StoreErrorCode::notAStore},
-        {"a database of another model", [](const auto& file) { writeStore(file, otherModel()); }, StoreErrorCode::notAStore},
-        {"a later version", [](const auto& file) { writeStore(file, codeBaseOfVersion(2)); }, StoreErrorCode::newerVersion},
-        {"a directory", [](const auto& file) { std::filesystem::create_directories(file / "inside"); }, StoreErrorCode::cannotOpen},
+        {"not a database", [](const auto& file) { std::ofstream(file) << std::string(4096, 'x'); },
+         StoreErrorCode::notAStore},
+        {"a database of another model", [](const auto& file) { writeStore(file, otherModel()); },
+         StoreErrorCode::notAStore},
+        {"a later version", [](const auto& file) { writeStore(file, codeBaseOfVersion(2)); },
+         StoreErrorCode::newerVersion},
+        {"a directory", [](const auto& file) { std::filesystem::create_directories(file / "inside"); },
+         StoreErrorCode::cannotOpen},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -250,8 +261,9 @@ TEST(ConceptStoreTest, AnOlderStoreIsMigratedAndOneWithoutMigrationIsLeftAlone) 
     EXPECT_TRUE(isStoreError(*refused, StoreErrorCode::noMigration));
     EXPECT_EQ(test::fileBytes(store.file()), bytes);
 
-    PersistentContainer migrated("CodeBase", codeBaseOfVersion(2, {{1, {"ALTER TABLE \"ConceptEntity\" ADD COLUMN \"roomSize\" REAL"}}}),
-                                 store.file());
+    PersistentContainer migrated(
+        "CodeBase", codeBaseOfVersion(2, {{1, {"ALTER TABLE \"ConceptEntity\" ADD COLUMN \"roomSize\" REAL"}}}),
+        store.file());
     ASSERT_FALSE(migrated.loadPersistentStores());
     auto concepts = migrated.viewContext().fetch(FetchRequest(ConceptEntity::entityName));
     ASSERT_TRUE(concepts.hasValue());
@@ -363,7 +375,8 @@ TEST(ConceptStoreTest, AProcessKilledWhileSavingLeavesTheLastSavedStateReadable)
     for (int round = 0; round < 60; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         const bool hold = round % 2 == 0;
-        const std::size_t killAfter = 1 + static_cast<std::size_t>(round * 7) % 41;  // 41 rows: the design and its items
+        const std::size_t killAfter =
+            1 + static_cast<std::size_t>(round * 7) % 41;  // 41 rows: the design and its items
         saveAndGetKilled(store.file(), round, killAfter, hold);
         const auto found = wholeDesigns(store.file());
         if (hold) {

@@ -57,7 +57,9 @@ protected:
             concept_->addToConceptItems(ConceptService::sharedInstance().spawnConceptItem(id, {}, {0, 0, 0, 1}));
         }
         test::Await<std::pair<std::string, OptionalError>> done;
-        OrderService::sharedInstance().generateOrderAsHtml(concept_, logo, [done](auto html, auto error) { done.set({html, error}); });
+        OrderService::sharedInstance().generateOrderAsHtml(concept_, logo, [done](auto html, auto error) {
+            done.set({html, error});
+        });
         return done.get().value_or(std::pair<std::string, OptionalError>{"<no answer>", std::nullopt});
     }
 
@@ -71,18 +73,27 @@ protected:
 };
 
 TEST_F(OrderDocumentTest, OneRowPerComponentWithQuantityLinePriceAndTotal) {
-    components_ = json::array({{{"objectId", "B"}, {"productNumber", "B-2"}, {"name", "Lamp"}, {"description", "Brass"}, {"price", 2}},
-                               {{"objectId", "A"}, {"productNumber", "A-1"}, {"name", "Chair"}, {"appName", "Armchair"},
-                                {"description", "Soft"}, {"price", 10.5}}});
+    components_ = json::array(
+        {{{"objectId", "B"}, {"productNumber", "B-2"}, {"name", "Lamp"}, {"description", "Brass"}, {"price", 2}},
+         {{"objectId", "A"},
+          {"productNumber", "A-1"},
+          {"name", "Chair"},
+          {"appName", "Armchair"},
+          {"description", "Soft"},
+          {"price", 10.5}}});
     const auto [page, error] = order({"A", "B", "A", "A"}, "Living room");
     ASSERT_FALSE(error);
     EXPECT_EQ(rowsOf(page),
-              " cellpadding=\"0\" cellspacing=\"0\" style=\"box-sizing: border-box; font-size: 14px; width: 100%; margin: 0;\">\n"
-              "<tr>\n<td>B-2</td>\n    <td>Lamp</td>\n    <td>Brass</td>\n    <td>1</td>\n    <td>2.00</td>\n    <td>2.00</td>\n</tr>"
-              "<tr>\n<td>A-1</td>\n    <td>Armchair</td>\n    <td>Soft</td>\n    <td>3</td>\n    <td>10.50</td>\n    <td>31.50</td>\n</tr>"
+              " cellpadding=\"0\" cellspacing=\"0\" style=\"box-sizing: border-box; font-size: 14px; width: 100%; "
+              "margin: 0;\">\n"
+              "<tr>\n<td>B-2</td>\n    <td>Lamp</td>\n    <td>Brass</td>\n    <td>1</td>\n    <td>2.00</td>\n    "
+              "<td>2.00</td>\n</tr>"
+              "<tr>\n<td>A-1</td>\n    <td>Armchair</td>\n    <td>Soft</td>\n    <td>3</td>\n    <td>10.50</td>\n    "
+              "<td>31.50</td>\n</tr>"
               "<tr class=\"total\"><td>Total</td><td></td><td></td><td></td><td></td><td>33.50</td></tr>\n");
     EXPECT_EQ(between(page, "<title>", "</title>"), "ORDER #Living room");
-    EXPECT_EQ(between(page, "background-color: #6788A5; margin: 0; padding: 20px;\" align=\"center\" valign=\"top\">", "</td>"),
+    EXPECT_EQ(between(page, "background-color: #6788A5; margin: 0; padding: 20px;\" align=\"center\" valign=\"top\">",
+                      "</td>"),
               "ORDER #Living room");
     EXPECT_NE(page.find("This order is created through Vantrel iPad application."), std::string::npos);
     EXPECT_NE(page.find("Thanks for choosing Vantrel.<br><br><img src='data:image/png;base64,'>"), std::string::npos);
@@ -111,9 +122,12 @@ TEST_F(OrderDocumentTest, RowsAndTotalForFreeMissingAndNoComponents) {
         const auto rows = rowsOf(page);
         EXPECT_EQ(rows.find("<tr>") != std::string::npos, c.hasRows);
         if (c.total) {
-            EXPECT_NE(rows.find("<td>Sample</td>\n    <td></td>\n    <td>1</td>\n    <td>0.00</td>\n    <td>0.00</td>"), std::string::npos);
-            EXPECT_NE(rows.find(std::string("<tr class=\"total\"><td>Total</td><td></td><td></td><td></td><td></td><td>") + c.total),
+            EXPECT_NE(rows.find("<td>Sample</td>\n    <td></td>\n    <td>1</td>\n    <td>0.00</td>\n    <td>0.00</td>"),
                       std::string::npos);
+            EXPECT_NE(
+                rows.find(std::string("<tr class=\"total\"><td>Total</td><td></td><td></td><td></td><td></td><td>") +
+                          c.total),
+                std::string::npos);
         } else {
             EXPECT_EQ(rows.find("total"), std::string::npos);
         }
@@ -125,8 +139,11 @@ TEST_F(OrderDocumentTest, RowsAndTotalForFreeMissingAndNoComponents) {
 }
 
 TEST_F(OrderDocumentTest, TextsFromRecordsShowAsTextAndAddNoMarkup) {
-    components_ = json::array({{{"objectId", "A"}, {"productNumber", "<b>1</b>"}, {"name", "Sofa <script>alert(1)</script>"},
-                                {"description", "Tom & Jerry's \"best\""}, {"price", 1}}});
+    components_ = json::array({{{"objectId", "A"},
+                                {"productNumber", "<b>1</b>"},
+                                {"name", "Sofa <script>alert(1)</script>"},
+                                {"description", "Tom & Jerry's \"best\""},
+                                {"price", 1}}});
     const auto [page, error] = order({"A"}, "</title><img src=x onerror=alert(1)>");
     ASSERT_FALSE(error);
     EXPECT_EQ(between(page, "<title>", "</title>"), "ORDER #&lt;/title&gt;&lt;img src=x onerror=alert(1)&gt;");

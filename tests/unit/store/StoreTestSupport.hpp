@@ -44,7 +44,8 @@ public:
     }
     /// A container of its own on the same file, loaded.
     [[nodiscard]] std::shared_ptr<PersistentContainer> makeContainer(StoreOptions options) const {
-        auto container = std::make_shared<PersistentContainer>("CodeBase", CoreDataService::codeBaseModel(), file(), std::move(options));
+        auto container = std::make_shared<PersistentContainer>("CodeBase", CoreDataService::codeBaseModel(), file(),
+                                                               std::move(options));
         container->loadPersistentStores();
         return container;
     }
