@@ -3,9 +3,13 @@
 //
 //  - BM_ComponentPageAtScale/<N>: one catalogue filled to N components (bulk rows written straight
 //    into the database after one component was seeded through the backend, so they carry its
-//    catalogue and ACL). Each iteration reads through `obtainAllComponentsByCatalog`:
-//      first_page_ms: offset 0, max 99 (one request, 99 records: a `max` below 100 is one page);
-//      last_page_ms:  offset N - 100, max 100 (100 records, then the empty page that ends the read).
+//    catalogue and ACL). Each iteration reads through `obtainAllComponentsByCatalog`, one request
+//    of 99 records each (a `max` below 100 is one page):
+//      first_page_ms:        offset 0;
+//      last_page_ms:         offset N - 99, following on from a read that ended there (a host
+//                            paging through the list), so the service goes on after that read's
+//                            last record;
+//      last_page_by_skip_ms: offset N - 100, which follows no earlier read: the server skips to it.
 //    The query plan of the page read is printed once per size (EXPLAIN ANALYZE, first and last
 //    page), and the bulk rows are removed afterwards.
 // Needs `scripts/backend.sh start`; without it the benchmark reports an error and skips.
@@ -76,17 +80,21 @@ void BM_ComponentPageAtScale(benchmark::State& state) {
     auto catalog = std::make_shared<vantrel::CatalogEntity>();
     catalog->setObjectId(catalogId);
 
-    std::size_t firstCount = 0, lastCount = 0;
-    readPageMs(catalog, 0, 99, firstCount);  // warms the connection and the planner
-    std::vector<double> first, last;
+    std::size_t firstCount = 0, lastCount = 0, skippedCount = 0;
+    readPageMs(catalog, 0, 99, firstCount);          // warms the connection and the planner
+    readPageMs(catalog, size - 198, 99, lastCount);  // the page before the last, as a host paging through
+    std::vector<double> first, last, skipped;
     for (auto _ : state) {
         first.push_back(readPageMs(catalog, 0, 99, firstCount));
-        last.push_back(readPageMs(catalog, size - 100, 100, lastCount));
+        last.push_back(readPageMs(catalog, size - 99, 99, lastCount));
+        skipped.push_back(readPageMs(catalog, size - 100, 99, skippedCount));
     }
     state.counters["first_page_ms"] = percentile(first, 50);
     state.counters["last_page_ms"] = percentile(last, 50);
+    state.counters["last_page_by_skip_ms"] = percentile(skipped, 50);
     state.counters["first_page_records"] = static_cast<double>(firstCount);
     state.counters["last_page_records"] = static_cast<double>(lastCount);
+    state.counters["last_page_by_skip_records"] = static_cast<double>(skippedCount);
     for (const int skip : {0, size - 100})
         if (auto plan = runNode({"bench/js/bulk_components.mjs", "explain", catalogId, std::to_string(skip)}))
             std::fprintf(stderr, "-- plan of a page at skip %d of %d components --\n%s", skip, size, plan->c_str());

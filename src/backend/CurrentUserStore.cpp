@@ -28,8 +28,8 @@ struct State {
 };
 
 State& state() {
-    static State instance;
-    return instance;
+    static auto* instance = new State();  // never destroyed: every request reads it, until exit's stops
+    return *instance;
 }
 
 std::filesystem::path directory() {

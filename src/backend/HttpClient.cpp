@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cctype>
 #include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -181,7 +183,12 @@ int onProgress(void* user, curl_off_t dlTotal, curl_off_t dlNow, curl_off_t ulTo
 namespace backend_detail {
 void initializeTransportLibraries() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        curl_global_init(CURL_GLOBAL_DEFAULT);
+        // After OpenSSL's exit handler, so this one runs first: the clients' threads end while
+        // the libraries they are inside of still stand.
+        std::atexit([] { ExitStop::runAll(); });
+    });
 }
 }  // namespace backend_detail
 
@@ -195,9 +202,11 @@ public:
         curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, options_.maxConnectionsPerHost);
         curl_multi_setopt(multi_, CURLMOPT_MAXCONNECTS, options_.maxConnectionsPerHost * 4);
         loop_ = std::thread([this] { run(); });
+        exitStop_.emplace([this] { shutdown(); });
     }
 
     ~Impl() {
+        exitStop_.reset();
         shutdown();
         // completions_ (declared last) drains and joins when it is destroyed after this body.
     }
@@ -487,6 +496,7 @@ private:
     std::map<CURL*, std::unique_ptr<Transfer>> running_;  // touched by the loop thread only
     std::thread loop_;
     backend_detail::WorkerPool completions_;
+    std::optional<backend_detail::ExitStop> exitStop_;  // ends the threads above at process exit
 };
 
 HttpClient::HttpClient(HttpClientOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}

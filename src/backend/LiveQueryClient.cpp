@@ -49,8 +49,9 @@ struct SharedClient {
 };
 
 SharedClient& sharedSlot() {
-    static SharedClient slot;
-    return slot;
+    // Never destroyed: the client's exit stop ends its threads, and they may reach the slot until then.
+    static auto* slot = new SharedClient();
+    return *slot;
 }
 
 }  // namespace
@@ -69,6 +70,7 @@ public:
           tls_(asio::ssl::context::tls_client),
           work_(asio::make_work_guard(io_)),
           random_(std::random_device{}()) {
+        backend_detail::initializeTransportLibraries();
         endpoint_ = backend_detail::parseWebSocketUrl(server_);
         boost::system::error_code ec;
         tls_.set_default_verify_paths(ec);
@@ -81,9 +83,18 @@ public:
             log::setCurrentThreadName("vantrel.livequery.io");
             io_.run();
         });
+        // At exit the I/O thread ends and the handler being delivered finishes before the transport
+        // libraries clean up.
+        exitStop_.emplace([this] {
+            shutdown();
+            delivery_.waitUntilIdle();
+        });
     }
 
-    ~LiveQueryClientImpl() { shutdown(); }
+    ~LiveQueryClientImpl() {
+        exitStop_.reset();
+        shutdown();
+    }
 
     void shutdown() {
         if (!thread_.joinable()) return;
@@ -381,6 +392,7 @@ private:
 
     backend_detail::WorkerPool delivery_{"vantrel.livequery.delivery", 1};
     std::thread thread_;
+    std::optional<backend_detail::ExitStop> exitStop_;
 };
 
 // ---- LiveQueryClient ------------------------------------------------------------------------------

@@ -23,8 +23,8 @@ struct ConfigurationState {
 };
 
 ConfigurationState& configurationState() {
-    static ConfigurationState state;
-    return state;
+    static auto* state = new ConfigurationState();  // never destroyed: read by requests until exit's stops
+    return *state;
 }
 
 std::atomic<int> currentLogLevel{1};

@@ -26,8 +26,8 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry instance;
-    return instance;
+    static auto* instance = new Registry();  // never destroyed: answers are decoded until exit's stops
+    return *instance;
 }
 
 // The built-in classes come back as their own types even when nothing is registered.

@@ -5,8 +5,8 @@
 namespace vantrel::backend_detail {
 
 QueryCache& QueryCache::shared() {
-    static QueryCache instance;
-    return instance;
+    static auto* instance = new QueryCache();  // never destroyed: used by requests until exit's stops
+    return *instance;
 }
 
 QueryCache::QueryCache(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}

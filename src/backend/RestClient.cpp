@@ -20,8 +20,8 @@ using nlohmann::json;
 
 namespace {
 
-// Built on first use, after the transport libraries: destroyed at exit before OpenSSL's own
-// exit handler, so the client's threads end cleanly.
+// Built on first use, after the transport libraries; never destroyed: the client's exit stop ends
+// its threads at exit, and completions may reach the slot until then.
 struct InstalledClient {
     InstalledClient() { initializeTransportLibraries(); }
     std::mutex mutex;
@@ -29,8 +29,8 @@ struct InstalledClient {
 };
 
 InstalledClient& installed() {
-    static InstalledClient slot;
-    return slot;
+    static auto* slot = new InstalledClient();
+    return *slot;
 }
 
 std::string joinUrl(const std::string& server, const std::string& path) {

@@ -133,16 +133,26 @@ void WorkerQueueImpl::loop(std::size_t index) {
     }
 }
 
-void WorkerQueueImpl::waitUntilIdle() {
+bool WorkerQueueImpl::waitUntilIdle(std::optional<std::chrono::nanoseconds> limit) {
     const std::size_t own = current() == this ? 1 : 0;
+    auto expired = std::make_shared<bool>(false);  // guarded by mutex_
+    if (limit)
+        detail::Timer::shared().schedule(*limit, [this, expired] {
+            {
+                std::lock_guard lock(mutex_);
+                *expired = true;
+            }
+            idle_.notify_all();
+        });
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [&] { return items_.empty() && running_ <= own; });
+    idle_.wait(lock, [&] { return (items_.empty() && running_ <= own) || *expired; });
+    return items_.empty() && running_ <= own;
 }
 
 namespace detail {
-void waitUntilGlobalQueueIdle() {
+bool waitUntilGlobalQueueIdle(std::optional<std::chrono::nanoseconds> limit) {
     // The global queue's machinery is a WorkerQueueImpl by construction.
-    static_cast<WorkerQueueImpl&>(DispatchQueue::global().impl()).waitUntilIdle();
+    return static_cast<WorkerQueueImpl&>(DispatchQueue::global().impl()).waitUntilIdle(limit);
 }
 }  // namespace detail
 

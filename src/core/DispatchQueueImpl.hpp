@@ -2,9 +2,11 @@
 
 #include "vantrel/core/DispatchQueue.hpp"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,8 +68,9 @@ public:
     [[nodiscard]] std::size_t pending() const override;
 
     /// Waits until nothing is queued and no item runs (an item of the calling thread does not
-    /// count).
-    void waitUntilIdle();
+    /// count), or until `limit` has passed on Clock::current() when one is given. True when idle.
+    /// With a limit the queue must outlive the wait's timer (the global queue lives for the process).
+    bool waitUntilIdle(std::optional<std::chrono::nanoseconds> limit = std::nullopt);
 
 private:
     void loop(std::size_t index);
@@ -81,8 +84,9 @@ private:
 };
 
 namespace detail {
-/// Waits until the global queue has nothing queued and runs nothing (but the caller's own item).
-void waitUntilGlobalQueueIdle();
+/// Waits until the global queue has nothing queued and runs nothing (but the caller's own item),
+/// or until `limit` has passed on Clock::current(). True when the queue went idle.
+bool waitUntilGlobalQueueIdle(std::optional<std::chrono::nanoseconds> limit = std::nullopt);
 }  // namespace detail
 
 }  // namespace vantrel

@@ -17,8 +17,8 @@ std::mutex& nameMutex() {
     return mutex;
 }
 std::string& hostName() {
-    static std::string name;
-    return name;
+    static auto* name = new std::string();  // never destroyed: read by threads that outlive exit
+    return *name;
 }
 
 std::filesystem::path home() {

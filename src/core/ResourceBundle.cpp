@@ -15,8 +15,9 @@ std::mutex& searchPathMutex() {
     return mutex;
 }
 std::optional<std::filesystem::path>& hostSearchPath() {
-    static std::optional<std::filesystem::path> path;
-    return path;
+    // Never destroyed: read by threads that outlive exit.
+    static auto* path = new std::optional<std::filesystem::path>();
+    return *path;
 }
 
 // The directory of the file this code was loaded from (the shared library, or the program that

@@ -18,8 +18,8 @@ struct Table {
 };
 
 Table& table() {
-    static Table instance;
-    return instance;
+    static auto* instance = new Table();  // never destroyed: errors are made on threads that outlive exit
+    return *instance;
 }
 
 /// The language of the texts: VANTREL_LANGUAGE, else LC_ALL / LC_MESSAGES / LANG ("de_DE.UTF-8" → "de").

@@ -25,10 +25,18 @@
 #include "vantrel/services/SceneService.hpp"
 #include "vantrel/services/UnsupportedAppVersionService.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 
 namespace vantrel {
+
+namespace {
+
+// How long shutting down waits for the global queue to run dry.
+constexpr std::chrono::seconds kGlobalQueueWait{2};
+
+}  // namespace
 
 namespace detail {
 
@@ -77,8 +85,10 @@ void VantrelSDK::shutdown() {
     //    theirs failing at once with code 100.
     if (auto rest = backend_detail::currentRestClient()) rest->http().shutdown();
     // 4. What those chains handed to the global queue (a sign-out, say), then once more whatever
-    //    that sent to the backend client.
-    detail::waitUntilGlobalQueueIdle();
+    //    that sent to the backend client. The host's own items share that queue, and one that
+    //    never ends must not hold the process: after a while the library stops waiting for it.
+    if (!detail::waitUntilGlobalQueueIdle(kGlobalQueueWait))
+        VLOG_WARNING("VantrelSDK shutdown: the global queue is still busy; not waiting for it any longer.");
     if (auto rest = backend_detail::currentRestClient()) rest->http().shutdown();
     VLOG_INFO("VantrelSDK shut down.");
 }

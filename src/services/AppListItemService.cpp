@@ -92,8 +92,10 @@ void announceWithComponent(const std::shared_ptr<ParseObject>& record, const std
     };
     const auto component = item->component();
     if (!component) return announce();
-    component->fetchIfNeededInBackground([item, component, announce](std::shared_ptr<ParseObject> fetched,
-                                                                     OptionalError error) {
+    // The component's answer comes on another thread; the announcement still keeps the feed's order
+    // and ends with the subscription.
+    component->fetchIfNeededInBackground([item, component, announce, later = services_detail::announceLater()](
+                                             std::shared_ptr<ParseObject> fetched, OptionalError error) {
         services_detail::processResult(
             std::move(fetched), std::move(error),
             [item, component](std::shared_ptr<ParseObject> object, OptionalError failure) {
@@ -103,7 +105,7 @@ void announceWithComponent(const std::shared_ptr<ParseObject>& record, const std
                 }
                 item->setComponent(failure ? nullptr : std::dynamic_pointer_cast<ComponentEntity>(object));
             });
-        announce();
+        later(announce);
     });
 }
 

@@ -7,6 +7,7 @@
 #include "vantrel/files/DownloadingService.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <set>
@@ -36,6 +37,17 @@ std::optional<ParseDate> versionOf(const ParseObject& record) {
 }
 
 enum class Change { created, updated, deleted };
+
+class ChangeFeed;
+
+// The announcement a handler runs for, on the handler's thread: what `announceLater` hands on.
+struct InProgress {
+    std::weak_ptr<ChangeFeed> feed;
+    std::optional<std::string> id;
+    std::optional<ParseDate> version;
+    std::uint64_t sequence = 0;
+};
+thread_local InProgress* inProgress = nullptr;
 
 // What one subscription knows of the records it watches: their ids and update times, kept
 // current by the events, so that after a reconnect the differences can be told apart from what
@@ -211,6 +223,7 @@ private:
             if (catchUp && known != known_.end()) return false;
             known_.erase(id);
             announced_.erase(id);
+            deleted_[id] = sequence_ + 1;
             return true;
         }
         if (catchUp && known == known_.end()) return false;  // deleted live since the listing
@@ -234,9 +247,46 @@ private:
         const auto& handler = change == Change::created   ? handlers_.onCreate
                               : change == Change::updated ? handlers_.onUpdate
                                                           : handlers_.onDelete;
-        if (handler) handler(record);
+        if (!handler) return;
+        InProgress current{weak_from_this(), id, record ? versionOf(*record) : std::nullopt, ++sequence_};
+        auto* outer = std::exchange(inProgress, &current);
+        handler(record);
+        inProgress = outer;
     }
 
+public:
+    // The end of an announcement that a handler left to finish later (after a read answered on
+    // another thread): it runs in the ordered path unless the feed was closed meanwhile, the record
+    // was announced deleted since, or a newer state of it was finished late already.
+    void finishLater(const InProgress& started, const std::function<void()>& finish) {
+        std::lock_guard order(announcing_);
+        {
+            std::lock_guard lock(mutex_);
+            const std::string id = started.id.value_or("");
+            if (closed_) {
+                VLOG_INFO(label_ + " - unsubscribed: a change of " + id + " is not announced.");
+                return;
+            }
+            if (started.id) {
+                if (const auto it = deleted_.find(id); it != deleted_.end() && it->second > started.sequence) {
+                    VLOG_INFO(label_ + " - " + id + " was announced deleted since; its change is not announced.");
+                    return;
+                }
+                if (started.version) {
+                    auto [it, added] = finishedLate_.emplace(id, *started.version);
+                    if (!added && *started.version < it->second) {
+                        VLOG_INFO(label_ + " - " + id +
+                                  " was announced in a newer state already; an older copy is dropped.");
+                        return;
+                    }
+                    it->second = *started.version;
+                }
+            }
+        }
+        finish();
+    }
+
+private:
     bool closed() {
         std::lock_guard lock(mutex_);
         return closed_;
@@ -250,8 +300,11 @@ private:
     std::recursive_mutex announcing_;
     std::mutex mutex_;
     Versions known_;
-    std::map<std::string, ParseDate> announced_;  // the newest state announced per record
-    std::set<std::string> touched_;               // ids live events touched during the listing
+    std::map<std::string, ParseDate> announced_;     // the newest state announced per record
+    std::set<std::string> touched_;                  // ids live events touched during the listing
+    std::uint64_t sequence_ = 0;                     // announcements handed to a handler so far
+    std::map<std::string, std::uint64_t> deleted_;   // per record, the sequence of its last deletion
+    std::map<std::string, ParseDate> finishedLate_;  // per record, the newest state finished late
     bool hasBaseline_ = false;
     bool listing_ = false;
     bool listAgain_ = false;
@@ -344,6 +397,13 @@ void closeChangeFeed(const std::shared_ptr<Subscription>& subscription) {
         }
     }
     if (feed) feed->close();
+}
+
+AnnounceLater announceLater() {
+    if (inProgress == nullptr) return [](const std::function<void()>& finish) { finish(); };
+    return [started = *inProgress](const std::function<void()>& finish) {
+        if (auto feed = started.feed.lock()) feed->finishLater(started, finish);
+    };
 }
 
 void configurePlainChangeFeed(const std::shared_ptr<Subscription>& subscription, const std::string& label,

@@ -83,6 +83,15 @@ void configureChangeFeed(const std::shared_ptr<Subscription>& subscription, cons
 /// for). Unsubscribing calls it.
 void closeChangeFeed(const std::shared_ptr<Subscription>& subscription);
 
+/// Finishes an announcement later, in the feed's order: runs its argument unless the feed was
+/// closed meanwhile, the record was announced deleted since, or a newer state of it was finished
+/// late already.
+using AnnounceLater = std::function<void(const std::function<void()>& finish)>;
+
+/// Called from inside a handler whose announcement needs a read first (answered on another
+/// thread): the way to finish it. Outside a handler the returned function just runs its argument.
+AnnounceLater announceLater();
+
 /// The notification names of one record kind.
 struct ChangeNotifications {
     const char* created;

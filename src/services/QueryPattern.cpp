@@ -1,5 +1,7 @@
 #include "services/QueryPattern.hpp"
 
+#include "services/PageKeys.hpp"
+
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
@@ -12,19 +14,33 @@ namespace vantrel::services_detail {
 
 namespace {
 
-// Keeps the accumulator and the query of one list read alive from page to page.
+// Keeps the accumulator and the query of one list read alive from page to page. A read ordered by
+// object id alone continues after the last record served instead of skipping over everything read
+// so far, so a page deep in a large list costs what the first one costs; other orders page by skip.
 struct PageLoop : std::enable_shared_from_this<PageLoop> {
     ParseQuery query;
     int firstSkip = 0;
+    std::optional<bool> ascending;  // set when the read pages by key
+    std::string signature;
     std::vector<std::shared_ptr<ParseObject>> gathered;
     ObjectsBlock block;
 
-    PageLoop(ParseQuery q, int skip, ObjectsBlock b) : query(std::move(q)), firstSkip(skip), block(std::move(b)) {}
+    PageLoop(ParseQuery q, int skip, ObjectsBlock b)
+        : query(std::move(q)), firstSkip(skip), ascending(keyPagingDirection(query)), block(std::move(b)) {
+        if (ascending) signature = PageKeys::signature(query);
+    }
 
-    void requestPage() {
-        query.findInBackground(
-            [self = shared_from_this()](std::vector<std::shared_ptr<ParseObject>> page, OptionalError error) {
-                self->receive(std::move(page), std::move(error));
+    void start() {
+        // A read that starts where an earlier read of the same query ended goes on from its key.
+        const auto known =
+            ascending && firstSkip > 0 ? PageKeys::shared().keyBefore(signature, firstSkip) : std::nullopt;
+        requestPage(known ? afterKey(query, *known, *ascending) : query);
+    }
+
+    void requestPage(const ParseQuery& page) {
+        page.findInBackground(
+            [self = shared_from_this()](std::vector<std::shared_ptr<ParseObject>> records, OptionalError error) {
+                self->receive(std::move(records), std::move(error));
             });
     }
 
@@ -32,15 +48,28 @@ struct PageLoop : std::enable_shared_from_this<PageLoop> {
         auto kept = processAllResult(std::move(page), std::move(error), gathered, block);
         if (!kept) return;
         const std::size_t size = kept->size();
+        const auto lastId = kept->empty() ? std::nullopt : kept->back()->objectId();
         gathered.insert(gathered.end(), std::make_move_iterator(kept->begin()), std::make_move_iterator(kept->end()));
         if (size < kPageSize) {
+            rememberEnd();
             block(std::move(gathered), std::nullopt);
+            return;
+        }
+        if (ascending && lastId) {
+            requestPage(afterKey(query, *lastId, *ascending));
             return;
         }
         // The next page starts after everything read so far, counted from where the read began
         // (the records before `offset` were never part of it).
         query.setSkip(firstSkip + static_cast<int>(gathered.size()));
-        requestPage();
+        requestPage(query);
+    }
+
+    // Where this read ended, for a later read that goes on from there.
+    void rememberEnd() const {
+        if (!ascending || gathered.empty()) return;
+        if (const auto lastId = gathered.back()->objectId())
+            PageKeys::shared().remember(signature, firstSkip + static_cast<int>(gathered.size()), *lastId);
     }
 };
 
@@ -160,7 +189,7 @@ void findAllObjects(ParseQuery query, std::optional<int> offset, std::optional<i
     // Pages by skip are only stable over a total order: the server gives none of its own, and the
     // orders the services ask for have ties. The object id breaks them, after the service's keys.
     if (!endsWithIdOrder(query)) query.addAscendingOrder("objectId");
-    std::make_shared<PageLoop>(std::move(query), skip, std::move(block))->requestPage();
+    std::make_shared<PageLoop>(std::move(query), skip, std::move(block))->start();
 }
 
 void countObjects(ParseQuery query, const std::string& serviceName, CountResultBlock block) {

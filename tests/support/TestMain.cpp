@@ -3,29 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
-
-namespace {
-
-// Ends the test process once its results are written. Without sanitizers the process leaves
-// without running static destructors: a test that used the backend client without initializing
-// the library leaves its worker threads running into the destruction of process-wide objects,
-// which has been seen to abort ("pure virtual method called") after every test had passed. The
-// sanitizer passes keep the ordinary exit, so leak checks still run.
-int finish(int result) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return result;
-#else
-    std::fflush(nullptr);
-    std::_Exit(result);
-#endif
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -39,7 +20,7 @@ int main(int argc, char** argv) {
         const int result = RUN_ALL_TESTS();
         std::error_code ec;
         std::filesystem::remove_all(root, ec);
-        return finish(result);
+        return result;
     }
-    return finish(RUN_ALL_TESTS());
+    return RUN_ALL_TESTS();
 }

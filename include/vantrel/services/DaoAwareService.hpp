@@ -31,8 +31,9 @@ class DaoAwareService {
 public:
     /// The service's own class name, for example "ComponentService".
     static const std::string& typeName() {
-        static const std::string name = dao_detail::unqualifiedTypeName(typeid(Derived));
-        return name;
+        // Never destroyed: read by completions that may run while the process exits.
+        static const auto* name = new std::string(dao_detail::unqualifiedTypeName(typeid(Derived)));
+        return *name;
     }
 
     /// Creates or updates `entity` on the backend. The block receives the same record and none,

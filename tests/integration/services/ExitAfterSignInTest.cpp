@@ -2,17 +2,13 @@
 // backend: whatever the library's threads are doing then (the sign-in's follow-up checks, the live
 // subscriptions starting), the process ends cleanly.
 
+#include "integration/services/HostProcess.hpp"
 #include "support/ServicesBackendFixture.hpp"
 
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <filesystem>
 #include "support/TestPaths.hpp"
-
-extern char** environ;
 
 namespace vantrel {
 namespace {
@@ -20,24 +16,9 @@ namespace {
 // Runs the host once; its wait status.
 int runHost(const std::string& mode, const nlohmann::json& user, const std::string& version,
             const std::filesystem::path& home) {
-    std::vector<std::string> arguments = {VANTREL_EXIT_AFTER_SIGN_IN, mode, user["username"], user["password"],
-                                          version};
-    std::vector<std::string> environment = {
-        "HOME=" + home.string(), "VANTREL_RESOURCES=" + vantrel::test::sourceDirectory().string() + "/resources"};
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string_view text(*entry);
-        if (!text.starts_with("HOME=") && !text.starts_with("VANTREL_RESOURCES=")) environment.emplace_back(text);
-    }
-    std::vector<char*> argv, envp;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    for (auto& entry : environment) envp.push_back(entry.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return status;
+    return test::runHostProcess(
+        {VANTREL_EXIT_AFTER_SIGN_IN, mode, user["username"], user["password"], version},
+        {"HOME=" + home.string(), "VANTREL_RESOURCES=" + vantrel::test::sourceDirectory().string() + "/resources"});
 }
 
 class ExitAfterSignInTest : public test::ServicesBackendFixture {};
@@ -54,9 +35,7 @@ TEST_F(ExitAfterSignInTest, AHostThatLeavesRightAfterSigningInEndsCleanlyEveryTi
         const std::string& mode = modes[static_cast<std::size_t>(run) % modes.size()];
         const int status = runHost(mode, seeded["manager"], version, home);
         const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        EXPECT_TRUE(ok) << "run " << run << " (" << mode << "): "
-                        << (WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
-                                                : "exit code " + std::to_string(WEXITSTATUS(status)));
+        EXPECT_TRUE(ok) << "run " << run << " (" << mode << "): " << test::describeWaitStatus(status);
         clean += ok ? 1 : 0;
     }
     EXPECT_EQ(clean, kRuns);

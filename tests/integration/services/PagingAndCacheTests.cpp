@@ -55,11 +55,20 @@ protected:
         return result.value_or(Materials{});
     }
 
-    static std::vector<std::pair<int, int>> pages(const test::RequestRecorder& requests) {
-        std::vector<std::pair<int, int>> seen;
-        for (const auto& request : requests.requests("classes/Material"))
-            seen.emplace_back(request.body.value("skip", 0), request.body.value("limit", -1));
+    // Where each request started ("skip N", or "after ID" for one that goes on by key) and its limit.
+    static std::vector<std::pair<std::string, int>> pages(const test::RequestRecorder& requests) {
+        std::vector<std::pair<std::string, int>> seen;
+        for (const auto& request : requests.requests("classes/Material")) {
+            const auto bound = request.body.value("where", json::object()).value("objectId", json::object());
+            seen.emplace_back(bound.contains("$gt") ? "after " + bound["$gt"].get<std::string>()
+                                                    : "skip " + std::to_string(request.body.value("skip", 0)),
+                              request.body.value("limit", -1));
+        }
         return seen;
+    }
+
+    static std::string after(const Materials& read, std::size_t index) {
+        return "after " + read.first.at(index)->objectId().value_or("");
     }
 
     std::shared_ptr<CatalogEntity> catalog_;
@@ -67,10 +76,13 @@ protected:
 
 TEST_F(PagingAndCacheTest, WithoutMaxThreeRequestsBringAll250) {
     test::RequestRecorder requests;
-    auto [records, error] = materials(std::nullopt, std::nullopt);
+    const auto read = materials(std::nullopt, std::nullopt);
+    const auto& [records, error] = read;
     EXPECT_FALSE(error);
-    EXPECT_EQ(records.size(), 250u);
-    EXPECT_EQ(pages(requests), (std::vector<std::pair<int, int>>{{0, 100}, {100, 100}, {200, 100}}));
+    ASSERT_EQ(records.size(), 250u);
+    // Pages after the first go on from the last record served rather than skipping to it.
+    EXPECT_EQ(pages(requests), (std::vector<std::pair<std::string, int>>{
+                                   {"skip 0", 100}, {after(read, 99), 100}, {after(read, 199), 100}}));
     std::set<std::string> ids;
     for (const auto& record : records) ids.insert(record->objectId().value_or(""));
     EXPECT_EQ(ids.size(), 250u);
@@ -81,18 +93,33 @@ TEST_F(PagingAndCacheTest, Max20ReadsOnePage) {
     auto [records, error] = materials(std::nullopt, 20);
     EXPECT_FALSE(error);
     EXPECT_EQ(records.size(), 20u);
-    EXPECT_EQ(pages(requests), (std::vector<std::pair<int, int>>{{0, 20}}));
+    EXPECT_EQ(pages(requests), (std::vector<std::pair<std::string, int>>{{"skip 0", 20}}));
 }
 
-TEST_F(PagingAndCacheTest, Max150AsksAgainAtSkip150) {
+TEST_F(PagingAndCacheTest, Max150AsksAgainAfterThe150thRecord) {
     test::RequestRecorder requests;
-    auto [records, error] = materials(std::nullopt, 150);
+    const auto read = materials(std::nullopt, 150);
+    const auto& [records, error] = read;
     EXPECT_FALSE(error);
-    EXPECT_EQ(records.size(), 250u);
+    ASSERT_EQ(records.size(), 250u);
     const auto seen = pages(requests);
     ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[0], (std::pair<int, int>{0, 150}));
-    EXPECT_EQ(seen[1], (std::pair<int, int>{150, 150}));
+    EXPECT_EQ(seen[0], (std::pair<std::string, int>{"skip 0", 150}));
+    EXPECT_EQ(seen[1], (std::pair<std::string, int>{after(read, 149), 150}));
+}
+
+TEST_F(PagingAndCacheTest, OffsetsThatFollowOnGoOnByKeyAndJoinIntoTheWholeList) {
+    const auto whole = materials(std::nullopt, std::nullopt);
+    ASSERT_EQ(whole.first.size(), 250u);
+    test::RequestRecorder requests;
+    std::vector<std::string> joined;
+    for (const int offset : {0, 99, 198})
+        for (const auto& record : materials(offset, 99).first) joined.push_back(record->objectId().value_or(""));
+    std::vector<std::string> expected;
+    for (const auto& record : whole.first) expected.push_back(record->objectId().value_or(""));
+    EXPECT_EQ(joined, expected);
+    EXPECT_EQ(pages(requests), (std::vector<std::pair<std::string, int>>{
+                                   {"skip 0", 99}, {after(whole, 98), 99}, {after(whole, 197), 99}}));
 }
 
 TEST_F(PagingAndCacheTest, ARevokedSessionGivesNothingTheErrorAndASignOut) {

@@ -497,5 +497,41 @@ TEST_F(ChangeFeedTest, CatchUpReadsNeverOvertakeANewerLiveUpdateNorOutliveTheSub
     EXPECT_EQ(posts_.items().size(), 1u);
 }
 
+TEST_F(ChangeFeedTest, AListItemWaitingForItsComponentKeepsTheFeedsOrderAndEndsWithTheSubscription) {
+    {
+        std::lock_guard lock(routeMutex_);
+        componentAnswer_ =
+            test::FakeHttpServer::response(200, record("Component", "k1", "c1", {{"name", "Sofa"}}).dump());
+    }
+    auto isFetch = [](const test::FakeParseRequest& r) { return r.path.starts_with("classes/Component/"); };
+    auto item = [](const std::string& id, const std::string& updatedAt) {
+        return record("MarketingListItem", id, "c1", {{"component", pointer("Component", "k1")}}, updatedAt);
+    };
+    test::LogCapture log;
+
+    // An older state whose component answers after a newer state was announced is dropped.
+    int id = subscribe(AppListItemService::sharedInstance());
+    test::Await<bool> held;
+    auto release = holdNext(isFetch, held);
+    send("update", id, item("i1", "2026-02-01T00:00:00.000Z"));
+    ASSERT_TRUE(held.get());
+    send("update", id, item("i1", "2026-03-01T00:00:00.000Z"));
+    ASSERT_TRUE(waitForPosts(1));
+    release();
+    ASSERT_TRUE(test::eventually([&] { return log.count("i1 was announced in a newer state already") == 1; }));
+    ASSERT_EQ(posts_.items().size(), 1u);
+    EXPECT_EQ(posts_.items()[0].object->updatedAt(), parseParseDate("2026-03-01T00:00:00.000Z"));
+
+    // One whose component answers after unsubscribing is not announced at all.
+    test::Await<bool> heldAgain;
+    auto releaseAgain = holdNext(isFetch, heldAgain);
+    send("create", id, item("i2", "2026-04-01T00:00:00.000Z"));
+    ASSERT_TRUE(heldAgain.get());
+    AppListItemService::sharedInstance().unsubscribe();
+    releaseAgain();
+    ASSERT_TRUE(test::eventually([&] { return log.count("unsubscribed: a change of i2 is not announced") == 1; }));
+    EXPECT_EQ(posts_.items().size(), 1u);
+}
+
 }  // namespace
 }  // namespace vantrel

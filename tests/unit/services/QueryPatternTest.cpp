@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <set>
 
 namespace vantrel {
@@ -75,7 +77,8 @@ TEST(ResultProcessorTest, OnlyTheSessionCodesEndTheSessionAndAnnounceIt) {
     EXPECT_EQ(ParseUser::currentUser(), nullptr);
 }
 
-// 250 records answered page by page as the server would, with a scripted fault.
+// 250 records answered page by page as the server would (in object-id order, after the key a
+// request names, from its skip on), with a scripted fault on one request.
 class PageLoopTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -83,11 +86,19 @@ protected:
         catalog_->setObjectId("cat1");
         backend_.setRoute([this](const test::FakeParseRequest& request) -> std::optional<std::string> {
             if (request.path != "classes/Material") return std::nullopt;
-            const int skip = request.body.value("skip", 0), limit = request.body.value("limit", 100);
-            if (skip == failOnSkip_) return ServicesFakeBackend::error(failCode_ == 101 ? 404 : 500, failCode_);
+            if (++answered_ == failOnRequest_)
+                return ServicesFakeBackend::error(failCode_ == 101 ? 404 : 500, failCode_);
+            const auto bound = request.body.value("where", json::object()).value("objectId", json::object());
+            int skip = request.body.value("skip", 0);
+            const int limit = request.body.value("limit", 100);
             json page = json::array();
-            for (int i = skip; i < std::min(250, skip + limit); ++i)
-                page.push_back({{"objectId", "m" + std::to_string(i)}});
+            for (int i = 0; i < 250 && static_cast<int>(page.size()) < limit; ++i) {
+                char id[8];
+                std::snprintf(id, sizeof id, "m%03d", i);
+                if (bound.contains("$gt") && id <= bound["$gt"].get<std::string>()) continue;
+                if (skip > 0 && skip--) continue;
+                page.push_back({{"objectId", id}});
+            }
             return ServicesFakeBackend::results(page);
         });
     }
@@ -101,29 +112,35 @@ protected:
         return done.get().value_or(Materials{{}, Error("Test", 0, "never answered")});
     }
 
-    std::vector<int> skips() const {
-        std::vector<int> seen;
-        for (const auto& request : backend_.requests("classes/Material")) seen.push_back(request.body.value("skip", 0));
+    // Where each request started: "skip N", or "after ID" for a request that goes on by key.
+    std::vector<std::string> starts() const {
+        std::vector<std::string> seen;
+        for (const auto& request : backend_.requests("classes/Material")) {
+            const auto bound = request.body.value("where", json::object()).value("objectId", json::object());
+            seen.push_back(bound.contains("$gt") ? "after " + bound["$gt"].get<std::string>()
+                                                 : "skip " + std::to_string(request.body.value("skip", 0)));
+        }
         return seen;
     }
 
     test::ScopedSdkSettings settings_;
     ServicesFakeBackend backend_;
     std::shared_ptr<CatalogEntity> catalog_ = std::make_shared<CatalogEntity>();
-    int failOnSkip_ = -1;
+    std::atomic<int> answered_{0};
+    int failOnRequest_ = -1;
     int failCode_ = 101;
 };
 
 TEST_F(PageLoopTest, ALaterPageNotFoundEndsWithWhatWasGathered) {
-    failOnSkip_ = 100;
+    failOnRequest_ = 2;
     auto [records, error] = read(std::nullopt);
     EXPECT_FALSE(error);
     EXPECT_EQ(records.size(), 100u);
-    EXPECT_EQ(skips(), (std::vector<int>{0, 100}));
+    EXPECT_EQ(starts(), (std::vector<std::string>{"skip 0", "after m099"}));
 }
 
 TEST_F(PageLoopTest, ALaterPageFailingOtherwiseGivesNothingAndTheError) {
-    failOnSkip_ = 200;
+    failOnRequest_ = 3;
     failCode_ = 1;
     auto [records, error] = read(std::nullopt);
     ASSERT_TRUE(error);
@@ -134,7 +151,8 @@ TEST_F(PageLoopTest, ALaterPageFailingOtherwiseGivesNothingAndTheError) {
 TEST_F(PageLoopTest, AnOffsetIsKeptWhenTurningPages) {
     auto [records, error] = read(50);
     EXPECT_FALSE(error);
-    EXPECT_EQ(skips(), (std::vector<int>{50, 150, 250}));
+    // The offset is skipped once; the pages after it go on from the last record served.
+    EXPECT_EQ(starts(), (std::vector<std::string>{"skip 50", "after m149", "after m249"}));
     std::set<std::string> ids;
     for (const auto& record : records) ids.insert(record->objectId().value_or(""));
     EXPECT_EQ(records.size(), 200u);

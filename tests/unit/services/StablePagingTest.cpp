@@ -48,9 +48,18 @@ std::optional<std::string> answerLikePostgres(const test::FakeParseRequest& requ
         // Another plan for another offset: the same rows, read the other way round.
         std::reverse(rows.begin(), rows.end());
     }
+    // A read that goes on by key names the last object id it has.
+    const auto bound = request.body.value("where", json::object()).value("objectId", json::object());
+    if (bound.contains("$gt")) {
+        json after = json::array();
+        for (const auto& row : rows)
+            if (row["objectId"] > bound["$gt"]) after.push_back(row);
+        rows = std::move(after);
+    }
+    const int size = static_cast<int>(rows.size());
     const int skip = request.body.value("skip", 0), limit = request.body.value("limit", 100);
     json page = json::array();
-    for (int i = skip; i < std::min(kRecords, skip + limit); ++i) page.push_back(rows[static_cast<std::size_t>(i)]);
+    for (int i = skip; i < std::min(size, skip + limit); ++i) page.push_back(rows[static_cast<std::size_t>(i)]);
     return ServicesFakeBackend::results(page);
 }
 
