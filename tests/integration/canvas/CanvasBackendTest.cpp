@@ -19,7 +19,7 @@
 #include "vantrel/files/DownloadingService.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/render/SCNView.hpp"
-#include "vantrel/scene/Docking.hpp"
+#include "vantrel/scene/SnappingNode.hpp"
 #include "vantrel/services/ComponentService.hpp"
 #include "vantrel/services/MaterialService.hpp"
 #include "vantrel/services/ModelLoaderService.hpp"
@@ -147,9 +147,12 @@ TEST_F(CanvasBackendTest, PicturesOfDockedSofasAndAGlowingChairInEveryEnvironmen
     signInAs(data_["employee"]);
     arrange();
     if (HasFatalFailure()) return;
-    // The end module sits on the point its selection shows on the middle module.
+    // The end module sits on the point its selection makes on the middle module (which hides it).
     adapter_->selectModelById(end_->id());
-    EXPECT_TRUE(docking::occupiedSnappingNode(*end_, adapter_->modelNodes())) << "docked arm to arm";
+    const auto& points = middle_->snappingNodesDictionary();
+    ASSERT_EQ(points.count(end_->id()), 1u);
+    EXPECT_TRUE(points.at(end_->id()).front()->isSnappingModelInside()) << "docked arm to arm";
+    EXPECT_TRUE(points.at(end_->id()).front()->isHidden());
     adapter_->selectModelById(chair_->id());
     EXPECT_FALSE(chair_->isOverlapped(adapter_->modelNodes()));
     adapter_->setShowSizes(true);
