@@ -1,0 +1,111 @@
+// A gesture-driven move of one product among 50 on the canvas: the time of one input event, from
+// the touch to the next picture (the pan handler moving the model, a hit test at the finger, the
+// snapping points refreshed, the overlap check and a frame drawn offscreen), against the 16.7 ms a
+// frame has at 60 Hz. A second run leaves the frame out, to show what the adapter itself costs.
+//
+// Run: vantrel_bench --benchmark_filter=CanvasMove
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "support/EllipsoidMesh.hpp"
+#include "vantrel/adapters/CanvasAdapter.hpp"
+#include "vantrel/adapters/UITouch.hpp"
+#include "vantrel/adapters/UITouchDispatcher.hpp"
+#include "vantrel/core/Clock.hpp"
+#include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/domain/SnappingAreaEntity.hpp"
+#include "vantrel/render/SCNView.hpp"
+#include "vantrel/scene/Docking.hpp"
+
+namespace {
+
+using namespace vantrel;
+using namespace std::chrono_literals;
+
+constexpr int kProducts = 50;
+constexpr double kFrameBudgetMs = 1000.0 / 60.0;
+
+// A product of eight squashed spheres (about 2,100 triangles) whose one snapping area joins the
+// others of its kind on its right.
+std::shared_ptr<ModelNode> product(int index) {
+    auto model = ModelNode::make("p" + std::to_string(index), "module");
+    std::vector<std::shared_ptr<SCNNode>> parts;
+    for (int p = 0; p < 8; ++p) {
+        auto part = SCNNode::make(vantrel_bench::ellipsoidMesh(0.4f, 0.3f, 0.4f, 12, 12));
+        part->setPosition({-0.6f + 0.4f * static_cast<float>(p % 4), 0.15f + 0.3f * static_cast<float>(p / 4), 0.0f});
+        parts.push_back(std::move(part));
+    }
+    model->add(parts);
+    EmbeddedEntity::Dictionary area;
+    area["connectToComponentId"] = ParseValue("module");
+    area["offsetPosition"] = ParseValue("1.8,0,0");
+    model->snappingAreas() = {SnappingAreaEntity::fromDictionary(area)};
+    return model;
+}
+
+void drain() {
+    while (MainRunLoop::drain() > 0) {
+    }
+}
+
+void CanvasMove(benchmark::State& state) {
+    const bool drawFrames = state.range(0) != 0;
+    auto clock = std::make_shared<ManualClock>();
+    Clock::install(clock);
+    CanvasAdapter::Dependencies dependencies;
+    dependencies.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) { block(nullptr, std::nullopt); };
+    auto adapter = CanvasAdapter::make(dependencies);
+    auto view = std::make_shared<SCNView>(CGRect(0, 0, 640, 480));
+    adapter->setSceneView(view);
+    adapter->setModelSelectionEnabled(true);
+    adapter->setGroundEnabled(true);
+    for (int index = 0; index < kProducts; ++index) {
+        adapter->addModel(product(index), SCNVector3{2.0f * static_cast<float>(index % 10), 0.0f,
+                                                     2.0f * static_cast<float>(index / 10)});
+    }
+    adapter->focusToCenter(false, true, true);
+    adapter->setGesturesEnabled(true);
+    drain();
+    const auto moved = adapter->modelNodes()[22];
+    adapter->selectModelById(moved->id());
+    if (drawFrames && view->draw()) {
+        state.SkipWithError("no offscreen context");
+        return;
+    }
+    auto& touches = *adapter->touchDispatcher();
+    const auto start = view->projectPoint(moved->position());
+    const CGPoint from{start.x, start.y};
+    touches.touchesBegan({{1, from, UITouchPhase::began}});
+    drain();
+    double offset = 0.0;
+    double direction = 1.0;
+    for (auto _ : state) {
+        // Back and forth over 120 points, in 2-point steps.
+        offset += 2.0 * direction;
+        if (offset > 120.0 || offset < 0.0) direction = -direction;
+        clock->advance(8ms);
+        const CGPoint at{from.x + offset, from.y};
+        touches.touchesMoved({{1, at, UITouchPhase::moved}});
+        drain();
+        benchmark::DoNotOptimize(adapter->modelByHit(at));
+        docking::refreshSnappingNodes(adapter->modelNodes(), moved.get());
+        benchmark::DoNotOptimize(moved->isOverlapped(adapter->modelNodes()));
+        if (drawFrames) benchmark::DoNotOptimize(view->draw());
+    }
+    touches.touchesEnded({{1, from, UITouchPhase::ended}});
+    drain();
+    state.counters["budget_ms"] = kFrameBudgetMs;
+    state.counters["events"] = static_cast<double>(state.iterations());
+    Clock::install(nullptr);
+}
+
+BENCHMARK(CanvasMove)->Arg(1)->ArgName("frame")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(CanvasMove)->Arg(0)->ArgName("frame")->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace vantrel {
+
+/// Groups of canvas settings a host may present together; the canvas adapter itself takes none.
+enum class CanvasSettingsType {
+    groundSettings,  ///< The ground switch and colour.
+};
+
+}  // namespace vantrel

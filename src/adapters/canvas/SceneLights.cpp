@@ -1,0 +1,91 @@
+#include "SceneLights.hpp"
+
+#include <numbers>
+#include <string>
+
+#include "vantrel/graph/SCNLight.hpp"
+#include "vantrel/graph/SCNLookAtConstraint.hpp"
+#include "vantrel/graph/SCNNode.hpp"
+
+namespace vantrel::detail {
+namespace {
+
+constexpr float pi = std::numbers::pi_v<float>;
+
+struct LightSpec {
+    const char* name;
+    std::optional<SCNLightType> type;
+    double intensity;
+    SCNVector3 offset;  // in content radii
+    std::optional<SCNVector3> eulerAngles;
+};
+
+const std::vector<LightSpec>& specsOf(SceneEnvironment environment) {
+    static const std::vector<LightSpec> basic = {
+        {"lightNode_omni_1", SCNLightType::omni, 500.0, {10.0f, 10.0f, 10.0f}, std::nullopt},
+        {"lightNode_omni_2", SCNLightType::omni, 500.0, {-10.0f, -10.0f, -10.0f}, std::nullopt},
+    };
+    static const std::vector<LightSpec> studio = {
+        {"lightsLookAtCenterNode", std::nullopt, 0.0, {0.0f, 0.0f, 0.0f}, std::nullopt},
+        {"lightNode_main", SCNLightType::directional, 600.0, {0.0f, 1.0f, 4.0f}, SCNVector3{-pi / 8.0f, 0.0f, 0.0f}},
+        {"lightNode_fill",
+         SCNLightType::directional,
+         400.0,
+         {-4.0f, 1.0f, 0.0f},
+         SCNVector3{-pi / 8.0f, -pi / 2.0f, 0.0f}},
+        {"lightNode_back_1", SCNLightType::directional, 300.0, {4.0f, 0.0f, 0.0f}, SCNVector3{0.0f, pi / 2.0f, 0.0f}},
+        {"lightNode_back_2", SCNLightType::directional, 300.0, {0.0f, 0.0f, -4.0f}, SCNVector3{pi, 0.0f, 0.0f}},
+    };
+    return environment == SceneEnvironment::studio ? studio : basic;
+}
+
+}  // namespace
+
+std::vector<std::shared_ptr<SCNNode>> makeSceneLights(SceneEnvironment environment) {
+    std::vector<std::shared_ptr<SCNNode>> lights;
+    for (const auto& spec : specsOf(environment)) {
+        auto node = SCNNode::make();
+        node->setName(spec.name);
+        if (spec.type) {
+            auto light = SCNLight::make(*spec.type);
+            light->setIntensity(spec.intensity);
+            node->setLight(std::move(light));
+        }
+        lights.push_back(std::move(node));
+    }
+    return lights;
+}
+
+void laySceneLights(SceneEnvironment environment, const std::vector<std::shared_ptr<SCNNode>>& lights,
+                    const SCNBoundingSphere& content) {
+    const auto& specs = specsOf(environment);
+    for (std::size_t index = 0; index < lights.size() && index < specs.size(); ++index) {
+        const auto& light = lights[index];
+        light->setPosition(content.center + specs[index].offset * content.radius);
+        if (environment != SceneEnvironment::studio) {
+            continue;
+        }
+        if (specs[index].eulerAngles) {
+            light->setEulerAngles(*specs[index].eulerAngles);
+        }
+        if (index > 0) {
+            light->setConstraints({SCNLookAtConstraint::make(lights.front())});
+        }
+    }
+}
+
+std::optional<UIColor> sceneBackground(SceneEnvironment environment) {
+    if (environment == SceneEnvironment::basicDark) {
+        return UIColor::lightGrayColor();
+    }
+    return std::nullopt;
+}
+
+std::pair<UIColor, UIColor> sizeColors(SceneEnvironment environment) {
+    if (environment == SceneEnvironment::basicDark) {
+        return {UIColor::whiteColor(), UIColor::blackColor()};
+    }
+    return {UIColor::lightGrayColor(), UIColor::whiteColor()};
+}
+
+}  // namespace vantrel::detail
