@@ -105,7 +105,7 @@ bool UIGestureRecognizer::countsAsFailedRequirement() const noexcept {
 }
 
 void UIGestureRecognizer::setState(UIGestureRecognizerState state) {
-    if (!enabled_ || state == state_) return;
+    if (!enabled_ || (state == state_ && state != UIGestureRecognizerState::changed)) return;
     if (state_ == UIGestureRecognizerState::possible && startsRecognition(state)) {
         if (heldState_) return;
         if (auto core = dispatcher_.lock()) {
