@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vantrel/adapters/UIGestureRecognizer.hpp"
+#include "vantrel/adapters/UITwoTouchGestureRecognizer.hpp"
 #include "vantrel/graph/CGFloat.hpp"
 
 namespace vantrel {
@@ -11,7 +11,7 @@ namespace vantrel {
 /// has changed by more than `hysteresis` points; `scale` is then the current distance divided by the
 /// distance when they went down (or at the last `setScale`, which rescales the reference). It ends when
 /// one of the two fingers lifts; if they lift before it began, it fails.
-class UIPinchGestureRecognizer : public UIGestureRecognizer {
+class UIPinchGestureRecognizer : public UITwoTouchGestureRecognizer {
 public:
     /// How far (points) the distance of the two fingers must change before the pinch begins.
     static constexpr CGFloat hysteresis = 8.0;
@@ -28,15 +28,11 @@ public:
     [[nodiscard]] CGFloat velocity() const noexcept { return velocity_; }
 
 protected:
-    void touchesBegan(const std::vector<UITouch>& touches) override;
-    void touchesMoved(const std::vector<UITouch>& touches) override;
-    void touchesEnded(const std::vector<UITouch>& touches) override;
+    void pairFormed() override;
+    bool pairMoved() override;
     void reset() override;
-    [[nodiscard]] bool isTransformGesture() const noexcept override { return true; }
 
 private:
-    [[nodiscard]] CGFloat distance() const noexcept;
-
     CGFloat startDistance_ = 0.0;  // distance when the second finger landed
     CGFloat scale_ = 1.0;
     CGFloat referenceDistance_ = 0.0;  // distance that reads as scale 1 (rescaled by setScale)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vantrel/adapters/UIGestureRecognizer.hpp"
+#include "vantrel/adapters/UITwoTouchGestureRecognizer.hpp"
 #include "vantrel/graph/CGFloat.hpp"
 
 namespace vantrel {
@@ -12,7 +12,7 @@ namespace vantrel {
 /// radians; `rotation` is then the angle turned since the fingers went down (or since the last
 /// `setRotation`), positive clockwise on screen (y downwards), unwrapped so that turns beyond half a
 /// revolution accumulate. It ends when one of the two fingers lifts; before it began, that fails it.
-class UIRotationGestureRecognizer : public UIGestureRecognizer {
+class UIRotationGestureRecognizer : public UITwoTouchGestureRecognizer {
 public:
     /// How far (radians) the fingers must turn before the rotation begins.
     static constexpr CGFloat hysteresis = 0.09;
@@ -28,15 +28,11 @@ public:
     [[nodiscard]] CGFloat velocity() const noexcept { return velocity_; }
 
 protected:
-    void touchesBegan(const std::vector<UITouch>& touches) override;
-    void touchesMoved(const std::vector<UITouch>& touches) override;
-    void touchesEnded(const std::vector<UITouch>& touches) override;
+    void pairFormed() override;
+    bool pairMoved() override;
     void reset() override;
-    [[nodiscard]] bool isTransformGesture() const noexcept override { return true; }
 
 private:
-    [[nodiscard]] CGFloat angle() const noexcept;
-
     CGFloat lastAngle_ = 0.0;  // line angle at the last move
     CGFloat turned_ = 0.0;     // total turn since the fingers went down
     CGFloat rotation_ = 0.0;

@@ -558,11 +558,12 @@ void CanvasAdapter::observeNotifications() {
         }
         onMain([id = *record->objectId()](CanvasAdapter& self) { self.removeAnchorObjectModels(id); });
     });
-    observe(VantrelSDK::materialUpdatedNotification, [weakSelf, onMain](const Notification& notification) {
+    // The builder is copied here: the posting thread must never hold the adapter, or it might be the
+    // one to destroy it.
+    observe(VantrelSDK::materialUpdatedNotification, [build = dependencies_.buildMaterial,
+                                                      onMain](const Notification& notification) {
         const auto material = recordOf<MaterialEntity>(notification);
-        const auto self = weakSelf.lock();
-        if (!material || !material->objectId() || !self) return;
-        auto build = self->dependencies_.buildMaterial;
+        if (!material || !material->objectId()) return;
         DispatchQueue::global().async([build, material, onMain] {
             build(material, [materialId = *material->objectId(), onMain](std::shared_ptr<SCNMaterial> built) {
                 onMain([materialId, built](CanvasAdapter& adapter) { adapter.reapplyMaterial(materialId, built); });

@@ -75,22 +75,23 @@ void TouchDispatcherCore::settle() {
 }
 
 void TouchDispatcherCore::didRecognize(UIGestureRecognizer& recognizer) {
-    const auto snapshot = recognizers;
-    for (const auto& other : snapshot)
-        if (other.get() != &recognizer && other->state() == UIGestureRecognizerState::possible &&
-            !recognizer.canRecognizeSimultaneously(*other))
-            other->commitState(UIGestureRecognizerState::failed);
-    if (!recognizer.cancelsTouchesInView() && !recognizer.delaysTouchesBegan()) return;
-    held_.clear();
-    if (!viewTouches_.empty()) {
+    // The view loses the touches first, so that the failures below do not hand it the held ones.
+    if (recognizer.cancelsTouchesInView() || recognizer.delaysTouchesBegan()) {
+        held_.clear();
         std::vector<UITouch> cancelled;
         for (const auto& touch : active)
             if (std::find(viewTouches_.begin(), viewTouches_.end(), touch.identifier) != viewTouches_.end())
                 cancelled.push_back({touch.identifier, touch.location, UITouchPhase::cancelled});
         viewTouches_.clear();
         if (!cancelled.empty() && viewHandler) viewHandler(UITouchPhase::cancelled, cancelled);
+        // The rest of the sequence (the event being fed included) stays away from the view.
+        if (!active.empty() || dispatching_ > 0) viewCut_ = true;
     }
-    if (!active.empty()) viewCut_ = true;
+    const auto snapshot = recognizers;
+    for (const auto& other : snapshot)
+        if (other.get() != &recognizer && other->state() == UIGestureRecognizerState::possible &&
+            !recognizer.canRecognizeSimultaneously(*other))
+            other->commitState(UIGestureRecognizerState::failed);
 }
 
 void TouchDispatcherCore::didFail() {
