@@ -1,9 +1,9 @@
 #include "DemoRoad.hpp"
 
 #include "Await.hpp"
-#include "DemoStudio.hpp"
 #include "TerminalProgress.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -39,7 +39,7 @@ constexpr const char* kChair = "NH-2001";
 
 }  // namespace
 
-DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)), scene_(vantrel::SCNScene::make()) {}
+DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)) {}
 
 int DemoRoad::run() {
     std::filesystem::create_directories(options_.outputDirectory);
@@ -130,26 +130,74 @@ bool DemoRoad::loadModels() {
 }
 
 bool DemoRoad::placeAndDock() {
-    std::printf("\n4. Placing the models and docking the corner module to the sofa\n");
-    const auto& sofa = models_.at(0);
+    std::printf("\n4. Placing the models on the canvas and docking the corner module by a drag\n");
     const auto& corner = models_.at(1);
-    const auto& chair = models_.at(2);
-    for (const auto& model : models_) scene_->rootNode()->addChildNode(model);
+    view_ = std::make_shared<vantrel::SCNView>(vantrel::CGRect(0, 0, options_.pictureWidth, options_.pictureHeight));
+    canvas_ = vantrel::CanvasAdapter::make();
+    canvas_->setSceneView(view_);
+    canvas_->setModelSelectionEnabled(true);
+    canvas_->setGroundEnabled(true);
+    // The sofa and the chair each go to the right of what stands already; the corner module waits in
+    // front of the sofa. The camera frames them all.
+    canvas_->addModel(models_.at(0));
+    const auto sofaAt = models_.at(0)->position();
+    canvas_->addModel(models_.at(2), vantrel::SCNVector3{sofaAt.x - 2.2f, 0.0f, sofaAt.z + 0.8f});
+    canvas_->addModel(corner, vantrel::SCNVector3{sofaAt.x + 0.5f, 0.0f, sofaAt.z + 3.0f});
+    canvas_->focusToCenter(false, true, false);
+    canvas_->setGesturesEnabled(true);
+    vantrel::MainRunLoop::drain();  // the gestures attach on the main queue
 
-    // The corner stands apart at first; its snapping area names the sofa, so selecting it shows a
-    // snapping point on the sofa, and a drop there docks it exactly.
-    corner->setPosition({4.0f, 0.0f, 0.0f});
-    const auto points = vantrel::docking::buildSnappingNodes(corner, models_);
-    if (points.empty()) return fail("docking", "the corner module shows no snapping point on the sofa");
-    vantrel::docking::dock(*corner, *points.front());
-    vantrel::docking::removeSnappingNodes(models_);
-
-    const auto box = sofa->boundingBox();
-    chair->setPosition({box.min.x - 1.2f, 0.0f, 0.6f});
-    const auto at = corner->position();
-    std::printf("   %zu snapping point(s) offered; the corner docked at (%.2f, %.2f, %.2f)\n", points.size(), at.x,
-                at.y, at.z);
-    note("docked corner module", "at the sofa's snapping point");
+    // Selecting the corner module offers a snapping point beside the sofa (its catalogue record
+    // names the sofa); a one-finger drag from the module onto the point drops it there, and the
+    // move's end docks it exactly.
+    canvas_->selectModelById(corner->id());
+    std::shared_ptr<vantrel::SnappingNode> point;
+    for (const auto& model : canvas_->modelNodes())
+        for (const auto& [owner, points] : model->snappingNodesDictionary())
+            for (const auto& candidate : points)
+                if (!point && candidate && !candidate->isHidden()) point = candidate;
+    if (!point) {
+        std::size_t hidden = 0;
+        for (const auto& model : canvas_->modelNodes())
+            for (const auto& [owner, points] : model->snappingNodesDictionary()) hidden += points.size();
+        return fail("docking", "the corner module shows no snapping point on the sofa (" + std::to_string(hidden) +
+                                   " hidden, " + std::to_string(corner->snappingAreas().size()) + " areas)");
+    }
+    const auto onScreen = [this](const vantrel::SCNNode& node) {
+        const auto p = view_->projectPoint(node.convertPosition(node.boundingSphere().center, nullptr));
+        return vantrel::CGPoint(p.x, p.y);
+    };
+    // One finger, as a hand would move it: each touch event is followed by a turn of the main queue,
+    // where the recognizers deliver their actions.
+    // Stand the module beside the point, as the camera sees it, at the same depth: a finger moves
+    // a model in the plane facing the camera.
+    if (auto error = view_->draw()) return fail("docking", error->description());  // places the camera
+    const auto& lens = *canvas_->cameraNode()->cameraLens();
+    const auto right = lens.convertPosition({1.0f, 0.0f, 0.0f}, nullptr) - lens.worldPosition();
+    const auto beside = point->worldPosition() + right.normalized() * 2.6f;
+    corner->setPosition({beside.x, corner->position().y, beside.z});
+    if (auto error = view_->draw()) return fail("docking", error->description());
+    auto& touches = *canvas_->touchDispatcher();
+    const auto from = onScreen(*corner);
+    const auto to = onScreen(*point);
+    constexpr int kMoves = 24;
+    touches.touchesBegan({{1, from, vantrel::UITouchPhase::began}});
+    vantrel::MainRunLoop::drain();
+    for (int i = 1; i <= kMoves; ++i) {
+        const double t = static_cast<double>(i) / kMoves;
+        touches.touchesMoved(
+            {{1, {from.x + (to.x - from.x) * t, from.y + (to.y - from.y) * t}, vantrel::UITouchPhase::moved}});
+        vantrel::MainRunLoop::drain();
+    }
+    touches.touchesEnded({{1, to, vantrel::UITouchPhase::ended}});
+    vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));  // the snap animates
+    const auto at = corner->worldPosition();
+    const auto target = point->worldPosition();
+    const float miss = std::hypot(at.x - target.x, at.y - target.y, at.z - target.z);
+    if (miss > 1e-3f) return fail("docking", "the drop missed the snapping point by " + std::to_string(miss) + " m");
+    std::printf("   dragged onto the snapping point: the corner docked at (%.2f, %.2f, %.2f)\n", at.x, at.y, at.z);
+    canvas_->resetSelection();
+    note("docked corner module", "by a drag onto the sofa's snapping point");
     return true;
 }
 
@@ -176,7 +224,7 @@ bool DemoRoad::recolour() {
         if (!built || !std::get<0>(*built))
             return fail("re-colouring", "the material record gives no rendering material");
         const auto parts = component->getNodeNamesOrNodeIdsByTag(tag);
-        models_.at(index)->assignMaterial(std::get<0>(*built), parts);
+        canvas_->assignMaterialToModel(models_.at(index)->id(), parts, materialId, std::get<0>(*built));
         assignedMaterials_.emplace_back(index, tag, materialId);
         std::printf("   %s, %s: \"%s\" on %zu tagged part(s)\n", component->genericName().c_str(), tag,
                     material->name().c_str(), parts.size());
@@ -186,35 +234,30 @@ bool DemoRoad::recolour() {
 }
 
 bool DemoRoad::takePictures() {
-    std::printf("\n6. Drawing the arrangement (offscreen OpenGL)\n");
-    // Let the docking move finish before the pictures are taken.
-    vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));
-    DemoStudio studio(scene_, options_.pictureWidth, options_.pictureHeight);
+    std::printf("\n6. Drawing the canvas (offscreen OpenGL)\n");
     const auto picture = [&](const std::string& name) {
+        vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));  // moves settle
         const auto file = options_.outputDirectory / ("canvas-" + name + ".png");
-        if (auto error = studio.write(file)) return fail("picture " + name, *error);
+        if (auto error = view_->writeSnapshot(file)) return fail("picture " + name, error->description());
         std::printf("   %s\n", file.c_str());
         note("picture: " + name, file.string());
         return true;
     };
-    for (const auto& mood : DemoStudio::moods()) {
-        studio.apply(mood);
-        if (!picture(mood.name)) return false;
+    for (const auto environment : vantrel::allSceneEnvironments) {
+        canvas_->setSceneEnvironment(environment);
+        if (!picture(std::string(vantrel::caseName(environment)))) return false;
     }
-    studio.apply(DemoStudio::moods().front());
-    studio.setFloorShown(false);
-    if (!picture("no-floor")) return false;
-    studio.setFloorShown(true);
+    canvas_->setSceneEnvironment(vantrel::SceneEnvironment::basicLight);
+    canvas_->setGroundEnabled(false);
+    if (!picture("no-ground")) return false;
+    canvas_->setGroundEnabled(true);
 
-    // The selected model glows; the sofa shows its sizes.
-    const auto& corner = models_.at(1);
-    corner->highlight(vantrel::ModelHighlightingMode::glow);
-    if (auto error = studio.setGlow(true, vantrel::UIColor{1.0, 0.55, 0.1, 1.0})) return fail("glow", *error);
-    models_.at(0)->showSizes(vantrel::UIColor{0.1, 0.1, 0.1, 1.0}, vantrel::UIColor{0.1, 0.1, 0.1, 1.0});
+    // The selected model glows; every model shows its sizes.
+    canvas_->selectModelById(models_.at(1)->id());
+    canvas_->setShowSizes(true);
     if (!picture("selected-glow-sizes")) return false;
-    corner->unhighlight();
-    models_.at(0)->hideSizes();
-    (void)studio.setGlow(false, {});
+    canvas_->setShowSizes(false);
+    canvas_->resetSelection();
     return true;
 }
 

@@ -50,7 +50,8 @@ private:
     DemoOptions options_;
     std::vector<std::shared_ptr<vantrel::ComponentEntity>> components_;
     std::vector<std::shared_ptr<vantrel::ModelNode>> models_;
-    std::shared_ptr<vantrel::SCNScene> scene_;
+    std::shared_ptr<vantrel::SCNView> view_;
+    std::shared_ptr<vantrel::CanvasAdapter> canvas_;
     std::string userId_;
     std::vector<std::tuple<std::size_t, std::string, std::string>> assignedMaterials_;  // model, tag, material id
     std::shared_ptr<vantrel::ConceptEntity> concept_;

@@ -18,8 +18,8 @@ struct Shape {
 };
 const std::map<std::string, Shape>& shapes() {
     static const std::map<std::string, Shape> table = {
-        {"click", {1, 0, 0}}, {"doubleclick", {1, 0, 0}}, {"hold", {1, 1, 0}},      {"drag", {2, 0, 1}},
-        {"orbit", {2, 0, 1}}, {"wheel", {1, 1, 0}},       {"wait", {0, 1, 0}},      {"key", {0, 0, 0}},
+        {"click", {1, 0, 0}}, {"doubleclick", {1, 0, 0}}, {"hold", {1, 1, 0}}, {"drag", {2, 0, 1}},
+        {"orbit", {2, 0, 1}}, {"wheel", {1, 1, 0}},       {"wait", {0, 1, 0}}, {"key", {0, 0, 0}},
         {"print", {0, 0, 0}}, {"screenshot", {0, 0, 0}},
     };
     return table;
@@ -137,16 +137,17 @@ std::optional<std::string> playScript(const std::vector<ScriptStep>& steps, Scri
             drag(host, command == "drag" ? 0 : 1, *from, *to, count);
         } else if (command == "wheel") {
             const auto point = read.position(error);
-            const auto steps = point ? read.number(error) : std::nullopt;
-            if (!steps) return at(step.line) + error;
-            host.wheel(*steps, *point);
+            const auto notches = point ? read.number(error) : std::nullopt;
+            if (!notches) return at(step.line) + error;
+            host.wheel(*notches, *point);
             host.pass(kStepTime);
         } else if (command == "wait") {
             const auto ms = read.number(error);
             if (!ms) return at(step.line) + error;
             host.pass(std::chrono::milliseconds(static_cast<long>(*ms)));
         } else if (command == "key") {
-            if (step.arguments.empty() || step.arguments.front().size() != 1) return at(step.line) + "key takes one letter";
+            if (step.arguments.empty() || step.arguments.front().size() != 1)
+                return at(step.line) + "key takes one letter";
             host.key(step.arguments.front().front());
             host.pass(kStepTime);
         } else if (command == "screenshot") {

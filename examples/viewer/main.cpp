@@ -41,16 +41,18 @@ struct Options {
 // Prints what the canvas reports, so a user (and the viewer's test) can follow along.
 class PrintingDelegate final : public vantrel::CanvasManagementDelegate {
 public:
-    void onSceneSettingsFailure(vantrel::Error error) override {
+    void onSceneSettingsFailure(const vantrel::Error& error) override {
         std::printf("scene settings failed: %s\n", error.description().c_str());
     }
-    void onError(vantrel::Error error) override { std::printf("error: %s\n", error.description().c_str()); }
-    void onModelAdded(std::string modelId, std::string, OptionalError error) override {
+    void onModelAdded(const std::string& modelId, const std::string&, const OptionalError& error) override {
         std::printf("added %s%s\n", modelId.c_str(), error ? (": " + error->description()).c_str() : "");
     }
-    void onModelRemoved(std::string modelId, std::string) override { std::printf("removed %s\n", modelId.c_str()); }
-    void onModelTransformChanged(std::string, std::string, vantrel::SCNVector3, vantrel::SCNVector4) override {}
-    void onModelSelected(std::string modelId, std::string) override { std::printf("selected %s\n", modelId.c_str()); }
+    void onModelRemoved(const std::string& modelId, const std::string&) override {
+        std::printf("removed %s\n", modelId.c_str());
+    }
+    void onModelSelected(const std::string& modelId, const std::string&) override {
+        std::printf("selected %s\n", modelId.c_str());
+    }
     void onModelDeselected() override { std::printf("deselected\n"); }
     void onEmptySpaceLongPressed() override { std::printf("long press on empty space\n"); }
 };
@@ -73,7 +75,8 @@ public:
             for (const auto& model : adapter_->modelNodes())
                 for (const auto& [owner, points] : model->snappingNodesDictionary())
                     for (const auto& point : points)
-                        if (point && !point->isHidden()) return onScreen(point->worldPosition());
+                        if (point && !point->isHidden())
+                            return onScreen(point->convertPosition(point->boundingSphere().center, nullptr));
             return std::nullopt;
         }
         if (name.rfind("model:", 0) == 0) {
@@ -98,8 +101,10 @@ public:
     bool screenshot(const std::filesystem::path& file) override {
         frame();
         const auto error = view_->writeSnapshot(file);
-        if (error) std::fprintf(stderr, "viewer: %s\n", error->description().c_str());
-        else std::printf("screenshot %s\n", file.c_str());
+        if (error)
+            std::fprintf(stderr, "viewer: %s\n", error->description().c_str());
+        else
+            std::printf("screenshot %s\n", file.c_str());
         return !error;
     }
     void print() override {
@@ -125,8 +130,8 @@ private:
     }
 
     bool loadModels() {
-        const auto answer = demo::await<std::vector<std::shared_ptr<vantrel::ComponentEntity>>, OptionalError>(
-            [](auto block) {
+        const auto answer =
+            demo::await<std::vector<std::shared_ptr<vantrel::ComponentEntity>>, OptionalError>([](auto block) {
                 vantrel::ComponentService::sharedInstance().obtainAllComponentsByCurrentCatalog(0, 100,
                                                                                                 std::move(block));
             });
@@ -136,9 +141,8 @@ private:
         }
         for (const auto& component : std::get<0>(*answer)) {
             if (!component->scnModelFilePath()) continue;
-            if (!options_.products.empty() &&
-                std::find(options_.products.begin(), options_.products.end(), component->productNumber()) ==
-                    options_.products.end())
+            if (!options_.products.empty() && std::find(options_.products.begin(), options_.products.end(),
+                                                        component->productNumber()) == options_.products.end())
                 continue;
             demo::TerminalProgress bar(component->genericName());
             const auto loaded = demo::await<std::shared_ptr<vantrel::ModelNode>, OptionalError>(
@@ -179,7 +183,7 @@ private:
     }
 
     void place() {
-        adapter_ = std::make_shared<vantrel::CanvasAdapter>();
+        adapter_ = vantrel::CanvasAdapter::make();
         adapter_->setManagementDelegate(delegate_);
         adapter_->setSceneView(view_);
         adapter_->setCameraControlEnabled(true);
@@ -205,11 +209,11 @@ private:
         using vantrel::SceneEnvironment;
         switch (key) {
             case 'e': {
-                const auto all = vantrel::allSceneEnvironments();
+                const auto& all = vantrel::allSceneEnvironments;
                 auto it = std::find(all.begin(), all.end(), adapter_->sceneEnvironment());
                 const auto next = (it == all.end() || it + 1 == all.end()) ? all.front() : *(it + 1);
                 adapter_->setSceneEnvironment(next);
-                std::printf("environment %s\n", vantrel::rawValue(next).c_str());
+                std::printf("environment %s\n", std::string(vantrel::caseName(next)).c_str());
                 break;
             }
             case 'g': adapter_->setGroundEnabled(!adapter_->groundEnabled()); break;
@@ -282,7 +286,7 @@ private:
     Options options_;
     std::vector<std::shared_ptr<vantrel::ModelNode>> models_;
     std::map<std::string, std::string> products_;  // component id → product number
-    vantrel::WindowSurface* window_ = nullptr;  // owned by the view's render context
+    vantrel::WindowSurface* window_ = nullptr;     // owned by the view's render context
     std::shared_ptr<vantrel::SCNView> view_;
     std::shared_ptr<vantrel::CanvasAdapter> adapter_;
     std::shared_ptr<PrintingDelegate> delegate_ = std::make_shared<PrintingDelegate>();

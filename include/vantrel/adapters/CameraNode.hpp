@@ -45,7 +45,7 @@ public:
     void setGroundNode(std::shared_ptr<SCNNode> ground) { groundNode_ = std::move(ground); }
 
     /// Sets the camera's distance from the centre, keeping the viewing direction (a lens at the centre
-    /// stays there).
+    /// stays there). A distance that is not positive is ignored: it would leave no direction to keep.
     void setDistance(float distance);
     /// The camera's distance from the centre.
     [[nodiscard]] float distance() const;

@@ -52,6 +52,9 @@ void CameraNode::setUp() {
 }
 
 void CameraNode::setDistance(float distance) {
+    // A zero offset has no direction left to scale, so a distance of zero (the radius of an empty
+    // canvas) would keep the lens on the centre for good; such a distance is not taken.
+    if (!(distance > 0.0f) || !std::isfinite(distance)) return;
     cameraLens_->setPosition(cameraLens_->position().normalized() * distance);
 }
 

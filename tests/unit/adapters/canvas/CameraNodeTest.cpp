@@ -58,6 +58,8 @@ TEST(CameraNode, DistanceAndZoomScaleTheOffsetAndKeepTheViewingDirection) {
         {"zoom 0.5 doubles", [](CameraNode& rig) { rig.zoom(0.5); }, 2.6f},
         {"no limit inwards", [](CameraNode& rig) { rig.zoom(1e4); }, 1.3e-4f},
         {"no limit outwards", [](CameraNode& rig) { rig.zoom(1e-4); }, 1.3e4f},
+        // An empty canvas has radius 0: the lens keeps its offset instead of collapsing onto the centre.
+        {"distance 0 ignored", [](CameraNode& rig) { rig.setDistance(0.0f); }, 1.3f},
     };
     for (const auto& c : cases) {
         const auto rig = CameraNode::make();
