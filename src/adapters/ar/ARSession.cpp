@@ -53,9 +53,10 @@ void ARSession::removeObserver(const ARSessionObserver* observer) {
 void ARSession::deliverAddedAnchors(const std::vector<std::shared_ptr<ARAnchor>>& anchors) {
     std::vector<std::shared_ptr<ARAnchor>> added;
     for (const auto& anchor : anchors) {
+        if (anchor == nullptr) continue;
         const bool known = std::any_of(anchors_.begin(), anchors_.end(),
                                        [&](const auto& a) { return a->identifier() == anchor->identifier(); });
-        if (anchor != nullptr && !known) {
+        if (!known) {
             anchors_.push_back(anchor);
             added.push_back(anchor);
         }

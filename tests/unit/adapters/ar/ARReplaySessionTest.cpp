@@ -182,10 +182,13 @@ TEST(ARReplaySessionTest, TheCommittedBoardWalkReplaysTheKnownCameraPathAndRecor
     const auto copyFolder = ar_test::outputFolder("board-walk-again");
     std::filesystem::remove_all(copyFolder);
     auto recorder = ARSessionRecorder::record(*source, copyFolder);
+    ARSCNView view(CGRect(0, 0, 320, 240));
+    view.setSession(source);
     source->runWithConfiguration({});
     std::vector<std::shared_ptr<ARFrame>> played;
     while (source->advance()) played.push_back(source->currentFrame());
     ASSERT_FALSE(recorder->finish().has_value());
+    ASSERT_FALSE(view.writeSnapshot(ar_test::outputFolder() / "board-walk-replayed.png").has_value());
     ASSERT_EQ(played.size(), path.size());
     for (std::size_t i = 0; i < played.size(); ++i) {
         // The walk was tracked in 320×240 frames, where the board spans a fifth of the picture:
