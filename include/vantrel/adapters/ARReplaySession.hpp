@@ -5,8 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include <nlohmann/json_fwd.hpp>
-
 #include "vantrel/adapters/ARSession.hpp"
 #include "vantrel/core/Clock.hpp"
 #include "vantrel/core/Expected.hpp"
