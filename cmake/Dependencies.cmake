@@ -14,6 +14,7 @@ find_package(assimp REQUIRED)
 find_package(simdjson REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
+find_package(OpenCV REQUIRED COMPONENTS core imgproc aruco calib3d videoio)
 
 # Dependencies that appear in public headers must be found again by consumers (see the package config).
 function(vantrel_link_dependencies target)
@@ -35,6 +36,14 @@ function(vantrel_link_dependencies target)
       PkgConfig::LIBZIP)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
   vantrel_link_render_dependencies(${target})
+  # AR marker tracking: ArUco boards over camera or video frames (Debian libopencv-contrib-dev).
+  # Only the marker session sees OpenCV's headers, so every other source keeps its compile command.
+  foreach(library IN LISTS OpenCV_LIBS)
+    target_link_libraries(${target} PRIVATE $<LINK_ONLY:${library}>)
+  endforeach()
+  list(TRANSFORM OpenCV_INCLUDE_DIRS PREPEND "-isystem;" OUTPUT_VARIABLE opencv_includes)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/adapters/ar/ARMarkerSession.cpp PROPERTIES
+    COMPILE_OPTIONS "${opencv_includes}")
 endfunction()
 
 # Rendering: EGL (offscreen, surfaceless) and GLFW (windows). GL functions are loaded at run time
