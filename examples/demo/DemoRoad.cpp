@@ -44,7 +44,7 @@ DemoRoad::DemoRoad(DemoOptions options) : options_(std::move(options)) {}
 int DemoRoad::run() {
     std::filesystem::create_directories(options_.outputDirectory);
     const bool ok = signIn() && listCatalogue() && loadModels() && placeAndDock() && recolour() && takePictures() &&
-                    saveConcept() && renderOrder();
+                    placeInRecordedAr() && saveConcept() && renderOrder();
     return ok ? 0 : 1;
 }
 
@@ -261,8 +261,50 @@ bool DemoRoad::takePictures() {
     return true;
 }
 
+bool DemoRoad::placeInRecordedAr() {
+    std::printf("\n7. Placing the chair in a recorded AR session\n");
+    // A session recorded with a printed marker board on a table: replayed, it gives the camera's
+    // pose and picture frame by frame and a horizontal plane where the board lies.
+    if (!std::filesystem::exists(options_.arSession / "session.json")) {
+        note("AR snapshot", "skipped: no recorded session at " + options_.arSession.string());
+        return true;
+    }
+    auto session = vantrel::ARReplaySession::open(options_.arSession);
+    if (!session) return fail("AR", session.error().description());
+    const auto width = 640, height = 480;
+    vantrel::ARSCNView view(vantrel::CGRect(0, 0, width, height));
+    view.setSession(*session);
+    (*session)->runWithConfiguration({});
+    while ((*session)->advance()) {
+    }
+
+    // Where the middle of the view meets the detected plane, the chair goes: a miniature the size
+    // of the board, so that both fit in the picture.
+    const auto hits = view.hitTest(vantrel::CGPoint(width / 2.0, height / 2.0),
+                                   vantrel::ARHitTestResultType::existingPlaneUsingGeometry);
+    if (hits.empty()) return fail("AR", "the middle of the view meets no detected plane");
+    auto chair = std::static_pointer_cast<vantrel::ModelNode>(models_.at(2)->clone());
+    const auto box = chair->boundingBox();
+    const float scale = 0.3f / std::max(box.max.x - box.min.x, 1e-3f);
+    auto holder = vantrel::SCNNode::make();
+    holder->setSimdTransform(hits.front().worldTransform);
+    chair->setScale({scale, scale, scale});
+    holder->addChildNode(chair);
+    view.scene()->rootNode()->addChildNode(holder);
+    auto sun = vantrel::SCNNode::make();
+    sun->setLight(vantrel::SCNLight::make(vantrel::SCNLightType::directional));
+    sun->setEulerAngles({-1.0f, 0.5f, 0.0f});
+    view.scene()->rootNode()->addChildNode(sun);
+
+    const auto file = options_.outputDirectory / "ar-snapshot.png";
+    if (auto error = view.writeSnapshot(file)) return fail("AR snapshot", error->description());
+    std::printf("   %zu frames replayed; the chair stands on the board: %s\n", (*session)->frameCount(), file.c_str());
+    note("AR snapshot", file.string());
+    return true;
+}
+
 bool DemoRoad::saveConcept() {
-    std::printf("\n7. Saving the arrangement as a concept in the local store\n");
+    std::printf("\n8. Saving the arrangement as a concept in the local store\n");
     auto& concepts = vantrel::ConceptService::sharedInstance();
     concept_ = concepts.spawnConcept(userId_, "Living room, demo");
     for (std::size_t i = 0; i < models_.size(); ++i) {
@@ -285,7 +327,7 @@ bool DemoRoad::saveConcept() {
 }
 
 bool DemoRoad::renderOrder() {
-    std::printf("\n8. Rendering the order page\n");
+    std::printf("\n9. Rendering the order page\n");
     // The company's logo heads the page.
     std::shared_ptr<vantrel::UIImage> logo;
     const auto company = await<std::shared_ptr<vantrel::CompanyEntity>, OptionalError>(

@@ -22,6 +22,8 @@ struct DemoOptions {
     bool debugLogging = false;
     int pictureWidth = 1280;
     int pictureHeight = 720;
+    /// A recorded AR session to replay (a folder with session.json and its frames).
+    std::filesystem::path arSession = "tests/data/ar/board-walk";
 };
 
 class DemoRoad {
@@ -40,6 +42,7 @@ private:
     bool placeAndDock();
     bool recolour();
     bool takePictures();
+    bool placeInRecordedAr();
     bool saveConcept();
     bool renderOrder();
 

@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
             options.outputDirectory = argv[++i];
         else if (arg == "--email" && hasValue)
             options.email = argv[++i];
+        else if (arg == "--ar-session" && hasValue)
+            options.arSession = argv[++i];
         else if (arg == "--password" && hasValue)
             options.password = argv[++i];
         else if (arg == "--picture-size" && hasValue &&
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
                  options.pictureWidth > 0 && options.pictureHeight > 0)
             continue;
         else {
-            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--debug]\n",
+            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--ar-session DIR] [--debug]\n",
                          argv[0]);
             return 2;
         }

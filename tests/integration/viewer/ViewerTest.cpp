@@ -64,7 +64,7 @@ std::pair<int, std::string> runViewer(const std::vector<std::string>& arguments,
 }
 
 // The last "model <product> at x y z" line of each product.
-std::map<std::string, SCNVector3> positions(const std::string& printed) {
+std::map<std::string, SCNVector3> lastPositions(const std::string& printed) {
     std::map<std::string, SCNVector3> found;
     std::istringstream lines(printed);
     for (std::string line; std::getline(lines, line);) {
@@ -131,10 +131,10 @@ TEST_F(ViewerTest, ScriptedPointerEventsSelectMoveAndDockAModule) {
     EXPECT_NE(printed.find("selected"), std::string::npos) << printed;
 
     // Docked: the end module stands one sofa width to the right of the middle one.
-    const auto at = positions(printed);
-    ASSERT_TRUE(at.contains("MID") && at.contains("END")) << printed;
-    const auto& middle = at.at("MID");
-    const auto& end = at.at("END");
+    const auto placed = lastPositions(printed);
+    ASSERT_TRUE(placed.contains("MID") && placed.contains("END")) << printed;
+    const auto& middle = placed.at("MID");
+    const auto& end = placed.at("END");
     EXPECT_NEAR(end.x - middle.x, 2.18844f, 1e-3) << printed;
     EXPECT_NEAR(end.y - middle.y, 0.0f, 1e-3) << printed;
     EXPECT_NEAR(end.z - middle.z, 0.0f, 1e-3) << printed;
