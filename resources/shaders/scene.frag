@@ -2,7 +2,8 @@
 // eight lights, image-based lighting for physically based materials, floor reflections.
 // The program is specialised by defines the renderer puts in front: LIGHTING_MODEL (0 constant,
 // 1 Lambert, 2 Blinn, 3 Phong, 4 physically based), HAS_<PROPERTY>_MAP for each textured property,
-// ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE.
+// ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE, and LIGHT_COUNT: a
+// loop of fixed length unrolls, which software rasterisers run far faster than a loop over a uniform.
 
 const int kMaxLights = 8;
 const float kPi = 3.14159265;
@@ -22,7 +23,6 @@ uniform float uFresnelExponent;
 uniform bool uTwoSided;
 uniform int uTransparencyMode;  // 0 aOne, 1 rgbZero
 
-uniform int uLightCount;
 uniform vec4 uLightVector[kMaxLights];     // w = 0: direction towards the light; w = 1: position
 uniform vec3 uLightColor[kMaxLights];      // linear colour × intensity / 1000
 uniform vec4 uLightSpot[kMaxLights];       // xyz: direction the spot shines, w: cos of half the outer angle (or -2)
@@ -220,7 +220,7 @@ void main() {
     float nDotV = max(dot(n, v), 1e-4);
     float a2 = roughness * roughness * roughness * roughness;
     color = vec3(0.0);
-    for (int i = 0; i < uLightCount; ++i) {
+    for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
         float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0);
@@ -248,7 +248,7 @@ void main() {
     vec3 diffuseLight = uAmbientLight;
     vec3 specularLight = vec3(0.0);
     float exponent = max(uShininess * 128.0, 1.0);
-    for (int i = 0; i < uLightCount; ++i) {
+    for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
         float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0) * spot;
