@@ -4,6 +4,8 @@
 // 1 Lambert, 2 Blinn, 3 Phong, 4 physically based), HAS_<PROPERTY>_MAP for each textured property,
 // ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE, and LIGHT_COUNT: a
 // loop of fixed length unrolls, which software rasterisers run far faster than a loop over a uniform.
+// LIGHT_SPOTS and LIGHT_ATTENUATION leave out the cone and distance terms when no light has them:
+// software rasterisers evaluate both sides of a branch, even one on a uniform.
 
 const int kMaxLights = 8;
 const float kPi = 3.14159265;
@@ -172,13 +174,17 @@ float lightArriving(int i, out vec3 l) {
     float distance = length(toLight);
     l = toLight / max(distance, 1e-6);
     float amount = 1.0;
+#ifdef LIGHT_SPOTS
     if (uLightSpot[i].w > -1.5) {
         amount *= smoothstep(uLightSpot[i].w, max(uLightShape[i].x, uLightSpot[i].w + 1e-4), dot(-l, uLightSpot[i].xyz));
     }
+#endif
+#ifdef LIGHT_ATTENUATION
     if (uLightVector[i].w > 0.5 && uLightShape[i].z > uLightShape[i].y) {
         float t = clamp((uLightShape[i].z - distance) / (uLightShape[i].z - uLightShape[i].y), 0.0, 1.0);
         amount *= pow(t, uLightShape[i].w);
     }
+#endif
     return amount;
 }
 
@@ -268,7 +274,7 @@ void main() {
     color *= MULTIPLY;
 
 #ifdef FLOOR_REFLECTION
-    vec4 mirrored = texture(uReflection, gl_FragCoord.xy / uViewportSize);
+    vec4 mirrored = textureLod(uReflection, gl_FragCoord.xy / uViewportSize, 0.0);
     color = mix(color, mirrored.rgb, clamp(uReflectivity * mirrored.a, 0.0, 1.0));
 #endif
 #ifdef CLIP_PLANE

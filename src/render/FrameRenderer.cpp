@@ -35,6 +35,8 @@ constexpr std::uint32_t kEnvMap = 1u << 14;
 constexpr std::uint32_t kFloorReflection = 1u << 15;
 constexpr std::uint32_t kClipPlane = 1u << 16;
 constexpr int kLightCountShift = 17;  // four bits: the number of lights, 0 to 8
+constexpr std::uint32_t kLightSpots = 1u << 21;
+constexpr std::uint32_t kLightAttenuation = 1u << 22;
 constexpr GLint kEnvUnit = 10;
 constexpr GLint kReflectionUnit = 11;
 
@@ -350,6 +352,10 @@ struct FrameDrawer {
         }
         const LightList lights = pass.lights->reaching(item.category);
         features |= static_cast<std::uint32_t>(lights.count) << kLightCountShift;
+        for (int i = 0; i < lights.count; ++i) {
+            features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
+            features |= lights.vector[i].w > 0.5f && lights.shape[i].z > lights.shape[i].y ? kLightAttenuation : 0u;
+        }
         auto program = context.sceneProgram(features);
         if (!program) {
             return program.error();
