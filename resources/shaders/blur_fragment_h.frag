@@ -1,4 +1,5 @@
-// The mask blurred horizontally: a nine-tap Gaussian.
+// The mask's red channel blurred horizontally: a nine-tap Gaussian. Green (the sharp silhouette) is
+// carried through as it is.
 uniform sampler2D maskSampler;
 in vec2 uv;
 out vec4 color;
@@ -6,10 +7,11 @@ out vec4 color;
 void main() {
     const float weights[5] = float[](0.227027, 0.1945946, 0.1216216, 0.054054, 0.016216);
     vec2 texel = vec2(1.0, 0.0) / vec2(textureSize(maskSampler, 0));
-    vec4 sum = texture(maskSampler, uv) * weights[0];
+    vec4 centre = texture(maskSampler, uv);
+    float sum = centre.r * weights[0];
     for (int i = 1; i < 5; ++i) {
         vec2 offset = texel * float(i) * 2.5;
-        sum += (texture(maskSampler, uv + offset) + texture(maskSampler, uv - offset)) * weights[i];
+        sum += (texture(maskSampler, uv + offset).r + texture(maskSampler, uv - offset).r) * weights[i];
     }
-    color = sum;
+    color = vec4(sum, centre.g, 0.0, 1.0);
 }

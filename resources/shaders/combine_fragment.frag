@@ -1,4 +1,5 @@
-// The glow colour added over the picture where the blurred mask is set.
+// The glow colour added around the silhouettes of the mask: where the blurred mask (red) is set and
+// the sharp silhouette (green) is not, so the models themselves keep their own colours.
 uniform sampler2D colorSampler;
 uniform sampler2D maskSampler;
 uniform vec3 glowColor;
@@ -7,6 +8,7 @@ out vec4 color;
 
 void main() {
     vec4 picture = texture(colorSampler, uv);
-    float glow = clamp(texture(maskSampler, uv).r * 2.0, 0.0, 1.0);
+    vec4 mask = texture(maskSampler, uv);
+    float glow = clamp(mask.r * 2.0, 0.0, 1.0) * (1.0 - mask.g);
     color = vec4(picture.rgb + glowColor * glow, max(picture.a, glow));
 }

@@ -2,7 +2,10 @@
 // eight lights, image-based lighting for physically based materials, floor reflections.
 // The program is specialised by defines the renderer puts in front: LIGHTING_MODEL (0 constant,
 // 1 Lambert, 2 Blinn, 3 Phong, 4 physically based), HAS_<PROPERTY>_MAP for each textured property,
-// ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE.
+// ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE, and LIGHT_COUNT: a
+// loop of fixed length unrolls, which software rasterisers run far faster than a loop over a uniform.
+// LIGHT_SPOTS and LIGHT_ATTENUATION leave out the cone and distance terms when no light has them:
+// software rasterisers evaluate both sides of a branch, even one on a uniform.
 
 const int kMaxLights = 8;
 const float kPi = 3.14159265;
@@ -22,7 +25,6 @@ uniform float uFresnelExponent;
 uniform bool uTwoSided;
 uniform int uTransparencyMode;  // 0 aOne, 1 rgbZero
 
-uniform int uLightCount;
 uniform vec4 uLightVector[kMaxLights];     // w = 0: direction towards the light; w = 1: position
 uniform vec3 uLightColor[kMaxLights];      // linear colour × intensity / 1000
 uniform vec4 uLightSpot[kMaxLights];       // xyz: direction the spot shines, w: cos of half the outer angle (or -2)
@@ -172,13 +174,17 @@ float lightArriving(int i, out vec3 l) {
     float distance = length(toLight);
     l = toLight / max(distance, 1e-6);
     float amount = 1.0;
+#ifdef LIGHT_SPOTS
     if (uLightSpot[i].w > -1.5) {
         amount *= smoothstep(uLightSpot[i].w, max(uLightShape[i].x, uLightSpot[i].w + 1e-4), dot(-l, uLightSpot[i].xyz));
     }
+#endif
+#ifdef LIGHT_ATTENUATION
     if (uLightVector[i].w > 0.5 && uLightShape[i].z > uLightShape[i].y) {
         float t = clamp((uLightShape[i].z - distance) / (uLightShape[i].z - uLightShape[i].y), 0.0, 1.0);
         amount *= pow(t, uLightShape[i].w);
     }
+#endif
     return amount;
 }
 
@@ -220,7 +226,7 @@ void main() {
     float nDotV = max(dot(n, v), 1e-4);
     float a2 = roughness * roughness * roughness * roughness;
     color = vec3(0.0);
-    for (int i = 0; i < uLightCount; ++i) {
+    for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
         float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0);
@@ -248,7 +254,7 @@ void main() {
     vec3 diffuseLight = uAmbientLight;
     vec3 specularLight = vec3(0.0);
     float exponent = max(uShininess * 128.0, 1.0);
-    for (int i = 0; i < uLightCount; ++i) {
+    for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
         float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0) * spot;
@@ -268,7 +274,7 @@ void main() {
     color *= MULTIPLY;
 
 #ifdef FLOOR_REFLECTION
-    vec4 mirrored = texture(uReflection, gl_FragCoord.xy / uViewportSize);
+    vec4 mirrored = textureLod(uReflection, gl_FragCoord.xy / uViewportSize, 0.0);
     color = mix(color, mirrored.rgb, clamp(uReflectivity * mirrored.a, 0.0, 1.0));
 #endif
 #ifdef CLIP_PLANE

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include <glm/geometric.hpp>
 #include <glm/gtc/matrix_transform.hpp>
@@ -33,6 +34,9 @@ constexpr std::uint32_t kEnvColor = 1u << 13;
 constexpr std::uint32_t kEnvMap = 1u << 14;
 constexpr std::uint32_t kFloorReflection = 1u << 15;
 constexpr std::uint32_t kClipPlane = 1u << 16;
+constexpr int kLightCountShift = 17;  // four bits: the number of lights, 0 to 8
+constexpr std::uint32_t kLightSpots = 1u << 21;
+constexpr std::uint32_t kLightAttenuation = 1u << 22;
 constexpr GLint kEnvUnit = 10;
 constexpr GLint kReflectionUnit = 11;
 
@@ -346,6 +350,12 @@ struct FrameDrawer {
         if (reflectionPass) {
             features |= kClipPlane;
         }
+        const LightList lights = pass.lights->reaching(item.category);
+        features |= static_cast<std::uint32_t>(lights.count) << kLightCountShift;
+        for (int i = 0; i < lights.count; ++i) {
+            features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
+            features |= lights.vector[i].w > 0.5f && lights.shape[i].z > lights.shape[i].y ? kLightAttenuation : 0u;
+        }
         auto program = context.sceneProgram(features);
         if (!program) {
             return program.error();
@@ -364,10 +374,8 @@ struct FrameDrawer {
         gl.Uniform1i(uniform(gl, p, "uTwoSided"), material.isDoubleSided() ? 1 : 0);
         gl.Uniform1i(uniform(gl, p, "uTransparencyMode"),
                      material.transparencyMode() == SCNTransparencyMode::rgbZero ? 1 : 0);
-        const LightList lights = pass.lights->reaching(item.category);
         gl.Uniform1i(uniform(gl, p, "uAlphaMode"), static_cast<int>(material.alphaMode()));
         gl.Uniform1f(uniform(gl, p, "uAlphaCutoff"), static_cast<float>(material.alphaCutoff()));
-        gl.Uniform1i(uniform(gl, p, "uLightCount"), lights.count);
         if (lights.count > 0) {
             gl.Uniform4fv(uniform(gl, p, "uLightVector"), lights.count, glm::value_ptr(lights.vector[0]));
             gl.Uniform3fv(uniform(gl, p, "uLightColor"), lights.count, glm::value_ptr(lights.color[0]));
@@ -579,6 +587,40 @@ std::shared_ptr<SCNGeometry> makeFloorQuad() {
 
 namespace {
 
+// The items a floor mirrors: those with some part above it and below the height where its mirror
+// image has faded out. Geometry without bounds is kept.
+std::vector<DrawItem> itemsAbove(const std::vector<DrawItem>& items, const DrawItem& floor) {
+    const glm::vec3 normal = glm::normalize(glm::vec3(floor.world[1]));
+    const float offset = -glm::dot(normal, glm::vec3(floor.world[3]));
+    const float start = static_cast<float>(floor.floor->reflectionFalloffStart());
+    const float end = static_cast<float>(floor.floor->reflectionFalloffEnd());
+    const float fadedAt = end > start ? end : std::numeric_limits<float>::infinity();
+    std::vector<DrawItem> above;
+    for (const DrawItem& item : items) {
+        if (item.floor != nullptr) {
+            continue;
+        }
+        if (!item.geometry->hasBounds()) {
+            above.push_back(item);
+            continue;
+        }
+        const SCNBoundingBox box = item.geometry->boundingBox();
+        float lowest = std::numeric_limits<float>::infinity();
+        float highest = -lowest;
+        for (int c = 0; c < 8; ++c) {
+            const glm::vec4 corner((c & 1) ? box.max.x : box.min.x, (c & 2) ? box.max.y : box.min.y,
+                                   (c & 4) ? box.max.z : box.min.z, 1.0f);
+            const float height = glm::dot(normal, glm::vec3(item.world * corner)) + offset;
+            lowest = std::min(lowest, height);
+            highest = std::max(highest, height);
+        }
+        if (highest > 0.0f && lowest < fadedAt) {
+            above.push_back(item);
+        }
+    }
+    return above;
+}
+
 // Runs a technique's sequence over the resolved picture ("COLOR").
 std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& drawer, const SCNTechnique& technique,
                                   const std::vector<DrawItem>& items, const PassState& pass, int width, int height) {
@@ -784,7 +826,11 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(), [](const DrawItem& item) {
         return item.floor != nullptr && item.floor->reflectivity() > 0.0;
     });
+    std::vector<DrawItem> reflected;
     if (floorIt != scene.items.end()) {
+        reflected = itemsAbove(scene.items, *floorIt);
+    }
+    if (!reflected.empty()) {
         // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
         const int reflectionWidth = std::max(1, width / 2);
         const int reflectionHeight = std::max(1, height / 2);
@@ -804,7 +850,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         gl.DepthMask(GL_TRUE);
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        if (auto failure = drawer.drawScene(scene.items, mirrored, true)) return failure;
+        if (auto failure = drawer.drawScene(reflected, mirrored, true)) return failure;
         pass.reflectionReady = true;
     }
 

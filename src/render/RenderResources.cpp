@@ -356,6 +356,9 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
     if (features & (1u << 14)) header += "#define ENV_MAP\n";
     if (features & (1u << 15)) header += "#define FLOOR_REFLECTION\n";
     if (features & (1u << 16)) header += "#define CLIP_PLANE\n";
+    header += "#define LIGHT_COUNT " + std::to_string((features >> 17) & 15u) + "\n";
+    if (features & (1u << 21)) header += "#define LIGHT_SPOTS\n";
+    if (features & (1u << 22)) header += "#define LIGHT_ATTENUATION\n";
     auto linked = device.program(header + *vertexSource, header + *fragmentSource, "scene " + std::to_string(features));
     if (!linked) {
         return linked.error();

@@ -219,9 +219,12 @@ std::optional<Error> SCNView::writeSnapshot(const std::filesystem::path& path) {
     if (!image) {
         return image.error();
     }
-    const UIImage& picture = **image;
-    if (stbi_write_png(path.string().c_str(), picture.width(), picture.height(), 4, picture.rgba().data(),
-                       picture.width() * 4) == 0) {
+    return writePNG(**image, path);
+}
+
+std::optional<Error> writePNG(const UIImage& image, const std::filesystem::path& path) {
+    if (stbi_write_png(path.string().c_str(), image.width(), image.height(), 4, image.rgba().data(),
+                       image.width() * 4) == 0) {
         return makeRenderError(RenderErrorCode::fileWriteFailed, "cannot write " + path.string());
     }
     return std::nullopt;

@@ -162,4 +162,7 @@ private:
     SCNRenderStatistics statistics_;
 };
 
+/// Writes `image` to `path` as PNG; an Error (domain "Render") when the file cannot be written.
+[[nodiscard]] std::optional<Error> writePNG(const UIImage& image, const std::filesystem::path& path);
+
 }  // namespace vantrel

@@ -17,18 +17,23 @@ TEST(FloorAndEnvironment, TheFloorMirrorsAModelAboveItAsMuchAsItsReflectivitySay
         const char* name;
         double reflectivity;
         double falloffEnd;
+        float height;
         bool expectRed;
+        bool mirrored;  // the mirror image is drawn at all
     };
-    const Case cases[] = {{"floor_reflects", 0.5, 0.0, true},
-                          {"floor_matte", 0.0, 0.0, false},
-                          // The box stands 1 to 2 units above the floor; a fall-off ending at 0.5 hides it.
-                          {"floor_faded", 0.5, 0.5, false}};
+    const Case cases[] = {{"floor_reflects", 0.5, 0.0, 1.5f, true, true},
+                          {"floor_matte", 0.0, 0.0, 1.5f, false, false},
+                          // The box stands 1 to 2 units above the floor; a fall-off ending at 0.5 hides it,
+                          // so the mirror image is not drawn at all.
+                          {"floor_faded", 0.5, 0.5, 1.5f, false, false},
+                          // Nothing above the floor: nothing to mirror.
+                          {"floor_nothing_above", 0.5, 0.0, -1.5f, false, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         LitScene lit;
         lit.camera->setPosition({0.0f, 1.0f, 6.0f});
         auto box = lit.add(SCNBox::make(1.0f, 1.0f, 1.0f), UIColor(1, 0, 0), SCNLightingModel::constant);
-        box->setPosition({0.0f, 1.5f, 0.0f});
+        box->setPosition({0.0f, c.height, 0.0f});
         auto floor = SCNFloor::make();
         floor->setReflectivity(c.reflectivity);
         floor->setReflectionFalloffEnd(c.falloffEnd);
@@ -49,6 +54,11 @@ TEST(FloorAndEnvironment, TheFloorMirrorsAModelAboveItAsMuchAsItsReflectivitySay
         } else {
             EXPECT_TRUE(near(pixel, grey.r, grey.g, grey.b, 2)) << pixel.r << " " << pixel.g << " " << pixel.b;
         }
+        const std::size_t drawCalls = view->statistics().drawCalls;
+        floor->setReflectivity(0.0);
+        ASSERT_FALSE(view->draw().has_value());
+        // Each face of the box is one draw call of the mirror image, or none.
+        EXPECT_EQ(drawCalls - view->statistics().drawCalls, c.mirrored ? box->geometry()->elements().size() : 0u);
     }
 }
 

@@ -101,7 +101,7 @@ inline std::shared_ptr<UIImage> picture(SCNView& view, const std::string& name) 
     if (!image.hasValue()) {
         return nullptr;
     }
-    EXPECT_FALSE(view.writeSnapshot(outputFolder() / (name + ".png")).has_value());
+    EXPECT_FALSE(writePNG(**image, outputFolder() / (name + ".png")).has_value());
     return *image;
 }
 

@@ -1,6 +1,7 @@
 // Techniques from dictionaries: the glow highlight drawn, and malformed dictionaries refused.
 
 #include <fstream>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,22 @@ TEST(Technique, GlowDrawsAHaloOfTheGlowColourAroundModelsInTheMaskCategoryOnly) 
         << clear.r << " " << clear.g << " " << clear.b;
     // Far from both boxes the glow has faded out.
     EXPECT_TRUE(near(pixelAt(*image, 120, 5), srgbByte(0.8), srgbByte(0.8), srgbByte(0.8), 1));
+
+    // It is a halo, not a tint: inside the silhouette the glowing box keeps the colour it has without
+    // the technique.
+    view->setTechnique(nullptr);
+    const auto untinted = view->snapshot();
+    ASSERT_TRUE(untinted.hasValue());
+    const SCNVector3 centre = view->projectPoint({-1.2f, 0.0f, 0.5f});
+    for (const auto& [dx, dy] : {std::pair{0, 0}, std::pair{0, -8}, std::pair{-8, 0}}) {
+        const int x = static_cast<int>(centre.x) + dx;
+        const int y = static_cast<int>(centre.y) + dy;
+        const Pixel glowingFace = pixelAt(*image, x, y);
+        const Pixel ownFace = pixelAt(**untinted, x, y);
+        EXPECT_TRUE(near(glowingFace, ownFace.r, ownFace.g, ownFace.b, 2))
+            << x << "," << y << ": " << glowingFace.r << " " << glowingFace.g << " " << glowingFace.b << " vs "
+            << ownFace.r << " " << ownFace.g << " " << ownFace.b;
+    }
 }
 
 TEST(Technique, MalformedDictionariesAreRefusedWithATypedError) {
