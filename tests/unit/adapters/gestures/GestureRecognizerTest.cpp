@@ -18,6 +18,7 @@
 #include "vantrel/core/Clock.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/render/SCNView.hpp"
 
 namespace vantrel {
 namespace {
@@ -121,18 +122,28 @@ TEST_F(GestureTest, SingleTapWaitsForTheDoubleTapToFailAndBothHoldTouchesBackFro
     }
 }
 
-TEST_F(GestureTest, TapCountsFingersAndReportsWhereTheyWere) {
+TEST_F(GestureTest, TapCountsFingersAndReportsWhereTheyWereInAnyView) {
+    auto view = std::make_shared<SCNView>(CGRect(20, 30, 320, 240));
+    auto sibling = std::make_shared<SCNView>(CGRect(100, 0, 320, 240));
+    UITouchDispatcher dispatcher{view};
     std::vector<State> log;
-    auto tap = attach<UITapGestureRecognizer>(log);
+    auto tap = std::make_shared<UITapGestureRecognizer>([&](UIGestureRecognizer& r) { log.push_back(r.state()); });
+    dispatcher.addGestureRecognizer(tap);
     tap->setNumberOfTouchesRequired(2);
     CGPoint location;
-    tap->addTarget([&](UIGestureRecognizer& r) { location = r.locationInView(nullptr); });
+    CGPoint inSibling;
+    tap->addTarget([&](UIGestureRecognizer& r) {
+        EXPECT_EQ(r.view(), view);
+        location = r.locationInView(nullptr);
+        inSibling = r.locationInView(sibling.get());
+    });
 
-    UITouchScript::tap(dispatcher_, {{10, 10}});                      // one finger of two: fails
-    UITouchScript::tap(dispatcher_, {{10, 10}, {30, 10}, {50, 10}});  // three: fails
+    UITouchScript::tap(dispatcher, {{10, 10}});                      // one finger of two: fails
+    UITouchScript::tap(dispatcher, {{10, 10}, {30, 10}, {50, 10}});  // three: fails
     EXPECT_TRUE(log.empty());
-    UITouchScript::tap(dispatcher_, {{10, 10}, {30, 20}});
+    UITouchScript::tap(dispatcher, {{10, 10}, {30, 20}});
     EXPECT_EQ(log, std::vector<State>{State::recognized});
+    EXPECT_EQ(inSibling, CGPoint(-60, 45));
     EXPECT_EQ(location, CGPoint(20, 15));
 }
 
