@@ -169,6 +169,7 @@
 #include "vantrel/adapters/UITapGestureRecognizer.hpp"
 #include "vantrel/adapters/UITouch.hpp"
 #include "vantrel/adapters/UITouchDispatcher.hpp"
+#include "vantrel/adapters/UITwoTouchGestureRecognizer.hpp"
 #include "vantrel/adapters/ARAnchor.hpp"
 #include "vantrel/adapters/ARCamera.hpp"
 #include "vantrel/adapters/ARFrame.hpp"

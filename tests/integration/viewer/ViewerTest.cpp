@@ -7,6 +7,7 @@
 #include "support/TestPaths.hpp"
 #include "support/VirtualDisplay.hpp"
 
+#include "vantrel/graph/SCNVector3.hpp"
 #include "vantrel/graph/UIImage.hpp"
 
 #include <gtest/gtest.h>
