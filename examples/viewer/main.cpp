@@ -82,10 +82,7 @@ public:
         if (name.rfind("model:", 0) == 0) {
             const auto product = name.substr(6);
             for (const auto& model : adapter_->modelNodes())
-                if (productOf(*model) == product) {
-                    const auto sphere = model->boundingSphere();
-                    return onScreen(model->convertPosition(sphere.center, nullptr));
-                }
+                if (productOf(*model) == product) return pointOn(*model);
         }
         return std::nullopt;
     }
@@ -193,8 +190,8 @@ private:
             adapter_->addModel(model, std::nullopt, std::nullopt, false, std::nullopt, true);
         adapter_->focusToCenter(false, true, false);
         adapter_->setGesturesEnabled(true);
-        frame();  // the gestures attach on the main queue
         input_ = std::make_unique<PointerInput>(*adapter_->touchDispatcher());
+        frame();  // the gestures attach on the main queue
     }
 
     int playScriptFile(const std::filesystem::path& file) {
@@ -237,19 +234,21 @@ private:
         glfwSetWindowUserPointer(handle, this);
         glfwSetMouseButtonCallback(handle, [](GLFWwindow* w, int button, int action, int) {
             auto* self = static_cast<Viewer*>(glfwGetWindowUserPointer(w));
+            if (!self->input_) return;  // events before the canvas is up
             if (button == GLFW_MOUSE_BUTTON_LEFT || button == GLFW_MOUSE_BUTTON_RIGHT)
                 self->input_->button(button == GLFW_MOUSE_BUTTON_LEFT ? 0 : 1, action == GLFW_PRESS, self->cursor(w));
         });
         glfwSetCursorPosCallback(handle, [](GLFWwindow* w, double, double) {
             auto* self = static_cast<Viewer*>(glfwGetWindowUserPointer(w));
-            self->input_->moved(self->cursor(w));
+            if (self->input_) self->input_->moved(self->cursor(w));
         });
         glfwSetScrollCallback(handle, [](GLFWwindow* w, double, double dy) {
             auto* self = static_cast<Viewer*>(glfwGetWindowUserPointer(w));
-            self->input_->wheel(dy, self->cursor(w));
+            if (self->input_) self->input_->wheel(dy, self->cursor(w));
         });
         glfwSetCharCallback(handle, [](GLFWwindow* w, unsigned int codepoint) {
-            if (codepoint < 128) static_cast<Viewer*>(glfwGetWindowUserPointer(w))->onKey(static_cast<char>(codepoint));
+            auto* self = static_cast<Viewer*>(glfwGetWindowUserPointer(w));
+            if (self->adapter_ && codepoint < 128) self->onKey(static_cast<char>(codepoint));
         });
     }
 
@@ -266,6 +265,36 @@ private:
         if (const auto error = view_->draw())
             std::fprintf(stderr, "viewer: drawing failed: %s\n", error->description().c_str());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));  // yield to the library's threads
+    }
+
+    // A view point where the first thing hit is `model` (a curved sofa's centre may be open floor):
+    // the projected centre if it hits, else the first hit of a grid over the projected box.
+    std::optional<CGPoint> pointOn(const vantrel::ModelNode& model) const {
+        const auto hits = [&](CGPoint at) {
+            const auto results = view_->hitTest(at, {});
+            if (results.empty()) return false;
+            for (auto node = results.front().node; node; node = node->parentNode())
+                if (node.get() == &model) return true;
+            return false;
+        };
+        const auto centre = onScreen(model.convertPosition(model.boundingSphere().center, nullptr));
+        if (centre && hits(*centre)) return centre;
+        const auto box = model.boundingBox();
+        double left = 1e9, top = 1e9, right = -1e9, bottom = -1e9;
+        for (int corner = 0; corner < 8; ++corner) {
+            const vantrel::SCNVector3 local{(corner & 1) ? box.max.x : box.min.x, (corner & 2) ? box.max.y : box.min.y,
+                                            (corner & 4) ? box.max.z : box.min.z};
+            const auto p = view_->projectPoint(model.convertPosition(local, nullptr));
+            left = std::min(left, double(p.x)), right = std::max(right, double(p.x));
+            top = std::min(top, double(p.y)), bottom = std::max(bottom, double(p.y));
+        }
+        constexpr int kSteps = 12;
+        for (int row = 1; row < kSteps; ++row)
+            for (int column = 1; column < kSteps; ++column) {
+                const CGPoint at(left + (right - left) * column / kSteps, top + (bottom - top) * row / kSteps);
+                if (onScreen(view_->unprojectPoint({float(at.x), float(at.y), 0.5f})) && hits(at)) return at;
+            }
+        return std::nullopt;
     }
 
     std::optional<CGPoint> onScreen(const vantrel::SCNVector3& world) const {

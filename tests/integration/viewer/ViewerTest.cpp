@@ -1,5 +1,5 @@
 // The viewer on a virtual display, driven by a script of pointer events: a click selects the end
-// module of a sofa, a drag carries it onto the snapping point beside the middle module, the drop
+// module of a sofa, a drag moves it, a double click on the snapping point beside the middle module
 // docks it there, and a screenshot shows the result.
 
 #include "support/ModelArchives.hpp"
@@ -64,15 +64,16 @@ std::pair<int, std::string> runViewer(const std::vector<std::string>& arguments,
     return {status, printed.str()};
 }
 
-// The last "model <product> at x y z" line of each product.
-std::map<std::string, SCNVector3> lastPositions(const std::string& printed) {
-    std::map<std::string, SCNVector3> found;
+// Every "model <product> at x y z" line, in order, per product.
+std::map<std::string, std::vector<SCNVector3>> printedPositions(const std::string& printed) {
+    std::map<std::string, std::vector<SCNVector3>> found;
     std::istringstream lines(printed);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string word, product, at;
         SCNVector3 p;
-        if (words >> word >> product >> at >> p.x >> p.y >> p.z && word == "model" && at == "at") found[product] = p;
+        if (words >> word >> product >> at >> p.x >> p.y >> p.z && word == "model" && at == "at")
+            found[product].push_back(p);
     }
     return found;
 }
@@ -114,11 +115,16 @@ TEST_F(ViewerTest, ScriptedPointerEventsSelectMoveAndDockAModule) {
     const auto screenshot = work / "docked.png";
     std::filesystem::remove(screenshot);
     const auto script = work / "dock.script";
+    // The end module first stands beside the middle one, on its own snapping point: a click selects
+    // it, a drag carries it off (the point shows), a double click on the point docks it there.
     std::ofstream(script) << "print\n"
                              "click @model:END\n"
-                             "wait 400\n"
-                             "drag @model:END @snap 16\n"
+                             "wait 500\n"
+                             "drag @model:END 200 560 16\n"
                              "wait 600\n"
+                             "print\n"
+                             "doubleclick @snap\n"
+                             "wait 800\n"
                              "print\n"
                              "screenshot "
                           << screenshot.string() << "\n";
@@ -132,18 +138,25 @@ TEST_F(ViewerTest, ScriptedPointerEventsSelectMoveAndDockAModule) {
     EXPECT_NE(printed.find("selected"), std::string::npos) << printed;
 
     // Docked: the end module stands one sofa width to the right of the middle one.
-    const auto placed = lastPositions(printed);
-    ASSERT_TRUE(placed.contains("MID") && placed.contains("END")) << printed;
-    const auto& middle = placed.at("MID");
-    const auto& end = placed.at("END");
+    const auto placed = printedPositions(printed);
+    ASSERT_TRUE(placed.contains("MID") && placed.contains("END") && placed.at("END").size() == 3) << printed;
+    const auto& middle = placed.at("MID").back();
+    const auto& moved = placed.at("END")[1];
+    const auto& end = placed.at("END").back();
+    EXPECT_GT(std::hypot(moved.x - end.x, moved.z - end.z), 0.5f) << "the drag moved the module away\n" << printed;
     EXPECT_NEAR(end.x - middle.x, 2.18844f, 1e-3) << printed;
     EXPECT_NEAR(end.y - middle.y, 0.0f, 1e-3) << printed;
     EXPECT_NEAR(end.z - middle.z, 0.0f, 1e-3) << printed;
 
-    // The window's picture shows the sofas on their ground, not an empty view.
+    // The window's picture shows the sofas on their ground, not an empty view: dark velvet covers
+    // a good share of it.
     const auto image = UIImage::fromFile(screenshot);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->width(), 1024);
+    ASSERT_EQ(image->width(), 1024);
+    std::size_t dark = 0;
+    const auto& rgba = image->rgba();
+    for (std::size_t i = 0; i + 3 < rgba.size(); i += 4) dark += (rgba[i] + rgba[i + 1] + rgba[i + 2] < 150) ? 1 : 0;
+    EXPECT_GT(dark, rgba.size() / 4 / 50) << "under 2 % of the picture is sofa";
     std::error_code ignored;
     std::filesystem::remove_all(home, ignored);
 }
