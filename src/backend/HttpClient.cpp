@@ -1,6 +1,7 @@
 #include "vantrel/backend/HttpClient.hpp"
 
 #include "backend/GlobalInit.hpp"
+#include "backend/JsonDocument.hpp"
 #include "backend/WorkerPool.hpp"
 #include "core/HostCall.hpp"
 #include "vantrel/backend/ParseError.hpp"
@@ -185,6 +186,7 @@ void initializeTransportLibraries() {
     static std::once_flag once;
     std::call_once(once, [] {
         curl_global_init(CURL_GLOBAL_DEFAULT);
+        prepareJsonParsing();
         // After OpenSSL's exit handler, so this one runs first: the clients' threads end while
         // the libraries they are inside of still stand.
         std::atexit([] { ExitStop::runAll(); });

@@ -106,4 +106,6 @@ json parseJsonDocument(std::string_view text, std::size_t maximumDepth) {
     return json::parse(text, nullptr, false);
 }
 
+void prepareJsonParsing() { (void)simdjson::get_active_implementation()->name(); }
+
 }  // namespace vantrel::backend_detail

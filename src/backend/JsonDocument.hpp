@@ -16,6 +16,11 @@ inline constexpr std::size_t kMaximumJsonDepth = 256;
 /// or is nested deeper than `maximumDepth` comes back discarded (`is_discarded()`).
 nlohmann::json parseJsonDocument(std::string_view text, std::size_t maximumDepth = kMaximumJsonDepth);
 
+/// Makes the JSON parser's process-wide machinery (the parser implementation chosen for this CPU)
+/// now. The library builds it on first use and destroys it at exit in the reverse order of making;
+/// made before the transport libraries' exit stops are registered, it outlives the threads they end.
+void prepareJsonParsing();
+
 /// Whether `text` nests arrays and objects deeper than `maximumDepth` (brackets inside strings do
 /// not count). Linear, no allocation.
 bool isNestedDeeperThan(std::string_view text, std::size_t maximumDepth);

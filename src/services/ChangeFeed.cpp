@@ -401,8 +401,10 @@ void closeChangeFeed(const std::shared_ptr<Subscription>& subscription) {
 
 AnnounceLater announceLater() {
     if (inProgress == nullptr) return [](const std::function<void()>& finish) { finish(); };
-    return [started = *inProgress](const std::function<void()>& finish) {
-        if (auto feed = started.feed.lock()) feed->finishLater(started, finish);
+    // The feed stays until the announcement is decided, so that one dropped for having been
+    // unsubscribed is still told in the log.
+    return [started = *inProgress, feed = inProgress->feed.lock()](const std::function<void()>& finish) {
+        if (feed) feed->finishLater(started, finish);
     };
 }
 
