@@ -284,6 +284,8 @@ bool DemoRoad::placeInRecordedAr() {
                                    vantrel::ARHitTestResultType::existingPlaneUsingGeometry);
     if (hits.empty()) return fail("AR", "the middle of the view meets no detected plane");
     auto chair = std::static_pointer_cast<vantrel::ModelNode>(models_.at(2)->clone());
+    chair->setPosition({});  // the clone keeps the canvas placement; here it stands at the hit
+    chair->setOrientation({0.0f, 0.0f, 0.0f, 1.0f});
     const auto box = chair->boundingBox();
     const float scale = 0.3f / std::max(box.max.x - box.min.x, 1e-3f);
     auto holder = vantrel::SCNNode::make();

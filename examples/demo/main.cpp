@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
                  options.pictureWidth > 0 && options.pictureHeight > 0)
             continue;
         else {
-            std::fprintf(stderr, "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--ar-session DIR] [--debug]\n",
-                         argv[0]);
+            std::fprintf(
+                stderr,
+                "usage: %s [--out DIR] [--email E --password P] [--picture-size WxH] [--ar-session DIR] [--debug]\n",
+                argv[0]);
             return 2;
         }
     }

@@ -10,6 +10,7 @@
 #include "HitTester.hpp"
 #include "TransformMath.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
+#include "vantrel/graph/SCNFloor.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 
 namespace vantrel {
@@ -79,6 +80,17 @@ bool sceneDepthRange(const SCNNode& node, const glm::dvec3& eye, double& nearest
     const double distance = glm::length(centre - eye);
     nearest = distance - radius;
     farthest = distance + radius;
+    // A floor has no end: a range fitted to the content would cut it off in front of the camera
+    // and just behind the content. Where the scene shows one (a floor is a top-level node, as the
+    // adapters add it), the range reaches from close in front of the camera to well past the content.
+    for (const auto& child : root->childNodes()) {
+        if (child && !child->isHidden() && std::dynamic_pointer_cast<SCNFloor>(child->geometry())) {
+            constexpr double kFloorReach = 8.0;
+            nearest = 0.0;
+            farthest = std::max(farthest, 1e-3) * kFloorReach;
+            break;
+        }
+    }
     return std::isfinite(nearest) && std::isfinite(farthest) && farthest > 0.0;
 }
 
