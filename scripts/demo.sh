@@ -27,6 +27,13 @@ trap stop_backend EXIT
 # shellcheck disable=SC1091
 source "$state/backend.env"
 
+# The seed tool and the login check use the backend's JavaScript packages: a checkout whose backend
+# was started from elsewhere has none yet.
+if [ ! -f backend/node_modules/.package-lock.json ]; then
+  say "installing the backend's packages"
+  (cd backend && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+fi
+
 # The demo data: a company with a catalogue built from ../shared/models (zipped models with their
 # manifests, materials with tags, sofa modules with snapping areas, an anchor object, a scene).
 if node backend/peer/peer.mjs login emma.employee@nordhaven.test emma-password-1 >/dev/null 2>&1; then
