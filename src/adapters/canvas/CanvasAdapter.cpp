@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "SceneLights.hpp"
+#include "adapters/GlowTechnique.hpp"
 #include "TransactionScope.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
@@ -25,18 +26,6 @@
 
 namespace vantrel {
 namespace {
-
-// The glow technique's dictionary, read once from the resource bundle.
-const nlohmann::json& glowDictionary() {
-    static const nlohmann::json dictionary = [] {
-        const auto bundle = ResourceBundle::locate();
-        if (!bundle) return nlohmann::json();
-        std::ifstream in(bundle->path("shaders/glow.json"));
-        auto parsed = nlohmann::json::parse(in, nullptr, false);
-        return parsed.is_discarded() ? nlohmann::json() : parsed;
-    }();
-    return dictionary;
-}
 
 template <class T>
 std::shared_ptr<T> recordOf(const Notification& notification) {
@@ -132,7 +121,7 @@ void CanvasAdapter::setUpView(const std::shared_ptr<SCNView>& view) {
     }
     view->setScene(scene_);
     view->setPointOfView(cameraNode_->cameraLens());
-    if (auto technique = SCNTechnique::techniqueWithDictionary(glowDictionary())) {
+    if (auto technique = SCNTechnique::techniqueWithDictionary(detail::glowDictionary())) {
         view->setTechnique(*technique);
     } else {
         VLOG_ERROR("Unable to build the glow technique due error: " + technique.error().description());
