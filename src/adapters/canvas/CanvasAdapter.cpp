@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "SceneLights.hpp"
+#include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
 #include "TransactionScope.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
@@ -416,11 +417,7 @@ void CanvasAdapter::select(const std::shared_ptr<ModelNode>& model) {
     applySelection();
 }
 
-void CanvasAdapter::selectModelById(const std::string& id) {
-    const auto found =
-        std::find_if(modelNodes_.begin(), modelNodes_.end(), [&](const auto& model) { return model->id() == id; });
-    select(found == modelNodes_.end() ? nullptr : *found);
-}
+void CanvasAdapter::selectModelById(const std::string& id) { select(detail::findModel(modelNodes_, id)); }
 
 void CanvasAdapter::resetSelection() { select(nullptr); }
 
@@ -429,18 +426,7 @@ void CanvasAdapter::resetSelection() { select(nullptr); }
 void CanvasAdapter::assignMaterialToModel(const std::string& modelId, const NodeNamesOrNodeIds& nodeNamesOrNodeIds,
                                           const std::optional<std::string>& materialId,
                                           const std::shared_ptr<SCNMaterial>& material) {
-    const auto found =
-        std::find_if(modelNodes_.begin(), modelNodes_.end(), [&](const auto& model) { return model->id() == modelId; });
-    if (found == modelNodes_.end()) return;
-    (*found)->assignMaterial(material, nodeNamesOrNodeIds);
-    for (const auto& [nodeName, nodeId] : nodeNamesOrNodeIds) {
-        const std::string key = nodeName + ":" + nodeId;
-        if (materialId) {
-            assignedMaterials_[modelId][key] = *materialId;
-        } else if (const auto parts = assignedMaterials_.find(modelId); parts != assignedMaterials_.end()) {
-            parts->second.erase(key);
-        }
-    }
+    detail::assignAndRecordMaterial(modelNodes_, assignedMaterials_, modelId, nodeNamesOrNodeIds, materialId, material);
 }
 
 void CanvasAdapter::reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material) {
@@ -478,25 +464,12 @@ void CanvasAdapter::cameraRotate(float xRadians, float yRadians) { cameraNode_->
 
 // ----- Hit tests -----
 
-namespace {
-template <class Wanted>
-std::shared_ptr<Wanted> hitAncestor(const std::shared_ptr<SCNView>& view, const CGPoint& location) {
-    if (!view) return nullptr;
-    const auto hits = view->hitTest(location);
-    if (hits.empty()) return nullptr;
-    for (auto node = hits.front().node; node; node = node->parentNode()) {
-        if (auto wanted = std::dynamic_pointer_cast<Wanted>(node)) return wanted;
-    }
-    return nullptr;
-}
-}  // namespace
-
 std::shared_ptr<ModelNode> CanvasAdapter::modelByHit(const CGPoint& location) const {
-    return hitAncestor<ModelNode>(sceneView(), location);
+    return detail::hitAncestor<ModelNode>(sceneView().get(), location);
 }
 
 std::shared_ptr<SnappingNode> CanvasAdapter::snappingAreaByHit(const CGPoint& location) const {
-    return hitAncestor<SnappingNode>(sceneView(), location);
+    return detail::hitAncestor<SnappingNode>(sceneView().get(), location);
 }
 
 // ----- Change notifications -----
