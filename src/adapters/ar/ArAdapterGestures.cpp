@@ -60,6 +60,11 @@ void ArAdapter::attachGestures(bool enabled) {
     doubleTapRecognizer_->setNumberOfTapsRequired(2);
     doubleTapRecognizer_->setNumberOfTouchesRequired(1);
     doubleTapRecognizer_->setDelaysTouchesBegan(true);
+    // The single tap does not wait for the double tap, and must not stop it either: the first tap of
+    // a double tap selects, the second resets or snaps.
+    const std::weak_ptr<UIGestureRecognizer> doubleTap = doubleTapRecognizer_;
+    singleTapRecognizer_->setSimultaneousRecognitionRule(
+        [doubleTap](const UIGestureRecognizer& other) { return &other == doubleTap.lock().get(); });
     for (const auto& recognizer : all) dispatcher_->addGestureRecognizer(recognizer);
 }
 

@@ -1,0 +1,179 @@
+// The AR adapter driven by synthetic touches over a replayed floor: moving by one or two fingers,
+// jumping back from an overlap, taps selecting and double taps resetting.
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "ArAdapterTestSupport.hpp"
+#include "unit/graph/GraphTestSupport.hpp"
+#include "vantrel/adapters/UITouch.hpp"
+#include "vantrel/adapters/UITouchDispatcher.hpp"
+
+using namespace std::chrono_literals;
+
+namespace vantrel {
+namespace {
+
+using namespace ar_adapter_test;
+using canvas_test::boxModel;
+using graph_test::near;
+using Calls = std::vector<std::string>;
+
+constexpr SCNVector3 kBox{0.4f, 0.4f, 0.4f};
+
+// A floor seen from above, with a box model at (0, 0, −1.5) and gestures attached.
+struct GestureStage : Stage {
+    std::shared_ptr<ModelNode> model = boxModel("m", "sofa", kBox);
+    std::uint64_t nextTouch = 1;
+
+    explicit GestureStage(const std::string& name, bool floating = false)
+        : Stage(name, json::array({frame(0.0, {{"addedAnchors", {floorPlane()}}})})) {
+        session->runWithConfiguration({});
+        play();
+        model->setFloating(floating);
+        adapter->addModel(model);
+        adapter->setGesturesEnabled(true);
+        settle();
+        delegate->take();
+    }
+
+    UITouchDispatcher& touches() { return *adapter->touchDispatcher(); }
+
+    CGPoint onScreen(const ModelNode& node) const {
+        const auto point = view->projectPoint(node.worldPosition() + SCNVector3{0.0f, kBox.y / 2.0f, 0.0f});
+        return {point.x, point.y};
+    }
+
+    std::vector<UITouch> fingers(std::size_t count, CGPoint at, UITouchPhase phase, std::uint64_t first) const {
+        std::vector<UITouch> result;
+        for (std::size_t index = 0; index < count; ++index) {
+            result.push_back({first + index, {at.x + 10.0 * double(index), at.y}, phase});
+        }
+        return result;
+    }
+
+    void drag(std::size_t count, CGPoint from, CGPoint by, int steps = 10) {
+        const auto first = nextTouch;
+        nextTouch += count;
+        touches().touchesBegan(fingers(count, from, UITouchPhase::began, first));
+        drainMain();
+        for (int step = 1; step <= steps; ++step) {
+            wait(10ms);
+            const CGPoint at{from.x + by.x * step / steps, from.y + by.y * step / steps};
+            touches().touchesMoved(fingers(count, at, UITouchPhase::moved, first));
+            drainMain();
+        }
+        touches().touchesEnded(fingers(count, {from.x + by.x, from.y + by.y}, UITouchPhase::ended, first));
+        drainMain();
+    }
+
+    void taps(CGPoint at, int count) {
+        for (int index = 0; index < count; ++index) {
+            const auto id = nextTouch++;
+            touches().touchesBegan({{id, at, UITouchPhase::began}});
+            wait(50ms);
+            touches().touchesEnded({{id, at, UITouchPhase::ended}});
+            drainMain();
+            wait(100ms);
+        }
+        wait(1s);
+    }
+};
+
+TEST(ArAdapterGestures, PansMoveOverTheFloorAndTwoFingersLiftOnlyFloatingModels) {
+    const struct {
+        const char* name;
+        bool movement;
+        bool floating;
+        std::size_t fingers;
+        bool movesAcross;  // x or z changes
+        bool movesUp;      // y changes
+    } cases[] = {
+        {"movement-off", false, false, 1, false, false},       {"one-finger", true, false, 1, true, false},
+        {"two-fingers-standing", true, false, 2, true, false}, {"one-finger-floating", true, true, 1, true, false},
+        {"two-fingers-floating", true, true, 2, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GestureStage stage(c.name, c.floating);
+        stage.adapter->setMovementEnabled(c.movement);
+        stage.adapter->selectModelById("m");
+        const auto before = stage.model->position();
+        stage.drag(c.fingers, stage.onScreen(*stage.model), {40.0, -40.0});
+        const auto after = stage.model->position();
+        EXPECT_EQ(std::fabs(after.x - before.x) + std::fabs(after.z - before.z) > 1e-3f, c.movesAcross);
+        EXPECT_EQ(std::fabs(after.y - before.y) > 1e-3f, c.movesUp);
+    }
+}
+
+TEST(ArAdapterGestures, AMoveEndingOverAnotherModelJumpsBackUnlessOverlapIsAllowed) {
+    for (const bool allowed : {false, true}) {
+        SCOPED_TRACE(allowed);
+        GestureStage stage(allowed ? "overlap-allowed" : "overlap-refused");
+        const auto other = boxModel("other", "table", kBox);
+        stage.adapter->addModel(other, SCNVector3{0.6f, 0.0f, -1.5f});
+        stage.adapter->setMovementEnabled(true);
+        stage.adapter->setSnappingsEnabled(false);
+        stage.adapter->setOverlappingOfModelsAllowed(allowed);
+        stage.adapter->selectModelById("m");
+        stage.delegate->take();
+        const auto start = stage.model->position();
+        const auto from = stage.onScreen(*stage.model);
+        const auto to = stage.onScreen(*other);
+        stage.drag(1, from, {to.x - from.x, to.y - from.y});
+        EXPECT_TRUE(stage.model->isOverlapped(stage.adapter->modelNodes()) == allowed);
+        EXPECT_EQ(near(stage.model->position(), start, 1e-4f), !allowed);
+        const auto calls = stage.delegate->take();
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "moved m") > 1, true);
+    }
+}
+
+TEST(ArAdapterGestures, ATapSelectsAndADoubleTapRestoresThePlacementButKeepsThePlaceOnTheFloor) {
+    GestureStage stage("double-tap", true);
+    stage.taps(stage.onScreen(*stage.model), 1);
+    EXPECT_EQ(stage.adapter->selectedModel(), stage.model);
+    const auto placed = stage.model->simdTransform();
+    // Moved, lifted, turned and scaled since its placement.
+    stage.model->setPosition({0.3f, 0.25f, -1.2f});
+    stage.model->setOrientation({0.0f, std::sin(0.4f), 0.0f, std::cos(0.4f)});
+    stage.model->setScale({2.0f, 2.0f, 2.0f});
+    stage.delegate->take();
+    stage.taps(stage.onScreen(*stage.model), 2);
+    const auto reset = stage.model->simdTransform();
+    EXPECT_TRUE(near(stage.model->position(), SCNVector3{0.3f, placed[3].y, -1.2f}, 1e-4f));
+    for (int column = 0; column < 3; ++column) {
+        for (int row = 0; row < 3; ++row) EXPECT_NEAR(reset[column][row], placed[column][row], 1e-4f);
+    }
+    const auto calls = stage.delegate->take();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "moved m"), 1);
+}
+
+TEST(ArAdapterGestures, PinchesScaleWithoutBoundsAndMultiply) {
+    GestureStage stage("pinch");
+    stage.adapter->setScalingEnabled(true);
+    stage.adapter->selectModelById("m");
+    const auto centre = stage.onScreen(*stage.model);
+    for (int pinch = 0; pinch < 3; ++pinch) {
+        const std::uint64_t a = stage.nextTouch++, b = stage.nextTouch++;
+        stage.touches().touchesBegan(
+            {{a, {centre.x - 10, centre.y}, UITouchPhase::began}, {b, {centre.x + 10, centre.y}, UITouchPhase::began}});
+        drainMain();
+        for (int step = 1; step <= 10; ++step) {
+            stage.wait(10ms);
+            stage.touches().touchesMoved({{a, {centre.x - 10 - 3.0 * step, centre.y}, UITouchPhase::moved},
+                                          {b, {centre.x + 10 + 3.0 * step, centre.y}, UITouchPhase::moved}});
+            drainMain();
+        }
+        stage.touches().touchesEnded(
+            {{a, {centre.x - 40, centre.y}, UITouchPhase::ended}, {b, {centre.x + 40, centre.y}, UITouchPhase::ended}});
+        drainMain();
+    }
+    // Each pinch spreads the fingers from 20 to 80 points: four times, three times over.
+    EXPECT_NEAR(stage.model->scale().x, 64.0f, 1.0f);
+    EXPECT_FLOAT_EQ(stage.model->scale().x, stage.model->scale().y);
+    EXPECT_FLOAT_EQ(stage.model->scale().x, stage.model->scale().z);
+}
+
+}  // namespace
+}  // namespace vantrel
