@@ -8,6 +8,7 @@
 #include "SceneLights.hpp"
 #include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
+#include "adapters/ModelNotifications.hpp"
 #include "TransactionScope.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
@@ -27,12 +28,6 @@
 
 namespace vantrel {
 namespace {
-
-template <class T>
-std::shared_ptr<T> recordOf(const Notification& notification) {
-    if (const auto* record = std::any_cast<std::shared_ptr<T>>(&notification.object)) return *record;
-    return nullptr;
-}
 
 CanvasAdapter::Dependencies withDefaults(CanvasAdapter::Dependencies dependencies) {
     if (!dependencies.obtainSceneSettings) {
@@ -431,16 +426,7 @@ void CanvasAdapter::assignMaterialToModel(const std::string& modelId, const Node
 
 void CanvasAdapter::reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material) {
     // Collected first: assigning changes the map being read.
-    std::vector<std::pair<std::string, NodeNamesOrNodeIds>> assignments;
-    for (const auto& [modelId, parts] : assignedMaterials_) {
-        NodeNamesOrNodeIds pairs;
-        for (const auto& [key, id] : parts) {
-            if (id != materialId) continue;
-            const auto colon = key.find(':');
-            pairs.emplace_back(key.substr(0, colon), colon == std::string::npos ? "" : key.substr(colon + 1));
-        }
-        if (!pairs.empty()) assignments.emplace_back(modelId, std::move(pairs));
-    }
+    const auto assignments = detail::partsCarrying(assignedMaterials_, materialId);
     // A deleted material leaves the parts with their own materials, and they are no longer recorded
     // as carrying it: a later update of a record with the same id must not bring it back.
     const std::optional<std::string> recorded = material ? std::optional<std::string>(materialId) : std::nullopt;
@@ -475,76 +461,25 @@ std::shared_ptr<SnappingNode> CanvasAdapter::snappingAreaByHit(const CGPoint& lo
 // ----- Change notifications -----
 
 void CanvasAdapter::observeNotifications() {
-    auto& center = *dependencies_.notificationCenter;
     const std::weak_ptr<CanvasAdapter> weakSelf = weak_from_this();
-    // Every reaction touches the scene, so it runs on the main queue whatever thread posted.
-    const auto onMain = [weakSelf](std::function<void(CanvasAdapter&)> reaction) {
-        dispatchMain([weakSelf, reaction = std::move(reaction)] {
-            if (const auto self = weakSelf.lock()) reaction(*self);
-        });
+    const auto bind = [weakSelf](auto member) {
+        return [weakSelf, member](const auto&... arguments) {
+            if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
+        };
     };
-    const auto observe = [&](const char* name, std::function<void(const Notification&)> callback) {
-        observers_.emplace_back(center, name, std::move(callback));
-    };
+    observers_ = detail::observeModelNotifications(
+        *dependencies_.notificationCenter, dependencies_.buildMaterial,
+        {bind(&CanvasAdapter::reloadComponent), bind(&CanvasAdapter::removeComponentModels),
+         bind(&CanvasAdapter::removeAnchorObjectModels), bind(&CanvasAdapter::reapplyMaterial),
+         bind(&CanvasAdapter::applySceneRecord)});
+}
 
-    observe(VantrelSDK::componentUpdatedNotification, [onMain](const Notification& notification) {
-        const auto component = recordOf<ComponentEntity>(notification);
-        if (!component) return;
-        if (!component->objectId()) {
-            VLOG_ERROR("Invalid component - no identifier found.");
-            return;
-        }
-        onMain([component](CanvasAdapter& self) { self.reloadComponent(component); });
-    });
-    observe(VantrelSDK::componentDeletedNotification, [onMain](const Notification& notification) {
-        const auto component = recordOf<ComponentEntity>(notification);
-        if (!component) return;
-        if (!component->objectId()) {
-            VLOG_ERROR("Invalid component - no identifier found.");
-            return;
-        }
-        onMain([componentId = *component->objectId()](CanvasAdapter& self) {
-            std::vector<std::string> ids;
-            for (const auto& model : self.modelNodes_) {
-                if (model->componentId() == componentId) ids.push_back(model->id());
-            }
-            for (const auto& id : ids) self.removeModelBy(id);
-        });
-    });
-    observe(VantrelSDK::anchorObjectDeletedNotification, [onMain](const Notification& notification) {
-        const auto record = recordOf<ParseObject>(notification);
-        if (!record) return;
-        if (!record->objectId()) {
-            VLOG_ERROR("Invalid anchorObject - no identifier found.");
-            return;
-        }
-        onMain([id = *record->objectId()](CanvasAdapter& self) { self.removeAnchorObjectModels(id); });
-    });
-    // The builder is copied here: the posting thread must never hold the adapter, or it might be the
-    // one to destroy it.
-    observe(VantrelSDK::materialUpdatedNotification, [build = dependencies_.buildMaterial,
-                                                      onMain](const Notification& notification) {
-        const auto material = recordOf<MaterialEntity>(notification);
-        if (!material || !material->objectId()) return;
-        DispatchQueue::global().async([build, material, onMain] {
-            build(material, [materialId = *material->objectId(), onMain](std::shared_ptr<SCNMaterial> built) {
-                onMain([materialId, built](CanvasAdapter& adapter) { adapter.reapplyMaterial(materialId, built); });
-            });
-        });
-    });
-    observe(VantrelSDK::materialDeletedNotification, [onMain](const Notification& notification) {
-        const auto material = recordOf<MaterialEntity>(notification);
-        if (!material || !material->objectId()) return;
-        onMain(
-            [materialId = *material->objectId()](CanvasAdapter& self) { self.reapplyMaterial(materialId, nullptr); });
-    });
-    for (const char* name : {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification}) {
-        observe(name, [onMain](const Notification& notification) {
-            const auto record = recordOf<SceneEntity>(notification);
-            if (!record) return;
-            onMain([record](CanvasAdapter& self) { self.applySceneRecord(record); });
-        });
+void CanvasAdapter::removeComponentModels(const std::string& componentId) {
+    std::vector<std::string> ids;
+    for (const auto& model : modelNodes_) {
+        if (model->componentId() == componentId) ids.push_back(model->id());
     }
+    for (const auto& id : ids) removeModelBy(id);
 }
 
 void CanvasAdapter::applySceneRecord(const std::shared_ptr<SceneEntity>& record) {
