@@ -10,6 +10,7 @@
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
+#include "vantrel/scene/ModelNode.hpp"
 
 namespace vantrel::detail {
 namespace {
@@ -75,6 +76,22 @@ std::vector<ScopedObserver> observeModelNotifications(NotificationCenter& center
         });
     }
     return observers;
+}
+
+void reloadModel(const ModelLoader& load, const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
+                 std::function<void(std::shared_ptr<ModelNode>)> loaded) {
+    DispatchQueue::global().async([load, component, modelId, loaded = std::move(loaded)] {
+        load(component, modelId, [component, loaded](std::shared_ptr<ModelNode> model, OptionalError error) {
+            dispatchMain([component, loaded, model, error] {
+                if (error || !model) {
+                    VLOG_ERROR("Realtime update failed: unable to reload 3D model of '" + component->genericName() +
+                               "' component due error: " + (error ? error->description() : std::string("no model")));
+                    return;
+                }
+                loaded(model);
+            });
+        });
+    });
 }
 
 std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> partsCarrying(

@@ -9,11 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "vantrel/core/Error.hpp"
 #include "vantrel/core/NotificationCenter.hpp"
 
 namespace vantrel {
 class ComponentEntity;
 class MaterialEntity;
+class ModelNode;
 class SCNMaterial;
 class SceneEntity;
 }  // namespace vantrel
@@ -39,6 +41,15 @@ using MaterialBuilder =
 /// reactions must hold their adapter weakly: the posting thread must never be the one to destroy it.
 std::vector<ScopedObserver> observeModelNotifications(NotificationCenter& center, const MaterialBuilder& build,
                                                       ModelNotificationReactions reactions);
+
+/// Loads a component's model under a model id.
+using ModelLoader = std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&,
+                                       std::function<void(std::shared_ptr<ModelNode>, OptionalError)>)>;
+
+/// Loads `component`'s model again as `modelId` on the global queue and hands it to `loaded` on the
+/// main queue; a failure is logged and `loaded` is not called.
+void reloadModel(const ModelLoader& load, const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
+                 std::function<void(std::shared_ptr<ModelNode>)> loaded);
 
 /// (node name, node id) pairs by model id of the parts that carry `materialId` in `assigned`.
 std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> partsCarrying(

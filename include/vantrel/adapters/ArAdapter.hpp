@@ -15,16 +15,20 @@
 #include "vantrel/adapters/ARSCNView.hpp"
 #include "vantrel/adapters/ArManagementDelegate.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
+#include "vantrel/core/NotificationCenter.hpp"
 #include "vantrel/graph/CGPoint.hpp"
 #include "vantrel/graph/CIColor.hpp"
 #include "vantrel/graph/SCNVector3.hpp"
 #include "vantrel/graph/SCNVector4.hpp"
 #include "vantrel/scene/ModelHighlightingMode.hpp"
 #include "vantrel/scene/ModelNode.hpp"
+#include "vantrel/services/ModelLoaderService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
 
 namespace vantrel {
 
+class ComponentEntity;
+class MaterialEntity;
 class SceneEntity;
 class SCNMaterial;
 class SnappingNode;
@@ -57,6 +61,14 @@ public:
     struct Dependencies {
         /// Reads the current catalogue's scene settings (the view set-up).
         std::function<void(RecordResultBlock<SceneEntity>)> obtainSceneSettings;
+        /// Loads a component's model again under the given model id (reloads).
+        std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&, ModelLoaderService::ModelBlock)>
+            loadModel;
+        /// Builds the rendering material of a material record.
+        std::function<void(const std::shared_ptr<MaterialEntity>&, std::function<void(std::shared_ptr<SCNMaterial>)>)>
+            buildMaterial;
+        /// The centre whose change notifications are observed.
+        NotificationCenter* notificationCenter = nullptr;
     };
 
     /// Intensity of the lighting environment when neither an estimate nor a scene record gives one.
@@ -72,7 +84,7 @@ public:
     /// Height band within which a detected plane taken as infinite counts for a model standing on it.
     static constexpr float planeHeightTolerance = 0.05f;
 
-    /// Use `make`.
+    /// Use `make`: a new adapter observing the change notifications.
     ArAdapter(Token, Dependencies dependencies);
     ~ArAdapter() override;
     ArAdapter(const ArAdapter&) = delete;
@@ -201,6 +213,14 @@ private:
     void endModelMove();
     void clearModelMove();
 
+    // Record changes (on the main queue).
+    void observeNotifications();
+    void reloadComponent(const std::shared_ptr<ComponentEntity>& component);
+    void removeComponentModels(const std::string& componentId);
+    void removeAnchorObjectModels(const std::string& anchorObjectId);
+    void reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material);
+    void applySceneRecord(const std::shared_ptr<SceneEntity>& record);
+
     Dependencies dependencies_;
     std::weak_ptr<ArManagementDelegate> delegate_;
     std::optional<double> defaultIntensity_;
@@ -234,6 +254,8 @@ private:
     float modelMoveZDepth_ = 0.0f;
     SCNVector3 modelMovePrevPosition_;
     std::optional<SCNVector3> modelMoveStartPosition_;
+
+    std::vector<ScopedObserver> observers_;
 };
 
 }  // namespace vantrel

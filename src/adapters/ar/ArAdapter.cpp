@@ -8,6 +8,7 @@
 
 #include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
+#include "adapters/ModelNotifications.hpp"
 #include "adapters/ar/PlaneHitTest.hpp"
 #include "vantrel/adapters/ARWorldTrackingConfiguration.hpp"
 #include "vantrel/adapters/SceneEnvironment.hpp"
@@ -15,6 +16,8 @@
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/Strings.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/ComponentEntity.hpp"
+#include "vantrel/domain/MaterialEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNScene.hpp"
@@ -43,6 +46,19 @@ ArAdapter::Dependencies withDefaults(ArAdapter::Dependencies dependencies) {
             SceneService::sharedInstance().obtainSceneByCurrentCatalog(std::move(block));
         };
     }
+    if (!dependencies.loadModel) {
+        dependencies.loadModel = [](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
+                                    ModelLoaderService::ModelBlock block) {
+            ModelLoaderService::sharedInstance().loadModelBy(component, modelId, std::move(block));
+        };
+    }
+    if (!dependencies.buildMaterial) {
+        dependencies.buildMaterial = [](const std::shared_ptr<MaterialEntity>& material,
+                                        std::function<void(std::shared_ptr<SCNMaterial>)> block) {
+            material->getScnMaterial(std::move(block));
+        };
+    }
+    if (!dependencies.notificationCenter) dependencies.notificationCenter = &NotificationCenter::defaultCenter();
     return dependencies;
 }
 
@@ -57,12 +73,17 @@ ArAdapter::ArAdapter(Token, Dependencies dependencies)
     : dependencies_(withDefaults(std::move(dependencies))),
       firstPlaneQueue_(DispatchQueue::makeSerial(newQueueLabel())) {}
 
-ArAdapter::~ArAdapter() = default;
+ArAdapter::~ArAdapter() {
+    // Observers first, so that no notification reaches a half-destroyed adapter.
+    observers_.clear();
+}
 
 std::shared_ptr<ArAdapter> ArAdapter::make() { return make(Dependencies{}); }
 
 std::shared_ptr<ArAdapter> ArAdapter::make(Dependencies dependencies) {
-    return std::make_shared<ArAdapter>(Token{}, std::move(dependencies));
+    auto adapter = std::make_shared<ArAdapter>(Token{}, std::move(dependencies));
+    adapter->observeNotifications();
+    return adapter;
 }
 
 // ----- View -----
@@ -424,6 +445,79 @@ std::shared_ptr<ModelNode> ArAdapter::modelByHit(const CGPoint& location) const 
 
 std::shared_ptr<SnappingNode> ArAdapter::snappingAreaByHit(const CGPoint& location) const {
     return detail::hitAncestor<SnappingNode>(sceneView().get(), location);
+}
+
+// ----- Record changes -----
+
+void ArAdapter::observeNotifications() {
+    const std::weak_ptr<ArAdapter> weakSelf = weak_from_this();
+    const auto bind = [weakSelf](auto member) {
+        return [weakSelf, member](const auto&... arguments) {
+            if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
+        };
+    };
+    observers_ =
+        detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
+                                          {bind(&ArAdapter::reloadComponent), bind(&ArAdapter::removeComponentModels),
+                                           bind(&ArAdapter::removeAnchorObjectModels),
+                                           bind(&ArAdapter::reapplyMaterial), bind(&ArAdapter::applySceneRecord)});
+}
+
+void ArAdapter::removeComponentModels(const std::string& componentId) {
+    std::vector<std::string> ids;
+    for (const auto& model : modelNodes_) {
+        if (model->componentId() == componentId) ids.push_back(model->id());
+    }
+    for (const auto& id : ids) removeModelBy(id);
+}
+
+void ArAdapter::removeAnchorObjectModels(const std::string& anchorObjectId) {
+    for (const auto& model : modelNodes_) model->removeAnchorObjectModels(anchorObjectId);
+}
+
+void ArAdapter::reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material) {
+    // A deleted material is no longer recorded for its parts (see the canvas).
+    const std::optional<std::string> recorded = material ? std::optional<std::string>(materialId) : std::nullopt;
+    for (const auto& [modelId, pairs] : detail::partsCarrying(assignedMaterials_, materialId)) {
+        assignMaterialToModel(modelId, pairs, recorded, material);
+    }
+}
+
+void ArAdapter::applySceneRecord(const std::shared_ptr<SceneEntity>& record) {
+    const auto view = sceneView();
+    if (!view || !view->scene()) return;
+    const std::weak_ptr<ArAdapter> weakSelf = weak_from_this();
+    assignLightingEnvironment(view->scene(), record,
+                              [weakSelf](std::optional<SCNMaterialProperty> property, OptionalError error) {
+                                  const auto self = weakSelf.lock();
+                                  if (!self) return;
+                                  self->defaultIntensity_ = property ? property->intensity() : fallbackIntensity;
+                                  if (!error) return;
+                                  if (const auto delegate = self->managementDelegate()) {
+                                      delegate->onSceneSettingsFailure(*error);
+                                  }
+                              });
+}
+
+void ArAdapter::reloadComponent(const std::shared_ptr<ComponentEntity>& component) {
+    const auto componentId = component->objectId().value_or("");
+    const std::weak_ptr<ArAdapter> weakSelf = weak_from_this();
+    for (const auto& old : modelNodes_) {
+        if (old->componentId() != componentId) continue;
+        struct Remembered {
+            std::string id;
+            glm::mat4 worldTransform;
+            bool selected;
+        };
+        const Remembered remembered{old->id(), old->simdWorldTransform(), old == selectedModel_};
+        detail::reloadModel(dependencies_.loadModel, component, remembered.id,
+                            [weakSelf, remembered](const std::shared_ptr<ModelNode>& model) {
+                                const auto self = weakSelf.lock();
+                                if (!self) return;
+                                self->removeModelBy(remembered.id);
+                                self->place(model, remembered.worldTransform, remembered.selected);
+                            });
+    }
 }
 
 }  // namespace vantrel

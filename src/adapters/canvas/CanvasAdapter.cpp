@@ -511,27 +511,17 @@ void CanvasAdapter::reloadComponent(const std::shared_ptr<ComponentEntity>& comp
             bool selected;
         };
         const Remembered remembered{old->id(), old->position(), old->rotation(), old == selectedModel_};
-        auto load = dependencies_.loadModel;
-        DispatchQueue::global().async([weakSelf, load, component, remembered] {
-            load(component, remembered.id,
-                 [weakSelf, component, remembered](std::shared_ptr<ModelNode> model, OptionalError error) {
-                     dispatchMain([weakSelf, component, remembered, model, error] {
-                         const auto self = weakSelf.lock();
-                         if (!self) return;
-                         if (error || !model) {
-                             VLOG_ERROR(
-                                 "Realtime update failed: unable to reload 3D model of '" + component->genericName() +
-                                 "' component due error: " + (error ? error->description() : std::string("no model")));
-                             return;
-                         }
-                         self->removeModelBy(remembered.id);
-                         self->addModel(model, remembered.position, remembered.rotation, false, std::nullopt, true);
-                         if (remembered.selected && self->modelSelectionEnabled_) self->select(model);
-                         self->frameCamera();
-                         self->relayLights();
-                     });
-                 });
-        });
+        detail::reloadModel(dependencies_.loadModel, component, remembered.id,
+                            [weakSelf, remembered](const std::shared_ptr<ModelNode>& model) {
+                                const auto self = weakSelf.lock();
+                                if (!self) return;
+                                self->removeModelBy(remembered.id);
+                                self->addModel(model, remembered.position, remembered.rotation, false, std::nullopt,
+                                               true);
+                                if (remembered.selected && self->modelSelectionEnabled_) self->select(model);
+                                self->frameCamera();
+                                self->relayLights();
+                            });
     }
 }
 

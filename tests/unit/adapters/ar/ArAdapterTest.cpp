@@ -1,10 +1,15 @@
 // The AR adapter over replayed sessions: help messages and their timing, the first plane, placing,
 // running and restarting, the light estimate and session failures.
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "ArAdapterTestSupport.hpp"
+#include "unit/domain/RecordTestSupport.hpp"
 #include "vantrel/core/Strings.hpp"
+#include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/SceneEntity.hpp"
 #include "vantrel/graph/SCNScene.hpp"
 
 using namespace std::chrono_literals;
@@ -171,6 +176,42 @@ TEST(ArAdapter, ASessionFailureReachesTheHostWithItsReasonAndSuggestion) {
                                            Error("ARSession", 101, "The camera is unavailable.",
                                                  {{"NSLocalizedRecoverySuggestion", "Close other camera apps."}}));
     EXPECT_EQ(stage.delegate->take(), (Calls{"error The camera is unavailable.\nClose other camera apps."}));
+}
+
+TEST(ArAdapter, RecordChangesReloadModelsInPlaceRemoveThemAndRelight) {
+    Stage stage("records", json::array({frame(0.0, {{"addedAnchors", {floorPlane()}}})}));
+    stage.session->runWithConfiguration({});
+    stage.play();
+    const auto sofa = boxModel("s1", "sofa");
+    const auto chair = boxModel("c1", "chair");
+    stage.adapter->addModel(sofa, std::nullopt, true);
+    stage.adapter->addModel(chair, SCNVector3{1.0f, 0.0f, -2.0f});
+    sofa->setOrientation({0.0f, std::sin(0.3f), 0.0f, std::cos(0.3f)});
+    const auto placed = sofa->simdWorldTransform();
+    stage.reloads["sofa"] = boxModel("template", "sofa", {2.0f, 1.0f, 1.0f});
+    stage.delegate->take();
+    const auto post = [](const char* name, std::any object) {
+        std::thread([&] { NotificationCenter::defaultCenter().post(name, object); }).join();
+    };
+
+    post(VantrelSDK::componentUpdatedNotification, test::recordFromServer<ComponentEntity>(json::object(), "sofa"));
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return stage.adapter->selectedModel() != sofa; }));
+    const auto reloaded = stage.adapter->selectedModel();
+    ASSERT_TRUE(reloaded);
+    EXPECT_EQ(reloaded->id(), "s1");
+    EXPECT_EQ(reloaded->simdWorldTransform(), placed);
+    EXPECT_EQ(stage.delegate->take(), (Calls{"deselected", "removed s1", "added s1", "moved s1", "selected s1", "hide",
+                                             "show model-selected 1"}));
+
+    post(VantrelSDK::componentDeletedNotification, test::recordFromServer<ComponentEntity>(json::object(), "chair"));
+    drainMain();
+    EXPECT_EQ(stage.adapter->modelNodes(), (std::vector<std::shared_ptr<ModelNode>>{reloaded}));
+
+    ASSERT_EQ(stage.adapter->defaultIntensity(), ArAdapter::fallbackIntensity);
+    post(VantrelSDK::sceneUpdatedNotification, test::recordFromServer<SceneEntity>(json::object(), "scene"));
+    ASSERT_TRUE(
+        MainRunLoop::runUntil([&] { return stage.adapter->defaultIntensity() != ArAdapter::fallbackIntensity; }));
+    EXPECT_EQ(stage.adapter->defaultIntensity(), stage.view->scene()->lightingEnvironment().intensity());
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "vantrel/core/Clock.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/domain/ComponentEntity.hpp"
 
 namespace vantrel::ar_adapter_test {
 
@@ -106,6 +107,8 @@ struct Stage {
     std::shared_ptr<ARSCNView> view = std::make_shared<ARSCNView>(CGRect(0, 0, 320, 240));
     std::shared_ptr<ArAdapter> adapter;
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
+    // Models that reloads of a component give (their first part copied), by component id.
+    std::map<std::string, std::shared_ptr<ModelNode>> reloads;
 
     // `answersSceneSettings` false: the scene settings never arrive.
     Stage(const std::string& name, const json& frames, bool answersSceneSettings = true) {
@@ -118,6 +121,14 @@ struct Stage {
         ArAdapter::Dependencies dependencies;
         dependencies.obtainSceneSettings = [answersSceneSettings](RecordResultBlock<SceneEntity> block) {
             if (answersSceneSettings) block(nullptr, std::nullopt);
+        };
+        dependencies.loadModel = [this](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
+                                        ModelLoaderService::ModelBlock block) {
+            const auto found = reloads.find(component->objectId().value_or(""));
+            if (found == reloads.end()) return block(nullptr, Error{});
+            auto model = ModelNode::make(modelId, found->first);
+            model->add({found->second->contentNode()->childNodes().front()->clone()});
+            block(model, std::nullopt);
         };
         adapter = ArAdapter::make(dependencies);
         adapter->setManagementDelegate(delegate);
