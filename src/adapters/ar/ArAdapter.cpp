@@ -6,6 +6,7 @@
 #include <boost/uuid/uuid_generators.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
+#include "adapters/AdapterDependencies.hpp"
 #include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
 #include "adapters/ModelNotifications.hpp"
@@ -40,28 +41,6 @@ DispatchQueue::Duration seconds(double value) {
     return std::chrono::duration_cast<DispatchQueue::Duration>(std::chrono::duration<double>(value));
 }
 
-ArAdapter::Dependencies withDefaults(ArAdapter::Dependencies dependencies) {
-    if (!dependencies.obtainSceneSettings) {
-        dependencies.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) {
-            SceneService::sharedInstance().obtainSceneByCurrentCatalog(std::move(block));
-        };
-    }
-    if (!dependencies.loadModel) {
-        dependencies.loadModel = [](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
-                                    ModelLoaderService::ModelBlock block) {
-            ModelLoaderService::sharedInstance().loadModelBy(component, modelId, std::move(block));
-        };
-    }
-    if (!dependencies.buildMaterial) {
-        dependencies.buildMaterial = [](const std::shared_ptr<MaterialEntity>& material,
-                                        std::function<void(std::shared_ptr<SCNMaterial>)> block) {
-            material->getScnMaterial(std::move(block));
-        };
-    }
-    if (!dependencies.notificationCenter) dependencies.notificationCenter = &NotificationCenter::defaultCenter();
-    return dependencies;
-}
-
 std::string newQueueLabel() { return "FirstPlaneQueue_" + boost::uuids::to_string(boost::uuids::random_generator()()); }
 
 // An error carrying a finished text (not a message key).
@@ -70,7 +49,7 @@ Error textError(std::string text) { return Error(std::string(TextError::kDomain)
 }  // namespace
 
 ArAdapter::ArAdapter(Token, Dependencies dependencies)
-    : dependencies_(withDefaults(std::move(dependencies))),
+    : dependencies_(detail::withServiceDefaults(std::move(dependencies))),
       firstPlaneQueue_(DispatchQueue::makeSerial(newQueueLabel())) {}
 
 ArAdapter::~ArAdapter() {

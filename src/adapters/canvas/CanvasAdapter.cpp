@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "SceneLights.hpp"
+#include "adapters/AdapterDependencies.hpp"
 #include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
 #include "adapters/ModelNotifications.hpp"
@@ -27,34 +28,10 @@
 #include "vantrel/services/SceneService.hpp"
 
 namespace vantrel {
-namespace {
-
-CanvasAdapter::Dependencies withDefaults(CanvasAdapter::Dependencies dependencies) {
-    if (!dependencies.obtainSceneSettings) {
-        dependencies.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) {
-            SceneService::sharedInstance().obtainSceneByCurrentCatalog(std::move(block));
-        };
-    }
-    if (!dependencies.loadModel) {
-        dependencies.loadModel = [](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
-                                    ModelLoaderService::ModelBlock block) {
-            ModelLoaderService::sharedInstance().loadModelBy(component, modelId, std::move(block));
-        };
-    }
-    if (!dependencies.buildMaterial) {
-        dependencies.buildMaterial = [](const std::shared_ptr<MaterialEntity>& material,
-                                        std::function<void(std::shared_ptr<SCNMaterial>)> block) {
-            material->getScnMaterial(std::move(block));
-        };
-    }
-    if (!dependencies.notificationCenter) dependencies.notificationCenter = &NotificationCenter::defaultCenter();
-    return dependencies;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 CanvasAdapter::CanvasAdapter(Token, Dependencies dependencies)
-    : dependencies_(withDefaults(std::move(dependencies))),
+    : dependencies_(detail::withServiceDefaults(std::move(dependencies))),
       scene_(SCNScene::make()),
       contentNode_(SCNNode::make()),
       cameraNode_(CameraNode::make()),
