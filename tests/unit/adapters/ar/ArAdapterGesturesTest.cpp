@@ -3,10 +3,13 @@
 
 #include <functional>
 
+#include <glm/gtc/quaternion.hpp>
+
 #include <gtest/gtest.h>
 
 #include "ArAdapterTestSupport.hpp"
 #include "unit/graph/GraphTestSupport.hpp"
+#include "unit/snapping/SnappingTestSupport.hpp"
 #include "vantrel/adapters/UITouch.hpp"
 #include "vantrel/adapters/UITouchDispatcher.hpp"
 
@@ -107,25 +110,77 @@ TEST(ArAdapterGestures, PansMoveOverTheFloorAndTwoFingersLiftOnlyFloatingModels)
     }
 }
 
-TEST(ArAdapterGestures, AMoveEndingOverAnotherModelJumpsBackUnlessOverlapIsAllowed) {
-    for (const bool allowed : {false, true}) {
-        SCOPED_TRACE(allowed);
-        GestureStage stage(allowed ? "overlap-allowed" : "overlap-refused");
+TEST(ArAdapterGestures, AMoveEndingOverAnotherModelJumpsBackUnlessItSnappedOrOverlapIsAllowed) {
+    enum class End { start, dropped, point };
+    const struct {
+        const char* name;
+        bool snapping;
+        bool overlapping;
+        End end;
+    } cases[] = {
+        {"refused", false, false, End::start},
+        {"allowed", false, true, End::dropped},
+        {"snapped", true, false, End::point},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        GestureStage stage(c.name);
         const auto other = boxModel("other", "table", kBox);
+        // The moved model docks 0.35 m left of a table's origin, where it overlaps the table.
+        stage.model->snappingAreas() = {snapping_test::area("table", "-0.35,0,0")};
         stage.adapter->addModel(other, SCNVector3{0.6f, 0.0f, -1.5f});
         stage.adapter->setMovementEnabled(true);
-        stage.adapter->setSnappingsEnabled(false);
-        stage.adapter->setOverlappingOfModelsAllowed(allowed);
+        stage.adapter->setSnappingsEnabled(c.snapping);
+        stage.adapter->setOverlappingOfModelsAllowed(c.overlapping);
+        // Clear of the point: a point the selected model stands on is not shown.
+        stage.model->setPosition({-0.4f, 0.0f, -1.5f});
         stage.adapter->selectModelById("m");
-        stage.delegate->take();
         const auto start = stage.model->position();
         const auto from = stage.onScreen(*stage.model);
-        const auto to = stage.onScreen(*other);
-        stage.drag(1, from, {to.x - from.x, to.y - from.y});
-        EXPECT_TRUE(stage.model->isOverlapped(stage.adapter->modelNodes()) == allowed);
-        EXPECT_EQ(near(stage.model->position(), start, 1e-4f), !allowed);
-        const auto calls = stage.delegate->take();
-        EXPECT_EQ(std::count(calls.begin(), calls.end(), "moved m") > 1, true);
+        const auto target = stage.view->projectPoint(SCNVector3{0.4f, kBox.y / 2.0f, -1.5f});
+        stage.drag(1, from, {target.x - from.x, target.y - from.y});
+        switch (c.end) {
+            case End::start: EXPECT_TRUE(near(stage.model->position(), start, 1e-4f)); break;
+            case End::dropped: EXPECT_TRUE(stage.model->isOverlapped({other})); break;
+            case End::point:
+                EXPECT_TRUE(near(stage.model->worldPosition(), SCNVector3{0.25f, 0.0f, -1.5f}, 1e-3f));
+                EXPECT_TRUE(stage.model->isOverlapped({other}));
+                break;
+        }
+        EXPECT_NEAR(stage.model->position().y, 0.0f, 1e-4f);
+    }
+}
+
+TEST(ArAdapterGestures, TwoFingersTurnTheSelectedModelAboutItsOwnUprightByPiTimesTheirTurn) {
+    for (const bool enabled : {false, true}) {
+        SCOPED_TRACE(enabled);
+        GestureStage stage(enabled ? "turn" : "turn-off");
+        stage.adapter->setRotationEnabled(enabled);
+        stage.adapter->selectModelById("m");
+        // Tipped forward first, so that a turn about the world's upright would differ.
+        const glm::quat tipped = glm::angleAxis(0.5f, glm::vec3(1.0f, 0.0f, 0.0f));
+        stage.model->setOrientation({tipped.x, tipped.y, tipped.z, tipped.w});
+        const auto centre = stage.onScreen(*stage.model);
+        const double turn = M_PI / 6.0;
+        const std::uint64_t a = stage.nextTouch++, b = stage.nextTouch++;
+        const auto at = [&](double angle, UITouchPhase phase) {
+            const double dx = 40.0 * std::cos(angle), dy = 40.0 * std::sin(angle);
+            return std::vector<UITouch>{{a, {centre.x - dx, centre.y - dy}, phase},
+                                        {b, {centre.x + dx, centre.y + dy}, phase}};
+        };
+        stage.touches().touchesBegan(at(0.0, UITouchPhase::began));
+        drainMain();
+        for (int step = 1; step <= 12; ++step) {
+            stage.wait(10ms);
+            stage.touches().touchesMoved(at(turn * step / 12, UITouchPhase::moved));
+            drainMain();
+        }
+        stage.touches().touchesEnded(at(turn, UITouchPhase::ended));
+        drainMain();
+        const glm::quat expected =
+            enabled ? tipped * glm::angleAxis(static_cast<float>(-M_PI * turn), glm::vec3(0.0f, 1.0f, 0.0f)) : tipped;
+        const auto q = stage.model->orientation();
+        EXPECT_NEAR(std::fabs(glm::dot(glm::quat(q.w, q.x, q.y, q.z), expected)), 1.0f, 1e-4f);
     }
 }
 
