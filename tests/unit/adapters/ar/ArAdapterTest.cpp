@@ -10,6 +10,8 @@
 #include "vantrel/core/Strings.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
+#include "vantrel/graph/SCNGeometry.hpp"
+#include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNScene.hpp"
 
 using namespace std::chrono_literals;
@@ -212,6 +214,35 @@ TEST(ArAdapter, RecordChangesReloadModelsInPlaceRemoveThemAndRelight) {
     ASSERT_TRUE(
         MainRunLoop::runUntil([&] { return stage.adapter->defaultIntensity() != ArAdapter::fallbackIntensity; }));
     EXPECT_EQ(stage.adapter->defaultIntensity(), stage.view->scene()->lightingEnvironment().intensity());
+}
+
+TEST(ArAdapter, AModelPlacedOnTheRecordedBoardShowsInTheSnapshot) {
+    Stage stage(ar_test::boardRecording());
+    stage.adapter->runArSession(false);
+    stage.play();
+    ASSERT_TRUE(stage.adapter->firstPlaneDetected());
+    const auto bare = stage.view->snapshot();
+    ASSERT_TRUE(bare.hasValue());
+    const auto model = boxModel("m", "sofa", {0.12f, 0.08f, 0.06f});
+    auto red = SCNMaterial::make();
+    red->diffuse().setContents(UIColor(0.8, 0.1, 0.1));
+    model->contentNode()->childNodes().front()->geometry()->setFirstMaterial(red);
+    stage.adapter->addModel(model);
+    ASSERT_EQ(stage.adapter->modelNodes().size(), 1u);
+    EXPECT_LT(glm::length(glm::vec3(model->simdWorldTransform()[3])), 0.01f) << "on the board's centre";
+    const auto path = ar_test::outputFolder("adapter-board") / "placed.png";
+    ASSERT_FALSE(stage.view->writeSnapshot(path));
+    const auto placed = UIImage::fromFile(path);
+    ASSERT_TRUE(placed);
+    // Just above the screen centre the box hides the board: reddish now, grey or white before.
+    const auto pixel = [](const UIImage& image, int x, int y) {
+        const auto at = static_cast<std::size_t>((y * image.width() + x) * 4);
+        return glm::ivec3(image.rgba()[at], image.rgba()[at + 1], image.rgba()[at + 2]);
+    };
+    const auto before = pixel(**bare, 160, 115);
+    const auto after = pixel(*placed, 160, 115);
+    EXPECT_GT(after.r - after.g, 60) << "before " << before.r << "," << before.g << "," << before.b;
+    EXPECT_LT(before.r - before.g, 30);
 }
 
 }  // namespace

@@ -111,10 +111,13 @@ struct Stage {
     std::map<std::string, std::shared_ptr<ModelNode>> reloads;
 
     // `answersSceneSettings` false: the scene settings never arrive.
-    Stage(const std::string& name, const json& frames, bool answersSceneSettings = true) {
+    Stage(const std::string& name, const json& frames, bool answersSceneSettings = true)
+        : Stage(ar_test::writeRecording(ar_test::outputFolder("adapter-" + name), frames), answersSceneSettings) {}
+
+    // Over the recording in `directory`.
+    explicit Stage(const std::filesystem::path& directory, bool answersSceneSettings = true) {
         Clock::install(clock);
-        auto opened =
-            ARReplaySession::open(ar_test::writeRecording(ar_test::outputFolder("adapter-" + name), frames), clock);
+        auto opened = ARReplaySession::open(directory, clock);
         EXPECT_TRUE(opened.hasValue()) << (opened ? "" : opened.error().description());
         session = *opened;
         view->setSession(session);
