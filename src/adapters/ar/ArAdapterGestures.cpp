@@ -150,8 +150,12 @@ void ArAdapter::handlePinchGesture(UIPinchGestureRecognizer& recognizer) {
 void ArAdapter::handleSingleTapGesture(UITapGestureRecognizer& recognizer) {
     const auto view = sceneView();
     if (!view) return;
+    const CGPoint location = recognizer.locationInView(view.get());
+    // A tap on one of the selected model's snapping points is the first half of a double tap that
+    // docks it there: selecting the point's carrier would take the points away before the second.
+    if (selectedModel_ && snappingAreaByHit(location)) return;
     select(nullptr);
-    if (const auto model = modelByHit(recognizer.locationInView(view.get()))) select(model);
+    if (const auto model = modelByHit(location)) select(model);
 }
 
 void ArAdapter::handleDoubleTapGesture(UITapGestureRecognizer& recognizer) {

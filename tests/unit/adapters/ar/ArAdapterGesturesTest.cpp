@@ -204,6 +204,24 @@ TEST(ArAdapterGestures, ATapSelectsAndADoubleTapRestoresThePlacementButKeepsTheP
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "moved m"), 1);
 }
 
+TEST(ArAdapterGestures, ADoubleTapOnASnappingPointDocksTheSelectedModelThere) {
+    GestureStage stage("double-tap-point");
+    const auto other = boxModel("other", "table", kBox);
+    stage.model->snappingAreas() = {snapping_test::area("table", "-0.35,0,0")};
+    stage.model->setPosition({-0.4f, 0.0f, -1.5f});
+    stage.adapter->addModel(other, SCNVector3{0.6f, 0.0f, -1.5f});
+    stage.taps(stage.onScreen(*stage.model), 1);
+    ASSERT_EQ(stage.adapter->selectedModel(), stage.model);
+    stage.delegate->take();
+    const auto point = stage.view->projectPoint(SCNVector3{0.25f, kBox.y / 2.0f, -1.5f});
+    stage.taps({point.x, point.y}, 2);
+    EXPECT_TRUE(near(stage.model->worldPosition(), SCNVector3{0.25f, 0.0f, -1.5f}, 1e-3f));
+    EXPECT_EQ(stage.adapter->selectedModel(), stage.model);
+    const auto calls = stage.delegate->take();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ((Calls{calls[0], calls[1], calls[2]}), (Calls{"moved m", "deselected", "selected m"}));
+}
+
 TEST(ArAdapterGestures, PinchesScaleWithoutBoundsAndMultiply) {
     GestureStage stage("pinch");
     stage.adapter->setScalingEnabled(true);

@@ -148,6 +148,21 @@ TEST(ArAdapter, ARestartForgetsPlanesAndModelsButNotTheFirstPlane) {
     }
 }
 
+TEST(ArAdapter, SizesFollowTheSwitchForModelsPresentAndPlacedLater) {
+    Stage stage("sizes", json::array({frame(0.0)}));
+    const auto first = boxModel("a");
+    stage.adapter->addModel(first, SCNVector3{0.0f, 0.0f, -1.5f});
+    EXPECT_FALSE(first->isSizesShown());
+    stage.adapter->setShowSizes(true);
+    const auto second = boxModel("b");
+    stage.adapter->addModel(second, SCNVector3{1.5f, 0.0f, -1.5f});
+    EXPECT_TRUE(first->isSizesShown());
+    EXPECT_TRUE(second->isSizesShown());
+    EXPECT_EQ(second->shownSizesNode()->parentNode(), second);
+    stage.adapter->setShowSizes(false);
+    EXPECT_FALSE(first->isSizesShown() || second->isSizesShown());
+}
+
 TEST(ArAdapter, TheLightFollowsTheEstimateElseTheDefaultElseStaysAlone) {
     const struct {
         const char* name;
