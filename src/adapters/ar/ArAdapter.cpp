@@ -68,6 +68,10 @@ std::shared_ptr<ArAdapter> ArAdapter::make(Dependencies dependencies) {
 // ----- View -----
 
 void ArAdapter::setSceneView(const std::shared_ptr<ARSCNView>& view) {
+    // A view left behind no longer reports its planes here.
+    if (const auto previous = view_.lock(); previous && previous != view && previous->delegate().get() == this) {
+        previous->setDelegate(nullptr);
+    }
     view_ = view;
     dispatcher_.reset();
     if (!view) return;
