@@ -243,6 +243,7 @@ private:
     void reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material);
     void applySceneRecord(const std::shared_ptr<SceneEntity>& record);
     void removeAnchorObjectModels(const std::string& anchorObjectId);
+    void removeComponentModels(const std::string& componentId);
 
     // Gestures.
     void makeTouchDispatcher(const std::shared_ptr<SCNView>& view);

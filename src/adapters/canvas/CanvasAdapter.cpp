@@ -6,6 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "SceneLights.hpp"
+#include "adapters/AdapterDependencies.hpp"
+#include "adapters/AdapterModels.hpp"
+#include "adapters/GlowTechnique.hpp"
+#include "adapters/ModelNotifications.hpp"
 #include "TransactionScope.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
@@ -24,52 +28,10 @@
 #include "vantrel/services/SceneService.hpp"
 
 namespace vantrel {
-namespace {
-
-// The glow technique's dictionary, read once from the resource bundle.
-const nlohmann::json& glowDictionary() {
-    static const nlohmann::json dictionary = [] {
-        const auto bundle = ResourceBundle::locate();
-        if (!bundle) return nlohmann::json();
-        std::ifstream in(bundle->path("shaders/glow.json"));
-        auto parsed = nlohmann::json::parse(in, nullptr, false);
-        return parsed.is_discarded() ? nlohmann::json() : parsed;
-    }();
-    return dictionary;
-}
-
-template <class T>
-std::shared_ptr<T> recordOf(const Notification& notification) {
-    if (const auto* record = std::any_cast<std::shared_ptr<T>>(&notification.object)) return *record;
-    return nullptr;
-}
-
-CanvasAdapter::Dependencies withDefaults(CanvasAdapter::Dependencies dependencies) {
-    if (!dependencies.obtainSceneSettings) {
-        dependencies.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) {
-            SceneService::sharedInstance().obtainSceneByCurrentCatalog(std::move(block));
-        };
-    }
-    if (!dependencies.loadModel) {
-        dependencies.loadModel = [](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
-                                    ModelLoaderService::ModelBlock block) {
-            ModelLoaderService::sharedInstance().loadModelBy(component, modelId, std::move(block));
-        };
-    }
-    if (!dependencies.buildMaterial) {
-        dependencies.buildMaterial = [](const std::shared_ptr<MaterialEntity>& material,
-                                        std::function<void(std::shared_ptr<SCNMaterial>)> block) {
-            material->getScnMaterial(std::move(block));
-        };
-    }
-    if (!dependencies.notificationCenter) dependencies.notificationCenter = &NotificationCenter::defaultCenter();
-    return dependencies;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 CanvasAdapter::CanvasAdapter(Token, Dependencies dependencies)
-    : dependencies_(withDefaults(std::move(dependencies))),
+    : dependencies_(detail::withServiceDefaults(std::move(dependencies))),
       scene_(SCNScene::make()),
       contentNode_(SCNNode::make()),
       cameraNode_(CameraNode::make()),
@@ -132,7 +94,7 @@ void CanvasAdapter::setUpView(const std::shared_ptr<SCNView>& view) {
     }
     view->setScene(scene_);
     view->setPointOfView(cameraNode_->cameraLens());
-    if (auto technique = SCNTechnique::techniqueWithDictionary(glowDictionary())) {
+    if (auto technique = SCNTechnique::techniqueWithDictionary(detail::glowDictionary())) {
         view->setTechnique(*technique);
     } else {
         VLOG_ERROR("Unable to build the glow technique due error: " + technique.error().description());
@@ -427,11 +389,7 @@ void CanvasAdapter::select(const std::shared_ptr<ModelNode>& model) {
     applySelection();
 }
 
-void CanvasAdapter::selectModelById(const std::string& id) {
-    const auto found =
-        std::find_if(modelNodes_.begin(), modelNodes_.end(), [&](const auto& model) { return model->id() == id; });
-    select(found == modelNodes_.end() ? nullptr : *found);
-}
+void CanvasAdapter::selectModelById(const std::string& id) { select(detail::findModel(modelNodes_, id)); }
 
 void CanvasAdapter::resetSelection() { select(nullptr); }
 
@@ -440,32 +398,12 @@ void CanvasAdapter::resetSelection() { select(nullptr); }
 void CanvasAdapter::assignMaterialToModel(const std::string& modelId, const NodeNamesOrNodeIds& nodeNamesOrNodeIds,
                                           const std::optional<std::string>& materialId,
                                           const std::shared_ptr<SCNMaterial>& material) {
-    const auto found =
-        std::find_if(modelNodes_.begin(), modelNodes_.end(), [&](const auto& model) { return model->id() == modelId; });
-    if (found == modelNodes_.end()) return;
-    (*found)->assignMaterial(material, nodeNamesOrNodeIds);
-    for (const auto& [nodeName, nodeId] : nodeNamesOrNodeIds) {
-        const std::string key = nodeName + ":" + nodeId;
-        if (materialId) {
-            assignedMaterials_[modelId][key] = *materialId;
-        } else if (const auto parts = assignedMaterials_.find(modelId); parts != assignedMaterials_.end()) {
-            parts->second.erase(key);
-        }
-    }
+    detail::assignAndRecordMaterial(modelNodes_, assignedMaterials_, modelId, nodeNamesOrNodeIds, materialId, material);
 }
 
 void CanvasAdapter::reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material) {
     // Collected first: assigning changes the map being read.
-    std::vector<std::pair<std::string, NodeNamesOrNodeIds>> assignments;
-    for (const auto& [modelId, parts] : assignedMaterials_) {
-        NodeNamesOrNodeIds pairs;
-        for (const auto& [key, id] : parts) {
-            if (id != materialId) continue;
-            const auto colon = key.find(':');
-            pairs.emplace_back(key.substr(0, colon), colon == std::string::npos ? "" : key.substr(colon + 1));
-        }
-        if (!pairs.empty()) assignments.emplace_back(modelId, std::move(pairs));
-    }
+    const auto assignments = detail::partsCarrying(assignedMaterials_, materialId);
     // A deleted material leaves the parts with their own materials, and they are no longer recorded
     // as carrying it: a later update of a record with the same id must not bring it back.
     const std::optional<std::string> recorded = material ? std::optional<std::string>(materialId) : std::nullopt;
@@ -489,100 +427,36 @@ void CanvasAdapter::cameraRotate(float xRadians, float yRadians) { cameraNode_->
 
 // ----- Hit tests -----
 
-namespace {
-template <class Wanted>
-std::shared_ptr<Wanted> hitAncestor(const std::shared_ptr<SCNView>& view, const CGPoint& location) {
-    if (!view) return nullptr;
-    const auto hits = view->hitTest(location);
-    if (hits.empty()) return nullptr;
-    for (auto node = hits.front().node; node; node = node->parentNode()) {
-        if (auto wanted = std::dynamic_pointer_cast<Wanted>(node)) return wanted;
-    }
-    return nullptr;
-}
-}  // namespace
-
 std::shared_ptr<ModelNode> CanvasAdapter::modelByHit(const CGPoint& location) const {
-    return hitAncestor<ModelNode>(sceneView(), location);
+    return detail::hitAncestor<ModelNode>(sceneView().get(), location);
 }
 
 std::shared_ptr<SnappingNode> CanvasAdapter::snappingAreaByHit(const CGPoint& location) const {
-    return hitAncestor<SnappingNode>(sceneView(), location);
+    return detail::hitAncestor<SnappingNode>(sceneView().get(), location);
 }
 
 // ----- Change notifications -----
 
 void CanvasAdapter::observeNotifications() {
-    auto& center = *dependencies_.notificationCenter;
     const std::weak_ptr<CanvasAdapter> weakSelf = weak_from_this();
-    // Every reaction touches the scene, so it runs on the main queue whatever thread posted.
-    const auto onMain = [weakSelf](std::function<void(CanvasAdapter&)> reaction) {
-        dispatchMain([weakSelf, reaction = std::move(reaction)] {
-            if (const auto self = weakSelf.lock()) reaction(*self);
-        });
+    const auto bind = [weakSelf](auto member) {
+        return [weakSelf, member](const auto&... arguments) {
+            if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
+        };
     };
-    const auto observe = [&](const char* name, std::function<void(const Notification&)> callback) {
-        observers_.emplace_back(center, name, std::move(callback));
-    };
+    observers_ = detail::observeModelNotifications(
+        *dependencies_.notificationCenter, dependencies_.buildMaterial,
+        {bind(&CanvasAdapter::reloadComponent), bind(&CanvasAdapter::removeComponentModels),
+         bind(&CanvasAdapter::removeAnchorObjectModels), bind(&CanvasAdapter::reapplyMaterial),
+         bind(&CanvasAdapter::applySceneRecord)});
+}
 
-    observe(VantrelSDK::componentUpdatedNotification, [onMain](const Notification& notification) {
-        const auto component = recordOf<ComponentEntity>(notification);
-        if (!component) return;
-        if (!component->objectId()) {
-            VLOG_ERROR("Invalid component - no identifier found.");
-            return;
-        }
-        onMain([component](CanvasAdapter& self) { self.reloadComponent(component); });
-    });
-    observe(VantrelSDK::componentDeletedNotification, [onMain](const Notification& notification) {
-        const auto component = recordOf<ComponentEntity>(notification);
-        if (!component) return;
-        if (!component->objectId()) {
-            VLOG_ERROR("Invalid component - no identifier found.");
-            return;
-        }
-        onMain([componentId = *component->objectId()](CanvasAdapter& self) {
-            std::vector<std::string> ids;
-            for (const auto& model : self.modelNodes_) {
-                if (model->componentId() == componentId) ids.push_back(model->id());
-            }
-            for (const auto& id : ids) self.removeModelBy(id);
-        });
-    });
-    observe(VantrelSDK::anchorObjectDeletedNotification, [onMain](const Notification& notification) {
-        const auto record = recordOf<ParseObject>(notification);
-        if (!record) return;
-        if (!record->objectId()) {
-            VLOG_ERROR("Invalid anchorObject - no identifier found.");
-            return;
-        }
-        onMain([id = *record->objectId()](CanvasAdapter& self) { self.removeAnchorObjectModels(id); });
-    });
-    // The builder is copied here: the posting thread must never hold the adapter, or it might be the
-    // one to destroy it.
-    observe(VantrelSDK::materialUpdatedNotification, [build = dependencies_.buildMaterial,
-                                                      onMain](const Notification& notification) {
-        const auto material = recordOf<MaterialEntity>(notification);
-        if (!material || !material->objectId()) return;
-        DispatchQueue::global().async([build, material, onMain] {
-            build(material, [materialId = *material->objectId(), onMain](std::shared_ptr<SCNMaterial> built) {
-                onMain([materialId, built](CanvasAdapter& adapter) { adapter.reapplyMaterial(materialId, built); });
-            });
-        });
-    });
-    observe(VantrelSDK::materialDeletedNotification, [onMain](const Notification& notification) {
-        const auto material = recordOf<MaterialEntity>(notification);
-        if (!material || !material->objectId()) return;
-        onMain(
-            [materialId = *material->objectId()](CanvasAdapter& self) { self.reapplyMaterial(materialId, nullptr); });
-    });
-    for (const char* name : {VantrelSDK::sceneCreatedNotification, VantrelSDK::sceneUpdatedNotification}) {
-        observe(name, [onMain](const Notification& notification) {
-            const auto record = recordOf<SceneEntity>(notification);
-            if (!record) return;
-            onMain([record](CanvasAdapter& self) { self.applySceneRecord(record); });
-        });
+void CanvasAdapter::removeComponentModels(const std::string& componentId) {
+    std::vector<std::string> ids;
+    for (const auto& model : modelNodes_) {
+        if (model->componentId() == componentId) ids.push_back(model->id());
     }
+    for (const auto& id : ids) removeModelBy(id);
 }
 
 void CanvasAdapter::applySceneRecord(const std::shared_ptr<SceneEntity>& record) {
@@ -614,27 +488,17 @@ void CanvasAdapter::reloadComponent(const std::shared_ptr<ComponentEntity>& comp
             bool selected;
         };
         const Remembered remembered{old->id(), old->position(), old->rotation(), old == selectedModel_};
-        auto load = dependencies_.loadModel;
-        DispatchQueue::global().async([weakSelf, load, component, remembered] {
-            load(component, remembered.id,
-                 [weakSelf, component, remembered](std::shared_ptr<ModelNode> model, OptionalError error) {
-                     dispatchMain([weakSelf, component, remembered, model, error] {
-                         const auto self = weakSelf.lock();
-                         if (!self) return;
-                         if (error || !model) {
-                             VLOG_ERROR(
-                                 "Realtime update failed: unable to reload 3D model of '" + component->genericName() +
-                                 "' component due error: " + (error ? error->description() : std::string("no model")));
-                             return;
-                         }
-                         self->removeModelBy(remembered.id);
-                         self->addModel(model, remembered.position, remembered.rotation, false, std::nullopt, true);
-                         if (remembered.selected && self->modelSelectionEnabled_) self->select(model);
-                         self->frameCamera();
-                         self->relayLights();
-                     });
-                 });
-        });
+        detail::reloadModel(dependencies_.loadModel, component, remembered.id,
+                            [weakSelf, remembered](const std::shared_ptr<ModelNode>& model) {
+                                const auto self = weakSelf.lock();
+                                if (!self) return;
+                                self->removeModelBy(remembered.id);
+                                self->addModel(model, remembered.position, remembered.rotation, false, std::nullopt,
+                                               true);
+                                if (remembered.selected && self->modelSelectionEnabled_) self->select(model);
+                                self->frameCamera();
+                                self->relayLights();
+                            });
     }
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// The library's record-change notifications that the canvas and the AR adapter follow.
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "vantrel/core/Error.hpp"
+#include "vantrel/core/NotificationCenter.hpp"
+
+namespace vantrel {
+class ComponentEntity;
+class MaterialEntity;
+class ModelNode;
+class SCNMaterial;
+class SceneEntity;
+}  // namespace vantrel
+
+namespace vantrel::detail {
+
+/// What an adapter does when a record changes. Every reaction is called on the main queue.
+struct ModelNotificationReactions {
+    std::function<void(const std::shared_ptr<ComponentEntity>&)> componentUpdated;
+    std::function<void(const std::string& componentId)> componentDeleted;
+    std::function<void(const std::string& anchorObjectId)> anchorObjectDeleted;
+    /// A material was rebuilt after an update, or deleted (nullptr).
+    std::function<void(const std::string& materialId, const std::shared_ptr<SCNMaterial>&)> materialChanged;
+    std::function<void(const std::shared_ptr<SceneEntity>&)> sceneChanged;
+};
+
+/// Builds the rendering material of a material record.
+using MaterialBuilder =
+    std::function<void(const std::shared_ptr<MaterialEntity>&, std::function<void(std::shared_ptr<SCNMaterial>)>)>;
+
+/// Observes the component, anchor-object, material and scene notifications of `center` and hands each
+/// valid record to `reactions` on the main queue (materials built on the global queue first). The
+/// reactions must hold their adapter weakly: the posting thread must never be the one to destroy it.
+std::vector<ScopedObserver> observeModelNotifications(NotificationCenter& center, const MaterialBuilder& build,
+                                                      ModelNotificationReactions reactions);
+
+/// Loads a component's model under a model id.
+using ModelLoader = std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&,
+                                       std::function<void(std::shared_ptr<ModelNode>, OptionalError)>)>;
+
+/// Loads `component`'s model again as `modelId` on the global queue and hands it to `loaded` on the
+/// main queue; a failure is logged and `loaded` is not called.
+void reloadModel(const ModelLoader& load, const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
+                 std::function<void(std::shared_ptr<ModelNode>)> loaded);
+
+/// (node name, node id) pairs by model id of the parts that carry `materialId` in `assigned`.
+std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> partsCarrying(
+    const std::map<std::string, std::map<std::string, std::string>>& assigned, const std::string& materialId);
+
+}  // namespace vantrel::detail
