@@ -181,3 +181,5 @@
 #include "vantrel/adapters/ARSession.hpp"
 #include "vantrel/adapters/ARSessionRecorder.hpp"
 #include "vantrel/adapters/ARWorldTrackingConfiguration.hpp"
+#include "vantrel/adapters/ArAdapter.hpp"
+#include "vantrel/adapters/ArManagementDelegate.hpp"
