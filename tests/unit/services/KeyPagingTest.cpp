@@ -22,7 +22,7 @@ using test::Await;
 using test::ServicesFakeBackend;
 
 std::string idOf(int i) {
-    char id[8];
+    char id[16];
     std::snprintf(id, sizeof id, "m%03d", i);
     return id;
 }

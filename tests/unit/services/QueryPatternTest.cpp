@@ -93,7 +93,7 @@ protected:
             const int limit = request.body.value("limit", 100);
             json page = json::array();
             for (int i = 0; i < 250 && static_cast<int>(page.size()) < limit; ++i) {
-                char id[8];
+                char id[16];
                 std::snprintf(id, sizeof id, "m%03d", i);
                 if (bound.contains("$gt") && id <= bound["$gt"].get<std::string>()) continue;
                 if (skip > 0 && skip--) continue;

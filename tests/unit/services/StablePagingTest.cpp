@@ -30,7 +30,7 @@ constexpr int kRecords = 250;
 json rowsInStorageOrder() {
     json rows = json::array();
     for (int i = 0; i < kRecords; ++i) {
-        char id[8];
+        char id[16];
         std::snprintf(id, sizeof id, "r%03d", (i * 37) % kRecords);
         rows.push_back({{"objectId", id}, {"index", 1}});
     }
