@@ -52,7 +52,7 @@ ctest --preset ci -j"$jobs" || status=1
 # Pictures are drawn by Mesa's software rasterizer, an uninstrumented driver with threads and
 # allocations of its own: the sanitizer passes leave the drawing tests to the main pass, as they
 # leave the peak-memory check of unpacking (the sanitizers' allocators hold freed memory back).
-not_under_sanitizers='^package\.|^(ScenePicture|Technique|FloorAndEnvironment|RenderContext|WindowSurface|ModelPicture|DimensionDisplay|ARMarkerSessionTest)\.|HostileArchivesAreRefused'
+not_under_sanitizers='^package\.|^(ScenePicture|Technique|FloorAndEnvironment|RenderContext|WindowSurface|ModelPicture|DimensionDisplay|ARMarkerSessionTest)\.|ShowsInTheSnapshot|TheCommittedBoardWalkReplays|HostileArchivesAreRefused'
 
 # Two unpackings at once meet in glibc's time-zone set-up inside libzip, whose lock ThreadSanitizer
 # cannot see (uninstrumented libc): that one test stays with the other passes.

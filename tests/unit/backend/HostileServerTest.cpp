@@ -113,9 +113,11 @@ protected:
 TEST_F(HostileServerTest, RedirectsNeverTakeTheSessionToAnotherServer) {
     FakeHttpServer elsewhere([](const FakeHttpRequest&) { return FakeHttpServer::response(200, R"({"results":[]})"); });
     logIn();
-    server_.setHandler([&](const FakeHttpRequest&) {
-        return FakeHttpServer::response(302, "", "text/plain",
-                                        {{"Location", elsewhere.url() + "/parse/classes/Thing"}});
+    // By value: the fixture's server outlives this test body and may still answer (a log-out in
+    // tear-down) after `elsewhere` is gone.
+    const std::string target = elsewhere.url() + "/parse/classes/Thing";
+    server_.setHandler([target](const FakeHttpRequest&) {
+        return FakeHttpServer::response(302, "", "text/plain", {{"Location", target}});
     });
     const auto [objects, error] = find();
     ASSERT_TRUE(error);
@@ -158,7 +160,7 @@ TEST_F(HostileServerTest, AnswersLargerThanTheLimitFailWhileTheyArrive) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        server_.setHandler([&](const FakeHttpRequest&) { return c.response; });
+        server_.setHandler([response = c.response](const FakeHttpRequest&) { return response; });
         const auto [objects, error] = find();
         ASSERT_TRUE(error);
         EXPECT_EQ(error->code, ParseErrorCode::connectionFailed);
@@ -171,7 +173,7 @@ TEST_F(HostileServerTest, AnswersLargerThanTheLimitFailWhileTheyArrive) {
     request.url = server_.url() + "/file";
     request.downloadFile = persistence_ / "file.bin";
     request.maximumBodyBytes = 1000;
-    server_.setHandler([&](const FakeHttpRequest&) { return FakeHttpServer::response(404, big, "text/plain"); });
+    server_.setHandler([big](const FakeHttpRequest&) { return FakeHttpServer::response(404, big, "text/plain"); });
     Await<std::pair<HttpResponse, OptionalError>> done;
     client.send(request, [done](HttpResponse response, OptionalError failure) {
         done.set({std::move(response), failure});
@@ -233,7 +235,7 @@ TEST_F(HostileServerTest, DocumentsNestedTooDeepAreRefusedAsInvalidJson) {
 
     // 30,000 levels (60 KB) as a REST answer and as a LiveQuery frame: refused, nothing recurses.
     const std::string deep = R"({"results":[)" + nested(30000, "{}") + "]}";
-    server_.setHandler([&](const FakeHttpRequest&) { return FakeHttpServer::response(200, deep); });
+    server_.setHandler([deep](const FakeHttpRequest&) { return FakeHttpServer::response(200, deep); });
     const auto [objects, error] = find();
     ASSERT_TRUE(error);
     EXPECT_EQ(error->code, ParseErrorCode::invalidJSON);
