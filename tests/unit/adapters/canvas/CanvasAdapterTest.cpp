@@ -324,7 +324,10 @@ TEST(CanvasAdapter, ComponentNotificationsReloadInPlaceOrRemoveAndOthersChangeNo
 
 TEST(CanvasAdapter, HoldsItsViewAndDelegateWeaklyAndStopsObservingWhenGone) {
     const auto observers = NotificationCenter::defaultCenter().observerCount();
-    auto adapter = CanvasAdapter::make();
+    // The scene settings answer at once: no request may outlive the test (a unit test has no backend).
+    CanvasAdapter::Dependencies offline;
+    offline.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) { block(nullptr, std::nullopt); };
+    auto adapter = CanvasAdapter::make(offline);
     EXPECT_GT(NotificationCenter::defaultCenter().observerCount(), observers);
     auto view = std::make_shared<SCNView>();
     auto delegate = std::make_shared<canvas_test::RecordingDelegate>();
