@@ -154,6 +154,7 @@
 #include "vantrel/render/SCNTechnique.hpp"
 #include "vantrel/render/SCNView.hpp"
 
+#include "vantrel/adapters/AdapterDependencies.hpp"
 #include "vantrel/adapters/AdapterManagementDelegate.hpp"
 #include "vantrel/adapters/CameraNode.hpp"
 #include "vantrel/adapters/CanvasAdapter.hpp"

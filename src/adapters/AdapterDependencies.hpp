@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "vantrel/adapters/AdapterDependencies.hpp"
 #include "vantrel/core/NotificationCenter.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
@@ -18,8 +19,7 @@
 namespace vantrel::detail {
 
 /// `dependencies` with every member left empty filled in from the library's services.
-template <class Dependencies>
-Dependencies withServiceDefaults(Dependencies dependencies) {
+inline AdapterDependencies withServiceDefaults(AdapterDependencies dependencies) {
     if (!dependencies.obtainSceneSettings) {
         dependencies.obtainSceneSettings = [](RecordResultBlock<SceneEntity> block) {
             SceneService::sharedInstance().obtainSceneByCurrentCatalog(std::move(block));

@@ -10,6 +10,7 @@
 
 #include <glm/mat4x4.hpp>
 
+#include "vantrel/adapters/AdapterDependencies.hpp"
 #include "vantrel/adapters/ARHitTestResult.hpp"
 #include "vantrel/adapters/ARPlaneAnchor.hpp"
 #include "vantrel/adapters/ARSCNView.hpp"
@@ -57,19 +58,8 @@ public:
     /// A plane node set, ordered by address.
     using NodeSet = std::set<std::shared_ptr<SCNNode>>;
 
-    /// What lies outside the scene; every member has a default that uses the library's services.
-    struct Dependencies {
-        /// Reads the current catalogue's scene settings (the view set-up).
-        std::function<void(RecordResultBlock<SceneEntity>)> obtainSceneSettings;
-        /// Loads a component's model again under the given model id (reloads).
-        std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&, ModelLoaderService::ModelBlock)>
-            loadModel;
-        /// Builds the rendering material of a material record.
-        std::function<void(const std::shared_ptr<MaterialEntity>&, std::function<void(std::shared_ptr<SCNMaterial>)>)>
-            buildMaterial;
-        /// The centre whose change notifications are observed.
-        NotificationCenter* notificationCenter = nullptr;
-    };
+    /// What lies outside the scene (the library's services unless a test replaces them).
+    using Dependencies = AdapterDependencies;
 
     /// Intensity of the lighting environment when neither an estimate nor a scene record gives one.
     static constexpr double fallbackIntensity = 25.0;

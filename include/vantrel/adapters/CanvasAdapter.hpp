@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "vantrel/adapters/AdapterDependencies.hpp"
 #include "vantrel/adapters/CameraNode.hpp"
 #include "vantrel/adapters/CanvasManagementDelegate.hpp"
 #include "vantrel/adapters/GestureAction.hpp"
@@ -60,20 +61,8 @@ public:
     /// Material ids by "nodeName:nodeId", by model id.
     using AssignedMaterials = std::map<std::string, std::map<std::string, std::string>>;
 
-    /// Where the adapter gets what lies outside the scene; every member has a default that uses the
-    /// library's services, and tests replace them.
-    struct Dependencies {
-        /// Reads the current catalogue's scene settings (the view set-up).
-        std::function<void(RecordResultBlock<SceneEntity>)> obtainSceneSettings;
-        /// Loads a component's model again under the given model id (reloads).
-        std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&, ModelLoaderService::ModelBlock)>
-            loadModel;
-        /// Builds the rendering material of a material record.
-        std::function<void(const std::shared_ptr<MaterialEntity>&, std::function<void(std::shared_ptr<SCNMaterial>)>)>
-            buildMaterial;
-        /// The centre whose change notifications are observed.
-        NotificationCenter* notificationCenter = nullptr;
-    };
+    /// What lies outside the scene (the library's services unless a test replaces them).
+    using Dependencies = AdapterDependencies;
 
     /// Camera distance as a multiple of the content's bounding-sphere radius.
     static constexpr float cameraDistanceFactor = 2.5f;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr float pi = std::numbers::pi_v<float>;
 
-struct LightSpec {
+struct LightPlacement {
     const char* name;
     std::optional<SCNLightType> type;
     double intensity;
@@ -20,12 +20,12 @@ struct LightSpec {
     std::optional<SCNVector3> eulerAngles;
 };
 
-const std::vector<LightSpec>& specsOf(SceneEnvironment environment) {
-    static const std::vector<LightSpec> basic = {
+const std::vector<LightPlacement>& placementsOf(SceneEnvironment environment) {
+    static const std::vector<LightPlacement> basic = {
         {"lightNode_omni_1", SCNLightType::omni, 500.0, {10.0f, 10.0f, 10.0f}, std::nullopt},
         {"lightNode_omni_2", SCNLightType::omni, 500.0, {-10.0f, -10.0f, -10.0f}, std::nullopt},
     };
-    static const std::vector<LightSpec> studio = {
+    static const std::vector<LightPlacement> studio = {
         {"lightsLookAtCenterNode", std::nullopt, 0.0, {0.0f, 0.0f, 0.0f}, std::nullopt},
         {"lightNode_main", SCNLightType::directional, 600.0, {0.0f, 1.0f, 4.0f}, SCNVector3{-pi / 8.0f, 0.0f, 0.0f}},
         {"lightNode_fill",
@@ -43,12 +43,12 @@ const std::vector<LightSpec>& specsOf(SceneEnvironment environment) {
 
 std::vector<std::shared_ptr<SCNNode>> makeSceneLights(SceneEnvironment environment) {
     std::vector<std::shared_ptr<SCNNode>> lights;
-    for (const auto& spec : specsOf(environment)) {
+    for (const auto& placement : placementsOf(environment)) {
         auto node = SCNNode::make();
-        node->setName(spec.name);
-        if (spec.type) {
-            auto light = SCNLight::make(*spec.type);
-            light->setIntensity(spec.intensity);
+        node->setName(placement.name);
+        if (placement.type) {
+            auto light = SCNLight::make(*placement.type);
+            light->setIntensity(placement.intensity);
             node->setLight(std::move(light));
         }
         lights.push_back(std::move(node));
@@ -58,15 +58,15 @@ std::vector<std::shared_ptr<SCNNode>> makeSceneLights(SceneEnvironment environme
 
 void laySceneLights(SceneEnvironment environment, const std::vector<std::shared_ptr<SCNNode>>& lights,
                     const SCNBoundingSphere& content) {
-    const auto& specs = specsOf(environment);
-    for (std::size_t index = 0; index < lights.size() && index < specs.size(); ++index) {
+    const auto& placements = placementsOf(environment);
+    for (std::size_t index = 0; index < lights.size() && index < placements.size(); ++index) {
         const auto& light = lights[index];
-        light->setPosition(content.center + specs[index].offset * content.radius);
+        light->setPosition(content.center + placements[index].offset * content.radius);
         if (environment != SceneEnvironment::studio) {
             continue;
         }
-        if (specs[index].eulerAngles) {
-            light->setEulerAngles(*specs[index].eulerAngles);
+        if (placements[index].eulerAngles) {
+            light->setEulerAngles(*placements[index].eulerAngles);
         }
         if (index > 0) {
             light->setConstraints({SCNLookAtConstraint::make(lights.front())});
