@@ -200,6 +200,19 @@ TEST(ViewProjection, AutomaticZRangeEnclosesTheScene) {
     EXPECT_GT(projection.zFar(), 210.0);
     EXPECT_GE(projection.zNear(), 0.01);
     EXPECT_LT(projection.projectPoint({0, 0, -210}).z, 1.0f);
+
+    // A floor has no end: with one among the top-level nodes, its points close in front of the
+    // camera and well past the content are drawn too, not cut off by a range fitted to the content.
+    const SCNVector3 nearFloor{0, -1, 3.5f};
+    const SCNVector3 farFloor{0, -1, -600};
+    EXPECT_LT(projection.projectPoint(nearFloor).z, 0.0f) << "before: outside the fitted range";
+    f.scene->addChildNode(SCNNode::make(SCNFloor::make()));
+    const SCNViewProjection withFloor(*f.eye, f.viewport);
+    for (const auto& point : {nearFloor, farFloor}) {
+        const float depth = withFloor.projectPoint(point).z;
+        EXPECT_GT(depth, 0.0f);
+        EXPECT_LT(depth, 1.0f);
+    }
 }
 
 TEST(ViewProjection, HitTestAtAScreenPointFindsWhatIsDrawnThere) {
