@@ -21,7 +21,8 @@ namespace {
 constexpr int kChannels = 4;
 
 bool acceptableSize(int width, int height) {
-    return width > 0 && height > 0 && width <= UIImage::kMaxDimension && height <= UIImage::kMaxDimension;
+    return width > 0 && height > 0 && width <= UIImage::kMaxDimension && height <= UIImage::kMaxDimension &&
+           std::int64_t{width} * height <= UIImage::kMaxPixelCount;
 }
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {

@@ -15,8 +15,8 @@ namespace vantrel {
 struct ImageDecodingLimits {
     /// The largest width or height.
     int maxDimension = UIImage::kMaxDimension;
-    /// The largest width × height (64 mega-pixels, 256 MiB of RGBA pixels).
-    std::uint64_t maxPixelCount = std::uint64_t{1} << 26;
+    /// The largest width × height.
+    std::uint64_t maxPixelCount = UIImage::kMaxPixelCount;
 };
 
 /// A decoded image and what its file said about it.

@@ -25,12 +25,14 @@ enum class UIImagePixelFormat {
 /// only bytes. An image made from a file keeps the file's path and
 /// decodes its pixels on first use.
 ///
-/// Decoding refuses images wider or higher than `kMaxDimension` so that a hostile file cannot make
-/// the library allocate gigabytes.
+/// Decoding refuses images wider or higher than `kMaxDimension`, or with more than `kMaxPixelCount`
+/// pixels, so that a hostile file cannot make the library allocate gigabytes.
 class UIImage {
 public:
     /// The largest width or height that decoding accepts.
     static constexpr int kMaxDimension = 16384;
+    /// The most pixels (width × height) that decoding accepts: 64 mega-pixels, 256 MiB of RGBA.
+    static constexpr std::int64_t kMaxPixelCount = std::int64_t{1} << 26;
 
     /// An image from pixels already in memory. `rgba` must hold width × height × 4 bytes; it is cut or
     /// padded with transparent black when it does not, and negative sizes count as 0.
