@@ -13,6 +13,8 @@
 #include "vantrel/core/NotificationCenter.hpp"
 
 namespace vantrel {
+class AnchorObjectEntity;
+class AnchorObjectModelNode;
 class ComponentEntity;
 class MaterialEntity;
 class ModelNode;
@@ -26,6 +28,7 @@ namespace vantrel::detail {
 struct ModelNotificationReactions {
     std::function<void(const std::shared_ptr<ComponentEntity>&)> componentUpdated;
     std::function<void(const std::string& componentId)> componentDeleted;
+    std::function<void(const std::shared_ptr<AnchorObjectEntity>&)> anchorObjectUpdated;
     std::function<void(const std::string& anchorObjectId)> anchorObjectDeleted;
     /// A material was rebuilt after an update, or deleted (nullptr).
     std::function<void(const std::string& materialId, const std::shared_ptr<SCNMaterial>&)> materialChanged;
@@ -50,6 +53,25 @@ using ModelLoader = std::function<void(const std::shared_ptr<ComponentEntity>&, 
 /// main queue; a failure is logged and `loaded` is not called.
 void reloadModel(const ModelLoader& load, const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
                  std::function<void(std::shared_ptr<ModelNode>)> loaded);
+
+/// Loads an anchor object's model.
+using AnchorObjectModelLoader =
+    std::function<void(const std::shared_ptr<AnchorObjectEntity>&,
+                       std::function<void(std::shared_ptr<AnchorObjectModelNode>, OptionalError)>)>;
+
+/// Loads `anchorObject`'s model again for each of its anchor-object models that `models` carry, one
+/// after another on the global queue, and on the main queue swaps each new one in for the old one:
+/// same local transform, appended to the model's `anchorObjectModels` and added as its child. A
+/// failure is logged and leaves the old one; so does an old one that was taken off meanwhile. Nothing
+/// happens once `owner` is gone.
+void reloadAnchorObjectModels(const AnchorObjectModelLoader& load,
+                              const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                              const std::vector<std::shared_ptr<ModelNode>>& models, std::weak_ptr<const void> owner);
+
+/// Takes every anchor-object model of the anchor object `anchorObjectId` off the model in `models`
+/// that carries it.
+void removeAnchorObjectModelsOf(const std::vector<std::shared_ptr<ModelNode>>& models,
+                                const std::string& anchorObjectId);
 
 /// (node name, node id) pairs by model id of the parts that carry `materialId` in `assigned`.
 std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> partsCarrying(
