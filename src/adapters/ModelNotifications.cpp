@@ -114,14 +114,19 @@ struct AnchorObjectReload : std::enable_shared_from_this<AnchorObjectReload> {
     std::shared_ptr<AnchorObjectEntity> anchorObject;
     std::vector<Target> targets;
     std::weak_ptr<const void> owner;
+    std::shared_ptr<std::map<std::string, std::uint64_t>> latest;
+    std::uint64_t generation = 0;
+
+    /// False once the owner is gone or a newer reload of the anchor object started.
+    bool current() const { return !owner.expired() && (*latest)[anchorObject->objectId().value_or("")] == generation; }
 
     void next(std::size_t index) {
-        if (index == targets.size()) return;
+        if (index == targets.size() || !current()) return;
         DispatchQueue::global().async([self = shared_from_this(), index] {
             self->load(self->anchorObject,
                        [self, index](std::shared_ptr<AnchorObjectModelNode> node, OptionalError error) {
                            dispatchMain([self, index, node = std::move(node), error = std::move(error)] {
-                               if (self->owner.expired()) return;
+                               if (!self->current()) return;
                                self->swap(self->targets[index], node, error);
                                self->next(index + 1);
                            });
@@ -151,14 +156,19 @@ struct AnchorObjectReload : std::enable_shared_from_this<AnchorObjectReload> {
 
 }  // namespace
 
-void reloadAnchorObjectModels(const AnchorObjectModelLoader& load,
-                              const std::shared_ptr<AnchorObjectEntity>& anchorObject,
-                              const std::vector<std::shared_ptr<ModelNode>>& models, std::weak_ptr<const void> owner) {
+AnchorObjectModelReloader::AnchorObjectModelReloader(AnchorObjectModelLoader load)
+    : load_(std::move(load)), latest_(std::make_shared<std::map<std::string, std::uint64_t>>()) {}
+
+void AnchorObjectModelReloader::reload(const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                                       const std::vector<std::shared_ptr<ModelNode>>& models,
+                                       std::weak_ptr<const void> owner) const {
+    const auto anchorObjectId = anchorObject->objectId().value_or("");
     auto reload = std::make_shared<AnchorObjectReload>();
-    reload->load = load;
+    reload->load = load_;
     reload->anchorObject = anchorObject;
     reload->owner = std::move(owner);
-    const auto anchorObjectId = anchorObject->objectId().value_or("");
+    reload->latest = latest_;
+    reload->generation = ++(*latest_)[anchorObjectId];
     for (const auto& model : models) {
         for (const auto& attached : model->anchorObjectModels()) {
             if (attached->anchorObjectId() == anchorObjectId) reload->targets.push_back({model, attached});

@@ -2,6 +2,7 @@
 
 // The library's record-change notifications that the canvas and the AR adapter follow.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -59,14 +60,25 @@ using AnchorObjectModelLoader =
     std::function<void(const std::shared_ptr<AnchorObjectEntity>&,
                        std::function<void(std::shared_ptr<AnchorObjectModelNode>, OptionalError)>)>;
 
-/// Loads `anchorObject`'s model again for each of its anchor-object models that `models` carry, one
-/// after another on the global queue, and on the main queue swaps each new one in for the old one:
-/// same local transform, appended to the model's `anchorObjectModels` and added as its child. A
-/// failure is logged and leaves the old one; so does an old one that was taken off meanwhile. Nothing
-/// happens once `owner` is gone.
-void reloadAnchorObjectModels(const AnchorObjectModelLoader& load,
-                              const std::shared_ptr<AnchorObjectEntity>& anchorObject,
-                              const std::vector<std::shared_ptr<ModelNode>>& models, std::weak_ptr<const void> owner);
+/// Reloads the anchor-object models that an adapter's models carry when their record changes.
+/// Copies share one record of the latest reload per anchor object; use them on the main thread.
+class AnchorObjectModelReloader {
+public:
+    explicit AnchorObjectModelReloader(AnchorObjectModelLoader load);
+
+    /// Loads `anchorObject`'s model again for each of its anchor-object models that `models` carry,
+    /// one after another on the global queue, and on the main queue swaps each new one in for the
+    /// old one: same local transform, appended to the model's `anchorObjectModels` and added as its
+    /// child. A failure is logged and leaves the old one; so does an old one taken off meanwhile. A
+    /// later reload of the same anchor object supersedes this one, so a slow stale answer never
+    /// replaces a newer one. Nothing happens once `owner` is gone.
+    void reload(const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                const std::vector<std::shared_ptr<ModelNode>>& models, std::weak_ptr<const void> owner) const;
+
+private:
+    AnchorObjectModelLoader load_;
+    std::shared_ptr<std::map<std::string, std::uint64_t>> latest_;  // reload count by anchor object id
+};
 
 /// Takes every anchor-object model of the anchor object `anchorObjectId` off the model in `models`
 /// that carries it.

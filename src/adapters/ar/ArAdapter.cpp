@@ -439,11 +439,10 @@ void ArAdapter::observeNotifications() {
             if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
         };
     };
-    const auto reloadAnchorObject = [weakSelf, load = dependencies_.loadAnchorObjectModel](
+    const auto reloadAnchorObject = [weakSelf,
+                                     reloader = detail::AnchorObjectModelReloader(dependencies_.loadAnchorObjectModel)](
                                         const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
-        if (const auto self = weakSelf.lock()) {
-            detail::reloadAnchorObjectModels(load, anchorObject, self->modelNodes_, weakSelf);
-        }
+        if (const auto self = weakSelf.lock()) reloader.reload(anchorObject, self->modelNodes_, weakSelf);
     };
     observers_ = detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
                                                    {.componentUpdated = bind(&ArAdapter::reloadComponent),
