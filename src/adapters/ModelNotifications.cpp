@@ -144,7 +144,7 @@ struct AnchorObjectReload : std::enable_shared_from_this<AnchorObjectReload> {
         const auto old = target.old.lock();
         if (!model || !old) return;
         auto& attached = model->anchorObjectModels();
-        // A model deleted or replaced meanwhile must not come back.
+        // One taken off meanwhile (its record deleted) must not come back.
         if (std::find(attached.begin(), attached.end(), old) == attached.end()) return;
         const auto transform = old->simdTransform();
         model->removeAnchorObjectModels(old->id());
