@@ -9,6 +9,7 @@
 
 #include "vantrel/adapters/AdapterDependencies.hpp"
 #include "vantrel/core/NotificationCenter.hpp"
+#include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
@@ -29,6 +30,12 @@ inline AdapterDependencies withServiceDefaults(AdapterDependencies dependencies)
         dependencies.loadModel = [](const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
                                     ModelLoaderService::ModelBlock block) {
             ModelLoaderService::sharedInstance().loadModelBy(component, modelId, std::move(block));
+        };
+    }
+    if (!dependencies.loadAnchorObjectModel) {
+        dependencies.loadAnchorObjectModel = [](const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                                                ModelLoaderService::AnchorObjectModelBlock block) {
+            ModelLoaderService::sharedInstance().loadAnchorObjectModel(anchorObject, std::move(block));
         };
     }
     if (!dependencies.buildMaterial) {

@@ -2,6 +2,7 @@
 
 // The library's record-change notifications that the canvas and the AR adapter follow.
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,6 +14,8 @@
 #include "vantrel/core/NotificationCenter.hpp"
 
 namespace vantrel {
+class AnchorObjectEntity;
+class AnchorObjectModelNode;
 class ComponentEntity;
 class MaterialEntity;
 class ModelNode;
@@ -26,6 +29,7 @@ namespace vantrel::detail {
 struct ModelNotificationReactions {
     std::function<void(const std::shared_ptr<ComponentEntity>&)> componentUpdated;
     std::function<void(const std::string& componentId)> componentDeleted;
+    std::function<void(const std::shared_ptr<AnchorObjectEntity>&)> anchorObjectUpdated;
     std::function<void(const std::string& anchorObjectId)> anchorObjectDeleted;
     /// A material was rebuilt after an update, or deleted (nullptr).
     std::function<void(const std::string& materialId, const std::shared_ptr<SCNMaterial>&)> materialChanged;
@@ -50,6 +54,36 @@ using ModelLoader = std::function<void(const std::shared_ptr<ComponentEntity>&, 
 /// main queue; a failure is logged and `loaded` is not called.
 void reloadModel(const ModelLoader& load, const std::shared_ptr<ComponentEntity>& component, const std::string& modelId,
                  std::function<void(std::shared_ptr<ModelNode>)> loaded);
+
+/// Loads an anchor object's model.
+using AnchorObjectModelLoader =
+    std::function<void(const std::shared_ptr<AnchorObjectEntity>&,
+                       std::function<void(std::shared_ptr<AnchorObjectModelNode>, OptionalError)>)>;
+
+/// Reloads the anchor-object models that an adapter's models carry when their record changes.
+/// Copies share one record of the latest reload per anchor object; use them on the main thread.
+class AnchorObjectModelReloader {
+public:
+    explicit AnchorObjectModelReloader(AnchorObjectModelLoader load);
+
+    /// Loads `anchorObject`'s model again for each of its anchor-object models that `models` carry,
+    /// one after another on the global queue, and on the main queue swaps each new one in for the
+    /// old one: same local transform, appended to the model's `anchorObjectModels` and added as its
+    /// child. A failure is logged and leaves the old one; so does an old one taken off meanwhile. A
+    /// later reload of the same anchor object supersedes this one, so a slow stale answer never
+    /// replaces a newer one. Nothing happens once `owner` is gone.
+    void reload(const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                const std::vector<std::shared_ptr<ModelNode>>& models, std::weak_ptr<const void> owner) const;
+
+private:
+    AnchorObjectModelLoader load_;
+    std::shared_ptr<std::map<std::string, std::uint64_t>> latest_;  // reload count by anchor object id
+};
+
+/// Takes every anchor-object model of the anchor object `anchorObjectId` off the model in `models`
+/// that carries it.
+void removeAnchorObjectModelsOf(const std::vector<std::shared_ptr<ModelNode>>& models,
+                                const std::string& anchorObjectId);
 
 /// (node name, node id) pairs by model id of the parts that carry `materialId` in `assigned`.
 std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> partsCarrying(

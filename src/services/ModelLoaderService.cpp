@@ -27,6 +27,27 @@ std::vector<std::shared_ptr<SCNNode>> takeRootChildren(const SCNScene& scene) {
     return children;
 }
 
+/// Loads the main model of `anchor` (whose object id is `anchorObjectId`) at scale 1.0, cleans its
+/// scene and wraps the root's children in a new anchor-object model.
+void loadAnchorObjectNode(const AnchorObjectEntity& anchor, const std::string& anchorObjectId,
+                          const ZipArchiveLimits& limits, ModelLoaderService::AnchorObjectModelBlock block,
+                          ProgressBlock progress) {
+    const auto source = detail::modelFileSourceOf(
+        anchor, "", TextError("Model file url of '" + anchor.name() + "' anchor object is nil."));
+    detail::loadMainModel(
+        source, limits,
+        [anchorObjectId, block = std::move(block)](std::shared_ptr<SCNScene> scene, OptionalError error) {
+            std::shared_ptr<AnchorObjectModelNode> node;
+            if (scene) {
+                detail::cleanScene(*scene);
+                node = AnchorObjectModelNode::make(detail::newModelIdentifier(), anchorObjectId);
+                node->add(takeRootChildren(*scene));
+            }
+            block(std::move(node), std::move(error));
+        },
+        std::move(progress));
+}
+
 /// One anchor object's answer.
 struct AnchorResult {
     std::string anchorObjectId;
@@ -76,17 +97,10 @@ private:
             slots_->finishStep(index);
             return next(index + 1);
         }
-        const auto source = detail::modelFileSourceOf(
-            *anchor, "", TextError("Model file url of '" + anchor->name() + "' anchor object is nil."));
-        detail::loadMainModel(
-            source, limits_,
-            [self = shared_from_this(), index, anchorObjectId](std::shared_ptr<SCNScene> scene, OptionalError error) {
-                std::shared_ptr<AnchorObjectModelNode> node;
-                if (scene) {
-                    detail::cleanScene(*scene);
-                    node = AnchorObjectModelNode::make(detail::newModelIdentifier(), anchorObjectId);
-                    node->add(takeRootChildren(*scene));
-                }
+        loadAnchorObjectNode(
+            *anchor, anchorObjectId, limits_,
+            [self = shared_from_this(), index, anchorObjectId](std::shared_ptr<AnchorObjectModelNode> node,
+                                                               OptionalError error) {
                 self->slots_->finishStep(index);
                 self->results_.push_back({anchorObjectId, std::move(node), std::move(error)});
                 self->next(index + 1);
@@ -189,6 +203,16 @@ void ModelLoaderService::loadModelBy(const std::shared_ptr<ComponentEntity>& com
                 ->start();
         },
         halves->blockForStep(0));
+}
+
+void ModelLoaderService::loadAnchorObjectModel(const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                                               AnchorObjectModelBlock block, ProgressBlock progressBlock) {
+    const auto anchorObjectId = anchorObject ? anchorObject->objectId().value_or("") : std::string();
+    if (anchorObjectId.empty()) {
+        if (progressBlock) progressBlock(ProgressStatus::done, 1.0);
+        return block(nullptr, TextError("Invalid anchorObject - no identifier found."));
+    }
+    loadAnchorObjectNode(*anchorObject, anchorObjectId, impl_->limits(), std::move(block), std::move(progressBlock));
 }
 
 namespace {

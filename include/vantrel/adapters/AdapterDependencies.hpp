@@ -11,6 +11,7 @@
 
 namespace vantrel {
 
+class AnchorObjectEntity;
 class ComponentEntity;
 class MaterialEntity;
 class SceneEntity;
@@ -23,6 +24,9 @@ struct AdapterDependencies {
     /// Loads a component's model again under the given model id (reloads).
     std::function<void(const std::shared_ptr<ComponentEntity>&, const std::string&, ModelLoaderService::ModelBlock)>
         loadModel;
+    /// Loads an anchor object's model again (reloads of the anchor-object models a model carries).
+    std::function<void(const std::shared_ptr<AnchorObjectEntity>&, ModelLoaderService::AnchorObjectModelBlock)>
+        loadAnchorObjectModel;
     /// Builds the rendering material of a material record.
     std::function<void(const std::shared_ptr<MaterialEntity>&, std::function<void(std::shared_ptr<SCNMaterial>)>)>
         buildMaterial;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "vantrel/core/Error.hpp"
+#include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/files/ProgressStatus.hpp"
 #include "vantrel/files/ZipArchive.hpp"
+#include "vantrel/scene/AnchorObjectModelNode.hpp"
 #include "vantrel/scene/ModelNode.hpp"
 
 #include <functional>
@@ -41,6 +43,8 @@ public:
     using ModelBlock = std::function<void(std::shared_ptr<ModelNode> model, OptionalError error)>;
     using ModelsBlock = std::function<void(std::map<std::string, ModelResult> results)>;
     using SceneBlock = std::function<void(std::shared_ptr<SCNScene> scene, OptionalError error)>;
+    using AnchorObjectModelBlock =
+        std::function<void(std::shared_ptr<AnchorObjectModelNode> model, OptionalError error)>;
 
     /// The process-wide instance.
     static ModelLoaderService& sharedInstance();
@@ -53,6 +57,12 @@ public:
     /// keyed by the components' object ids (a component without one is left out).
     void loadModelsBy(const std::vector<std::shared_ptr<ComponentEntity>>& components, ModelsBlock block,
                       ProgressBlock progressBlock = {});
+    /// Loads the model of `anchorObject` alone, at scale 1.0 and cleaned as a component's, as an
+    /// `AnchorObjectModelNode` with a new UUID id and the record's object id, not yet placed
+    /// anywhere. A record without object id fails with "Invalid anchorObject - no identifier found.";
+    /// one without model file with "Model file url of '<name>' anchor object is nil.".
+    void loadAnchorObjectModel(const std::shared_ptr<AnchorObjectEntity>& anchorObject, AnchorObjectModelBlock block,
+                               ProgressBlock progressBlock = {});
     /// Fetches the assets and the scene file named by the keys and reads the scene, scaled by the
     /// factor of the measuring unit `modelMeasuringUnitId` (1.0 for an empty identifier). Progress in
     /// three equal thirds: assets, model file, scene.

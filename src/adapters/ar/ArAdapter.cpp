@@ -439,11 +439,18 @@ void ArAdapter::observeNotifications() {
             if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
         };
     };
-    observers_ =
-        detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
-                                          {bind(&ArAdapter::reloadComponent), bind(&ArAdapter::removeComponentModels),
-                                           bind(&ArAdapter::removeAnchorObjectModels),
-                                           bind(&ArAdapter::reapplyMaterial), bind(&ArAdapter::applySceneRecord)});
+    const auto reloadAnchorObject = [weakSelf,
+                                     reloader = detail::AnchorObjectModelReloader(dependencies_.loadAnchorObjectModel)](
+                                        const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
+        if (const auto self = weakSelf.lock()) reloader.reload(anchorObject, self->modelNodes_, weakSelf);
+    };
+    observers_ = detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
+                                                   {.componentUpdated = bind(&ArAdapter::reloadComponent),
+                                                    .componentDeleted = bind(&ArAdapter::removeComponentModels),
+                                                    .anchorObjectUpdated = reloadAnchorObject,
+                                                    .anchorObjectDeleted = bind(&ArAdapter::removeAnchorObjectModels),
+                                                    .materialChanged = bind(&ArAdapter::reapplyMaterial),
+                                                    .sceneChanged = bind(&ArAdapter::applySceneRecord)});
 }
 
 void ArAdapter::removeComponentModels(const std::string& componentId) {
@@ -455,7 +462,7 @@ void ArAdapter::removeComponentModels(const std::string& componentId) {
 }
 
 void ArAdapter::removeAnchorObjectModels(const std::string& anchorObjectId) {
-    for (const auto& model : modelNodes_) model->removeAnchorObjectModels(anchorObjectId);
+    detail::removeAnchorObjectModelsOf(modelNodes_, anchorObjectId);
 }
 
 void ArAdapter::reapplyMaterial(const std::string& materialId, const std::shared_ptr<SCNMaterial>& material) {

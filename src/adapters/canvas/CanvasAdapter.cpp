@@ -444,11 +444,19 @@ void CanvasAdapter::observeNotifications() {
             if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
         };
     };
-    observers_ = detail::observeModelNotifications(
-        *dependencies_.notificationCenter, dependencies_.buildMaterial,
-        {bind(&CanvasAdapter::reloadComponent), bind(&CanvasAdapter::removeComponentModels),
-         bind(&CanvasAdapter::removeAnchorObjectModels), bind(&CanvasAdapter::reapplyMaterial),
-         bind(&CanvasAdapter::applySceneRecord)});
+    const auto reloadAnchorObject = [weakSelf,
+                                     reloader = detail::AnchorObjectModelReloader(dependencies_.loadAnchorObjectModel)](
+                                        const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
+        if (const auto self = weakSelf.lock()) reloader.reload(anchorObject, self->modelNodes_, weakSelf);
+    };
+    observers_ =
+        detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
+                                          {.componentUpdated = bind(&CanvasAdapter::reloadComponent),
+                                           .componentDeleted = bind(&CanvasAdapter::removeComponentModels),
+                                           .anchorObjectUpdated = reloadAnchorObject,
+                                           .anchorObjectDeleted = bind(&CanvasAdapter::removeAnchorObjectModels),
+                                           .materialChanged = bind(&CanvasAdapter::reapplyMaterial),
+                                           .sceneChanged = bind(&CanvasAdapter::applySceneRecord)});
 }
 
 void CanvasAdapter::removeComponentModels(const std::string& componentId) {
@@ -471,7 +479,7 @@ void CanvasAdapter::applySceneRecord(const std::shared_ptr<SceneEntity>& record)
 }
 
 void CanvasAdapter::removeAnchorObjectModels(const std::string& anchorObjectId) {
-    for (const auto& model : modelNodes_) model->removeAnchorObjectModels(anchorObjectId);
+    detail::removeAnchorObjectModelsOf(modelNodes_, anchorObjectId);
 }
 
 void CanvasAdapter::reloadComponent(const std::shared_ptr<ComponentEntity>& component) {

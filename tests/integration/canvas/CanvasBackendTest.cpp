@@ -1,6 +1,7 @@
 // The canvas against the reference backend: products loaded from catalogue archives, pictures of the
 // canvas in every environment with and without ground, and the canvas following records that the
-// Parse JavaScript SDK changes (a component's model, a material, the scene's lighting).
+// Parse JavaScript SDK changes (a component's model, a material, the scene's lighting, an anchor
+// object's model).
 
 #include <filesystem>
 #include <string>
@@ -19,6 +20,7 @@
 #include "vantrel/files/DownloadingService.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/render/SCNView.hpp"
+#include "vantrel/scene/AnchorObjectModelNode.hpp"
 #include "vantrel/scene/SnappingNode.hpp"
 #include "vantrel/services/ComponentService.hpp"
 #include "vantrel/services/MaterialService.hpp"
@@ -43,8 +45,10 @@ protected:
         const auto p = uniqueName("canvas");
         seed({{"description", "canvas " + p},
               {"files", json::array({test::modelArchiveFile(p + "/sofa.zip", "GlamVelvetSofa"),
-                                     test::modelArchiveFile(p + "/chair.zip", "SheenChair")})}});
+                                     test::modelArchiveFile(p + "/chair.zip", "SheenChair"),
+                                     test::modelArchiveFile(p + "/box.zip", "Box")})}});
         chairKey_ = p + "/chair.zip";
+        boxKey_ = p + "/box.zip";
         sofaKey_ = p + "/sofa.zip";
         const json catalog = {{"$ref", "catalog"}};
         const auto component = [&](const char* alias, const std::string& key, json extra = json::object()) {
@@ -59,6 +63,14 @@ protected:
                                                        {"offsetPosition", "2.18844, 0, 0"},
                                                        {"offsetRotation", "0,0,0,1"}}})}}),
             component("chair", chairKey_),
+            component("anchored", boxKey_,
+                      {{"anchorObjectConnections", json::array({{{"anchorObjectId", {{"$id", "handle"}}},
+                                                                 {"offsetPosition", "0, 1.2, 0"},
+                                                                 {"offsetRotation", "0, 0.3, 0, 0"},
+                                                                 {"scale", "0.2, 0.2, 0.2"}}})}}),
+            {{"alias", "handle"},
+             {"className", "AnchorObject"},
+             {"fields", {{"catalog", catalog}, {"name", "handle"}, {"scnModelFilePath", boxKey_}}}},
             {{"alias", "velvet"},
              {"className", "Material"},
              {"fields",
@@ -85,7 +97,7 @@ protected:
         LiveQueryClient::setShared(client_);
         test::LogCapture log;
         signInAs(data_["employee"]);
-        for (const char* label : {"Materials", "Components", "Scenes"}) {
+        for (const char* label : {"Materials", "Components", "Scenes", "AnchorObjects"}) {
             const std::string line = std::string(label) + " - subscribed.";
             ASSERT_TRUE(test::eventually([&] { return log.count(line) >= 1; }, 60s)) << line;
         }
@@ -136,6 +148,7 @@ protected:
     json data_;
     std::string sofaKey_;
     std::string chairKey_;
+    std::string boxKey_;
     std::filesystem::path cache_;
     std::shared_ptr<LiveQueryClient> client_;
     std::shared_ptr<CanvasAdapter> adapter_;
@@ -221,6 +234,48 @@ TEST_F(CanvasBackendTest, RecordsChangedByTheJavaScriptSdkReachTheCanvas) {
     ASSERT_TRUE(MainRunLoop::runUntil(
         [&] { return adapter_->scene()->lightingEnvironment().contentsColor().has_value(); }, 60s));
     EXPECT_EQ(adapter_->scene()->lightingEnvironment().intensity(), 1.5);
+}
+
+TEST_F(CanvasBackendTest, AnAnchorObjectChangedByTheJavaScriptSdkIsSwappedOnItsModelOrRemoved) {
+    signInLive();
+    if (HasFatalFailure()) return;
+    adapter_ = CanvasAdapter::make();
+    const auto model = load("anchored");
+    ASSERT_TRUE(model);
+    adapter_->addModel(model);
+    ASSERT_EQ(model->anchorObjectModels().size(), 1u);
+    const auto old = model->anchorObjectModels().front();
+    const auto placement = old->simdTransform();
+    const auto handle = data_["handle"].get<std::string>();
+    const auto update = [&](const std::string& key) {
+        peer({"--login", managerLogin(), "update", "AnchorObject", handle, json{{"scnModelFilePath", key}}.dump()});
+    };
+
+    // The handle now shows the sofa: a new node takes the old one's place and transform.
+    update(sofaKey_);
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return model->anchorObjectModels().front() != old; }, 120s));
+    ASSERT_EQ(model->anchorObjectModels().size(), 1u);
+    const auto swapped = model->anchorObjectModels().front();
+    EXPECT_NE(swapped->id(), old->id());
+    EXPECT_EQ(swapped->anchorObjectId(), handle);
+    EXPECT_EQ(swapped->simdTransform(), placement);
+    EXPECT_EQ(swapped->parentNode(), model);
+    EXPECT_EQ(old->parentNode(), nullptr);
+    const auto box = swapped->contentNode()->boundingBox();
+    EXPECT_GT(box.max.x - box.min.x, 2.0f) << "a sofa now";
+
+    // A model file that is not there: the failure is logged and the sofa stays.
+    test::LogCapture log;
+    update(sofaKey_ + ".missing.zip");
+    ASSERT_TRUE(MainRunLoop::runUntil(
+        [&] { return log.count("unable to reload 3D model of 'handle' anchorObject due error") >= 1; }, 60s));
+    EXPECT_EQ(model->anchorObjectModels(), (std::vector{swapped}));
+    EXPECT_EQ(swapped->parentNode(), model);
+
+    // A deleted anchor object leaves the model.
+    peer({"--login", managerLogin(), "delete", "AnchorObject", handle});
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return model->anchorObjectModels().empty(); }, 60s));
+    EXPECT_EQ(swapped->parentNode(), nullptr);
 }
 
 }  // namespace

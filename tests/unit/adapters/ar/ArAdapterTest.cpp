@@ -9,10 +9,12 @@
 #include "unit/domain/RecordTestSupport.hpp"
 #include "vantrel/core/Strings.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNScene.hpp"
+#include "vantrel/scene/AnchorObjectModelNode.hpp"
 
 using namespace std::chrono_literals;
 
@@ -229,6 +231,35 @@ TEST(ArAdapter, RecordChangesReloadModelsInPlaceRemoveThemAndRelight) {
     ASSERT_TRUE(
         MainRunLoop::runUntil([&] { return stage.adapter->defaultIntensity() != ArAdapter::fallbackIntensity; }));
     EXPECT_EQ(stage.adapter->defaultIntensity(), stage.view->scene()->lightingEnvironment().intensity());
+}
+
+TEST(ArAdapter, AnAnchorObjectUpdateSwapsItsModelInPlaceAndADeletionTakesItsModelsOff) {
+    Stage stage("anchors", json::array({frame(0.0, {{"addedAnchors", {floorPlane()}}})}));
+    stage.session->runWithConfiguration({});
+    stage.play();
+    const auto sofa = boxModel("s1", "sofa");
+    const auto lamp = AnchorObjectModelNode::make("l1", "lamp");
+    const auto plate = AnchorObjectModelNode::make("p1", "plate");
+    sofa->attachAnchorObjectModel(lamp, {0.0f, 1.0f, 0.0f}, {0.0f, 0.3f, 0.0f, 0.0f}, {2.0f, 2.0f, 2.0f});
+    sofa->attachAnchorObjectModel(plate, {0.5f, 0.0f, 0.0f}, {}, {1.0f, 1.0f, 1.0f});
+    stage.adapter->addModel(sofa, SCNVector3{0.0f, 0.0f, -2.0f});
+    const auto placement = lamp->simdTransform();
+    const auto post = [](const char* name, std::any object) {
+        std::thread([&] { NotificationCenter::defaultCenter().post(name, object); }).join();
+    };
+
+    post(VantrelSDK::anchorObjectUpdatedNotification,
+         test::recordFromServer<AnchorObjectEntity>(json::object(), "lamp"));
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return !lamp->parentNode(); }));
+    post(VantrelSDK::anchorObjectDeletedNotification,
+         test::recordFromServer<AnchorObjectEntity>(json::object(), "plate"));
+    drainMain();
+    ASSERT_EQ(sofa->anchorObjectModels().size(), 1u);
+    const auto reloaded = sofa->anchorObjectModels().front();
+    EXPECT_EQ(reloaded->id(), "reloaded");
+    EXPECT_EQ(reloaded->simdTransform(), placement);
+    EXPECT_EQ(reloaded->parentNode(), sofa);
+    EXPECT_FALSE(plate->parentNode());
 }
 
 TEST(ArAdapter, AModelPlacedOnTheRecordedBoardShowsInTheSnapshot) {

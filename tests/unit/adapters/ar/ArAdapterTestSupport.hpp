@@ -17,6 +17,8 @@
 #include "vantrel/core/Clock.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/scene/AnchorObjectModelNode.hpp"
+#include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 
 namespace vantrel::ar_adapter_test {
@@ -107,7 +109,8 @@ struct Stage {
     std::shared_ptr<ARSCNView> view = std::make_shared<ARSCNView>(CGRect(0, 0, 320, 240));
     std::shared_ptr<ArAdapter> adapter;
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
-    // Models that reloads of a component give (their first part copied), by component id.
+    // Models that reloads of a component give (their first part copied), by component id; an anchor
+    // object's reload gives an empty model with the id "reloaded".
     std::map<std::string, std::shared_ptr<ModelNode>> reloads;
 
     // `answersSceneSettings` false: the scene settings never arrive.
@@ -132,6 +135,10 @@ struct Stage {
             auto model = ModelNode::make(modelId, found->first);
             model->add({found->second->contentNode()->childNodes().front()->clone()});
             block(model, std::nullopt);
+        };
+        dependencies.loadAnchorObjectModel = [](const std::shared_ptr<AnchorObjectEntity>& anchorObject,
+                                                ModelLoaderService::AnchorObjectModelBlock block) {
+            block(AnchorObjectModelNode::make("reloaded", anchorObject->objectId().value_or("")), std::nullopt);
         };
         adapter = ArAdapter::make(dependencies);
         adapter->setManagementDelegate(delegate);

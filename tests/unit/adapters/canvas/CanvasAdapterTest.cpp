@@ -11,6 +11,7 @@
 #include "unit/graph/GraphTestSupport.hpp"
 #include "unit/snapping/SnappingTestSupport.hpp"
 #include "vantrel/core/VantrelSDK.hpp"
+#include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
@@ -320,6 +321,31 @@ TEST(CanvasAdapter, ComponentNotificationsReloadInPlaceOrRemoveAndOthersChangeNo
     drainMain();
     EXPECT_EQ(adapter.modelNodes().size(), 1u);
     EXPECT_EQ(chair->parentNode(), nullptr);
+}
+
+TEST(CanvasAdapter, OfTwoReloadsOfAnAnchorObjectTheLaterOneWinsWhicheverAnswersFirst) {
+    for (const bool olderAnswersFirst : {true, false}) {
+        Canvas canvas;
+        const auto sofa = boxModel("s1");
+        const auto lamp = AnchorObjectModelNode::make("l1", "lamp");
+        sofa->attachAnchorObjectModel(lamp, {0.0f, 1.0f, 0.0f}, {}, {1.0f, 1.0f, 1.0f});
+        canvas.adapter->addModel(sofa);
+        for (const std::size_t asked : {1u, 2u}) {
+            postFromAnotherThread(VantrelSDK::anchorObjectUpdatedNotification,
+                                  test::recordFromServer<AnchorObjectEntity>({}, "lamp"));
+            ASSERT_TRUE(MainRunLoop::runUntil([&] { return canvas.anchorLoadsAsked() == asked; }));
+        }
+        const auto older = AnchorObjectModelNode::make("older", "lamp");
+        const auto newer = AnchorObjectModelNode::make("newer", "lamp");
+        for (const std::size_t index :
+             olderAnswersFirst ? std::vector<std::size_t>{0, 1} : std::vector<std::size_t>{1, 0}) {
+            canvas.answerAnchorLoad(index, index == 0 ? older : newer);
+            drainMain();
+        }
+        EXPECT_EQ(sofa->anchorObjectModels(), (std::vector{newer})) << olderAnswersFirst;
+        EXPECT_EQ(newer->parentNode(), sofa);
+        EXPECT_FALSE(lamp->parentNode() || older->parentNode());
+    }
 }
 
 TEST(CanvasAdapter, HoldsItsViewAndDelegateWeaklyAndStopsObservingWhenGone) {

@@ -4,12 +4,14 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "vantrel/adapters/CanvasAdapter.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
 #include "vantrel/graph/SCNBox.hpp"
+#include "vantrel/scene/AnchorObjectModelNode.hpp"
 #include "vantrel/render/SCNView.hpp"
 #include "vantrel/scene/ModelNode.hpp"
 
@@ -62,6 +64,9 @@ inline void drainMain() {
 struct Canvas {
     std::shared_ptr<SCNMaterial> builtMaterial = SCNMaterial::make();
     std::map<std::string, std::shared_ptr<ModelNode>> reloads;  // by component id
+    // Anchor-object reloads as asked (on a global queue), for the test to answer in any order.
+    std::mutex anchorLoadsMutex;
+    std::vector<ModelLoaderService::AnchorObjectModelBlock> anchorLoads;
     std::shared_ptr<CanvasAdapter> adapter = CanvasAdapter::make(dependencies());
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
     std::shared_ptr<SCNView> view = std::make_shared<SCNView>(CGRect(0, 0, 400, 300));
@@ -83,9 +88,29 @@ struct Canvas {
             model->add({found->second->contentNode()->childNodes().front()->clone()});
             block(model, std::nullopt);
         };
+        d.loadAnchorObjectModel = [this](const std::shared_ptr<AnchorObjectEntity>&,
+                                         ModelLoaderService::AnchorObjectModelBlock block) {
+            const std::lock_guard lock(anchorLoadsMutex);
+            anchorLoads.push_back(std::move(block));
+        };
         d.buildMaterial = [this](const std::shared_ptr<MaterialEntity>&,
                                  std::function<void(std::shared_ptr<SCNMaterial>)> block) { block(builtMaterial); };
         return d;
+    }
+
+    std::size_t anchorLoadsAsked() {
+        const std::lock_guard lock(anchorLoadsMutex);
+        return anchorLoads.size();
+    }
+
+    /// Answers the `index`th anchor-object reload with `model`.
+    void answerAnchorLoad(std::size_t index, std::shared_ptr<AnchorObjectModelNode> model) {
+        ModelLoaderService::AnchorObjectModelBlock block;
+        {
+            const std::lock_guard lock(anchorLoadsMutex);
+            block = anchorLoads.at(index);
+        }
+        block(std::move(model), std::nullopt);
     }
 };
 
