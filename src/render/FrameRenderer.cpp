@@ -2,7 +2,11 @@
 // sRGB picture, overlays, and the read-back.
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <limits>
 
@@ -252,6 +256,75 @@ void visit(const SCNNode& node, const glm::mat4& world, float opacity, SceneWalk
         out.items.push_back(item);
     }
 }
+
+// Where a frame's time goes, pass by pass, when VANTREL_RENDER_PROFILE is set: each mark waits for
+// the GL to finish what came before it, so the figures are real but the frames are slower. Averages
+// go to the standard error every 10 frames.
+class PassProfile {
+public:
+    explicit PassProfile(const GlFunctions& gl) : gl_(gl) {
+        if (enabled()) {
+            gl_.Finish();
+            last_ = std::chrono::steady_clock::now();
+            lastCpu_ = cpuMs();
+        }
+    }
+    ~PassProfile() {
+        if (!enabled()) return;
+        mark("end");
+        auto& totals = sums();
+        if (++frames() % 10 == 0) {
+            std::string line = "frame profile (ms wall/cpu):";
+            for (const auto& [name, sum] : totals) {
+                char figure[96];
+                std::snprintf(figure, sizeof figure, " %s %.2f/%.2f", name.c_str(), sum.first / 10.0,
+                              sum.second / 10.0);
+                line += figure;
+            }
+            std::fprintf(stderr, "%s\n", line.c_str());
+            totals.clear();
+        }
+    }
+    void mark(const char* name) {
+        if (!enabled()) return;
+        gl_.Finish();
+        const auto now = std::chrono::steady_clock::now();
+        auto& totals = sums();
+        auto it = std::find_if(totals.begin(), totals.end(), [&](const auto& entry) { return entry.first == name; });
+        if (it == totals.end()) {
+            totals.emplace_back(name, std::pair<double, double>{});
+            it = std::prev(totals.end());
+        }
+        const double cpu = cpuMs();
+        it->second.first += std::chrono::duration<double, std::milli>(now - last_).count();
+        it->second.second += cpu - lastCpu_;
+        last_ = now;
+        lastCpu_ = cpu;
+    }
+
+private:
+    static bool enabled() {
+        static const bool on = std::getenv("VANTREL_RENDER_PROFILE") != nullptr;
+        return on;
+    }
+    // The CPU time of the whole process, the rasteriser's threads included.
+    static double cpuMs() {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    }
+    static std::vector<std::pair<std::string, std::pair<double, double>>>& sums() {
+        static std::vector<std::pair<std::string, std::pair<double, double>>> totals;
+        return totals;
+    }
+    static int& frames() {
+        static int count = 0;
+        return count;
+    }
+    const GlFunctions& gl_;
+    std::chrono::steady_clock::time_point last_;
+    double lastCpu_ = 0.0;
+};
 
 }  // namespace
 
@@ -623,7 +696,8 @@ std::vector<DrawItem> itemsAbove(const std::vector<DrawItem>& items, const DrawI
 
 // Runs a technique's sequence over the resolved picture ("COLOR").
 std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& drawer, const SCNTechnique& technique,
-                                  const std::vector<DrawItem>& items, const PassState& pass, int width, int height) {
+                                  const std::vector<DrawItem>& items, const PassState& pass, int width, int height,
+                                  PassProfile& profile) {
     const auto& gl = context.device.gl();
     const auto targetFor = [&](const std::string& name, bool scratch) -> Expected<RenderTarget*> {
         if (name == "COLOR") {
@@ -735,6 +809,7 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             RenderTarget& target = step.output == "COLOR" ? context.colorTarget : context.techniqueTargets[step.output];
             std::swap(scratch, target);
         }
+        profile.mark(passName.c_str());
     }
     return std::nullopt;
 }
@@ -746,6 +821,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         return makeRenderError(RenderErrorCode::contextCreationFailed, "the context cannot be made current");
     }
     const auto& gl = device.gl();
+    PassProfile profile(gl);
     ++frames;
     if (frames % 300 == 0) {
         purge();
@@ -821,6 +897,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         }
     }
     const glm::vec4 clear = linearColor(background);
+    profile.mark("walk");
 
     // The mirror image under the first reflective floor.
     const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(), [](const DrawItem& item) {
@@ -852,6 +929,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         if (auto failure = drawer.drawScene(reflected, mirrored, true)) return failure;
         pass.reflectionReady = true;
+        profile.mark("reflection");
     }
 
     gl.BindFramebuffer(GL_FRAMEBUFFER, sceneTarget.framebuffer.id());
@@ -862,6 +940,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     gl.DepthFunc(GL_LEQUAL);
     if (auto failure = drawer.drawScene(scene.items, pass, false)) return failure;
 
+    profile.mark("scene");
     // Debug drawing goes into the scene picture, so that techniques see it like the rest.
     if (contains(request.debugOptions, SCNDebugOptions::showBoundingBoxes)) {
         std::vector<glm::vec3> lines;
@@ -893,12 +972,13 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, colorTarget.framebuffer.id());
     gl.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    profile.mark("resolve");
 
     gl.Disable(GL_DEPTH_TEST);
     gl.Disable(GL_CULL_FACE);
     gl.Disable(GL_BLEND);
     if (request.technique != nullptr) {
-        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height))
+        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height, profile))
             return failure;
     }
 
@@ -914,6 +994,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     gl.BindTexture(GL_TEXTURE_2D, colorTarget.color.id());
     gl.Uniform1i(uniform(gl, **present, "colorSampler"), 0);
     drawer.drawQuad();
+    profile.mark("present");
 
     if (request.showsStatistics) {
         std::vector<glm::vec3> quads = statisticsOverlay(request.previous, width, height);
