@@ -43,6 +43,8 @@ constexpr std::uint32_t kLightSpots = 1u << 21;
 constexpr std::uint32_t kLightAttenuation = 1u << 22;
 constexpr GLint kEnvUnit = 10;
 constexpr GLint kReflectionUnit = 11;
+// The format of the picture and of every target the scene is drawn into.
+constexpr GLenum kPictureFormat = GL_SRGB8_ALPHA8;
 
 float linear(double c) {
     const float v = static_cast<float>(c);
@@ -702,7 +704,7 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
     const auto targetFor = [&](const std::string& name, bool scratch) -> Expected<RenderTarget*> {
         if (name == "COLOR") {
             if (scratch) {
-                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, GL_RGBA16F, false))
+                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, kPictureFormat, false))
                     return *failure;
                 return &context.colorScratch;
             }
@@ -832,9 +834,15 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const int width = std::max(1, request.width);
     const int height = std::max(1, request.height);
     const int samples = std::clamp(request.samples, 1, std::max(1, maxSamples));
-    if (auto failure = ensureTarget(sceneTarget, width, height, samples, GL_RGBA16F, true)) return failure;
-    if (auto failure = ensureTarget(colorTarget, width, height, 1, GL_RGBA16F, false)) return failure;
-    if (auto failure = ensureTarget(outputTarget, width, height, 1, GL_RGBA8, false)) return failure;
+    const bool multisampled = samples > 1;
+    if (multisampled) {
+        if (auto failure = ensureTarget(sceneTarget, width, height, samples, kPictureFormat, true)) return failure;
+    } else {
+        sceneTarget = RenderTarget{};
+    }
+    if (auto failure = ensureTarget(colorTarget, width, height, 1, kPictureFormat, !multisampled)) return failure;
+    // Shaders write linear light; the targets encode it (and blend in linear light).
+    gl.Enable(GL_FRAMEBUFFER_SRGB);
 
     FrameDrawer drawer{*this, gl, result};
     static const SCNMaterial defaultMaterial;
@@ -911,7 +919,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
         const int reflectionWidth = std::max(1, width / 2);
         const int reflectionHeight = std::max(1, height / 2);
-        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true))
+        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, kPictureFormat, true))
             return failure;
         const glm::mat4 floorWorld = floorIt->world;
         const glm::mat4 mirror =
@@ -932,7 +940,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         profile.mark("reflection");
     }
 
-    gl.BindFramebuffer(GL_FRAMEBUFFER, sceneTarget.framebuffer.id());
+    gl.BindFramebuffer(GL_FRAMEBUFFER, (multisampled ? sceneTarget : colorTarget).framebuffer.id());
     gl.Viewport(0, 0, width, height);
     gl.ClearColor(clear.r, clear.g, clear.b, clear.a);
     gl.DepthMask(GL_TRUE);
@@ -968,11 +976,13 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     if (auto failure = drawer.drawLines(markers, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 0.8f, 0.0f, 1.0f)))
         return failure;
 
-    // Resolve the samples into "COLOR".
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, colorTarget.framebuffer.id());
-    gl.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    profile.mark("resolve");
+    // Resolve the samples into "COLOR" (averaged in linear light).
+    if (multisampled) {
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
+        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, colorTarget.framebuffer.id());
+        gl.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        profile.mark("resolve");
+    }
 
     gl.Disable(GL_DEPTH_TEST);
     gl.Disable(GL_CULL_FACE);
@@ -982,20 +992,11 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
             return failure;
     }
 
-    // The sRGB picture.
-    auto present = namedProgram("quad", "present");
-    if (!present) {
-        return present.error();
-    }
-    gl.BindFramebuffer(GL_FRAMEBUFFER, outputTarget.framebuffer.id());
+    // "COLOR" is the finished picture. What follows works on its stored bytes: overlays blend over
+    // them as they are shown, and copies take them as they are.
+    gl.Disable(GL_FRAMEBUFFER_SRGB);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, colorTarget.framebuffer.id());
     gl.Viewport(0, 0, width, height);
-    gl.UseProgram((*present)->program.id());
-    gl.ActiveTexture(GL_TEXTURE0);
-    gl.BindTexture(GL_TEXTURE_2D, colorTarget.color.id());
-    gl.Uniform1i(uniform(gl, **present, "colorSampler"), 0);
-    drawer.drawQuad();
-    profile.mark("present");
-
     if (request.showsStatistics) {
         std::vector<glm::vec3> quads = statisticsOverlay(request.previous, width, height);
         gl.Enable(GL_BLEND);
@@ -1014,7 +1015,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
 
     if (request.toWindow) {
         const CGSize drawable = surface->drawableSize();
-        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, outputTarget.framebuffer.id());
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, colorTarget.framebuffer.id());
         gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl.BlitFramebuffer(0, 0, width, height, 0, 0, static_cast<GLint>(drawable.width),
                            static_cast<GLint>(drawable.height), GL_COLOR_BUFFER_BIT, GL_LINEAR);
@@ -1031,7 +1032,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
 std::shared_ptr<UIImage> RenderContext::Impl::readBack(int width, int height) {
     const auto& gl = device.gl();
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, outputTarget.framebuffer.id());
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, colorTarget.framebuffer.id());
     gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
     gl.ReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);

@@ -82,7 +82,7 @@ void RenderContext::Impl::releaseAll() {
     quadVertices.reset();
     overlayArray.reset();
     overlayVertices.reset();
-    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget, &outputTarget}) {
+    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget}) {
         *target = RenderTarget{};
     }
     techniqueTargets.clear();
@@ -371,7 +371,7 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
 std::optional<Error> RenderContext::Impl::ensureTarget(RenderTarget& target, int width, int height, int samples,
                                                        GLenum format, bool depth) {
     if (target.framebuffer && target.width == width && target.height == height && target.samples == samples &&
-        static_cast<bool>(target.depth) == depth) {
+        target.format == format && static_cast<bool>(target.depth) == depth) {
         return std::nullopt;
     }
     const auto& gl = device.gl();
@@ -379,6 +379,7 @@ std::optional<Error> RenderContext::Impl::ensureTarget(RenderTarget& target, int
     target.width = width;
     target.height = height;
     target.samples = samples;
+    target.format = format;
     target.framebuffer = device.create(GlKind::framebuffer);
     gl.BindFramebuffer(GL_FRAMEBUFFER, target.framebuffer.id());
     if (samples > 1) {
