@@ -41,6 +41,8 @@ constexpr std::uint32_t kClipPlane = 1u << 16;
 constexpr int kLightCountShift = 17;  // four bits: the number of lights, 0 to 8
 constexpr std::uint32_t kLightSpots = 1u << 21;
 constexpr std::uint32_t kLightAttenuation = 1u << 22;
+constexpr std::uint32_t kAlphaCutoff = 1u << 23;
+constexpr std::uint32_t kSpecularTerm = 1u << 24;
 constexpr GLint kEnvUnit = 10;
 constexpr GLint kReflectionUnit = 11;
 // The format of the picture and of every target the scene is drawn into.
@@ -353,6 +355,24 @@ struct PassState {
 
 namespace {
 
+// Whether Blinn or Phong highlights can show: a black specular colour adds nothing, so its programs
+// leave the highlight out.
+bool hasSpecularTerm(const SCNMaterial& material, bool specularMap) {
+    const auto model = material.lightingModel();
+    if (model != SCNLightingModel::blinn && model != SCNLightingModel::phong) {
+        return false;
+    }
+    if (specularMap) {
+        return true;
+    }
+    const SCNMaterialProperty& specular = material.specular();
+    const auto color = specular.contentsColor();
+    const auto number = specular.contentsNumber();
+    const bool black =
+        color ? color->red() == 0.0 && color->green() == 0.0 && color->blue() == 0.0 : !number || *number == 0.0;
+    return !black && specular.intensity() != 0.0;
+}
+
 // Sets blending for a material's blend mode.
 void applyBlend(const GlFunctions& gl, const DrawItem& item) {
     if (!item.transparent || item.material->blendMode() == SCNBlendMode::replace) {
@@ -417,6 +437,12 @@ struct FrameDrawer {
         }
         if (material.lightingModel() == SCNLightingModel::physicallyBased) {
             features |= pass.environmentBits;
+        }
+        if (material.alphaMode() == SCNAlphaMode::mask) {
+            features |= kAlphaCutoff;
+        }
+        if (hasSpecularTerm(material, maps[5] != nullptr)) {
+            features |= kSpecularTerm;
         }
         const bool reflects = item.floor != nullptr && pass.reflectionReady && !reflectionPass;
         if (reflects) {
@@ -561,16 +587,29 @@ struct FrameDrawer {
         return std::nullopt;
     }
 
-    // Opaque items first, then transparent ones from far to near.
+    // Opaque items first, then transparent ones from far to near. Opaque floors come after the other
+    // opaque items when that cannot change the picture (every one of them writes depth and the floor
+    // tests it), so the depth test spares shading the floor under them; they lose ties of depth,
+    // which keeps what lies flat on them in front as when floors came first.
     std::optional<Error> drawScene(std::vector<DrawItem>& items, const PassState& pass, bool reflectionPass) {
-        for (const DrawItem& item : items) {
-            if (item.transparent || (reflectionPass && item.floor != nullptr)) {
-                continue;
-            }
-            if (auto failure = drawItem(item, pass, reflectionPass)) {
-                return failure;
+        const bool othersWriteDepth = std::all_of(items.begin(), items.end(), [](const DrawItem& item) {
+            return item.transparent || item.floor != nullptr || item.material->writesToDepthBuffer();
+        });
+        const auto deferred = [&](const DrawItem& item) {
+            return othersWriteDepth && item.floor != nullptr && item.material->readsFromDepthBuffer();
+        };
+        for (const bool late : {false, true}) {
+            for (const DrawItem& item : items) {
+                if (item.transparent || (reflectionPass && item.floor != nullptr) || deferred(item) != late) {
+                    continue;
+                }
+                gl.DepthFunc(late ? GL_LESS : GL_LEQUAL);
+                if (auto failure = drawItem(item, pass, reflectionPass)) {
+                    return failure;
+                }
             }
         }
+        gl.DepthFunc(GL_LEQUAL);
         for (const DrawItem& item : items) {
             if (!item.transparent || (reflectionPass && item.floor != nullptr)) {
                 continue;

@@ -359,6 +359,8 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
     header += "#define LIGHT_COUNT " + std::to_string((features >> 17) & 15u) + "\n";
     if (features & (1u << 21)) header += "#define LIGHT_SPOTS\n";
     if (features & (1u << 22)) header += "#define LIGHT_ATTENUATION\n";
+    if (features & (1u << 23)) header += "#define ALPHA_CUTOFF\n";
+    if (features & (1u << 24)) header += "#define SPECULAR_TERM\n";
     auto linked = device.program(header + *vertexSource, header + *fragmentSource, "scene " + std::to_string(features));
     if (!linked) {
         return linked.error();
