@@ -2,6 +2,7 @@
 // sRGB picture, overlays, and the read-back.
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +18,7 @@
 
 #include "render/RenderContextImpl.hpp"
 #include "render/StatisticsOverlay.hpp"
+#include "render/TechniqueBounds.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
@@ -76,7 +78,9 @@ struct PropertySlot {
             "u_" #name "Intensity", srgb, empty                                                                 \
     }
 
-const PropertySlot kSlots[10] = {
+// Slot i's texture is bound to unit i and announced by feature bit 3 + i; units 10 and 11 are the
+// environment's and the reflection's.
+const std::array<PropertySlot, 10> kSlots = {{
     VANTREL_SLOT(diffuse, true, glm::vec4(1.0f)),
     VANTREL_SLOT(normal, false, glm::vec4(0.5f, 0.5f, 1.0f, 1.0f)),
     VANTREL_SLOT(metalness, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
@@ -87,7 +91,9 @@ const PropertySlot kSlots[10] = {
     VANTREL_SLOT(selfIllumination, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
     VANTREL_SLOT(transparent, false, glm::vec4(1.0f)),
     VANTREL_SLOT(multiply, true, glm::vec4(1.0f)),
-};
+}};
+constexpr std::size_t kSpecularSlot = 5;
+static_assert(kSlots.size() <= static_cast<std::size_t>(kEnvUnit));
 #undef VANTREL_SLOT
 
 std::uint32_t lightingModelBits(SCNLightingModel model) {
@@ -425,8 +431,8 @@ struct FrameDrawer {
     std::optional<Error> drawItem(const DrawItem& item, const PassState& pass, bool reflectionPass) {
         const SCNMaterial& material = *item.material;
         std::uint32_t features = lightingModelBits(material.lightingModel());
-        GpuTexture* maps[10] = {};
-        for (int i = 0; i < 10; ++i) {
+        std::array<GpuTexture*, kSlots.size()> maps{};
+        for (std::size_t i = 0; i < kSlots.size(); ++i) {
             const auto image = (material.*kSlots[i].get)().contentsImage();
             if (image) {
                 maps[i] = context.texture(image, (material.*kSlots[i].get)().colorSpace() == SCNColorSpace::sRGB);
@@ -441,7 +447,7 @@ struct FrameDrawer {
         if (material.alphaMode() == SCNAlphaMode::mask) {
             features |= kAlphaCutoff;
         }
-        if (hasSpecularTerm(material, maps[5] != nullptr)) {
+        if (hasSpecularTerm(material, maps[kSpecularSlot] != nullptr)) {
             features |= kSpecularTerm;
         }
         const bool reflects = item.floor != nullptr && pass.reflectionReady && !reflectionPass;
@@ -485,7 +491,7 @@ struct FrameDrawer {
         }
         gl.Uniform3fv(uniform(gl, p, "uAmbientLight"), 1, glm::value_ptr(lights.ambient));
 
-        for (int i = 0; i < 10; ++i) {
+        for (std::size_t i = 0; i < kSlots.size(); ++i) {
             const PropertySlot& slot = kSlots[i];
             const SCNMaterialProperty& property = (material.*slot.get)();
             const float intensity = static_cast<float>(property.intensity());
@@ -503,7 +509,7 @@ struct FrameDrawer {
                         GL_TEXTURE_2D, 0x84FE /* GL_TEXTURE_MAX_ANISOTROPY */,
                         std::clamp(static_cast<float>(property.maxAnisotropy()), 1.0f, context.maxAnisotropy));
                 }
-                gl.Uniform1i(uniform(gl, p, slot.map), i);
+                gl.Uniform1i(uniform(gl, p, slot.map), static_cast<GLint>(i));
                 gl.UniformMatrix4fv(uniform(gl, p, slot.transform), 1, GL_FALSE,
                                     glm::value_ptr(property.contentsTransform()));
                 gl.Uniform1i(uniform(gl, p, slot.channel), property.mappingChannel() == 1 ? 1 : 0);
@@ -767,6 +773,16 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
     const auto isTarget = [&](const std::string& name) {
         return name == "COLOR" || technique.targets().count(name) != 0 || context.techniqueTargets.count(name) != 0;
     };
+    // Where each target may hold anything but zeros; a target not listed may hold anything anywhere.
+    std::map<std::string, UnitRect> contents;
+    const auto contentOf = [&](const std::string& name) {
+        const auto it = contents.find(name);
+        return it == contents.end() ? UnitRect::everything() : it->second;
+    };
+    const auto boundsOf = [&](const std::string& file) {
+        const auto source = context.shaderSource(file);
+        return source ? shaderBounds(*source) : ShaderBounds{};
+    };
 
     for (const std::string& passName : technique.sequence()) {
         const SCNTechniquePass& step = technique.passes().at(passName);
@@ -784,6 +800,80 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             return program.error();
         }
         GpuProgram& p = **program;
+
+        // Where the pass can change its output (`region`; everywhere when unset) and what the output
+        // holds afterwards, from what its shaders say of themselves.
+        const ShaderBounds vertexBounds = boundsOf(step.vertexShader + ".vert");
+        const ShaderBounds fragmentBounds = boundsOf(step.fragmentShader + ".frag");
+        std::optional<UnitRect> region;
+        UnitRect written = UnitRect::everything();
+        const RenderTarget* passedThrough = nullptr;  // copied into the output before a bounded "over" pass
+        const bool quad = step.draw == SCNTechniquePass::Draw::quad;
+        const bool fullscreen = vertexBounds.kind == ShaderBounds::Kind::fullscreen;
+        if (!quad && vertexBounds.kind == ShaderBounds::Kind::projected && !readsOutput) {
+            UnitRect drawn = UnitRect::nothing();
+            for (const DrawItem& item : items) {
+                if ((item.category & step.includeCategoryMask) != 0 &&
+                    (item.category & step.excludeCategoryMask) == 0) {
+                    drawn = drawn.united(item.floor != nullptr
+                                             ? UnitRect::everything()
+                                             : projectedRect(drawer.drawnGeometry(item),
+                                                             pass.viewProjection * drawer.modelMatrix(item, pass)));
+                }
+            }
+            drawn = drawn.grown(1.0f, out.width, out.height);
+            written = step.clearColor ? drawn : drawn.united(contentOf(step.output));
+        } else if (quad && fullscreen && fragmentBounds.kind == ShaderBounds::Kind::local) {
+            UnitRect reach = UnitRect::nothing();
+            for (const auto& [input, source] : step.inputs) {
+                if (!technique.isVertexSymbol(source) && isTarget(source)) {
+                    auto target = targetFor(source, false);
+                    if (!target) {
+                        return target.error();
+                    }
+                    // One texel more for the filtering between texels.
+                    reach = reach.united(
+                        contentOf(source).grown(fragmentBounds.reach + 1.0f, (*target)->width, (*target)->height));
+                }
+            }
+            reach = reach.grown(1.0f, out.width, out.height);
+            if (!reach.isEverything()) {
+                region = reach;
+                written = reach;
+            }
+        } else if (quad && fullscreen && fragmentBounds.kind == ShaderBounds::Kind::over &&
+                   step.inputs.count(fragmentBounds.base) != 0 && step.inputs.count(fragmentBounds.mask) != 0 &&
+                   isTarget(step.inputs.at(fragmentBounds.base)) && isTarget(step.inputs.at(fragmentBounds.mask))) {
+            const std::string& base = step.inputs.at(fragmentBounds.base);
+            const std::string& mask = step.inputs.at(fragmentBounds.mask);
+            auto baseTarget = targetFor(base, false);
+            auto maskTarget = targetFor(mask, false);
+            if (!baseTarget || !maskTarget) {
+                return baseTarget ? maskTarget.error() : baseTarget.error();
+            }
+            const UnitRect reach = contentOf(mask)
+                                       .grown(1.0f, (*maskTarget)->width, (*maskTarget)->height)
+                                       .grown(1.0f, out.width, out.height);
+            if ((*baseTarget)->width == out.width && (*baseTarget)->height == out.height && !reach.isEverything()) {
+                if (reach.isEmpty() && base == step.output) {
+                    profile.mark(passName.c_str());
+                    continue;  // the output stays as it is
+                }
+                passedThrough = *baseTarget;
+                region = reach;
+                written = contentOf(base).united(reach);
+            }
+        }
+        contents[step.output] = written;
+        if (passedThrough != nullptr) {
+            // A raw copy: the bytes as they are, not decoded and encoded again.
+            gl.Disable(GL_FRAMEBUFFER_SRGB);
+            gl.BindFramebuffer(GL_READ_FRAMEBUFFER, passedThrough->framebuffer.id());
+            gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, out.framebuffer.id());
+            gl.BlitFramebuffer(0, 0, out.width, out.height, 0, 0, out.width, out.height, GL_COLOR_BUFFER_BIT,
+                               GL_NEAREST);
+            gl.Enable(GL_FRAMEBUFFER_SRGB);
+        }
         gl.BindFramebuffer(GL_FRAMEBUFFER, out.framebuffer.id());
         gl.Viewport(0, 0, out.width, out.height);
         gl.UseProgram(p.program.id());
@@ -837,12 +927,28 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
                 if (auto failure = drawer.drawElement(item)) return failure;
             }
             gl.Disable(GL_DEPTH_TEST);
-        } else {
+        } else if (!region) {
             if (step.clearColor) {
                 gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
                 gl.Clear(GL_COLOR_BUFFER_BIT);
             }
             drawer.drawQuad();
+        } else {
+            if (passedThrough == nullptr) {
+                // Outside the region a "local" pass writes zeros.
+                gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+                gl.Clear(GL_COLOR_BUFFER_BIT);
+            }
+            if (!region->isEmpty()) {
+                const auto x0 = static_cast<GLint>(std::floor(region->lo.x * static_cast<float>(out.width)));
+                const auto y0 = static_cast<GLint>(std::floor(region->lo.y * static_cast<float>(out.height)));
+                const auto x1 = static_cast<GLint>(std::ceil(region->hi.x * static_cast<float>(out.width)));
+                const auto y1 = static_cast<GLint>(std::ceil(region->hi.y * static_cast<float>(out.height)));
+                gl.Enable(GL_SCISSOR_TEST);
+                gl.Scissor(x0, y0, x1 - x0, y1 - y0);
+                drawer.drawQuad();
+                gl.Disable(GL_SCISSOR_TEST);
+            }
         }
         if (readsOutput) {
             RenderTarget& scratch =
