@@ -92,6 +92,7 @@ const std::array<PropertySlot, 10> kSlots = {{
     VANTREL_SLOT(transparent, false, glm::vec4(1.0f)),
     VANTREL_SLOT(multiply, true, glm::vec4(1.0f)),
 }};
+constexpr std::size_t kNormalSlot = 1;
 constexpr std::size_t kSpecularSlot = 5;
 static_assert(kSlots.size() <= static_cast<std::size_t>(kEnvUnit));
 #undef VANTREL_SLOT
@@ -156,16 +157,39 @@ struct LightList {
         LightList out;
         for (int i = 0; i < count; ++i) {
             if ((mask[i] & category) != 0) {
-                const int j = out.count++;
-                out.vector[j] = vector[i];
-                out.color[j] = color[i];
-                out.spot[j] = spot[i];
-                out.shape[j] = shape[i];
-                out.mask[j] = mask[i];
+                out.append(*this, i);
             }
         }
         out.ambient = (ambientMask & category) != 0 ? ambient : glm::vec3(0.0f);
         return out;
+    }
+
+    // These lights on a flat surface facing `normal`, with the directional ones added to the
+    // ambient light: what they give a surface without highlights does not depend on the place.
+    [[nodiscard]] LightList foldingDirectional(const glm::vec3& normal) const {
+        LightList out;
+        out.ambient = ambient;
+        out.ambientMask = ambientMask;
+        for (int i = 0; i < count; ++i) {
+            if (vector[i].w == 0.0f) {
+                const glm::vec3 toLight(vector[i]);
+                const glm::vec3 l = toLight / std::max(glm::length(toLight), 1e-6f);
+                out.ambient += color[i] * std::max(glm::dot(normal, l), 0.0f);
+                continue;
+            }
+            out.append(*this, i);
+        }
+        return out;
+    }
+
+    // Adds light `i` of `from`.
+    void append(const LightList& from, int i) {
+        const int j = count++;
+        vector[j] = from.vector[i];
+        color[j] = from.color[i];
+        spot[j] = from.spot[i];
+        shape[j] = from.shape[i];
+        mask[j] = from.mask[i];
     }
 };
 
@@ -379,6 +403,17 @@ bool hasSpecularTerm(const SCNMaterial& material, bool specularMap) {
     return !black && specular.intensity() != 0.0;
 }
 
+// Whether a material's lights only add diffuse light (Lambert, or Blinn and Phong without
+// highlights): then the light a directional source gives depends on the normal alone.
+bool diffuseOnly(const SCNMaterial& material, std::uint32_t features) {
+    switch (material.lightingModel()) {
+        case SCNLightingModel::lambert: return true;
+        case SCNLightingModel::blinn:
+        case SCNLightingModel::phong: return (features & kSpecularTerm) == 0;
+        default: return false;
+    }
+}
+
 // Sets blending for a material's blend mode.
 void applyBlend(const GlFunctions& gl, const DrawItem& item) {
     if (!item.transparent || item.material->blendMode() == SCNBlendMode::replace) {
@@ -457,7 +492,17 @@ struct FrameDrawer {
         if (reflectionPass) {
             features |= kClipPlane;
         }
-        const LightList lights = pass.lights->reaching(item.category);
+        const glm::mat4 model = modelMatrix(item, pass);
+        LightList lights = pass.lights->reaching(item.category);
+        if (item.floor != nullptr && maps[kNormalSlot] == nullptr && diffuseOnly(material, features)) {
+            // A floor is flat: a directional light falls on all of it alike, so it is added to the
+            // ambient light once here instead of in every fragment. Seen from its back, its normal
+            // is not the one that shades it, so it keeps its lights.
+            const glm::vec3 up = glm::normalize(glm::transpose(glm::inverse(glm::mat3(model))) * glm::vec3(0, 1, 0));
+            if (glm::dot(up, pass.camera - glm::vec3(model[3])) > 0.0f) {
+                lights = lights.foldingDirectional(up);
+            }
+        }
         features |= static_cast<std::uint32_t>(lights.count) << kLightCountShift;
         for (int i = 0; i < lights.count; ++i) {
             features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
@@ -470,7 +515,6 @@ struct FrameDrawer {
         GpuProgram& p = **program;
         gl.UseProgram(p.program.id());
 
-        const glm::mat4 model = modelMatrix(item, pass);
         const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(model)));
         gl.UniformMatrix4fv(uniform(gl, p, "uModel"), 1, GL_FALSE, glm::value_ptr(model));
         gl.UniformMatrix3fv(uniform(gl, p, "uNormalMatrix"), 1, GL_FALSE, glm::value_ptr(normalMatrix));
