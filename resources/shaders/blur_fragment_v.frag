@@ -1,5 +1,6 @@
 // The mask's red channel blurred vertically: a nine-tap Gaussian. Green (the sharp silhouette) is
-// carried through as it is.
+// carried through as it is, and so is alpha, so that where the mask is empty the result is too.
+//! bounds: local 10
 uniform sampler2D maskSampler;
 in vec2 uv;
 out vec4 color;
@@ -13,5 +14,5 @@ void main() {
         vec2 offset = texel * float(i) * 2.5;
         sum += (texture(maskSampler, uv + offset).r + texture(maskSampler, uv - offset).r) * weights[i];
     }
-    color = vec4(sum, centre.g, 0.0, 1.0);
+    color = vec4(sum, centre.g, 0.0, centre.a);
 }

@@ -1,5 +1,7 @@
 // The glow colour added around the silhouettes of the mask: where the blurred mask (red) is set and
-// the sharp silhouette (green) is not, so the models themselves keep their own colours.
+// the sharp silhouette (green) is not, so the models themselves keep their own colours. Where the
+// mask is empty the picture passes unchanged.
+//! bounds: over colorSampler maskSampler
 uniform sampler2D colorSampler;
 uniform sampler2D maskSampler;
 uniform vec3 glowColor;

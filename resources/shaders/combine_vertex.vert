@@ -1,4 +1,5 @@
 // A full-screen triangle pair: positions in clip space, texture coordinates from them.
+//! bounds: fullscreen
 in vec2 aPos;
 out vec2 uv;
 

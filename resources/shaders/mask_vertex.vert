@@ -1,4 +1,5 @@
 // Nodes of the technique's category drawn into its mask.
+//! bounds: projected
 uniform mat4 uModel;
 uniform mat4 uViewProjection;
 in vec3 aPos;

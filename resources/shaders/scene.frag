@@ -5,7 +5,10 @@
 // ENV_COLOR / ENV_MAP for the lighting environment, FLOOR_REFLECTION, CLIP_PLANE, and LIGHT_COUNT: a
 // loop of fixed length unrolls, which software rasterisers run far faster than a loop over a uniform.
 // LIGHT_SPOTS and LIGHT_ATTENUATION leave out the cone and distance terms when no light has them:
-// software rasterisers evaluate both sides of a branch, even one on a uniform.
+// software rasterisers evaluate both sides of a branch, even one on a uniform. SPECULAR_TERM leaves
+// out Blinn and Phong highlights when the specular colour is black. ALPHA_CUTOFF is the only reason
+// besides CLIP_PLANE to discard fragments: a program that may discard cannot test depth before it
+// shades, so the others keep that early test.
 
 const int kMaxLights = 8;
 const float kPi = 3.14159265;
@@ -208,9 +211,11 @@ void main() {
     vec4 transparent = TRANSPARENT;
     float coverage = uTransparencyMode == 1 ? 1.0 - dot(transparent.rgb, vec3(0.2126, 0.7152, 0.0722)) : transparent.a;
     float alpha = base.a * coverage;
-    if (uAlphaMode == 1 && alpha < uAlphaCutoff) {
+#ifdef ALPHA_CUTOFF
+    if (alpha < uAlphaCutoff) {
         discard;
     }
+#endif
     alpha = uAlphaMode == 0 ? alpha * uOpacity : uOpacity;
 
     vec3 n = surfaceNormal();
@@ -259,11 +264,11 @@ void main() {
         float spot = lightArriving(i, l);
         float nDotL = max(dot(n, l), 0.0) * spot;
         diffuseLight += uLightColor[i] * nDotL;
-#if LIGHTING_MODEL == 2
+#if LIGHTING_MODEL == 2 && defined(SPECULAR_TERM)
         if (nDotL > 0.0) {
             specularLight += uLightColor[i] * pow(max(dot(n, normalize(l + v)), 0.0), exponent) * spot;
         }
-#elif LIGHTING_MODEL == 3
+#elif LIGHTING_MODEL == 3 && defined(SPECULAR_TERM)
         if (nDotL > 0.0) {
             specularLight += uLightColor[i] * pow(max(dot(reflect(-l, n), v), 0.0), exponent) * spot;
         }

@@ -2,7 +2,12 @@
 // sRGB picture, overlays, and the read-back.
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <limits>
 
@@ -13,6 +18,7 @@
 
 #include "render/RenderContextImpl.hpp"
 #include "render/StatisticsOverlay.hpp"
+#include "render/TechniqueBounds.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
@@ -37,8 +43,12 @@ constexpr std::uint32_t kClipPlane = 1u << 16;
 constexpr int kLightCountShift = 17;  // four bits: the number of lights, 0 to 8
 constexpr std::uint32_t kLightSpots = 1u << 21;
 constexpr std::uint32_t kLightAttenuation = 1u << 22;
+constexpr std::uint32_t kAlphaCutoff = 1u << 23;
+constexpr std::uint32_t kSpecularTerm = 1u << 24;
 constexpr GLint kEnvUnit = 10;
 constexpr GLint kReflectionUnit = 11;
+// The format of the picture and of every target the scene is drawn into.
+constexpr GLenum kPictureFormat = GL_SRGB8_ALPHA8;
 
 float linear(double c) {
     const float v = static_cast<float>(c);
@@ -68,7 +78,9 @@ struct PropertySlot {
             "u_" #name "Intensity", srgb, empty                                                                 \
     }
 
-const PropertySlot kSlots[10] = {
+// Slot i's texture is bound to unit i and announced by feature bit 3 + i; units 10 and 11 are the
+// environment's and the reflection's.
+const std::array<PropertySlot, 10> kSlots = {{
     VANTREL_SLOT(diffuse, true, glm::vec4(1.0f)),
     VANTREL_SLOT(normal, false, glm::vec4(0.5f, 0.5f, 1.0f, 1.0f)),
     VANTREL_SLOT(metalness, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
@@ -79,7 +91,10 @@ const PropertySlot kSlots[10] = {
     VANTREL_SLOT(selfIllumination, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
     VANTREL_SLOT(transparent, false, glm::vec4(1.0f)),
     VANTREL_SLOT(multiply, true, glm::vec4(1.0f)),
-};
+}};
+constexpr std::size_t kNormalSlot = 1;
+constexpr std::size_t kSpecularSlot = 5;
+static_assert(kSlots.size() <= static_cast<std::size_t>(kEnvUnit));
 #undef VANTREL_SLOT
 
 std::uint32_t lightingModelBits(SCNLightingModel model) {
@@ -142,16 +157,39 @@ struct LightList {
         LightList out;
         for (int i = 0; i < count; ++i) {
             if ((mask[i] & category) != 0) {
-                const int j = out.count++;
-                out.vector[j] = vector[i];
-                out.color[j] = color[i];
-                out.spot[j] = spot[i];
-                out.shape[j] = shape[i];
-                out.mask[j] = mask[i];
+                out.append(*this, i);
             }
         }
         out.ambient = (ambientMask & category) != 0 ? ambient : glm::vec3(0.0f);
         return out;
+    }
+
+    // These lights on a flat surface facing `normal`, with the directional ones added to the
+    // ambient light: what they give a surface without highlights does not depend on the place.
+    [[nodiscard]] LightList foldingDirectional(const glm::vec3& normal) const {
+        LightList out;
+        out.ambient = ambient;
+        out.ambientMask = ambientMask;
+        for (int i = 0; i < count; ++i) {
+            if (vector[i].w == 0.0f) {
+                const glm::vec3 toLight(vector[i]);
+                const glm::vec3 l = toLight / std::max(glm::length(toLight), 1e-6f);
+                out.ambient += color[i] * std::max(glm::dot(normal, l), 0.0f);
+                continue;
+            }
+            out.append(*this, i);
+        }
+        return out;
+    }
+
+    // Adds light `i` of `from`.
+    void append(const LightList& from, int i) {
+        const int j = count++;
+        vector[j] = from.vector[i];
+        color[j] = from.color[i];
+        spot[j] = from.spot[i];
+        shape[j] = from.shape[i];
+        mask[j] = from.mask[i];
     }
 };
 
@@ -253,6 +291,75 @@ void visit(const SCNNode& node, const glm::mat4& world, float opacity, SceneWalk
     }
 }
 
+// Where a frame's time goes, pass by pass, when VANTREL_RENDER_PROFILE is set: each mark waits for
+// the GL to finish what came before it, so the figures are real but the frames are slower. Averages
+// go to the standard error every 10 frames.
+class PassProfile {
+public:
+    explicit PassProfile(const GlFunctions& gl) : gl_(gl) {
+        if (enabled()) {
+            gl_.Finish();
+            last_ = std::chrono::steady_clock::now();
+            lastCpu_ = cpuMs();
+        }
+    }
+    ~PassProfile() {
+        if (!enabled()) return;
+        mark("end");
+        auto& totals = sums();
+        if (++frames() % 10 == 0) {
+            std::string line = "frame profile (ms wall/cpu):";
+            for (const auto& [name, sum] : totals) {
+                char figure[96];
+                std::snprintf(figure, sizeof figure, " %s %.2f/%.2f", name.c_str(), sum.first / 10.0,
+                              sum.second / 10.0);
+                line += figure;
+            }
+            std::fprintf(stderr, "%s\n", line.c_str());
+            totals.clear();
+        }
+    }
+    void mark(const char* name) {
+        if (!enabled()) return;
+        gl_.Finish();
+        const auto now = std::chrono::steady_clock::now();
+        auto& totals = sums();
+        auto it = std::find_if(totals.begin(), totals.end(), [&](const auto& entry) { return entry.first == name; });
+        if (it == totals.end()) {
+            totals.emplace_back(name, std::pair<double, double>{});
+            it = std::prev(totals.end());
+        }
+        const double cpu = cpuMs();
+        it->second.first += std::chrono::duration<double, std::milli>(now - last_).count();
+        it->second.second += cpu - lastCpu_;
+        last_ = now;
+        lastCpu_ = cpu;
+    }
+
+private:
+    static bool enabled() {
+        static const bool on = std::getenv("VANTREL_RENDER_PROFILE") != nullptr;
+        return on;
+    }
+    // The CPU time of the whole process, the rasteriser's threads included.
+    static double cpuMs() {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+    }
+    static std::vector<std::pair<std::string, std::pair<double, double>>>& sums() {
+        static std::vector<std::pair<std::string, std::pair<double, double>>> totals;
+        return totals;
+    }
+    static int& frames() {
+        static int count = 0;
+        return count;
+    }
+    const GlFunctions& gl_;
+    std::chrono::steady_clock::time_point last_;
+    double lastCpu_ = 0.0;
+};
+
 }  // namespace
 
 namespace {
@@ -277,6 +384,35 @@ struct PassState {
 }  // namespace
 
 namespace {
+
+// Whether Blinn or Phong highlights can show: a black specular colour adds nothing, so its programs
+// leave the highlight out.
+bool hasSpecularTerm(const SCNMaterial& material, bool specularMap) {
+    const auto model = material.lightingModel();
+    if (model != SCNLightingModel::blinn && model != SCNLightingModel::phong) {
+        return false;
+    }
+    if (specularMap) {
+        return true;
+    }
+    const SCNMaterialProperty& specular = material.specular();
+    const auto color = specular.contentsColor();
+    const auto number = specular.contentsNumber();
+    const bool black =
+        color ? color->red() == 0.0 && color->green() == 0.0 && color->blue() == 0.0 : !number || *number == 0.0;
+    return !black && specular.intensity() != 0.0;
+}
+
+// Whether a material's lights only add diffuse light (Lambert, or Blinn and Phong without
+// highlights): then the light a directional source gives depends on the normal alone.
+bool diffuseOnly(const SCNMaterial& material, std::uint32_t features) {
+    switch (material.lightingModel()) {
+        case SCNLightingModel::lambert: return true;
+        case SCNLightingModel::blinn:
+        case SCNLightingModel::phong: return (features & kSpecularTerm) == 0;
+        default: return false;
+    }
+}
 
 // Sets blending for a material's blend mode.
 void applyBlend(const GlFunctions& gl, const DrawItem& item) {
@@ -330,8 +466,8 @@ struct FrameDrawer {
     std::optional<Error> drawItem(const DrawItem& item, const PassState& pass, bool reflectionPass) {
         const SCNMaterial& material = *item.material;
         std::uint32_t features = lightingModelBits(material.lightingModel());
-        GpuTexture* maps[10] = {};
-        for (int i = 0; i < 10; ++i) {
+        std::array<GpuTexture*, kSlots.size()> maps{};
+        for (std::size_t i = 0; i < kSlots.size(); ++i) {
             const auto image = (material.*kSlots[i].get)().contentsImage();
             if (image) {
                 maps[i] = context.texture(image, (material.*kSlots[i].get)().colorSpace() == SCNColorSpace::sRGB);
@@ -343,6 +479,12 @@ struct FrameDrawer {
         if (material.lightingModel() == SCNLightingModel::physicallyBased) {
             features |= pass.environmentBits;
         }
+        if (material.alphaMode() == SCNAlphaMode::mask) {
+            features |= kAlphaCutoff;
+        }
+        if (hasSpecularTerm(material, maps[kSpecularSlot] != nullptr)) {
+            features |= kSpecularTerm;
+        }
         const bool reflects = item.floor != nullptr && pass.reflectionReady && !reflectionPass;
         if (reflects) {
             features |= kFloorReflection;
@@ -350,7 +492,17 @@ struct FrameDrawer {
         if (reflectionPass) {
             features |= kClipPlane;
         }
-        const LightList lights = pass.lights->reaching(item.category);
+        const glm::mat4 model = modelMatrix(item, pass);
+        LightList lights = pass.lights->reaching(item.category);
+        if (item.floor != nullptr && maps[kNormalSlot] == nullptr && diffuseOnly(material, features)) {
+            // A floor is flat: a directional light falls on all of it alike, so it is added to the
+            // ambient light once here instead of in every fragment. Seen from its back, its normal
+            // is not the one that shades it, so it keeps its lights.
+            const glm::vec3 up = glm::normalize(glm::transpose(glm::inverse(glm::mat3(model))) * glm::vec3(0, 1, 0));
+            if (glm::dot(up, pass.camera - glm::vec3(model[3])) > 0.0f) {
+                lights = lights.foldingDirectional(up);
+            }
+        }
         features |= static_cast<std::uint32_t>(lights.count) << kLightCountShift;
         for (int i = 0; i < lights.count; ++i) {
             features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
@@ -363,7 +515,6 @@ struct FrameDrawer {
         GpuProgram& p = **program;
         gl.UseProgram(p.program.id());
 
-        const glm::mat4 model = modelMatrix(item, pass);
         const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(model)));
         gl.UniformMatrix4fv(uniform(gl, p, "uModel"), 1, GL_FALSE, glm::value_ptr(model));
         gl.UniformMatrix3fv(uniform(gl, p, "uNormalMatrix"), 1, GL_FALSE, glm::value_ptr(normalMatrix));
@@ -384,7 +535,7 @@ struct FrameDrawer {
         }
         gl.Uniform3fv(uniform(gl, p, "uAmbientLight"), 1, glm::value_ptr(lights.ambient));
 
-        for (int i = 0; i < 10; ++i) {
+        for (std::size_t i = 0; i < kSlots.size(); ++i) {
             const PropertySlot& slot = kSlots[i];
             const SCNMaterialProperty& property = (material.*slot.get)();
             const float intensity = static_cast<float>(property.intensity());
@@ -402,7 +553,7 @@ struct FrameDrawer {
                         GL_TEXTURE_2D, 0x84FE /* GL_TEXTURE_MAX_ANISOTROPY */,
                         std::clamp(static_cast<float>(property.maxAnisotropy()), 1.0f, context.maxAnisotropy));
                 }
-                gl.Uniform1i(uniform(gl, p, slot.map), i);
+                gl.Uniform1i(uniform(gl, p, slot.map), static_cast<GLint>(i));
                 gl.UniformMatrix4fv(uniform(gl, p, slot.transform), 1, GL_FALSE,
                                     glm::value_ptr(property.contentsTransform()));
                 gl.Uniform1i(uniform(gl, p, slot.channel), property.mappingChannel() == 1 ? 1 : 0);
@@ -486,16 +637,29 @@ struct FrameDrawer {
         return std::nullopt;
     }
 
-    // Opaque items first, then transparent ones from far to near.
+    // Opaque items first, then transparent ones from far to near. Opaque floors come after the other
+    // opaque items when that cannot change the picture (every one of them writes depth and the floor
+    // tests it), so the depth test spares shading the floor under them; they lose ties of depth,
+    // which keeps what lies flat on them in front as when floors came first.
     std::optional<Error> drawScene(std::vector<DrawItem>& items, const PassState& pass, bool reflectionPass) {
-        for (const DrawItem& item : items) {
-            if (item.transparent || (reflectionPass && item.floor != nullptr)) {
-                continue;
-            }
-            if (auto failure = drawItem(item, pass, reflectionPass)) {
-                return failure;
+        const bool othersWriteDepth = std::all_of(items.begin(), items.end(), [](const DrawItem& item) {
+            return item.transparent || item.floor != nullptr || item.material->writesToDepthBuffer();
+        });
+        const auto deferred = [&](const DrawItem& item) {
+            return othersWriteDepth && item.floor != nullptr && item.material->readsFromDepthBuffer();
+        };
+        for (const bool late : {false, true}) {
+            for (const DrawItem& item : items) {
+                if (item.transparent || (reflectionPass && item.floor != nullptr) || deferred(item) != late) {
+                    continue;
+                }
+                gl.DepthFunc(late ? GL_LESS : GL_LEQUAL);
+                if (auto failure = drawItem(item, pass, reflectionPass)) {
+                    return failure;
+                }
             }
         }
+        gl.DepthFunc(GL_LEQUAL);
         for (const DrawItem& item : items) {
             if (!item.transparent || (reflectionPass && item.floor != nullptr)) {
                 continue;
@@ -623,12 +787,13 @@ std::vector<DrawItem> itemsAbove(const std::vector<DrawItem>& items, const DrawI
 
 // Runs a technique's sequence over the resolved picture ("COLOR").
 std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& drawer, const SCNTechnique& technique,
-                                  const std::vector<DrawItem>& items, const PassState& pass, int width, int height) {
+                                  const std::vector<DrawItem>& items, const PassState& pass, int width, int height,
+                                  PassProfile& profile) {
     const auto& gl = context.device.gl();
     const auto targetFor = [&](const std::string& name, bool scratch) -> Expected<RenderTarget*> {
         if (name == "COLOR") {
             if (scratch) {
-                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, GL_RGBA16F, false))
+                if (auto failure = context.ensureTarget(context.colorScratch, width, height, 1, kPictureFormat, false))
                     return *failure;
                 return &context.colorScratch;
             }
@@ -652,6 +817,16 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
     const auto isTarget = [&](const std::string& name) {
         return name == "COLOR" || technique.targets().count(name) != 0 || context.techniqueTargets.count(name) != 0;
     };
+    // Where each target may hold anything but zeros; a target not listed may hold anything anywhere.
+    std::map<std::string, UnitRect> contents;
+    const auto contentOf = [&](const std::string& name) {
+        const auto it = contents.find(name);
+        return it == contents.end() ? UnitRect::everything() : it->second;
+    };
+    const auto boundsOf = [&](const std::string& file) {
+        const auto source = context.shaderSource(file);
+        return source ? shaderBounds(*source) : ShaderBounds{};
+    };
 
     for (const std::string& passName : technique.sequence()) {
         const SCNTechniquePass& step = technique.passes().at(passName);
@@ -669,6 +844,80 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             return program.error();
         }
         GpuProgram& p = **program;
+
+        // Where the pass can change its output (`region`; everywhere when unset) and what the output
+        // holds afterwards, from what its shaders say of themselves.
+        const ShaderBounds vertexBounds = boundsOf(step.vertexShader + ".vert");
+        const ShaderBounds fragmentBounds = boundsOf(step.fragmentShader + ".frag");
+        std::optional<UnitRect> region;
+        UnitRect written = UnitRect::everything();
+        const RenderTarget* passedThrough = nullptr;  // copied into the output before a bounded "over" pass
+        const bool quad = step.draw == SCNTechniquePass::Draw::quad;
+        const bool fullscreen = vertexBounds.kind == ShaderBounds::Kind::fullscreen;
+        if (!quad && vertexBounds.kind == ShaderBounds::Kind::projected && !readsOutput) {
+            UnitRect drawn = UnitRect::nothing();
+            for (const DrawItem& item : items) {
+                if ((item.category & step.includeCategoryMask) != 0 &&
+                    (item.category & step.excludeCategoryMask) == 0) {
+                    drawn = drawn.united(item.floor != nullptr
+                                             ? UnitRect::everything()
+                                             : projectedRect(drawer.drawnGeometry(item),
+                                                             pass.viewProjection * drawer.modelMatrix(item, pass)));
+                }
+            }
+            drawn = drawn.grown(1.0f, out.width, out.height);
+            written = step.clearColor ? drawn : drawn.united(contentOf(step.output));
+        } else if (quad && fullscreen && fragmentBounds.kind == ShaderBounds::Kind::local) {
+            UnitRect reach = UnitRect::nothing();
+            for (const auto& [input, source] : step.inputs) {
+                if (!technique.isVertexSymbol(source) && isTarget(source)) {
+                    auto target = targetFor(source, false);
+                    if (!target) {
+                        return target.error();
+                    }
+                    // One texel more for the filtering between texels.
+                    reach = reach.united(
+                        contentOf(source).grown(fragmentBounds.reach + 1.0f, (*target)->width, (*target)->height));
+                }
+            }
+            reach = reach.grown(1.0f, out.width, out.height);
+            if (!reach.isEverything()) {
+                region = reach;
+                written = reach;
+            }
+        } else if (quad && fullscreen && fragmentBounds.kind == ShaderBounds::Kind::over &&
+                   step.inputs.count(fragmentBounds.base) != 0 && step.inputs.count(fragmentBounds.mask) != 0 &&
+                   isTarget(step.inputs.at(fragmentBounds.base)) && isTarget(step.inputs.at(fragmentBounds.mask))) {
+            const std::string& base = step.inputs.at(fragmentBounds.base);
+            const std::string& mask = step.inputs.at(fragmentBounds.mask);
+            auto baseTarget = targetFor(base, false);
+            auto maskTarget = targetFor(mask, false);
+            if (!baseTarget || !maskTarget) {
+                return baseTarget ? maskTarget.error() : baseTarget.error();
+            }
+            const UnitRect reach = contentOf(mask)
+                                       .grown(1.0f, (*maskTarget)->width, (*maskTarget)->height)
+                                       .grown(1.0f, out.width, out.height);
+            if ((*baseTarget)->width == out.width && (*baseTarget)->height == out.height && !reach.isEverything()) {
+                if (reach.isEmpty() && base == step.output) {
+                    profile.mark(passName.c_str());
+                    continue;  // the output stays as it is
+                }
+                passedThrough = *baseTarget;
+                region = reach;
+                written = contentOf(base).united(reach);
+            }
+        }
+        contents[step.output] = written;
+        if (passedThrough != nullptr) {
+            // A raw copy: the bytes as they are, not decoded and encoded again.
+            gl.Disable(GL_FRAMEBUFFER_SRGB);
+            gl.BindFramebuffer(GL_READ_FRAMEBUFFER, passedThrough->framebuffer.id());
+            gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, out.framebuffer.id());
+            gl.BlitFramebuffer(0, 0, out.width, out.height, 0, 0, out.width, out.height, GL_COLOR_BUFFER_BIT,
+                               GL_NEAREST);
+            gl.Enable(GL_FRAMEBUFFER_SRGB);
+        }
         gl.BindFramebuffer(GL_FRAMEBUFFER, out.framebuffer.id());
         gl.Viewport(0, 0, out.width, out.height);
         gl.UseProgram(p.program.id());
@@ -722,12 +971,28 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
                 if (auto failure = drawer.drawElement(item)) return failure;
             }
             gl.Disable(GL_DEPTH_TEST);
-        } else {
+        } else if (!region) {
             if (step.clearColor) {
                 gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
                 gl.Clear(GL_COLOR_BUFFER_BIT);
             }
             drawer.drawQuad();
+        } else {
+            if (passedThrough == nullptr) {
+                // Outside the region a "local" pass writes zeros.
+                gl.ClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+                gl.Clear(GL_COLOR_BUFFER_BIT);
+            }
+            if (!region->isEmpty()) {
+                const auto x0 = static_cast<GLint>(std::floor(region->lo.x * static_cast<float>(out.width)));
+                const auto y0 = static_cast<GLint>(std::floor(region->lo.y * static_cast<float>(out.height)));
+                const auto x1 = static_cast<GLint>(std::ceil(region->hi.x * static_cast<float>(out.width)));
+                const auto y1 = static_cast<GLint>(std::ceil(region->hi.y * static_cast<float>(out.height)));
+                gl.Enable(GL_SCISSOR_TEST);
+                gl.Scissor(x0, y0, x1 - x0, y1 - y0);
+                drawer.drawQuad();
+                gl.Disable(GL_SCISSOR_TEST);
+            }
         }
         if (readsOutput) {
             RenderTarget& scratch =
@@ -735,6 +1000,7 @@ std::optional<Error> runTechnique(RenderContext::Impl& context, FrameDrawer& dra
             RenderTarget& target = step.output == "COLOR" ? context.colorTarget : context.techniqueTargets[step.output];
             std::swap(scratch, target);
         }
+        profile.mark(passName.c_str());
     }
     return std::nullopt;
 }
@@ -746,6 +1012,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         return makeRenderError(RenderErrorCode::contextCreationFailed, "the context cannot be made current");
     }
     const auto& gl = device.gl();
+    PassProfile profile(gl);
     ++frames;
     if (frames % 300 == 0) {
         purge();
@@ -756,9 +1023,15 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     const int width = std::max(1, request.width);
     const int height = std::max(1, request.height);
     const int samples = std::clamp(request.samples, 1, std::max(1, maxSamples));
-    if (auto failure = ensureTarget(sceneTarget, width, height, samples, GL_RGBA16F, true)) return failure;
-    if (auto failure = ensureTarget(colorTarget, width, height, 1, GL_RGBA16F, false)) return failure;
-    if (auto failure = ensureTarget(outputTarget, width, height, 1, GL_RGBA8, false)) return failure;
+    const bool multisampled = samples > 1;
+    if (multisampled) {
+        if (auto failure = ensureTarget(sceneTarget, width, height, samples, kPictureFormat, true)) return failure;
+    } else {
+        sceneTarget = RenderTarget{};
+    }
+    if (auto failure = ensureTarget(colorTarget, width, height, 1, kPictureFormat, !multisampled)) return failure;
+    // Shaders write linear light; the targets encode it (and blend in linear light).
+    gl.Enable(GL_FRAMEBUFFER_SRGB);
 
     FrameDrawer drawer{*this, gl, result};
     static const SCNMaterial defaultMaterial;
@@ -821,6 +1094,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         }
     }
     const glm::vec4 clear = linearColor(background);
+    profile.mark("walk");
 
     // The mirror image under the first reflective floor.
     const auto floorIt = std::find_if(scene.items.begin(), scene.items.end(), [](const DrawItem& item) {
@@ -834,7 +1108,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         // The mirror image is soft anyway (it is blended in at a quarter or so): half resolution.
         const int reflectionWidth = std::max(1, width / 2);
         const int reflectionHeight = std::max(1, height / 2);
-        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, GL_RGBA16F, true))
+        if (auto failure = ensureTarget(reflectionTarget, reflectionWidth, reflectionHeight, 1, kPictureFormat, true))
             return failure;
         const glm::mat4 floorWorld = floorIt->world;
         const glm::mat4 mirror =
@@ -852,9 +1126,10 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
         gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         if (auto failure = drawer.drawScene(reflected, mirrored, true)) return failure;
         pass.reflectionReady = true;
+        profile.mark("reflection");
     }
 
-    gl.BindFramebuffer(GL_FRAMEBUFFER, sceneTarget.framebuffer.id());
+    gl.BindFramebuffer(GL_FRAMEBUFFER, (multisampled ? sceneTarget : colorTarget).framebuffer.id());
     gl.Viewport(0, 0, width, height);
     gl.ClearColor(clear.r, clear.g, clear.b, clear.a);
     gl.DepthMask(GL_TRUE);
@@ -862,6 +1137,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     gl.DepthFunc(GL_LEQUAL);
     if (auto failure = drawer.drawScene(scene.items, pass, false)) return failure;
 
+    profile.mark("scene");
     // Debug drawing goes into the scene picture, so that techniques see it like the rest.
     if (contains(request.debugOptions, SCNDebugOptions::showBoundingBoxes)) {
         std::vector<glm::vec3> lines;
@@ -889,32 +1165,27 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
     if (auto failure = drawer.drawLines(markers, GL_LINES, pass.viewProjection, glm::vec4(1.0f, 0.8f, 0.0f, 1.0f)))
         return failure;
 
-    // Resolve the samples into "COLOR".
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
-    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, colorTarget.framebuffer.id());
-    gl.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    // Resolve the samples into "COLOR" (averaged in linear light).
+    if (multisampled) {
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, sceneTarget.framebuffer.id());
+        gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, colorTarget.framebuffer.id());
+        gl.BlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        profile.mark("resolve");
+    }
 
     gl.Disable(GL_DEPTH_TEST);
     gl.Disable(GL_CULL_FACE);
     gl.Disable(GL_BLEND);
     if (request.technique != nullptr) {
-        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height))
+        if (auto failure = runTechnique(*this, drawer, *request.technique, scene.items, pass, width, height, profile))
             return failure;
     }
 
-    // The sRGB picture.
-    auto present = namedProgram("quad", "present");
-    if (!present) {
-        return present.error();
-    }
-    gl.BindFramebuffer(GL_FRAMEBUFFER, outputTarget.framebuffer.id());
+    // "COLOR" is the finished picture. What follows works on its stored bytes: overlays blend over
+    // them as they are shown, and copies take them as they are.
+    gl.Disable(GL_FRAMEBUFFER_SRGB);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, colorTarget.framebuffer.id());
     gl.Viewport(0, 0, width, height);
-    gl.UseProgram((*present)->program.id());
-    gl.ActiveTexture(GL_TEXTURE0);
-    gl.BindTexture(GL_TEXTURE_2D, colorTarget.color.id());
-    gl.Uniform1i(uniform(gl, **present, "colorSampler"), 0);
-    drawer.drawQuad();
-
     if (request.showsStatistics) {
         std::vector<glm::vec3> quads = statisticsOverlay(request.previous, width, height);
         gl.Enable(GL_BLEND);
@@ -933,7 +1204,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
 
     if (request.toWindow) {
         const CGSize drawable = surface->drawableSize();
-        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, outputTarget.framebuffer.id());
+        gl.BindFramebuffer(GL_READ_FRAMEBUFFER, colorTarget.framebuffer.id());
         gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
         gl.BlitFramebuffer(0, 0, width, height, 0, 0, static_cast<GLint>(drawable.width),
                            static_cast<GLint>(drawable.height), GL_COLOR_BUFFER_BIT, GL_LINEAR);
@@ -950,7 +1221,7 @@ std::optional<Error> RenderContext::Impl::renderFrame(const FrameRequest& reques
 std::shared_ptr<UIImage> RenderContext::Impl::readBack(int width, int height) {
     const auto& gl = device.gl();
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, outputTarget.framebuffer.id());
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, colorTarget.framebuffer.id());
     gl.PixelStorei(GL_PACK_ALIGNMENT, 1);
     gl.ReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, 0);

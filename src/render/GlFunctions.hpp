@@ -30,6 +30,7 @@ namespace vantrel::detail {
     X(PFNGLCOLORMASKPROC, ColorMask)                                           \
     X(PFNGLLINEWIDTHPROC, LineWidth)                                           \
     X(PFNGLFINISHPROC, Finish)                                                 \
+    X(PFNGLSCISSORPROC, Scissor)                                               \
     X(PFNGLGENBUFFERSPROC, GenBuffers)                                         \
     X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                                   \
     X(PFNGLBINDBUFFERPROC, BindBuffer)                                         \

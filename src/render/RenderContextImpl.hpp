@@ -71,6 +71,7 @@ struct RenderTarget {
     int width = 0;
     int height = 0;
     int samples = 0;
+    GLenum format = 0;
 };
 
 /// What one frame draws and how.
@@ -120,11 +121,13 @@ struct RenderContext::Impl {
     detail::GlObject overlayArray;
     detail::GlObject overlayVertices;
 
-    detail::RenderTarget sceneTarget;       // multisampled linear colour + depth
-    detail::RenderTarget colorTarget;       // resolved linear colour ("COLOR")
+    // Colour targets store sRGB-encoded bytes and are read and blended in linear light
+    // (GL_FRAMEBUFFER_SRGB): 8-bit unorm targets are what software rasterisers draw fastest, and the
+    // finished picture needs no encoding pass of its own.
+    detail::RenderTarget sceneTarget;       // multisampled colour + depth (only with more than one sample)
+    detail::RenderTarget colorTarget;       // the picture ("COLOR"); with one sample the scene is drawn into it
     detail::RenderTarget colorScratch;      // "COLOR" while a pass reads and writes it
     detail::RenderTarget reflectionTarget;  // the mirrored scene under a floor
-    detail::RenderTarget outputTarget;      // sRGB 8-bit picture
     std::map<std::string, detail::RenderTarget> techniqueTargets;
     std::map<std::string, detail::RenderTarget> techniqueScratch;
 

@@ -82,7 +82,7 @@ void RenderContext::Impl::releaseAll() {
     quadVertices.reset();
     overlayArray.reset();
     overlayVertices.reset();
-    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget, &outputTarget}) {
+    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget}) {
         *target = RenderTarget{};
     }
     techniqueTargets.clear();
@@ -359,6 +359,8 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
     header += "#define LIGHT_COUNT " + std::to_string((features >> 17) & 15u) + "\n";
     if (features & (1u << 21)) header += "#define LIGHT_SPOTS\n";
     if (features & (1u << 22)) header += "#define LIGHT_ATTENUATION\n";
+    if (features & (1u << 23)) header += "#define ALPHA_CUTOFF\n";
+    if (features & (1u << 24)) header += "#define SPECULAR_TERM\n";
     auto linked = device.program(header + *vertexSource, header + *fragmentSource, "scene " + std::to_string(features));
     if (!linked) {
         return linked.error();
@@ -371,7 +373,7 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
 std::optional<Error> RenderContext::Impl::ensureTarget(RenderTarget& target, int width, int height, int samples,
                                                        GLenum format, bool depth) {
     if (target.framebuffer && target.width == width && target.height == height && target.samples == samples &&
-        static_cast<bool>(target.depth) == depth) {
+        target.format == format && static_cast<bool>(target.depth) == depth) {
         return std::nullopt;
     }
     const auto& gl = device.gl();
@@ -379,6 +381,7 @@ std::optional<Error> RenderContext::Impl::ensureTarget(RenderTarget& target, int
     target.width = width;
     target.height = height;
     target.samples = samples;
+    target.format = format;
     target.framebuffer = device.create(GlKind::framebuffer);
     gl.BindFramebuffer(GL_FRAMEBUFFER, target.framebuffer.id());
     if (samples > 1) {

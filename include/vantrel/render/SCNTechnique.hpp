@@ -54,7 +54,15 @@ struct SCNTechniqueTarget {
 /// shaders a pass names are the library's own GLSL, loaded from the resource bundle's "shaders"
 /// folder as `<vertexShader>.vert` and `<fragmentShader>.frag` ("vertexShader"/"fragmentShader"
 /// keys, or else the "metalVertexShader"/"metalFragmentShader" names of the dictionary). Target
-/// "COLOR" is the view's picture in linear light.
+/// "COLOR" is the view's picture in linear light (stored as 8-bit sRGB: values above 1 clip).
+///
+/// A shader may say in one comment line how far its effect reaches, and the view then runs its pass
+/// only where the inputs hold something: "//! bounds: projected" (a scene pass's vertex stage that
+/// only projects the nodes' vertices), "//! bounds: fullscreen" (a quad pass's vertex stage that
+/// draws the plain full-screen rectangle), "//! bounds: local <texels>" (a fragment stage whose
+/// output is all zeros wherever its target inputs are zeros within that many texels) and
+/// "//! bounds: over <base> <mask>" (a fragment stage whose output is input <base> unchanged wherever
+/// input <mask> is zero). A pass whose shaders do not say so runs over its whole target.
 ///
 /// Reference type (`std::shared_ptr`); used on the thread that owns the view.
 class SCNTechnique {

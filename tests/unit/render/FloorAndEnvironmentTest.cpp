@@ -1,11 +1,15 @@
 // The floor's mirror image and image-based lighting from the scene's lighting environment.
 
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include "RenderTestSupport.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNCylinder.hpp"
 #include "vantrel/graph/SCNFloor.hpp"
+#include "vantrel/graph/SCNLight.hpp"
+#include "vantrel/graph/SCNPlane.hpp"
 
 namespace vantrel {
 namespace {
@@ -59,6 +63,62 @@ TEST(FloorAndEnvironment, TheFloorMirrorsAModelAboveItAsMuchAsItsReflectivitySay
         ASSERT_FALSE(view->draw().has_value());
         // Each face of the box is one draw call of the mirror image, or none.
         EXPECT_EQ(drawCalls - view->statistics().drawCalls, c.mirrored ? box->geometry()->elements().size() : 0u);
+    }
+}
+
+// The floor is lit like any flat surface facing up at the same place, whatever lights reach it and
+// however they fall: directional light from above, grazing or from below, with an omni light or a
+// spot beside it, on matte Lambert and Blinn materials.
+TEST(FloorAndEnvironment, TheFloorIsLitLikeAFlatSurfaceInItsPlace) {
+    struct Case {
+        const char* name;
+        SCNVector3 sunAngles;  // of the directional light (it shines down its −Z)
+        SCNLightType second;   // another light above the middle of the floor
+        SCNLightingModel model;
+    };
+    const float pi = 3.14159265f;
+    const Case cases[] = {{"above", {-pi / 3.0f, 0.4f, 0.0f}, SCNLightType::ambient, SCNLightingModel::blinn},
+                          {"grazing", {-0.05f, 1.2f, 0.0f}, SCNLightType::omni, SCNLightingModel::lambert},
+                          {"below", {pi / 3.0f, 0.0f, 0.0f}, SCNLightType::omni, SCNLightingModel::blinn},
+                          {"spot", {-pi / 4.0f, -0.7f, 0.0f}, SCNLightType::spot, SCNLightingModel::phong}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Pixel seen[2][3];
+        for (int flat = 0; flat < 2; ++flat) {
+            LitScene lit;
+            lit.camera->setPosition({0.0f, 2.0f, 6.0f});
+            lit.camera->setEulerAngles({-0.35f, 0.0f, 0.0f});
+            auto sun = SCNNode::make();
+            sun->setLight(SCNLight::make(SCNLightType::directional));
+            sun->setEulerAngles(c.sunAngles);
+            lit.scene->rootNode()->addChildNode(sun);
+            auto second = SCNNode::make();
+            auto light = SCNLight::make(c.second);
+            light->setIntensity(600.0);
+            second->setLight(light);
+            second->setPosition({1.0f, 1.5f, 0.0f});
+            second->setEulerAngles({-pi / 2.0f, 0.0f, 0.0f});
+            lit.scene->rootNode()->addChildNode(second);
+            if (flat == 0) {
+                lit.add(SCNFloor::make(), UIColor(0.6, 0.5, 0.4), c.model);
+            } else {
+                lit.add(SCNPlane::make(20.0f, 20.0f), UIColor(0.6, 0.5, 0.4), c.model)
+                    ->setEulerAngles({-pi / 2.0f, 0.0f, 0.0f});
+            }
+            auto view = makeView(lit, 160, 120);
+            auto image = picture(*view, std::string("floor_lit_") + (flat == 0 ? "floor_" : "plane_") + c.name);
+            ASSERT_TRUE(image);
+            const SCNVector3 places[3] = {{0.0f, 0.0f, 0.0f}, {-1.5f, 0.0f, 1.5f}, {1.2f, 0.0f, -1.0f}};
+            for (int i = 0; i < 3; ++i) {
+                const SCNVector3 at = view->projectPoint(places[i]);
+                seen[flat][i] = pixelAt(*image, static_cast<int>(at.x), static_cast<int>(at.y));
+            }
+        }
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(near(seen[0][i], seen[1][i].r, seen[1][i].g, seen[1][i].b, 1))
+                << i << ": " << seen[0][i].r << " " << seen[0][i].g << " " << seen[0][i].b << " vs " << seen[1][i].r
+                << " " << seen[1][i].g << " " << seen[1][i].b;
+        }
     }
 }
 
