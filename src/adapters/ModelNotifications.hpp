@@ -80,6 +80,17 @@ private:
     std::shared_ptr<std::map<std::string, std::uint64_t>> latest_;  // reload count by anchor object id
 };
 
+/// The anchor-object update reaction of `adapter`: reloads the anchor-object models its models carry,
+/// for as long as the adapter lives.
+template <typename Adapter>
+std::function<void(const std::shared_ptr<AnchorObjectEntity>&)> anchorObjectReloads(std::weak_ptr<Adapter> adapter,
+                                                                                    AnchorObjectModelLoader load) {
+    return [adapter, reloader = AnchorObjectModelReloader(std::move(load))](
+               const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
+        if (const auto self = adapter.lock()) reloader.reload(anchorObject, self->modelNodes(), adapter);
+    };
+}
+
 /// Takes every anchor-object model of the anchor object `anchorObjectId` off the model in `models`
 /// that carries it.
 void removeAnchorObjectModelsOf(const std::vector<std::shared_ptr<ModelNode>>& models,

@@ -439,18 +439,14 @@ void ArAdapter::observeNotifications() {
             if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
         };
     };
-    const auto reloadAnchorObject = [weakSelf,
-                                     reloader = detail::AnchorObjectModelReloader(dependencies_.loadAnchorObjectModel)](
-                                        const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
-        if (const auto self = weakSelf.lock()) reloader.reload(anchorObject, self->modelNodes_, weakSelf);
-    };
-    observers_ = detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
-                                                   {.componentUpdated = bind(&ArAdapter::reloadComponent),
-                                                    .componentDeleted = bind(&ArAdapter::removeComponentModels),
-                                                    .anchorObjectUpdated = reloadAnchorObject,
-                                                    .anchorObjectDeleted = bind(&ArAdapter::removeAnchorObjectModels),
-                                                    .materialChanged = bind(&ArAdapter::reapplyMaterial),
-                                                    .sceneChanged = bind(&ArAdapter::applySceneRecord)});
+    observers_ = detail::observeModelNotifications(
+        *dependencies_.notificationCenter, dependencies_.buildMaterial,
+        {.componentUpdated = bind(&ArAdapter::reloadComponent),
+         .componentDeleted = bind(&ArAdapter::removeComponentModels),
+         .anchorObjectUpdated = detail::anchorObjectReloads(weakSelf, dependencies_.loadAnchorObjectModel),
+         .anchorObjectDeleted = bind(&ArAdapter::removeAnchorObjectModels),
+         .materialChanged = bind(&ArAdapter::reapplyMaterial),
+         .sceneChanged = bind(&ArAdapter::applySceneRecord)});
 }
 
 void ArAdapter::removeComponentModels(const std::string& componentId) {

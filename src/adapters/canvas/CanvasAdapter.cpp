@@ -444,19 +444,14 @@ void CanvasAdapter::observeNotifications() {
             if (const auto self = weakSelf.lock()) ((*self).*member)(arguments...);
         };
     };
-    const auto reloadAnchorObject = [weakSelf,
-                                     reloader = detail::AnchorObjectModelReloader(dependencies_.loadAnchorObjectModel)](
-                                        const std::shared_ptr<AnchorObjectEntity>& anchorObject) {
-        if (const auto self = weakSelf.lock()) reloader.reload(anchorObject, self->modelNodes_, weakSelf);
-    };
-    observers_ =
-        detail::observeModelNotifications(*dependencies_.notificationCenter, dependencies_.buildMaterial,
-                                          {.componentUpdated = bind(&CanvasAdapter::reloadComponent),
-                                           .componentDeleted = bind(&CanvasAdapter::removeComponentModels),
-                                           .anchorObjectUpdated = reloadAnchorObject,
-                                           .anchorObjectDeleted = bind(&CanvasAdapter::removeAnchorObjectModels),
-                                           .materialChanged = bind(&CanvasAdapter::reapplyMaterial),
-                                           .sceneChanged = bind(&CanvasAdapter::applySceneRecord)});
+    observers_ = detail::observeModelNotifications(
+        *dependencies_.notificationCenter, dependencies_.buildMaterial,
+        {.componentUpdated = bind(&CanvasAdapter::reloadComponent),
+         .componentDeleted = bind(&CanvasAdapter::removeComponentModels),
+         .anchorObjectUpdated = detail::anchorObjectReloads(weakSelf, dependencies_.loadAnchorObjectModel),
+         .anchorObjectDeleted = bind(&CanvasAdapter::removeAnchorObjectModels),
+         .materialChanged = bind(&CanvasAdapter::reapplyMaterial),
+         .sceneChanged = bind(&CanvasAdapter::applySceneRecord)});
 }
 
 void CanvasAdapter::removeComponentModels(const std::string& componentId) {
