@@ -8,7 +8,8 @@
 //    (the same requests as bare HTTP exchanges: the server's and the network's share).
 //  - BM_LiveQuerySaveToEvent: time from the start of a REST save to the arrival of its create
 //    event at our LiveQuery client; counters: ours_median_ms, ours_p90_ms, js_median_ms,
-//    js_p90_ms, ratio = ours median / js median (goal <= 1).
+//    js_p90_ms, ratio = ours median / js median (goal <= 1), and floor_median_ms, floor_p90_ms,
+//    floor_ratio, floor_p90_ratio against a bare WebSocket client on the same query (goal <= 1.05).
 //
 // Needs `scripts/backend.sh start`; without it each benchmark reports an error and skips.
 
@@ -276,6 +277,16 @@ void BM_LiveQuerySaveToEvent(benchmark::State& state) {
     state.counters["js_median_ms"] = jsMedian;
     state.counters["js_p90_ms"] = jsResult.is_object() ? jsResult.value("p90_ms", 0.0) : 0.0;
     state.counters["ratio"] = jsMedian > 0 ? ourMedian / jsMedian : 0;
+
+    // The floor: a bare WebSocket client on the same query and server, saving the same way.
+    const auto bare = runNode({"bench/js/livequery_floor.mjs", std::to_string(latencies.size())});
+    const json floorResult = bare ? json::parse(*bare, nullptr, false) : json::object();
+    const double floorMedian = floorResult.is_object() ? floorResult.value("median_ms", 0.0) : 0.0;
+    const double floorP90 = floorResult.is_object() ? floorResult.value("p90_ms", 0.0) : 0.0;
+    state.counters["floor_median_ms"] = floorMedian;
+    state.counters["floor_p90_ms"] = floorP90;
+    state.counters["floor_ratio"] = floorMedian > 0 ? ourMedian / floorMedian : 0;
+    state.counters["floor_p90_ratio"] = floorP90 > 0 ? percentile(latencies, 90) / floorP90 : 0;
 }
 BENCHMARK(BM_LiveQuerySaveToEvent)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(50);
 

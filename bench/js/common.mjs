@@ -60,3 +60,26 @@ export function run(main, usage) {
 }
 
 export const round = (x) => Math.round(x * 1000) / 1000;
+
+// Saves rows of "UnsupportedAppVersion" under `app` one by one through `saver` (REST) and times
+// each from the start of its save to the arrival of its create event, which the caller's
+// subscription reports by calling `pending.get(version)(arrivalTime)`. Three unmeasured rounds
+// come first (connections and caches). Every row made is pushed to `created` for clean-up;
+// returns the latencies in ms, sorted.
+export async function timeSavesToEvents({ saver, app, n, pending, created, timeoutMs = 10000 }) {
+  const latencies = [];
+  for (let i = -3; i < n; i++) {
+    const version = String(i);
+    const arrived = new Promise((resolve, reject) => {
+      pending.set(version, resolve);
+      setTimeout(() => reject(new Error(`no event for save ${i} within ${timeoutMs} ms`)), timeoutMs).unref();
+    });
+    const t0 = process.hrtime.bigint();
+    const res = await saver.call('POST', '/classes/UnsupportedAppVersion', { app, version });
+    created.push(res.objectId);
+    const t1 = await arrived;
+    pending.delete(version);
+    if (i >= 0) latencies.push(Number(t1 - t0) / 1e6);
+  }
+  return latencies.sort((a, b) => a - b);
+}

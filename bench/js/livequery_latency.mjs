@@ -8,10 +8,9 @@
 // The objects are rows of "UnsupportedAppVersion" under an application name of their own, so
 // the run needs no session and disturbs no catalogue; they are deleted at the end.
 
-import { percentile, positiveInt, round, run, setup, UsageError } from './common.mjs';
+import { percentile, positiveInt, round, run, setup, timeSavesToEvents, UsageError } from './common.mjs';
 
 const USAGE = 'usage: livequery_latency.mjs [N] [--subscribe-on primary|second] [--save-on primary|second]';
-const EVENT_TIMEOUT_MS = 10000;
 
 async function main(argv) {
   const opts = { n: 50, subscribeOn: 'primary', saveOn: 'primary' };
@@ -51,28 +50,14 @@ async function main(argv) {
     if (done) done(process.hrtime.bigint());
   });
 
-  const latencies = [];
+  let latencies = [];
   try {
-    // A few unmeasured rounds first: connections and caches.
-    for (let i = -3; i < opts.n; i++) {
-      const version = String(i);
-      const arrived = new Promise((resolve, reject) => {
-        pending.set(version, resolve);
-        setTimeout(() => reject(new Error(`no event for save ${i} within ${EVENT_TIMEOUT_MS} ms`)), EVENT_TIMEOUT_MS).unref();
-      });
-      const t0 = process.hrtime.bigint();
-      const res = await saver.call('POST', '/classes/UnsupportedAppVersion', { app, version });
-      created.push(res.objectId);
-      const t1 = await arrived;
-      pending.delete(version);
-      if (i >= 0) latencies.push(Number(t1 - t0) / 1e6);
-    }
+    latencies = await timeSavesToEvents({ saver, app, n: opts.n, pending, created });
   } finally {
     for (const id of created) await saver.call('DELETE', `/classes/UnsupportedAppVersion/${id}`).catch(() => {});
     saver.close();
     await Promise.race([Parse.LiveQuery.close(), new Promise((r) => setTimeout(r, 1000))]);
   }
-  latencies.sort((a, b) => a - b);
   process.stdout.write(JSON.stringify({ median_ms: round(percentile(latencies, 50)), p90_ms: round(percentile(latencies, 90)) }) + '\n');
 }
 
