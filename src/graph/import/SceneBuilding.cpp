@@ -176,8 +176,23 @@ struct Builder {
             std::vector<std::shared_ptr<SCNMaterial>> parts;
             for (auto index : g.materialIndices)
                 parts.push_back(index < materials.size() ? materials[index] : SCNMaterial::make());
-            g.geometry->setMaterials(std::move(parts));
+            g.geometry->setMaterials(parts);
+            if (!g.variantMaterials.empty()) g.geometry->setMaterialVariants(variantsOf(g, parts));
         }
+    }
+
+    /// For each variant of the file, the geometry's materials with the variant's mapped in.
+    std::vector<SCNGeometry::MaterialVariant> variantsOf(const detail::ImportedGeometry& g,
+                                                         const std::vector<std::shared_ptr<SCNMaterial>>& own) const {
+        std::vector<SCNGeometry::MaterialVariant> variants;
+        for (std::size_t v = 0; v < prepared.variantNames.size(); ++v) {
+            auto chosen = own;
+            for (std::size_t element = 0; element < g.variantMaterials.size() && element < chosen.size(); ++element)
+                for (const auto& [variant, material] : g.variantMaterials[element])
+                    if (variant == v && material < materials.size()) chosen[element] = materials[material];
+            variants.emplace_back(prepared.variantNames[v], std::move(chosen));
+        }
+        return variants;
     }
 
     std::shared_ptr<SCNNode> node(const detail::ImportedNode& source) const {
