@@ -82,6 +82,12 @@ struct SCNSceneSourceOptions {
 /// normal and occlusion maps, alpha mode, double-sided); textures found relative to the model file or
 /// embedded in it; cameras and lights on their nodes. The file's own normals are kept.
 ///
+/// glTF and GLB have a reader of their own that also brings the material extensions (sheen, clear
+/// coat, transmission, volume, index of refraction, specular, emissive strength, unlit), texture
+/// transforms, punctual lights in their physical units, material variants (on each geometry, applied
+/// through `ModelNode`), quantized, Draco- and meshopt-compressed meshes and WebP textures. Its colour
+/// factors stay linear light and their material properties say so (`colorContentsSpace`).
+///
 /// Loading runs in two phases so that a host's UI never waits on a large file:
 /// - `read` does the slow work on any thread: the import, the conversion into geometry, the decoding
 ///   of every texture and the hit-test preparation of every geometry. It touches no live scene.
