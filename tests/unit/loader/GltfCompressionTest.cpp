@@ -7,6 +7,7 @@
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNScene.hpp"
+#include "vantrel/graph/SCNSceneSource.hpp"
 
 #include <gtest/gtest.h>
 #include <glm/geometric.hpp>

@@ -9,6 +9,8 @@
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNScene.hpp"
 
+#include "graph/import/ImportedScene.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
