@@ -11,6 +11,10 @@ find_package(glm REQUIRED)
 find_package(Freetype REQUIRED)
 find_package(SQLiteCpp REQUIRED)
 find_package(assimp REQUIRED)
+# glTF reader: Draco and meshoptimizer decompression, WebP textures.
+find_package(draco REQUIRED)
+find_package(meshoptimizer REQUIRED)
+pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)
 find_package(simdjson REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
@@ -32,6 +36,9 @@ function(vantrel_link_dependencies target)
       Freetype::Freetype
       SQLiteCpp
       assimp::assimp
+      draco::draco
+      meshoptimizer::meshoptimizer
+      PkgConfig::LIBWEBP
       $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
       PkgConfig::LIBZIP)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})

@@ -14,6 +14,8 @@ PACKAGES=(
   libboost-dev libboost-system-dev uuid-dev
   libsqlitecpp-dev libsqlite3-dev libzip-dev libassimp-dev libglm-dev libstb-dev
   libfreetype-dev fonts-dejavu-core libsimdjson-dev
+  # glTF reader: Draco and meshoptimizer decompression, WebP textures
+  libdraco-dev libmeshoptimizer-dev libwebp-dev
   libopencv-dev libopencv-contrib-dev
   libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libglfw3-dev xvfb
   # reference backend

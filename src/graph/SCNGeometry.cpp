@@ -85,7 +85,11 @@ const graph_internal::TriangleBvh& SCNGeometry::Mesh::triangleBvh() const {
 SCNGeometry::SCNGeometry() : mesh_(std::make_shared<Mesh>(SCNGeometrySource{}, std::vector<SCNGeometryElement>{})) {}
 
 SCNGeometry::SCNGeometry(const SCNGeometry& other)
-    : name_(other.name_), mesh_(other.mesh_), materials_(other.materials_), tessellator_(other.tessellator_) {}
+    : name_(other.name_),
+      mesh_(other.mesh_),
+      materials_(other.materials_),
+      tessellator_(other.tessellator_),
+      materialVariants_(other.materialVariants_) {}
 
 std::uint64_t SCNGeometry::meshID() const noexcept { return mesh_->id; }
 

@@ -8,7 +8,9 @@ namespace vantrel {
 
 SCNMaterial::SCNMaterial() {
     // Maps that hold data rather than colours are read as stored.
-    for (SCNMaterialProperty* data : {&metalness_, &roughness_, &normal_, &displacement_, &ambientOcclusion_}) {
+    for (SCNMaterialProperty* data :
+         {&metalness_, &roughness_, &normal_, &displacement_, &ambientOcclusion_, &clearCoat_, &clearCoatRoughness_,
+          &clearCoatNormal_, &sheenRoughness_, &transmission_, &thickness_, &dielectricSpecular_}) {
         data->setColorSpace(SCNColorSpace::linear);
     }
 }
@@ -18,11 +20,23 @@ void SCNMaterial::setAlphaCutoff(double cutoff) noexcept {
     revision_.bump();
 }
 
+void SCNMaterial::setIndexOfRefraction(double ior) noexcept {
+    indexOfRefraction_ = std::isnan(ior) || (ior != 0.0 && ior < 1.0) ? 1.5 : ior;
+    revision_.bump();
+}
+
+void SCNMaterial::setAttenuationDistance(double distance) noexcept {
+    attenuationDistance_ = std::isnan(distance) || distance <= 0 ? std::numeric_limits<double>::infinity() : distance;
+    revision_.bump();
+}
+
 std::uint64_t SCNMaterial::revision() const noexcept {
     std::uint64_t newest = revision_.value();
     for (const SCNMaterialProperty* property :
          {&diffuse_, &metalness_, &roughness_, &normal_, &displacement_, &selfIllumination_, &ambientOcclusion_,
-          &ambient_, &specular_, &reflective_, &multiply_, &transparent_, &emission_}) {
+          &ambient_, &specular_, &reflective_, &multiply_, &transparent_, &emission_, &clearCoat_, &clearCoatRoughness_,
+          &clearCoatNormal_, &sheen_, &sheenRoughness_, &transmission_, &thickness_, &dielectricSpecular_,
+          &dielectricSpecularColor_}) {
         newest = std::max(newest, property->revision());
     }
     return newest;
@@ -46,6 +60,15 @@ const SCNMaterialProperty* SCNMaterial::propertyNamed(std::string_view name) con
     if (name == "multiply") return &multiply_;
     if (name == "transparent") return &transparent_;
     if (name == "emission") return &emission_;
+    if (name == "clearCoat") return &clearCoat_;
+    if (name == "clearCoatRoughness") return &clearCoatRoughness_;
+    if (name == "clearCoatNormal") return &clearCoatNormal_;
+    if (name == "sheen") return &sheen_;
+    if (name == "sheenRoughness") return &sheenRoughness_;
+    if (name == "transmission") return &transmission_;
+    if (name == "thickness") return &thickness_;
+    if (name == "dielectricSpecular") return &dielectricSpecular_;
+    if (name == "dielectricSpecularColor") return &dielectricSpecularColor_;
     return nullptr;
 }
 

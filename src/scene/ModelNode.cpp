@@ -290,6 +290,10 @@ std::shared_ptr<SCNNode> ModelNode::clone() const {
             copy->defaultMaterialsDictionary_.emplace(std::move(part), materials);
         }
     }
+    for (const auto& [node, material] : assignedMaterials_) {
+        if (auto part = counterpart(node)) copy->assignedMaterials_.emplace(std::move(part), material);
+    }
+    copy->appliedMaterialVariant_ = appliedMaterialVariant_;
     copy->adoptClonedAnchorObjectModels(*this, counterpart);
 
     copy->adoptClonedSnappingNodes(*this, counterpart);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "vantrel/graph/SCNBoundingVolume.hpp"
@@ -85,6 +86,15 @@ public:
     /// The material that element `index` is drawn with, or nullptr when there are no materials.
     [[nodiscard]] std::shared_ptr<SCNMaterial> materialForElement(std::size_t index) const;
 
+    /// A named set of materials the file offers instead of the geometry's own (glTF's material
+    /// variants): the variant's name and the materials of the elements in turn.
+    using MaterialVariant = std::pair<std::string, std::vector<std::shared_ptr<SCNMaterial>>>;
+    /// The variants of this geometry's materials in the file's order; empty by default. Copies keep
+    /// them; applying one is the model's business (`ModelNode::applyMaterialVariant`).
+    [[nodiscard]] const std::vector<MaterialVariant>& materialVariants() const noexcept { return materialVariants_; }
+    /// Sets the variants of this geometry's materials.
+    void setMaterialVariants(std::vector<MaterialVariant> variants) { materialVariants_ = std::move(variants); }
+
     /// Surface subdivision for the renderer, or nullptr (none).
     [[nodiscard]] const std::shared_ptr<SCNGeometryTessellator>& tessellator() const noexcept { return tessellator_; }
     /// Sets or clears (nullptr) the surface subdivision.
@@ -112,6 +122,7 @@ private:
     std::shared_ptr<const Mesh> mesh_;
     std::vector<std::shared_ptr<SCNMaterial>> materials_;
     std::shared_ptr<SCNGeometryTessellator> tessellator_;
+    std::vector<MaterialVariant> materialVariants_;
     std::uint64_t geometryID_ = detail::RevisionStamp::next();
     detail::RevisionStamp revision_;
 };

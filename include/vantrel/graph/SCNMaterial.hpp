@@ -1,5 +1,6 @@
 #pragma once
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -111,9 +112,66 @@ public:
     SCNMaterialProperty& emission() noexcept { return emission_; }
     [[nodiscard]] const SCNMaterialProperty& emission() const noexcept { return emission_; }
 
+
+    // Physically based layers beyond metalness and roughness (glTF's material extensions). Each
+    // holds a number or colour, or an image whose strength is the property's intensity (and whose
+    // colour factor is its tint); all are empty or zero by default, which leaves the layer off.
+
+    /// Strength of a clear coat over the surface, 0 (none) by default (red channel of an image).
+    SCNMaterialProperty& clearCoat() noexcept { return clearCoat_; }
+    [[nodiscard]] const SCNMaterialProperty& clearCoat() const noexcept { return clearCoat_; }
+    /// Roughness of the clear coat, 0 by default (green channel of an image).
+    SCNMaterialProperty& clearCoatRoughness() noexcept { return clearCoatRoughness_; }
+    [[nodiscard]] const SCNMaterialProperty& clearCoatRoughness() const noexcept { return clearCoatRoughness_; }
+    /// Tangent-space normal map of the clear coat; empty (the geometry's normals) by default.
+    SCNMaterialProperty& clearCoatNormal() noexcept { return clearCoatNormal_; }
+    [[nodiscard]] const SCNMaterialProperty& clearCoatNormal() const noexcept { return clearCoatNormal_; }
+    /// Colour of the sheen of cloth at grazing angles, black (none) by default (RGB of an image).
+    SCNMaterialProperty& sheen() noexcept { return sheen_; }
+    [[nodiscard]] const SCNMaterialProperty& sheen() const noexcept { return sheen_; }
+    /// Roughness of the sheen, 0 by default (alpha channel of an image).
+    SCNMaterialProperty& sheenRoughness() noexcept { return sheenRoughness_; }
+    [[nodiscard]] const SCNMaterialProperty& sheenRoughness() const noexcept { return sheenRoughness_; }
+    /// Share of light that passes through the surface (thin glass), 0 by default (red channel).
+    SCNMaterialProperty& transmission() noexcept { return transmission_; }
+    [[nodiscard]] const SCNMaterialProperty& transmission() const noexcept { return transmission_; }
+    /// Thickness of the volume under the surface, in the geometry's units, 0 (thin-walled) by
+    /// default (green channel of an image).
+    SCNMaterialProperty& thickness() noexcept { return thickness_; }
+    [[nodiscard]] const SCNMaterialProperty& thickness() const noexcept { return thickness_; }
+    /// Strength of the specular reflection of non-metals, 1 by default (alpha channel of an image).
+    SCNMaterialProperty& dielectricSpecular() noexcept { return dielectricSpecular_; }
+    [[nodiscard]] const SCNMaterialProperty& dielectricSpecular() const noexcept { return dielectricSpecular_; }
+    /// Colour of the specular reflection of non-metals, white by default (RGB of an image).
+    SCNMaterialProperty& dielectricSpecularColor() noexcept { return dielectricSpecularColor_; }
+    [[nodiscard]] const SCNMaterialProperty& dielectricSpecularColor() const noexcept {
+        return dielectricSpecularColor_;
+    }
+
+    /// Index of refraction of the material, 1.5 by default.
+    [[nodiscard]] double indexOfRefraction() const noexcept { return indexOfRefraction_; }
+    /// Sets the index of refraction (not-a-number or below 1 counts as 1.5; 0 is kept, as glTF's
+    /// way of saying "fully reflective").
+    void setIndexOfRefraction(double ior) noexcept;
+    /// Distance light travels in the volume before its colour becomes `attenuationColor`; infinite
+    /// (no absorption) by default.
+    [[nodiscard]] double attenuationDistance() const noexcept { return attenuationDistance_; }
+    /// Sets the attenuation distance (not positive or not-a-number counts as infinite).
+    void setAttenuationDistance(double distance) noexcept;
+    /// Colour that white light becomes after `attenuationDistance` in the volume, white by default;
+    /// linear light.
+    [[nodiscard]] const UIColor& attenuationColor() const noexcept { return attenuationColor_; }
+    /// Sets the attenuation colour.
+    void setAttenuationColor(const UIColor& color) noexcept {
+        attenuationColor_ = color;
+        revision_.bump();
+    }
+
     /// The property of the given name ("diffuse", "metalness", "roughness", "normal", "displacement",
     /// "selfIllumination", "ambientOcclusion", "ambient", "specular", "reflective", "multiply",
-    /// "transparent", "emission"); nullptr for any other name.
+    /// "transparent", "emission", "clearCoat", "clearCoatRoughness", "clearCoatNormal", "sheen",
+    /// "sheenRoughness", "transmission", "thickness", "dielectricSpecular", "dielectricSpecularColor");
+    /// nullptr for any other name.
     [[nodiscard]] SCNMaterialProperty* propertyNamed(std::string_view name) noexcept;
     [[nodiscard]] const SCNMaterialProperty* propertyNamed(std::string_view name) const noexcept;
 
@@ -226,6 +284,18 @@ private:
     SCNMaterialProperty multiply_{UIColor::whiteColor()};
     SCNMaterialProperty transparent_{UIColor::whiteColor()};
     SCNMaterialProperty emission_{UIColor::blackColor()};
+    SCNMaterialProperty clearCoat_{0.0};
+    SCNMaterialProperty clearCoatRoughness_{0.0};
+    SCNMaterialProperty clearCoatNormal_;
+    SCNMaterialProperty sheen_{UIColor::blackColor()};
+    SCNMaterialProperty sheenRoughness_{0.0};
+    SCNMaterialProperty transmission_{0.0};
+    SCNMaterialProperty thickness_{0.0};
+    SCNMaterialProperty dielectricSpecular_{1.0};
+    SCNMaterialProperty dielectricSpecularColor_{UIColor::whiteColor()};
+    double indexOfRefraction_ = 1.5;
+    double attenuationDistance_ = std::numeric_limits<double>::infinity();
+    UIColor attenuationColor_ = UIColor::whiteColor();
     SCNLightingModel lightingModel_ = SCNLightingModel::blinn;
     double transparency_ = 1.0;
     SCNTransparencyMode transparencyMode_ = SCNTransparencyMode::aOne;

@@ -130,11 +130,29 @@ public:
     }
 
     /// How an image's colour channels are encoded, sRGB by default (materials make their data
-    /// properties linear). Colour contents are always sRGB colours.
+    /// properties linear). Colour contents follow `colorContentsSpace` instead.
     [[nodiscard]] SCNColorSpace colorSpace() const noexcept { return colorSpace_; }
     /// Sets how an image's colour channels are encoded.
     void setColorSpace(SCNColorSpace space) noexcept {
         colorSpace_ = space;
+        revision_.bump();
+    }
+
+    /// How colour contents (and the tint) are encoded: sRGB by default, as the platform's colours and
+    /// records' hex values are; linear for colours that are linear light already (glTF's colour
+    /// factors), which must not be converted again.
+    [[nodiscard]] SCNColorSpace colorContentsSpace() const noexcept { return colorContentsSpace_; }
+    /// Sets how colour contents are encoded.
+    void setColorContentsSpace(SCNColorSpace space) noexcept {
+        colorContentsSpace_ = space;
+        revision_.bump();
+    }
+    /// Colour that image contents are multiplied by, white by default: the colour factor of a textured
+    /// colour (sheen, specular colour) that has no property of its own to go to.
+    [[nodiscard]] const UIColor& tintColor() const noexcept { return tintColor_; }
+    /// Sets the colour image contents are multiplied by.
+    void setTintColor(const UIColor& color) noexcept {
+        tintColor_ = color;
         revision_.bump();
     }
 
@@ -153,6 +171,8 @@ private:
     int mappingChannel_ = 0;
     SCNMatrix4 contentsTransform_{1.0f};
     SCNColorSpace colorSpace_ = SCNColorSpace::sRGB;
+    SCNColorSpace colorContentsSpace_ = SCNColorSpace::sRGB;
+    UIColor tintColor_ = UIColor::whiteColor();
     detail::RevisionStamp revision_;
 };
 

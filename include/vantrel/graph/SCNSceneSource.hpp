@@ -3,6 +3,7 @@
 #include "vantrel/core/Error.hpp"
 #include "vantrel/core/Expected.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -30,6 +31,15 @@ enum class SCNSceneSourceError {
     invalidScene = 2,
     /// The status handler asked to stop.
     cancelled = 3,
+    /// The file needs an extension this reader does not have (glTF's `extensionsRequired`).
+    unsupportedExtension = 4,
+    /// The file asks for more than a budget of `SCNSceneSourceOptions` allows (nodes nested too
+    /// deeply, too many triangles or vertices, buffers or embedded data too large).
+    limitExceeded = 5,
+    /// The file names a buffer or image outside the folder it may read from.
+    forbiddenPath = 6,
+    /// Memory ran out while reading.
+    outOfMemory = 7,
 };
 
 /// Options of a scene source, the platform's loading options as fields.
@@ -45,6 +55,25 @@ struct SCNSceneSourceOptions {
     /// External textures must lie below this directory (the model file's directory when empty):
     /// a file that names "../../somewhere" gets no texture rather than a look outside.
     std::filesystem::path assetRootDirectory;
+
+    // Budgets: files are untrusted, so every size a file declares is checked against these before
+    // memory is taken for it. A file beyond one gives a `limitExceeded` error.
+
+    /// The deepest nesting of nodes accepted (a top-level node is at depth 1).
+    std::size_t maxNodeDepth = 1024;
+    /// The most triangles a model may have, counting each mesh once however many nodes show it.
+    std::uint64_t maxTriangles = 16'000'000;
+    /// The most vertices a model may have, counted as for triangles.
+    std::uint64_t maxVertices = 16'000'000;
+    /// The most bytes of binary data (buffers, decompressed data) a model may bring.
+    std::uint64_t maxBufferBytes = std::uint64_t{512} << 20;
+    /// The largest JSON document accepted (the .gltf file or a GLB's JSON chunk).
+    std::uint64_t maxJsonBytes = std::uint64_t{32} << 20;
+    /// The largest decoded size of one embedded `data:` URI.
+    std::uint64_t maxDataUriBytes = std::uint64_t{64} << 20;
+    /// The most bytes the decoded textures of a model may take (4 bytes a pixel). Textures that would
+    /// go beyond it are scaled down by halves until the whole set fits; they are not refused.
+    std::uint64_t maxTextureBytes = std::uint64_t{512} << 20;
 };
 
 /// Reads scene files (glTF 2 and GLB, OBJ, Collada and the other formats of Assimp 5.2) into the
@@ -52,6 +81,12 @@ struct SCNSceneSourceOptions {
 /// element per part and the part's own material (base colour, metalness and roughness, emission,
 /// normal and occlusion maps, alpha mode, double-sided); textures found relative to the model file or
 /// embedded in it; cameras and lights on their nodes. The file's own normals are kept.
+///
+/// glTF and GLB have a reader of their own that also brings the material extensions (sheen, clear
+/// coat, transmission, volume, index of refraction, specular, emissive strength, unlit), texture
+/// transforms, punctual lights in their physical units, material variants (on each geometry, applied
+/// through `ModelNode`), quantized, Draco- and meshopt-compressed meshes and WebP textures. Its colour
+/// factors stay linear light and their material properties say so (`colorContentsSpace`).
 ///
 /// Loading runs in two phases so that a host's UI never waits on a large file:
 /// - `read` does the slow work on any thread: the import, the conversion into geometry, the decoding

@@ -126,6 +126,19 @@ public:
     /// showed the same geometry keep their materials.
     void assignMaterial(const std::shared_ptr<SCNMaterial>& material, const std::shared_ptr<SCNNode>& node);
 
+    /// Names of the material variants the model's parts offer (glTF's material variants), in the
+    /// file's order, each once; empty for a model without variants.
+    [[nodiscard]] std::vector<std::string> materialVariantNames() const;
+    /// The variant shown now, or nothing (the parts' own materials).
+    [[nodiscard]] const std::optional<std::string>& appliedMaterialVariant() const noexcept {
+        return appliedMaterialVariant_;
+    }
+    /// Shows variant `name` on every part below the model that offers it; none restores the parts'
+    /// own materials. It is applied and undone as an assigned material is: the parts' own materials
+    /// are captured in `defaultMaterialsDictionary` first and each part gets a geometry of its own. A
+    /// material assigned by `assignMaterial` stays in front of the variant's, and assigning one later
+    /// keeps the variant behind it. False, and nothing changes, for a name no part offers.
+    bool applyMaterialVariant(const std::optional<std::string>& name);
     // ----- Highlighting -----
 
     /// True while a highlight is applied.
@@ -218,6 +231,8 @@ private:
     void adoptClonedSnappingNodes(
         const ModelNode& original,
         const std::function<std::shared_ptr<SCNNode>(const std::shared_ptr<SCNNode>&)>& counterpart);
+    /// Gives `node` (whose defaults are captured) its assigned material and its variant's or own materials.
+    void showMaterials(const std::shared_ptr<SCNNode>& node);
     /// Calls `visit` with each child that belongs to the product and the transform it stands in at rest.
     void forEachProductChild(const std::function<void(const std::shared_ptr<SCNNode>&, const glm::mat4&)>& visit) const;
 
@@ -230,6 +245,9 @@ private:
     std::vector<std::shared_ptr<SnappingAreaEntity>> snappingAreas_;
     SnappingNodesDictionary snappingNodesDictionary_;
     DefaultMaterialsDictionary defaultMaterialsDictionary_;
+    // What `assignMaterial` put in front of each part's materials, and the variant behind it.
+    std::map<std::shared_ptr<SCNNode>, std::shared_ptr<SCNMaterial>> assignedMaterials_;
+    std::optional<std::string> appliedMaterialVariant_;
     std::shared_ptr<SCNNode> contentNode_;
     std::vector<std::shared_ptr<AnchorObjectModelNode>> anchorObjectModels_;
     // Whether the content was actually lifted, which the floating flag alone cannot tell once it has

@@ -18,22 +18,75 @@ void setTexture(SCNMaterialProperty& property, const detail::ImportedTexture& te
     property.setContents(texture.image);
     property.setColorSpace(colorSpace);
     property.setMappingChannel(texture.channel);
-    property.setWrapS(SCNWrapMode::repeat);
-    property.setWrapT(SCNWrapMode::repeat);
-    property.setMipFilter(SCNFilterMode::linear);
+    property.setWrapS(texture.wrapS);
+    property.setWrapT(texture.wrapT);
+    property.setMinificationFilter(texture.minificationFilter);
+    property.setMagnificationFilter(texture.magnificationFilter);
+    property.setMipFilter(texture.mipFilter);
+    if (texture.transform != glm::mat4(1.0f)) property.setContentsTransform(texture.transform);
 }
 
 bool isWhite(const UIColor& c) { return c.red() >= 1.0 && c.green() >= 1.0 && c.blue() >= 1.0 && c.alpha() >= 1.0; }
 
+/// A colour for `property`, marked linear when the file's colours are linear light.
+void setColor(SCNMaterialProperty& property, const UIColor& color, bool linear) {
+    property.setContents(color);
+    if (linear) property.setColorContentsSpace(SCNColorSpace::linear);
+}
+
+/// A number layer: its texture with the factor as intensity, or the factor alone.
+void setLayer(SCNMaterialProperty& property, const detail::ImportedLayer<double>& layer) {
+    if (layer.texture) {
+        setTexture(property, *layer.texture);
+        property.setIntensity(layer.factor);
+    } else {
+        property.setContents(layer.factor);
+    }
+}
+
+/// A colour layer: its texture tinted by the factor, or the factor alone.
+void setLayer(SCNMaterialProperty& property, const detail::ImportedLayer<UIColor>& layer, bool linear) {
+    if (layer.texture) {
+        setTexture(property, *layer.texture, SCNColorSpace::sRGB);
+        property.setTintColor(layer.factor);
+        if (linear) property.setColorContentsSpace(SCNColorSpace::linear);
+    } else {
+        setColor(property, layer.factor, linear);
+    }
+}
+
+/// The layers of glTF's material extensions (all absent for other formats).
+void setExtendedLayers(SCNMaterial& material, const detail::ImportedMaterial& m) {
+    if (m.clearcoat) {
+        setLayer(material.clearCoat(), *m.clearcoat);
+        setLayer(material.clearCoatRoughness(), m.clearcoatRoughness);
+        if (m.clearcoatNormalTexture) setTexture(material.clearCoatNormal(), *m.clearcoatNormalTexture);
+    }
+    if (m.sheenColor) {
+        setLayer(material.sheen(), *m.sheenColor, m.linearColors);
+        setLayer(material.sheenRoughness(), m.sheenRoughness);
+    }
+    if (m.transmission) setLayer(material.transmission(), *m.transmission);
+    if (m.thickness) setLayer(material.thickness(), *m.thickness);
+    if (m.attenuationDistance > 0) material.setAttenuationDistance(m.attenuationDistance);
+    material.setAttenuationColor(m.attenuationColor);
+    material.setIndexOfRefraction(m.ior);
+    if (m.specularFactor) setLayer(material.dielectricSpecular(), *m.specularFactor);
+    if (m.specularColor) setLayer(material.dielectricSpecularColor(), *m.specularColor, m.linearColors);
+}
+
 std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
     auto material = SCNMaterial::make();
     material->setName(m.name);
-    material->setLightingModel(m.physicallyBased ? SCNLightingModel::physicallyBased : SCNLightingModel::blinn);
+    material->setLightingModel(m.unlit             ? SCNLightingModel::constant
+                               : m.physicallyBased ? SCNLightingModel::physicallyBased
+                                                   : SCNLightingModel::blinn);
     if (m.diffuseTexture) {
         setTexture(material->diffuse(), *m.diffuseTexture, SCNColorSpace::sRGB);
-        if (!isWhite(m.diffuse)) material->multiply().setContents(m.diffuse);  // the factor tints the texture
+        // the factor tints the texture
+        if (!isWhite(m.diffuse)) setColor(material->multiply(), m.diffuse, m.linearColors);
     } else {
-        material->diffuse().setContents(m.diffuse);
+        setColor(material->diffuse(), m.diffuse, m.linearColors);
     }
     if (m.physicallyBased) {
         if (m.metallicRoughnessTexture) {
@@ -49,13 +102,22 @@ std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
         material->specular().setContents(m.specular);
         if (m.shininess > 0) material->setShininess(m.shininess);
     }
-    if (m.normalTexture) setTexture(material->normal(), *m.normalTexture);
+    if (m.normalTexture) {
+        setTexture(material->normal(), *m.normalTexture);
+        if (m.normalScale != 1.0) material->normal().setIntensity(m.normalScale);
+    }
     if (m.occlusionTexture) setTexture(material->ambientOcclusion(), *m.occlusionTexture);
     if (m.emissionTexture) {
         setTexture(material->emission(), *m.emissionTexture, SCNColorSpace::sRGB);
+        if (!isWhite(m.emission)) {
+            material->emission().setTintColor(m.emission);
+            if (m.linearColors) material->emission().setColorContentsSpace(SCNColorSpace::linear);
+        }
     } else {
-        material->emission().setContents(m.emission);
+        setColor(material->emission(), m.emission, m.linearColors);
     }
+    if (m.emissiveStrength != 1.0) material->emission().setIntensity(m.emissiveStrength);
+    setExtendedLayers(*material, m);
     switch (m.alphaMode) {
         case detail::ImportedAlphaMode::opaque: material->setAlphaMode(SCNAlphaMode::opaque); break;
         case detail::ImportedAlphaMode::mask:
@@ -88,6 +150,15 @@ std::shared_ptr<SCNLight> makeLight(const detail::ImportedLight& l) {
     light->setName(l.name);
     light->setColor(l.color);
     light->setIntensity(l.intensity);
+    if (l.range) {
+        light->setAttenuationStartDistance(0.0);
+        light->setAttenuationEndDistance(*l.range);
+        light->setAttenuationFalloffExponent(2.0);
+    }
+    if (l.type == SCNLightType::spot) {
+        light->setSpotInnerAngle(l.spotInnerAngle);
+        light->setSpotOuterAngle(l.spotOuterAngle);
+    }
     return light;
 }
 
@@ -105,8 +176,23 @@ struct Builder {
             std::vector<std::shared_ptr<SCNMaterial>> parts;
             for (auto index : g.materialIndices)
                 parts.push_back(index < materials.size() ? materials[index] : SCNMaterial::make());
-            g.geometry->setMaterials(std::move(parts));
+            g.geometry->setMaterials(parts);
+            if (!g.variantMaterials.empty()) g.geometry->setMaterialVariants(variantsOf(g, parts));
         }
+    }
+
+    /// For each variant of the file, the geometry's materials with the variant's mapped in.
+    std::vector<SCNGeometry::MaterialVariant> variantsOf(const detail::ImportedGeometry& g,
+                                                         const std::vector<std::shared_ptr<SCNMaterial>>& own) const {
+        std::vector<SCNGeometry::MaterialVariant> variants;
+        for (std::size_t v = 0; v < prepared.variantNames.size(); ++v) {
+            auto chosen = own;
+            for (std::size_t element = 0; element < g.variantMaterials.size() && element < chosen.size(); ++element)
+                for (const auto& [variant, material] : g.variantMaterials[element])
+                    if (variant == v && material < materials.size()) chosen[element] = materials[material];
+            variants.emplace_back(prepared.variantNames[v], std::move(chosen));
+        }
+        return variants;
     }
 
     std::shared_ptr<SCNNode> node(const detail::ImportedNode& source) const {

@@ -1,6 +1,7 @@
 // Phase one of a scene source: Assimp reads the file, and its scene is turned into geometry,
 // decoded textures and a plain node tree, all off the main thread.
 
+#include "graph/import/GltfReader.hpp"
 #include "graph/import/ImportedScene.hpp"
 #include "graph/import/TextureReading.hpp"
 
@@ -301,6 +302,7 @@ SCNSceneSource::SCNSceneSource(std::filesystem::path url, SCNSceneSourceOptions 
     : url_(std::move(url)), options_(std::move(options)) {}
 
 Expected<std::shared_ptr<SCNSceneSource::Prepared>> SCNSceneSource::read(const StatusHandler& statusHandler) const {
+    if (detail::isGltfFile(url_)) return detail::readGltfScene(url_, options_, statusHandler);
     bool stop = false;
     const auto fail = [&](Error error) -> Error {
         if (statusHandler) statusHandler(0.0, SCNSceneSourceStatus::error, error, stop);
