@@ -11,14 +11,14 @@ namespace vantrel::detail {
 
 // The statements of one entity's table, written once.
 struct EntitySql {
-    std::string columns;  // "Z_PK", attributes, to-one relations
+    std::string columns;  // "Z_PK", "Z_OPT", attributes, to-one relations
     std::string selectAll;
     std::string selectByKey;
     std::vector<std::string> selectLinked;  // by relation index; empty for to-many relations
     std::string insert;
     std::string update;
     std::string remove;
-    std::string maxKey;
+    std::string lastKey;  // the largest key given out, from the key table or the rows
     // Prepared once, reused by every save.
     std::unique_ptr<SQLite::Statement> insertStatement;
     std::unique_ptr<SQLite::Statement> updateStatement;
@@ -28,6 +28,15 @@ struct EntitySql {
 namespace {
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
+
+constexpr const char* kSetLastKey =
+    "INSERT INTO \"Z_PRIMARYKEY\" (\"Z_NAME\", \"Z_MAX\") VALUES (?, ?) "
+    "ON CONFLICT(\"Z_NAME\") DO UPDATE SET \"Z_MAX\" = excluded.\"Z_MAX\"";
+
+bool isDamage(int sqliteCode) {
+    const int primary = sqliteCode & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
 
 const char* columnType(AttributeType type) {
     switch (type) {
@@ -47,7 +56,8 @@ const char* columnType(AttributeType type) {
 std::vector<std::string> schemaStatements(const ManagedObjectModel& model) {
     std::vector<std::string> statements;
     for (const auto& entity : model.entities()) {
-        std::string create = "CREATE TABLE " + quoted(entity.name()) + " (\"Z_PK\" INTEGER PRIMARY KEY";
+        std::string create = "CREATE TABLE " + quoted(entity.name()) +
+                             " (\"Z_PK\" INTEGER PRIMARY KEY, \"Z_OPT\" INTEGER NOT NULL DEFAULT 1";
         for (const auto& attribute : entity.attributes())
             create += ", " + quoted(attribute.name) + " " + columnType(attribute.type);
         std::vector<std::string> indexes;
@@ -121,6 +131,49 @@ int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const
     return index;
 }
 
+// Brings the library's own tables and columns to the current layout inside the upgrade's
+// transaction: the key table and every row's version. Layout 1 had neither; its rows become
+// version 1 and each entity's keys continue after its largest one. Run after the model's
+// migrations so that tables they create are covered too. False when a table of the model is missing.
+bool upgradeLayout(SQLite::Database& db, const ManagedObjectModel& model) {
+    db.exec("CREATE TABLE IF NOT EXISTS \"Z_PRIMARYKEY\" (\"Z_NAME\" TEXT PRIMARY KEY, \"Z_MAX\" INTEGER NOT NULL)");
+    db.exec("CREATE TABLE IF NOT EXISTS \"Z_METADATA\" (\"Z_VERSION\" INTEGER NOT NULL)");
+    for (const auto& entity : model.entities()) {
+        const auto table = quoted(entity.name());
+        bool exists = false;
+        bool versioned = false;
+        SQLite::Statement columns(db, "PRAGMA table_info(" + table + ")");
+        while (columns.executeStep()) {
+            exists = true;
+            versioned = versioned || columns.getColumn(1).getString() == "Z_OPT";
+        }
+        if (!exists) return false;
+        if (!versioned) db.exec("ALTER TABLE " + table + " ADD COLUMN \"Z_OPT\" INTEGER NOT NULL DEFAULT 1");
+        SQLite::Statement key(db, "INSERT OR IGNORE INTO \"Z_PRIMARYKEY\" (\"Z_NAME\", \"Z_MAX\") "
+                                  "SELECT ?, ifnull(max(\"Z_PK\"), 0) FROM " + table);
+        key.bind(1, entity.name());
+        key.exec();
+    }
+    db.exec("DELETE FROM \"Z_METADATA\"");
+    db.exec("INSERT INTO \"Z_METADATA\" (\"Z_VERSION\") VALUES (" + std::to_string(SqliteStore::kLayoutVersion) + ")");
+    return true;
+}
+
+// The layout of the library's own tables; 1 for files written before it was recorded.
+int layoutVersion(SQLite::Database& db) {
+    if (!db.tableExists("Z_METADATA")) return 1;
+    SQLite::Statement query(db, "SELECT ifnull(max(\"Z_VERSION\"), 1) FROM \"Z_METADATA\"");
+    return query.executeStep() ? query.getColumn(0).getInt() : 1;
+}
+
+// The first problem `PRAGMA quick_check` finds; empty when there is none.
+std::string damageOf(SQLite::Database& db) {
+    SQLite::Statement check(db, "PRAGMA quick_check(1)");
+    if (!check.executeStep()) return "the file's pages cannot be checked";
+    auto result = check.getColumn(0).getString();
+    return result == "ok" ? std::string() : result;
+}
+
 Error openFailure(StoreErrorCode code, const std::filesystem::path& file, const std::string& message,
                   int sqliteCode = 0) {
     nlohmann::json info = {{"file", file.string()}};
@@ -144,10 +197,12 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
     } catch (const SQLite::Exception& e) {
         return openFailure(StoreErrorCode::cannotOpen, file, e.what(), e.getErrorCode());
     }
+    bool ours = false;
     try {
         const int applicationId = db->execAndGet("PRAGMA application_id").getInt();
         int version = db->execAndGet("PRAGMA user_version").getInt();
-        if (applicationId != kApplicationId) {
+        ours = applicationId == kApplicationId;
+        if (!ours) {
             const bool empty = applicationId == 0 && version == 0 &&
                                db->execAndGet("SELECT count(*) FROM sqlite_master").getInt() == 0;
             if (!empty) return openFailure(StoreErrorCode::notAStore, file, "the file is a database of another kind");
@@ -156,9 +211,15 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
             return openFailure(StoreErrorCode::newerVersion, file,
                                "the store was written by a later version (" + std::to_string(version) + ")");
         }
+        // Before anything is written: a file whose pages are damaged answers some reads with errors
+        // and would take saves into its broken pages, so it is reported and left as it is.
+        if (ours) {
+            if (auto damage = damageOf(*db); !damage.empty())
+                return openFailure(StoreErrorCode::damaged, file, "the store file is damaged: " + damage);
+        }
         db->exec("PRAGMA journal_mode=WAL");
         db->exec("PRAGMA synchronous=FULL");
-        if (version < model->versionNumber()) {
+        if (version < model->versionNumber() || (ours && layoutVersion(*db) < kLayoutVersion)) {
             SQLite::Transaction upgrade(*db, SQLite::TransactionBehavior::IMMEDIATE);
             version = db->execAndGet("PRAGMA user_version").getInt();  // another process may have done it
             if (version == 0) {
@@ -177,13 +238,14 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
                 for (const auto& sql : step->statements) db->exec(sql);
                 ++version;
             }
+            if (layoutVersion(*db) < kLayoutVersion && !upgradeLayout(*db, *model))
+                return openFailure(StoreErrorCode::notAStore, file, "the store lacks tables of the model");
             db->exec("PRAGMA user_version=" + std::to_string(version));
             upgrade.commit();
         }
     } catch (const SQLite::Exception& e) {
-        const auto code = e.getErrorCode() == SQLITE_NOTADB || e.getErrorCode() == SQLITE_CORRUPT
-                              ? StoreErrorCode::notAStore
-                              : StoreErrorCode::cannotOpen;
+        auto code = StoreErrorCode::cannotOpen;
+        if (isDamage(e.getErrorCode())) code = ours ? StoreErrorCode::damaged : StoreErrorCode::notAStore;
         return openFailure(code, file, e.what(), e.getErrorCode());
     }
     std::shared_ptr<SqliteStore> store(new SqliteStore(file, model, options, std::move(db)));
@@ -212,8 +274,8 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
     auto sql = std::make_unique<EntitySql>();
     const auto table = quoted(entity.name());
     std::string assignments;
-    std::string placeholders = "?";
-    sql->columns = "\"Z_PK\"";
+    std::string placeholders = "?, 1";
+    sql->columns = "\"Z_PK\", \"Z_OPT\"";
     const auto addColumn = [&](const std::string& name) {
         sql->columns += ", " + quoted(name);
         assignments += (assignments.empty() ? "" : ", ") + quoted(name) + " = ?";
@@ -231,10 +293,12 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
                                                           " IN (SELECT value FROM json_each(?)) ORDER BY \"Z_PK\"");
     }
     sql->insert = "INSERT INTO " + table + " (" + sql->columns + ") VALUES (" + placeholders + ")";
-    sql->update = "UPDATE " + table + " SET " + (assignments.empty() ? "\"Z_PK\" = \"Z_PK\"" : assignments) +
-                  " WHERE \"Z_PK\" = ?";
-    sql->remove = "DELETE FROM " + table + " WHERE \"Z_PK\" = ?";
-    sql->maxKey = "SELECT ifnull(max(\"Z_PK\"), 0) FROM " + table;
+    sql->update = "UPDATE " + table + " SET " + assignments + (assignments.empty() ? "" : ", ") +
+                  "\"Z_OPT\" = \"Z_OPT\" + 1 WHERE \"Z_PK\" = ? AND \"Z_OPT\" = ?";
+    sql->remove = "DELETE FROM " + table + " WHERE \"Z_PK\" = ? AND \"Z_OPT\" = ?";
+    // The rows count too: a connection of an earlier layout may have added rows without the table.
+    sql->lastKey = "SELECT max(ifnull((SELECT \"Z_MAX\" FROM \"Z_PRIMARYKEY\" WHERE \"Z_NAME\" = ?), 0), "
+                   "(SELECT ifnull(max(\"Z_PK\"), 0) FROM " + table + "))";
     slot = std::move(sql);
     return *slot;
 }
@@ -251,10 +315,15 @@ SQLite::Statement& SqliteStore::prepared(std::unique_ptr<SQLite::Statement>& slo
     return *slot;
 }
 
-Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception) const {
+Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception) {
     nlohmann::json info = {{"file", file_.string()}};
-    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&exception))
+    if (const auto* sqlite = dynamic_cast<const SQLite::Exception*>(&exception)) {
         info["sqliteCode"] = sqlite->getErrorCode();
+        if (isDamage(sqlite->getErrorCode())) {
+            damaged_ = true;
+            code = StoreErrorCode::damaged;
+        }
+    }
     return makeStoreError(code, exception.what(), std::move(info));
 }
 
@@ -265,8 +334,9 @@ Expected<std::vector<StoredRow>> SqliteStore::readRows(const EntityDescription& 
     while (statement.executeStep()) {
         StoredRow row;
         row.key = statement.getColumn(0).getInt64();
+        row.version = statement.getColumn(1).getInt64();
         row.values.reserve(attributes.size());
-        int column = 1;
+        int column = 2;
         for (const auto& attribute : attributes)
             row.values.push_back(readColumn(statement.getColumn(column++), attribute.type));
         row.links.assign(relations.size(), 0);
@@ -328,6 +398,10 @@ Expected<std::optional<StoredRow>> SqliteStore::fetchRow(const EntityDescription
 }
 
 Expected<std::unique_ptr<SqliteStore::WriteSession>> SqliteStore::beginWrite() {
+    if (damaged_) {
+        return makeStoreError(StoreErrorCode::damaged, "the store file is damaged; it is written no more",
+                              {{"file", file_.string()}});
+    }
     std::unique_ptr<WriteSession> session(new WriteSession(*this));
     try {
         session->transaction_ =
@@ -342,21 +416,27 @@ SqliteStore::WriteSession::WriteSession(SqliteStore& store) : store_(store) {}
 
 SqliteStore::WriteSession::~WriteSession() = default;  // the transaction rolls back unless committed
 
-Expected<std::int64_t> SqliteStore::WriteSession::maxKey(const EntityDescription& entity) {
+Expected<std::int64_t> SqliteStore::WriteSession::reserveKeys(const EntityDescription& entity, std::size_t count) {
     try {
-        auto& query = store_.statement(store_.sqlOf(entity).maxKey);
+        auto& query = store_.statement(store_.sqlOf(entity).lastKey);
+        query.bind(1, entity.name());
         query.executeStep();
-        const std::int64_t key = query.getColumn(0).getInt64();
+        const std::int64_t last = query.getColumn(0).getInt64();
         query.reset();
-        return key;
+        auto& record = store_.statement(kSetLastKey);
+        record.bind(1, entity.name());
+        record.bind(2, static_cast<std::int64_t>(last + static_cast<std::int64_t>(count)));
+        record.exec();
+        return last + 1;
     } catch (const std::exception& e) {
         return store_.failure(StoreErrorCode::saveFailed, e);
     }
 }
 
 OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, Kind kind, std::int64_t key,
-                                               const std::vector<AttributeValue>* values,
+                                               std::int64_t version, const std::vector<AttributeValue>* values,
                                                const std::vector<std::int64_t>* links) {
+    int changed = 0;
     try {
         auto& sql = store_.sqlOf(entity);
         switch (kind) {
@@ -364,25 +444,34 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
                 auto& command = store_.prepared(sql.insertStatement, sql.insert);
                 command.bind(1, key);
                 bindRow(command, entity, *values, *links, 2);
-                command.exec();
+                changed = command.exec();
                 break;
             }
             case Kind::update: {
                 auto& command = store_.prepared(sql.updateStatement, sql.update);
                 const int next = bindRow(command, entity, *values, *links, 1);
                 command.bind(next, key);
-                command.exec();
+                command.bind(next + 1, version);
+                changed = command.exec();
                 break;
             }
             case Kind::remove: {
                 auto& command = store_.prepared(sql.removeStatement, sql.remove);
                 command.bind(1, key);
-                command.exec();
+                command.bind(2, version);
+                changed = command.exec();
                 break;
             }
         }
     } catch (const std::exception& e) {
         return store_.failure(StoreErrorCode::saveFailed, e);
+    }
+    if (changed == 0) {
+        // The row is gone or has another version: another connection changed or deleted it.
+        return makeStoreError(StoreErrorCode::conflict,
+                              entity.name() + " " + std::to_string(key) + " was changed or deleted by another connection",
+                              {{"file", store_.file_.string()},
+                               {"conflicts", nlohmann::json::array({{{"entity", entity.name()}, {"key", key}}})}});
     }
     ++rowsWritten_;
     if (store_.options_.afterRowWritten) store_.options_.afterRowWritten(rowsWritten_);
@@ -392,17 +481,18 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
 OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity, std::int64_t key,
                                                 const std::vector<AttributeValue>& values,
                                                 const std::vector<std::int64_t>& links) {
-    return write(entity, Kind::insert, key, &values, &links);
+    return write(entity, Kind::insert, key, 0, &values, &links);
 }
 
 OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key,
-                                                const std::vector<AttributeValue>& values,
+                                                std::int64_t version, const std::vector<AttributeValue>& values,
                                                 const std::vector<std::int64_t>& links) {
-    return write(entity, Kind::update, key, &values, &links);
+    return write(entity, Kind::update, key, version, &values, &links);
 }
 
-OptionalError SqliteStore::WriteSession::remove(const EntityDescription& entity, std::int64_t key) {
-    return write(entity, Kind::remove, key, nullptr, nullptr);
+OptionalError SqliteStore::WriteSession::remove(const EntityDescription& entity, std::int64_t key,
+                                                std::int64_t version) {
+    return write(entity, Kind::remove, key, version, nullptr, nullptr);
 }
 
 OptionalError SqliteStore::WriteSession::commit() {
