@@ -92,7 +92,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityD
             object->toOne_[r] = {{}, row.links[r], false};
         }
     }
-    reg.saved.emplace(object->key_, object);
+    reg.saved.emplace_hint(reg.saved.end(), object->key_, object);  // rows come in key order
     return object;
 }
 

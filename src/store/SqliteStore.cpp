@@ -6,23 +6,79 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace vantrel::detail {
+
+// One statement prepared once on the connection and reused, driven through SQLite's own calls:
+// reading a design reads every column of some thousand rows, and the wrapper's per-column objects
+// and checks cost about as much as SQLite's work. Failures throw SQLite::Exception like the wrapper.
+// Text and blobs are bound without copies; they must outlive the statement's run.
+class PreparedStatement {
+public:
+    PreparedStatement(sqlite3* db, const std::string& sql) : db_(db) {
+        const int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size() + 1), SQLITE_PREPARE_PERSISTENT,
+                                          &handle_, nullptr);
+        if (rc != SQLITE_OK) throw SQLite::Exception(db, rc);
+    }
+    ~PreparedStatement() { sqlite3_finalize(handle_); }
+    PreparedStatement(const PreparedStatement&) = delete;
+    PreparedStatement& operator=(const PreparedStatement&) = delete;
+
+    [[nodiscard]] sqlite3_stmt* handle() const noexcept { return handle_; }
+    void restart() noexcept {
+        sqlite3_reset(handle_);
+        sqlite3_clear_bindings(handle_);
+    }
+    void bindNull(int index) { check(sqlite3_bind_null(handle_, index)); }
+    void bind(int index, std::int64_t value) { check(sqlite3_bind_int64(handle_, index, value)); }
+    void bind(int index, double value) { check(sqlite3_bind_double(handle_, index, value)); }
+    void bind(int index, std::string_view text) {
+        check(sqlite3_bind_text(handle_, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC));
+    }
+    void bind(int index, const Blob& bytes) {
+        check(sqlite3_bind_blob(handle_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC));
+    }
+    /// One step: true with a row to read, false when done.
+    bool step() {
+        const int rc = sqlite3_step(handle_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        SQLite::Exception failure(db_, rc);
+        sqlite3_reset(handle_);
+        throw failure;
+    }
+    /// Runs a statement without result rows; the number of rows it changed.
+    int run() {
+        while (step()) {
+        }
+        return sqlite3_changes(db_);
+    }
+
+private:
+    void check(int rc) const {
+        if (rc != SQLITE_OK) throw SQLite::Exception(db_, rc);
+    }
+
+    sqlite3* db_;
+    sqlite3_stmt* handle_ = nullptr;
+};
 
 // The statements of one entity's table, written once.
 struct EntitySql {
     std::string columns;  // "Z_PK", "Z_OPT", attributes, to-one relations
     std::string selectAll;
     std::string selectByKey;
-    std::vector<std::string> selectLinked;  // by relation index; empty for to-many relations
+    std::vector<std::string> selectLinked;       // by relation index, for a list of owners; empty for to-many
+    std::vector<std::string> selectLinkedToOne;  // the same for one owner
     std::string insert;
     std::string update;
     std::string remove;
     std::string lastKey;  // the largest key given out, from the key table or the rows
     // Prepared once, reused by every save.
-    std::unique_ptr<SQLite::Statement> insertStatement;
-    std::unique_ptr<SQLite::Statement> updateStatement;
-    std::unique_ptr<SQLite::Statement> removeStatement;
+    std::unique_ptr<PreparedStatement> insertStatement;
+    std::unique_ptr<PreparedStatement> updateStatement;
+    std::unique_ptr<PreparedStatement> removeStatement;
 };
 
 namespace {
@@ -73,41 +129,44 @@ std::vector<std::string> schemaStatements(const ManagedObjectModel& model) {
     return statements;
 }
 
-AttributeValue readColumn(const SQLite::Column& column, AttributeType type) {
-    if (column.isNull()) return std::monostate{};
+AttributeValue readColumn(sqlite3_stmt* row, int column, AttributeType type) {
+    if (sqlite3_column_type(row, column) == SQLITE_NULL) return std::monostate{};
     switch (type) {
         case AttributeType::integer16:
         case AttributeType::integer32:
-        case AttributeType::integer64: return static_cast<std::int64_t>(column.getInt64());
-        case AttributeType::boolean: return column.getInt64() != 0;
-        case AttributeType::float32: return static_cast<double>(static_cast<float>(column.getDouble()));
-        case AttributeType::float64: return column.getDouble();
-        case AttributeType::date: return dateFromSecondsSince1970(column.getDouble());
-        case AttributeType::string: return column.getString();
+        case AttributeType::integer64: return static_cast<std::int64_t>(sqlite3_column_int64(row, column));
+        case AttributeType::boolean: return sqlite3_column_int64(row, column) != 0;
+        case AttributeType::float32: return static_cast<double>(static_cast<float>(sqlite3_column_double(row, column)));
+        case AttributeType::float64: return sqlite3_column_double(row, column);
+        case AttributeType::date: return dateFromSecondsSince1970(sqlite3_column_double(row, column));
+        case AttributeType::string: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+            return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+        }
         case AttributeType::binaryData: {
-            const auto* bytes = static_cast<const std::uint8_t*>(column.getBlob());
-            return Blob(bytes, bytes + column.getBytes());
+            const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, column));
+            return Blob(bytes, bytes + sqlite3_column_bytes(row, column));
         }
     }
     return std::monostate{};
 }
 
-void bindValue(SQLite::Statement& statement, int index, const AttributeValue& value) {
+void bindValue(PreparedStatement& statement, int index, const AttributeValue& value) {
     std::visit(
         [&](const auto& v) {
             using V = std::decay_t<decltype(v)>;
             if constexpr (std::is_same_v<V, std::monostate>) {
-                statement.bind(index);
+                statement.bindNull(index);
             } else if constexpr (std::is_same_v<V, std::int64_t>) {
                 statement.bind(index, static_cast<std::int64_t>(v));
             } else if constexpr (std::is_same_v<V, bool>) {
-                statement.bind(index, v ? 1 : 0);
+                statement.bind(index, static_cast<std::int64_t>(v ? 1 : 0));
             } else if constexpr (std::is_same_v<V, double>) {
                 statement.bind(index, v);
             } else if constexpr (std::is_same_v<V, std::string>) {
-                statement.bindNoCopy(index, v);
+                statement.bind(index, std::string_view(v));
             } else if constexpr (std::is_same_v<V, Blob>) {
-                statement.bindNoCopy(index, v.data(), static_cast<int>(v.size()));
+                statement.bind(index, v);
             } else {
                 statement.bind(index, secondsSince1970(v));
             }
@@ -116,14 +175,14 @@ void bindValue(SQLite::Statement& statement, int index, const AttributeValue& va
 }
 
 // Binds a row's values and to-one keys from parameter `first` on, in column order.
-int bindRow(SQLite::Statement& statement, const EntityDescription& entity, const std::vector<AttributeValue>& values,
+int bindRow(PreparedStatement& statement, const EntityDescription& entity, const std::vector<AttributeValue>& values,
             const std::vector<std::int64_t>& links, int first) {
     int index = first;
     for (std::size_t a = 0; a < entity.attributes().size(); ++a) bindValue(statement, index++, values[a]);
     for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
         if (entity.relationships()[r].toMany) continue;
         if (links[r] == 0) {
-            statement.bind(index++);
+            statement.bindNull(index++);
         } else {
             statement.bind(index++, static_cast<std::int64_t>(links[r]));
         }
@@ -288,9 +347,9 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
     sql->selectAll = "SELECT " + sql->columns + " FROM " + table;
     sql->selectByKey = sql->selectAll + " WHERE \"Z_PK\" = ?";
     for (const auto& relation : entity.relationships()) {
-        sql->selectLinked.push_back(relation.toMany ? std::string()
-                                                    : sql->selectAll + " WHERE " + quoted(relation.name) +
-                                                          " IN (SELECT value FROM json_each(?)) ORDER BY \"Z_PK\"");
+        const auto where = sql->selectAll + " WHERE " + quoted(relation.name);
+        sql->selectLinked.push_back(relation.toMany ? std::string() : where + " IN (SELECT value FROM json_each(?))");
+        sql->selectLinkedToOne.push_back(relation.toMany ? std::string() : where + " = ? ORDER BY \"Z_PK\"");
     }
     sql->insert = "INSERT INTO " + table + " (" + sql->columns + ") VALUES (" + placeholders + ")";
     sql->update = "UPDATE " + table + " SET " + assignments + (assignments.empty() ? "" : ", ") +
@@ -303,14 +362,13 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
     return *slot;
 }
 
-SQLite::Statement& SqliteStore::statement(const std::string& sql) { return prepared(statements_[sql], sql); }
+PreparedStatement& SqliteStore::statement(const std::string& sql) { return prepared(statements_[sql], sql); }
 
-SQLite::Statement& SqliteStore::prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql) {
+PreparedStatement& SqliteStore::prepared(std::unique_ptr<PreparedStatement>& slot, const std::string& sql) {
     if (!slot) {
-        slot = std::make_unique<SQLite::Statement>(*database_, sql);
+        slot = std::make_unique<PreparedStatement>(database_->getHandle(), sql);
     } else {
-        slot->reset();
-        slot->clearBindings();
+        slot->restart();
     }
     return *slot;
 }
@@ -327,25 +385,25 @@ Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception)
     return makeStoreError(code, exception.what(), std::move(info));
 }
 
-Expected<std::vector<StoredRow>> SqliteStore::readRows(const EntityDescription& entity, SQLite::Statement& statement) {
+std::vector<StoredRow> SqliteStore::readRows(const EntityDescription& entity, PreparedStatement& statement) {
     std::vector<StoredRow> rows;
     const auto& attributes = entity.attributes();
     const auto& relations = entity.relationships();
-    while (statement.executeStep()) {
+    auto* const handle = statement.handle();
+    while (statement.step()) {
         StoredRow row;
-        row.key = statement.getColumn(0).getInt64();
-        row.version = statement.getColumn(1).getInt64();
+        row.key = sqlite3_column_int64(handle, 0);
+        row.version = sqlite3_column_int64(handle, 1);
         row.values.reserve(attributes.size());
         int column = 2;
-        for (const auto& attribute : attributes)
-            row.values.push_back(readColumn(statement.getColumn(column++), attribute.type));
+        for (const auto& attribute : attributes) row.values.push_back(readColumn(handle, column++, attribute.type));
         row.links.assign(relations.size(), 0);
         for (std::size_t r = 0; r < relations.size(); ++r) {
-            if (!relations[r].toMany) row.links[r] = statement.getColumn(column++).getInt64();
+            if (!relations[r].toMany) row.links[r] = sqlite3_column_int64(handle, column++);
         }
         rows.push_back(std::move(row));
     }
-    statement.reset();
+    statement.restart();  // the bound text and blobs are the caller's
     return rows;
 }
 
@@ -375,10 +433,21 @@ Expected<std::vector<StoredRow>> SqliteStore::fetchRowsLinkedTo(const EntityDesc
                                                                 std::size_t relationIndex,
                                                                 const std::vector<std::int64_t>& ownerKeys) {
     try {
-        auto& query = statement(sqlOf(entity).selectLinked.at(relationIndex));
+        // One owner: the relation's index yields its rows in key order. Several: one query for all,
+        // its rows put in key order here, which costs less than SQLite's sorting of whole rows.
+        const auto& sql = sqlOf(entity);
+        if (ownerKeys.size() == 1) {
+            auto& query = statement(sql.selectLinkedToOne.at(relationIndex));
+            query.bind(1, static_cast<std::int64_t>(ownerKeys.front()));
+            return readRows(entity, query);
+        }
+        auto& query = statement(sql.selectLinked.at(relationIndex));
         const std::string keys = nlohmann::json(ownerKeys).dump();
-        query.bind(1, keys);
-        return readRows(entity, query);
+        query.bind(1, std::string_view(keys));
+        auto rows = readRows(entity, query);
+        const auto byKey = [](const StoredRow& a, const StoredRow& b) { return a.key < b.key; };
+        if (!std::is_sorted(rows.begin(), rows.end(), byKey)) std::sort(rows.begin(), rows.end(), byKey);
+        return rows;
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::fetchFailed, e);
     }
@@ -389,9 +458,8 @@ Expected<std::optional<StoredRow>> SqliteStore::fetchRow(const EntityDescription
         auto& query = statement(sqlOf(entity).selectByKey);
         query.bind(1, static_cast<std::int64_t>(key));
         auto rows = readRows(entity, query);
-        if (!rows) return rows.error();
-        if (rows->empty()) return std::optional<StoredRow>();
-        return std::optional<StoredRow>(std::move(std::move(rows).value().front()));
+        if (rows.empty()) return std::optional<StoredRow>();
+        return std::optional<StoredRow>(std::move(rows.front()));
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::fetchFailed, e);
     }
@@ -420,13 +488,13 @@ Expected<std::int64_t> SqliteStore::WriteSession::reserveKeys(const EntityDescri
     try {
         auto& query = store_.statement(store_.sqlOf(entity).lastKey);
         query.bind(1, entity.name());
-        query.executeStep();
-        const std::int64_t last = query.getColumn(0).getInt64();
-        query.reset();
+        query.step();
+        const std::int64_t last = sqlite3_column_int64(query.handle(), 0);
+        query.restart();
         auto& record = store_.statement(kSetLastKey);
         record.bind(1, entity.name());
         record.bind(2, static_cast<std::int64_t>(last + static_cast<std::int64_t>(count)));
-        record.exec();
+        record.run();
         return last + 1;
     } catch (const std::exception& e) {
         return store_.failure(StoreErrorCode::saveFailed, e);
@@ -444,7 +512,7 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
                 auto& command = store_.prepared(sql.insertStatement, sql.insert);
                 command.bind(1, key);
                 bindRow(command, entity, *values, *links, 2);
-                changed = command.exec();
+                changed = command.run();
                 break;
             }
             case Kind::update: {
@@ -452,14 +520,14 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
                 const int next = bindRow(command, entity, *values, *links, 1);
                 command.bind(next, key);
                 command.bind(next + 1, version);
-                changed = command.exec();
+                changed = command.run();
                 break;
             }
             case Kind::remove: {
                 auto& command = store_.prepared(sql.removeStatement, sql.remove);
                 command.bind(1, key);
                 command.bind(2, version);
-                changed = command.exec();
+                changed = command.run();
                 break;
             }
         }

@@ -41,6 +41,7 @@ class Transaction;
 namespace vantrel::detail {
 
 struct EntitySql;
+class PreparedStatement;
 
 /// One row as the store reads and writes it.
 struct StoredRow {
@@ -112,9 +113,10 @@ public:
 private:
     SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
                 std::unique_ptr<SQLite::Database> database);
-    SQLite::Statement& statement(const std::string& sql);
-    SQLite::Statement& prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql);
-    Expected<std::vector<StoredRow>> readRows(const EntityDescription& entity, SQLite::Statement& statement);
+    // The statement for `sql`, prepared on first use and ready for new bindings.
+    PreparedStatement& statement(const std::string& sql);
+    PreparedStatement& prepared(std::unique_ptr<PreparedStatement>& slot, const std::string& sql);
+    std::vector<StoredRow> readRows(const EntityDescription& entity, PreparedStatement& statement);
     // The error for `exception`; a damaged file is reported as such and written no more.
     [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception);
 
@@ -123,7 +125,7 @@ private:
     StoreOptions options_;
     std::unique_ptr<SQLite::Database> database_;
     bool damaged_ = false;
-    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
+    std::unordered_map<std::string, std::unique_ptr<PreparedStatement>> statements_;
     std::unordered_map<const EntityDescription*, std::unique_ptr<EntitySql>> sql_;
     EntitySql& sqlOf(const EntityDescription& entity);
 };
