@@ -130,6 +130,11 @@ std::vector<std::string> schemaStatements(const ManagedObjectModel& model) {
 }
 
 AttributeValue readColumn(sqlite3_stmt* row, int column, AttributeType type) {
+    if (type == AttributeType::string) {  // the commonest kind: NULL shows as no text, without asking the type
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
+        if (!text) return std::monostate{};
+        return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
+    }
     if (sqlite3_column_type(row, column) == SQLITE_NULL) return std::monostate{};
     switch (type) {
         case AttributeType::integer16:
@@ -139,10 +144,7 @@ AttributeValue readColumn(sqlite3_stmt* row, int column, AttributeType type) {
         case AttributeType::float32: return static_cast<double>(static_cast<float>(sqlite3_column_double(row, column)));
         case AttributeType::float64: return sqlite3_column_double(row, column);
         case AttributeType::date: return dateFromSecondsSince1970(sqlite3_column_double(row, column));
-        case AttributeType::string: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(row, column));
-            return std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(row, column)));
-        }
+        case AttributeType::string: break;  // above
         case AttributeType::binaryData: {
             const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, column));
             return Blob(bytes, bytes + sqlite3_column_bytes(row, column));
@@ -251,7 +253,10 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
         return openFailure(StoreErrorCode::cannotOpen, file, "cannot create the store's directory: " + ec.message());
     std::unique_ptr<SQLite::Database> db;
     try {
-        db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+        // One thread uses a store at a time (see PersistentContainer), so the connection goes without
+        // SQLite's per-call locking, which every read of a column would otherwise pay.
+        db = std::make_unique<SQLite::Database>(file.string(),
+                                                SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX,
                                                 static_cast<int>(options.busyTimeout.count()));
     } catch (const SQLite::Exception& e) {
         return openFailure(StoreErrorCode::cannotOpen, file, e.what(), e.getErrorCode());
