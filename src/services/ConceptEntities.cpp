@@ -141,7 +141,7 @@ struct AssignedMaterialsWalk : std::enable_shared_from_this<AssignedMaterialsWal
         const auto& tag = entries[index].first;
         if (error) {
             VLOG_ERROR(
-                "Skipped. Unable to obtain material data (from assigned material of conceptEntity item) due error: " +
+                "Skipped. Unable to obtain material data (from assigned material of concept item) due error: " +
                 error->description());
         } else if (!material) {
             result.emplace_back(tag, std::nullopt, nullptr);
@@ -150,7 +150,7 @@ struct AssignedMaterialsWalk : std::enable_shared_from_this<AssignedMaterialsWal
             services_detail::buildRenderingMaterial(material, [self, material,
                                                                tag](std::shared_ptr<SCNMaterial> rendering) {
                 if (!rendering) {
-                    VLOG_ERROR("Skipped. Generated SCNMaterial (of assigned material of conceptEntity item) is nil.");
+                    VLOG_ERROR("Skipped. Generated SCNMaterial (of assigned material of concept item) is nil.");
                 } else {
                     self->result.emplace_back(tag, material->objectId(), std::move(rendering));
                 }

@@ -88,8 +88,8 @@ void ManagedObject::setValue(std::string_view key, AttributeValue value) {
     if (!index) throw std::invalid_argument("no attribute " + std::string(key) + " in " + entity_->name());
     auto next = converted(entity_->attributes()[*index].type, std::move(value));
     if (next == values_[*index]) return;
-    values_[*index] = std::move(next);
     markChanged();
+    values_[*index] = std::move(next);
 }
 
 std::size_t ManagedObject::relationIndex(std::string_view key, bool toMany) const {
@@ -103,6 +103,13 @@ std::size_t ManagedObject::relationIndex(std::string_view key, bool toMany) cons
 
 void ManagedObject::markChanged() {
     if (context_ && !inserted_ && !deleted_) context_->noteUpdated(*this);
+}
+
+std::int64_t ManagedObject::linkKey(std::size_t index) const {
+    const auto& link = toOne_[index];
+    if (!link.resolved) return link.storedKey;
+    const auto target = link.object.lock();
+    return target ? target->key_ : 0;
 }
 
 void ManagedObject::checkSameContext(const std::shared_ptr<ManagedObject>& object,
@@ -148,29 +155,31 @@ void ManagedObject::linkToOne(std::size_t index, const std::shared_ptr<ManagedOb
     if (old) {
         const auto inverse = inverseOf(old);
         if (old->entity_->relationships()[inverse].toMany) {
+            old->markChanged();
             auto& list = old->toMany_[inverse];
             if (list.loaded) std::erase(list.objects, self);
         } else if (old->resolveToOne(inverse) == self) {
-            old->toOne_[inverse] = {};
             old->markChanged();
+            old->toOne_[inverse] = {};
         }
     }
-    toOne_[index] = ToOneLink{object, 0, true};
     markChanged();
+    toOne_[index] = ToOneLink{object, 0, true};
     if (object) {
         const auto inverse = inverseOf(object);
         if (object->entity_->relationships()[inverse].toMany) {
+            object->markChanged();
             auto& list = object->toMany_[inverse];
             if (list.loaded && std::find(list.objects.begin(), list.objects.end(), self) == list.objects.end()) {
                 list.objects.push_back(self);
             }
         } else {
             if (auto former = object->resolveToOne(inverse); former && former != self) {
-                former->toOne_[index] = {};
                 former->markChanged();
+                former->toOne_[index] = {};
             }
-            object->toOne_[inverse] = ToOneLink{self, 0, true};
             object->markChanged();
+            object->toOne_[inverse] = ToOneLink{self, 0, true};
         }
     }
 }

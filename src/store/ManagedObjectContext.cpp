@@ -71,11 +71,17 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string
 std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityDescription& entity,
                                                                    detail::StoredRow&& row) {
     auto& reg = registry(entity);
-    if (auto found = reg.saved.find(row.key); found != reg.saved.end()) return found->second;
+    if (auto found = reg.saved.find(row.key); found != reg.saved.end()) {
+        auto& known = *found->second;
+        // An object without changes mirrors the file, so it takes what another connection wrote.
+        if (!known.updated_ && !known.deleted_ && known.version_ != row.version) adoptRow(known, row, false);
+        return found->second;
+    }
     auto object = entity.makeInstance();
     object->entity_ = &entity;
     object->context_ = this;
     object->key_ = row.key;
+    object->version_ = row.version;
     object->values_ = std::move(row.values);
     object->toOne_.assign(entity.relationships().size(), {});
     object->toMany_.assign(entity.relationships().size(), {});
@@ -86,7 +92,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityD
             object->toOne_[r] = {{}, row.links[r], false};
         }
     }
-    reg.saved.emplace(object->key_, object);
+    reg.saved.emplace_hint(reg.saved.end(), object->key_, object);  // rows come in key order
     return object;
 }
 
@@ -103,7 +109,98 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectForKey(const EntityDe
 void ManagedObjectContext::noteUpdated(ManagedObject& object) {
     if (object.updated_) return;
     object.updated_ = true;
+    // The state as read, before this first change: what a merging refresh compares against.
+    auto snapshot = std::make_unique<ManagedObject::Snapshot>();
+    snapshot->values = object.values_;
+    snapshot->links.assign(object.toOne_.size(), 0);
+    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+        if (!object.entity_->relationships()[r].toMany) snapshot->links[r] = object.linkKey(r);
+    }
+    object.snapshot_ = std::move(snapshot);
     updated_.push_back(object.shared_from_this());
+}
+
+ManagedObject* ManagedObjectContext::registeredTarget(const ManagedObject& object, std::size_t relationIndex) {
+    const auto& link = object.toOne_[relationIndex];
+    if (link.resolved) return link.object.lock().get();
+    if (link.storedKey == 0) return nullptr;
+    const auto* destination = model_->entity(object.entity_->relationships()[relationIndex].destinationEntityName);
+    auto& saved = registry(*destination).saved;
+    const auto found = saved.find(link.storedKey);
+    return found == saved.end() ? nullptr : found->second.get();
+}
+
+// Points the to-one relation at the row `key` as the file holds it. The lists of the old and the
+// new owner are read again on next use, so that they follow.
+void ManagedObjectContext::relink(ManagedObject& object, std::size_t relationIndex, std::int64_t key) {
+    if (object.linkKey(relationIndex) == key) return;
+    const auto& relation = object.entity_->relationships()[relationIndex];
+    const auto& destination = checkedEntity(relation.destinationEntityName);
+    const auto inverse = *destination.relationshipIndex(relation.inverseName);
+    if (destination.relationships()[inverse].toMany) {
+        if (auto* old = registeredTarget(object, relationIndex)) old->toMany_[inverse].loaded = false;
+        auto& saved = registry(destination).saved;
+        if (auto found = saved.find(key); found != saved.end()) found->second->toMany_[inverse].loaded = false;
+    }
+    object.toOne_[relationIndex] = {{}, key, false};
+}
+
+void ManagedObjectContext::adoptRow(ManagedObject& object, detail::StoredRow& row, bool keepChanges) {
+    const auto* base = keepChanges && object.updated_ ? object.snapshot_.get() : nullptr;
+    for (std::size_t a = 0; a < object.values_.size(); ++a) {
+        if (!base || object.values_[a] == base->values[a]) object.values_[a] = row.values[a];
+    }
+    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+        if (object.entity_->relationships()[r].toMany) continue;
+        if (!base || object.linkKey(r) == base->links[r]) relink(object, r, row.links[r]);
+    }
+    object.version_ = row.version;
+    if (base) {
+        object.snapshot_->values = std::move(row.values);
+        object.snapshot_->links = std::move(row.links);
+    } else if (object.updated_) {
+        object.updated_ = false;
+        object.snapshot_.reset();
+        std::erase_if(updated_, [&](const auto& o) { return o.get() == &object; });
+    }
+}
+
+void ManagedObjectContext::forgetDeletedElsewhere(ManagedObject& object) {
+    const auto self = object.shared_from_this();  // the registry's reference goes below
+    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+        const auto& relation = object.entity_->relationships()[r];
+        if (relation.toMany) continue;
+        const auto& destination = checkedEntity(relation.destinationEntityName);
+        const auto inverse = *destination.relationshipIndex(relation.inverseName);
+        if (!destination.relationships()[inverse].toMany) continue;
+        if (auto* owner = registeredTarget(object, r); owner && owner->toMany_[inverse].loaded)
+            std::erase(owner->toMany_[inverse].objects, self);
+    }
+    std::erase(updated_, self);
+    std::erase(deleted_, self);
+    registry(*object.entity_).saved.erase(object.key_);
+    object.deleted_ = true;
+    object.updated_ = false;
+    object.snapshot_.reset();
+    object.context_ = nullptr;
+}
+
+OptionalError ManagedObjectContext::refresh(const std::shared_ptr<ManagedObject>& object, bool mergeChanges) {
+    if (!object || object->context_ != this || object->inserted_) return std::nullopt;
+    if (!store_) return unavailable();
+    auto row = store_->fetchRow(*object->entity_, object->key_);
+    if (!row) return row.error();
+    if (!row->has_value()) {
+        forgetDeletedElsewhere(*object);
+        return std::nullopt;
+    }
+    auto stored = std::move(row).value();
+    if (object->deleted_) {
+        object->version_ = stored->version;
+        return std::nullopt;
+    }
+    adoptRow(*object, *stored, mergeChanges);
+    return std::nullopt;
 }
 
 void ManagedObjectContext::faultToMany(ManagedObject& owner, std::size_t relationIndex) {
@@ -168,17 +265,18 @@ void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& ob
                 if (relation.deleteRule == DeleteRule::cascade) {
                     deleteObject(member);
                 } else {
-                    member->toOne_[inverse] = {};
                     member->markChanged();
+                    member->toOne_[inverse] = {};
                 }
             }
         } else if (auto target = object->resolveToOne(r)) {
             if (destination.relationships()[inverse].toMany) {
+                target->markChanged();
                 auto& list = target->toMany_[inverse];
                 if (list.loaded) std::erase(list.objects, object);
             } else if (target->resolveToOne(inverse) == object) {
-                target->toOne_[inverse] = {};
                 target->markChanged();
+                target->toOne_[inverse] = {};
             }
             if (relation.deleteRule == DeleteRule::cascade) deleteObject(target);
         }
@@ -237,10 +335,10 @@ OptionalError ManagedObjectContext::save() {
     for (const auto& entity : model_->entities()) {
         const auto& inserted = registry(entity).inserted;
         if (inserted.empty()) continue;
-        auto last = writer.maxKey(entity);
-        if (!last) return last.error();
-        std::int64_t next = *last;
-        for (const auto& object : inserted) newKeys[object.get()] = ++next;
+        auto first = writer.reserveKeys(entity, inserted.size());
+        if (!first) return first.error();
+        std::int64_t next = *first;
+        for (const auto& object : inserted) newKeys[object.get()] = next++;
     }
     const auto keyOf = [&](const ManagedObject* object) -> std::int64_t {
         if (!object || object->deleted_) return 0;
@@ -263,12 +361,28 @@ OptionalError ManagedObjectContext::save() {
                 return error;
         }
     }
+    // Rows that another connection changed or deleted are collected, so that one error names them all.
+    auto conflicts = nlohmann::json::array();
+    const auto failed = [&](OptionalError error) {
+        if (!error) return false;
+        if (!isStoreError(*error, StoreErrorCode::conflict)) return true;
+        for (const auto& row : error->userInfo["conflicts"]) conflicts.push_back(row);
+        return false;
+    };
     for (const auto& object : updated_) {
         if (object->deleted_ || object->inserted_) continue;
-        if (auto error = writer.update(*object->entity_, object->key_, object->values_, linksOf(*object))) return error;
+        auto error = writer.update(*object->entity_, object->key_, object->version_, object->values_, linksOf(*object));
+        if (failed(error)) return error;
     }
     for (const auto& object : deleted_) {
-        if (auto error = writer.remove(*object->entity_, object->key_)) return error;
+        auto error = writer.remove(*object->entity_, object->key_, object->version_);
+        if (failed(error)) return error;
+    }
+    if (!conflicts.empty()) {
+        return makeStoreError(StoreErrorCode::conflict,
+                              std::to_string(conflicts.size()) +
+                                  " row(s) were changed or deleted by another connection since they were read",
+                              {{"file", store_->file().string()}, {"conflicts", std::move(conflicts)}});
     }
     if (auto error = writer.commit()) return error;
 
@@ -277,12 +391,17 @@ OptionalError ManagedObjectContext::save() {
         auto& reg = registry(entity);
         for (auto& object : reg.inserted) {
             object->key_ = newKeys[object.get()];
+            object->version_ = 1;
             object->inserted_ = false;
             reg.saved.emplace(object->key_, object);
         }
         reg.inserted.clear();
     }
-    for (auto& object : updated_) object->updated_ = false;
+    for (auto& object : updated_) {
+        if (!object->deleted_) ++object->version_;
+        object->updated_ = false;
+        object->snapshot_.reset();
+    }
     updated_.clear();
     for (auto& object : deleted_) {
         registry(*object->entity_).saved.erase(object->key_);

@@ -39,7 +39,7 @@ ManagedObjectModel::ManagedObjectModel(std::string name, int versionNumber, std:
     for (const auto& entity : entities_) {
         if (!names.insert(entity.name()).second) throw std::invalid_argument("entity repeated: " + entity.name());
         if (!entity.makeInstance()) throw std::invalid_argument("entity without class: " + entity.name());
-        std::set<std::string> keys{"Z_PK"};
+        std::set<std::string> keys{"Z_PK", "Z_OPT"};  // the store's own columns
         for (const auto& attribute : entity.attributes()) {
             if (!keys.insert(attribute.name).second) throw std::invalid_argument("key repeated: " + attribute.name);
         }

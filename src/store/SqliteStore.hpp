@@ -2,10 +2,21 @@
 
 // The file behind a persistent container: one SQLite database, one table per entity.
 //
-// Each entity's table has the key column "Z_PK", one column per attribute and one column per
-// to-one relation holding the related row's key (0 or NULL for none). To-many relations have no
-// column: they are the rows of the destination whose inverse column holds the owner's key.
-// The database carries the library's application id and the model's version as user_version.
+// Each entity's table has the key column "Z_PK", the row's version "Z_OPT", one column per attribute
+// and one column per to-one relation holding the related row's key (0 or NULL for none). To-many
+// relations have no column: they are the rows of the destination whose inverse column holds the
+// owner's key. The database carries the library's application id and the model's version as
+// user_version.
+//
+// Several connections (processes) may share one file, so nothing a save writes may rely on what
+// this connection read earlier:
+//  - keys come from "Z_PRIMARYKEY", the largest key ever given out per entity, raised inside the
+//    save's transaction, so a key is never given out twice, not even after its row was deleted;
+//  - "Z_OPT" grows with every update, and an update or delete names the version it read: when
+//    another connection changed or deleted the row since, nothing matches and the save is a
+//    conflict.
+// The layout of these tables has its own version, kept in "Z_METADATA": files of layout 1 (written
+// before keys and versions were kept) are brought to layout 2 on open, in the upgrade's transaction.
 
 #include "vantrel/core/Error.hpp"
 #include "vantrel/core/Expected.hpp"
@@ -30,10 +41,12 @@ class Transaction;
 namespace vantrel::detail {
 
 struct EntitySql;
+class PreparedStatement;
 
 /// One row as the store reads and writes it.
 struct StoredRow {
     std::int64_t key = 0;
+    std::int64_t version = 0;
     std::vector<AttributeValue> values;  // by attribute index
     std::vector<std::int64_t> links;     // by relation index; the related key for to-one relations, else 0
 };
@@ -42,6 +55,8 @@ class SqliteStore {
 public:
     /// The application id written into every store file ("VTL1").
     static constexpr std::int32_t kApplicationId = 0x56544C31;
+    /// The layout of the library's own tables and columns (see above).
+    static constexpr int kLayoutVersion = 2;
 
     /// Opens `file` for `model`, creating or migrating it as needed.
     static Expected<std::shared_ptr<SqliteStore>> open(const std::filesystem::path& file,
@@ -66,22 +81,25 @@ public:
         ~WriteSession();
         WriteSession(const WriteSession&) = delete;
         WriteSession& operator=(const WriteSession&) = delete;
-        /// The largest key of `entity`'s table, 0 when empty.
-        Expected<std::int64_t> maxKey(const EntityDescription& entity);
-        /// Writes a new row: `values` by attribute index, `links` by relation index (0 for none).
+        /// Takes `count` keys of `entity` that were never given out; the first of them (the others
+        /// follow it). They are kept from other connections once the transaction commits.
+        Expected<std::int64_t> reserveKeys(const EntityDescription& entity, std::size_t count);
+        /// Writes a new row of version 1: `values` by attribute index, `links` by relation index (0 for none).
         OptionalError insert(const EntityDescription& entity, std::int64_t key,
                              const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links);
-        /// Rewrites the row `key` with `values` and `links`.
-        OptionalError update(const EntityDescription& entity, std::int64_t key,
+        /// Rewrites the row `key` of `version` with `values` and `links`, raising its version by one.
+        /// A conflict error when no row `key` of `version` exists.
+        OptionalError update(const EntityDescription& entity, std::int64_t key, std::int64_t version,
                              const std::vector<AttributeValue>& values, const std::vector<std::int64_t>& links);
-        OptionalError remove(const EntityDescription& entity, std::int64_t key);
+        /// Deletes the row `key` of `version`; a conflict error when there is none.
+        OptionalError remove(const EntityDescription& entity, std::int64_t key, std::int64_t version);
         OptionalError commit();
 
     private:
         friend class SqliteStore;
         explicit WriteSession(SqliteStore& store);
         enum class Kind { insert, update, remove };
-        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key,
+        OptionalError write(const EntityDescription& entity, Kind kind, std::int64_t key, std::int64_t version,
                             const std::vector<AttributeValue>* values, const std::vector<std::int64_t>* links);
         SqliteStore& store_;
         std::unique_ptr<SQLite::Transaction> transaction_;
@@ -95,16 +113,19 @@ public:
 private:
     SqliteStore(std::filesystem::path file, std::shared_ptr<const ManagedObjectModel> model, StoreOptions options,
                 std::unique_ptr<SQLite::Database> database);
-    SQLite::Statement& statement(const std::string& sql);
-    SQLite::Statement& prepared(std::unique_ptr<SQLite::Statement>& slot, const std::string& sql);
-    Expected<std::vector<StoredRow>> readRows(const EntityDescription& entity, SQLite::Statement& statement);
-    [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception) const;
+    // The statement for `sql`, prepared on first use and ready for new bindings.
+    PreparedStatement& statement(const std::string& sql);
+    PreparedStatement& prepared(std::unique_ptr<PreparedStatement>& slot, const std::string& sql);
+    std::vector<StoredRow> readRows(const EntityDescription& entity, PreparedStatement& statement);
+    // The error for `exception`; a damaged file is reported as such and written no more.
+    [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception);
 
     std::filesystem::path file_;
     std::shared_ptr<const ManagedObjectModel> model_;
     StoreOptions options_;
     std::unique_ptr<SQLite::Database> database_;
-    std::unordered_map<std::string, std::unique_ptr<SQLite::Statement>> statements_;
+    bool damaged_ = false;
+    std::unordered_map<std::string, std::unique_ptr<PreparedStatement>> statements_;
     std::unordered_map<const EntityDescription*, std::unique_ptr<EntitySql>> sql_;
     EntitySql& sqlOf(const EntityDescription& entity);
 };

@@ -20,7 +20,8 @@ class ManagedObjectContext;
 /// and relations change in memory only and reach the file when the context saves. Relations keep
 /// their inverse in step: setting an item's owner adds the item to the owner's list, and the reverse.
 /// Related objects are read from the store on first use (all pending lists of the same relation at
-/// once, so walking a tree costs one query per level).
+/// once, so walking a tree costs one query per level). Changing a to-many relation changes its owner
+/// too: the owner's row counts as changed when the context saves.
 ///
 /// Objects belong to the thread of their context (the main thread for the main context).
 /// Subclasses add typed accessors for their entity; `key` arguments name attributes and relations
@@ -102,17 +103,27 @@ private:
         std::vector<std::shared_ptr<ManagedObject>> objects;
         bool loaded = true;
     };
+    // The values and to-one keys as last read or saved, kept while the object has unsaved changes.
+    struct Snapshot {
+        std::vector<AttributeValue> values;
+        std::vector<std::int64_t> links;  // by relation index; 0 for to-many relations and for none
+    };
 
     [[nodiscard]] const EntityDescription& checkedEntity() const;
     [[nodiscard]] std::size_t relationIndex(std::string_view key, bool toMany) const;
     [[nodiscard]] std::shared_ptr<ManagedObject> resolveToOne(std::size_t index);
     void linkToOne(std::size_t index, const std::shared_ptr<ManagedObject>& object);
+    // Called before each change: the first one after a read or save takes the snapshot.
     void markChanged();
+    // The key the to-one relation `index` points at (0 for none or an unsaved object).
+    [[nodiscard]] std::int64_t linkKey(std::size_t index) const;
     void checkSameContext(const std::shared_ptr<ManagedObject>& object, const RelationshipDescription& relation) const;
 
     const EntityDescription* entity_ = nullptr;
     ManagedObjectContext* context_ = nullptr;
-    std::int64_t key_ = 0;  // 0 until saved
+    std::int64_t key_ = 0;      // 0 until saved
+    std::int64_t version_ = 0;  // of the row as last read or saved
+    std::unique_ptr<Snapshot> snapshot_;
     bool inserted_ = false;
     bool updated_ = false;
     bool deleted_ = false;

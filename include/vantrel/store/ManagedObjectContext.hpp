@@ -24,8 +24,14 @@ struct StoredRow;
 /// made to them, kept in memory until `save()` writes them all in one transaction.
 ///
 /// The context owns its objects: each saved row is represented by at most one object (reading it
-/// again gives the same instance, with the changes made to it). Deleting an object applies its
-/// relations' delete rules at once: related objects are deleted too (cascade) or unlinked (nullify).
+/// again gives the same instance, with the changes made to it; an object without changes takes the
+/// row as the file holds it now). Deleting an object applies its relations' delete rules at once:
+/// related objects are deleted too (cascade) or unlinked (nullify).
+///
+/// Other connections (other processes) may write the same file. A save that changes or deletes a
+/// row that another connection changed or deleted since this context read it fails with
+/// `StoreErrorCode::conflict` and writes nothing; the changes stay, and after `refresh` of the
+/// objects named in the error the save can be tried again.
 ///
 /// A context is used from one thread only; the container's `viewContext()` belongs to the main thread.
 /// Without a loaded store (the file could not be opened) fetches and saves fail with the reason.
@@ -72,8 +78,18 @@ public:
     /// True when objects were inserted, changed or deleted since the last save.
     [[nodiscard]] bool hasChanges() const noexcept;
     /// Writes every insertion, change and deletion in one transaction. On failure nothing of it
-    /// reaches the file, the changes stay in the context and the error says why.
+    /// reaches the file, the changes stay in the context and the error says why (a conflict names
+    /// every row that another connection changed or deleted since it was read).
     OptionalError save();
+
+    /// Reads `object`'s row again. Without `mergeChanges` the object's unsaved changes are dropped
+    /// and it takes the row's values and links; with it, the values and to-one links changed in this
+    /// context keep their new values and the rest take the row's. Either way the object now stands
+    /// against the row as it is, so that the next save overwrites it instead of conflicting. A
+    /// deleted object stays deleted (the next save deletes the row as it is now). When the row is
+    /// gone, another connection deleted it: the object leaves the context as after a saved deletion.
+    /// Nothing happens for inserted objects and objects of other contexts.
+    OptionalError refresh(const std::shared_ptr<ManagedObject>& object, bool mergeChanges);
 
     /// Objects inserted and not saved yet, in the order of insertion.
     [[nodiscard]] std::vector<std::shared_ptr<ManagedObject>> insertedObjects() const;
@@ -100,6 +116,10 @@ private:
     std::shared_ptr<ManagedObject> objectForKey(const EntityDescription& entity, std::int64_t key);
     void faultToMany(ManagedObject& owner, std::size_t relationIndex);
     void noteUpdated(ManagedObject& object);
+    void adoptRow(ManagedObject& object, detail::StoredRow& row, bool keepChanges);
+    void relink(ManagedObject& object, std::size_t relationIndex, std::int64_t key);
+    void forgetDeletedElsewhere(ManagedObject& object);
+    ManagedObject* registeredTarget(const ManagedObject& object, std::size_t relationIndex);
 
     std::shared_ptr<const ManagedObjectModel> model_;
     std::shared_ptr<detail::SqliteStore> store_;

@@ -25,8 +25,10 @@ struct StoreOptions {
 /// and the main context over it.
 ///
 /// Loading never deletes, truncates or rewrites an existing file that it cannot use: a file of
-/// another kind, of a later version or that cannot be read is reported and left as it is. A file of
-/// an earlier version is migrated in one transaction. Each save is one transaction, so a process
+/// another kind, of a later version, whose pages are damaged (checked on every load) or that cannot
+/// be read is reported and left as it is. A file of an earlier version is migrated in one
+/// transaction. Several containers (in one process or several) may share one file; see
+/// `ManagedObjectContext` for what happens when their saves meet. Each save is one transaction, so a process
 /// killed in the middle of one leaves the file as the last completed save left it.
 ///
 /// The container and its context belong to the thread that uses them (the main thread for the

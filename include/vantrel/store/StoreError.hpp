@@ -26,6 +26,14 @@ enum class StoreErrorCode : long {
     saveFailed = 7,
     /// A fetch named an entity or attribute that the model does not have.
     unknownKey = 8,
+    /// A save changed or deleted an object whose row another connection changed or deleted since
+    /// it was read (or that no longer exists). Nothing of the save reaches the file and the context
+    /// keeps its changes; `userInfo["conflicts"]` lists the rows as {"entity", "key"}. Refresh the
+    /// objects (`ManagedObjectContext::refresh`) and save again.
+    conflict = 9,
+    /// The file is a store of this library but its pages are damaged. It is neither read nor
+    /// written; restore it from a copy or remove it.
+    damaged = 10,
 };
 
 /// Domain of every store error.

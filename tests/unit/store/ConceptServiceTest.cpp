@@ -155,6 +155,7 @@ TEST_F(ConceptBackendTest, AssignedMaterialsComeInOrderWithoutWhatCannotBeUsed) 
     item->assignMaterial("d", "velvet");
     item->assignMaterial("e", "flat");
     item->assignMaterial("f", "");
+    const test::LogCapture log;
     test::Await<std::pair<std::vector<AssignedMaterialTriple>, OptionalError>> done;
     item->getAssignedMaterials([done](auto triples, auto error) { done.set({triples, error}); });
     const auto result = done.get();
@@ -171,6 +172,9 @@ TEST_F(ConceptBackendTest, AssignedMaterialsComeInOrderWithoutWhatCannotBeUsed) 
     EXPECT_EQ(std::get<1>(triples[2]), "velvet");
     EXPECT_TRUE(std::get<2>(triples[2])) << "a record with rendering properties gives a material";
     EXPECT_EQ(std::get<0>(triples[3]), "f");
+    EXPECT_EQ(log.count("Skipped. Unable to obtain material data (from assigned material of concept item) due error: "),
+              1u);
+    EXPECT_EQ(log.count("Skipped. Generated SCNMaterial (of assigned material of concept item) is nil."), 1u);
     std::vector<std::string> asked;
     for (const auto& request : backend_.requests("classes/Material"))
         asked.push_back(request.body["where"].value("objectId", ""));
