@@ -1,0 +1,176 @@
+// The file cache and the concept store on a file system that fills up (a tmpfs of 2 MiB): a
+// download that cannot be written and a save that cannot be written both end in an error, leave
+// nothing half-written behind (no partial file taken for a cached one, no torn save in the store),
+// keep what was there before, and succeed once space is free again.
+
+#include "FaultFixture.hpp"
+
+#include "vantrel/core/MainRunLoop.hpp"
+#include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/services/ConceptEntity.hpp"
+#include "vantrel/services/ConceptItemEntity.hpp"
+#include "vantrel/services/CoreDataService.hpp"
+#include "vantrel/store/PersistentContainer.hpp"
+#include "vantrel/store/StoreError.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FullDiskTest : public test::FaultFixture {
+protected:
+    void SetUp() override {
+        FaultFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        disk_ = scratch() / "disk";
+        std::filesystem::create_directories(disk_);
+        if (::mount("tmpfs", disk_.c_str(), "tmpfs", 0, "size=2m,mode=0755") != 0)
+            GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
+                         << "); the full-disk tests need root";
+        mounted_ = true;
+    }
+
+    void TearDown() override {
+        if (mounted_) {
+            EXPECT_EQ(::umount2(disk_.c_str(), MNT_DETACH), 0) << std::strerror(errno);
+        }
+        FaultFixture::TearDown();
+    }
+
+    // Fills the disk with one file, then gives `leave` bytes back: what a save or a download
+    // meets when the device is all but full.
+    void fillLeaving(std::size_t leave) {
+        const auto path = filler();
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        const std::string block(4096, 'f');
+        while (std::fwrite(block.data(), 1, block.size(), file) == block.size() && std::fflush(file) == 0) {
+        }
+        std::fclose(file);
+        const auto size = std::filesystem::file_size(path);
+        std::filesystem::resize_file(path, size > leave ? size - leave : 0);
+    }
+    void freeSpace() { std::filesystem::remove(filler()); }
+    [[nodiscard]] std::filesystem::path filler() const { return disk_ / "filler"; }
+
+    // Regular files below `directory`, the filler aside.
+    [[nodiscard]] std::vector<std::string> filesBelow(const std::filesystem::path& directory) const {
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+            if (entry.is_regular_file() && entry.path() != filler())
+                files.push_back(std::filesystem::relative(entry.path(), directory).string());
+        return files;
+    }
+
+    std::filesystem::path disk_;
+    bool mounted_ = false;
+};
+
+struct Download {
+    std::optional<std::filesystem::path> url;
+    OptionalError error;
+};
+
+Download download(const std::string& key) {
+    std::optional<Download> answer;
+    DownloadingService::sharedInstance().obtainFileFromLocalCache(
+        key, true, [&](auto url, auto error) { answer = Download{std::move(url), std::move(error)}; });
+    EXPECT_TRUE(MainRunLoop::runUntil([&] { return answer.has_value(); }, 60s)) << "the download never ended";
+    return answer.value_or(Download{});
+}
+
+TEST_F(FullDiskTest, ADownloadThatCannotBeWrittenFailsCachesNothingAndSucceedsOnceSpaceIsFree) {
+    auto data = seedCompany();
+    signInAs(data["manager"]);
+    const auto home = disk_ / "cache";
+    DownloadingService::sharedInstance().setLocalCacheHome(home);
+    const auto key = "fault/" + uniqueName("full") + "/model.zip";
+    const auto bytes = storeBackendFile(key, std::size_t{1} << 20, 3);
+
+    // Room for a quarter of the file: a write that starts and cannot finish.
+    fillLeaving(256 * 1024);
+    const auto failed = download(key);
+    EXPECT_FALSE(failed.url);
+    ASSERT_TRUE(failed.error) << "a file that cannot be written is an error";
+    EXPECT_FALSE(DownloadingService::sharedInstance().isExistsInLocalCache(key)) << "nothing cached under the key";
+    EXPECT_TRUE(filesBelow(disk_).empty()) << "no partial or temporary file left behind: " << filesBelow(disk_).front();
+
+    freeSpace();
+    const auto whole = download(key);
+    ASSERT_FALSE(whole.error) << whole.error->description();
+    ASSERT_TRUE(whole.url);
+    std::ifstream in(*whole.url, std::ios::binary);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) == bytes);
+}
+
+// A concept named `name` with `items` items at x = 0, 1, 2 ... and a thumbnail of `thumbnailBytes`.
+void addDesign(ManagedObjectContext& context, const std::string& name, int items, std::size_t thumbnailBytes) {
+    auto design = context.insertNewObject<ConceptEntity>(ConceptEntity::entityName);
+    design->setName(name);
+    design->setUser_id("user-1");
+    design->setThumbnail(Blob(thumbnailBytes, 0x5a));
+    for (int i = 0; i < items; ++i) {
+        auto item = context.insertNewObject<ConceptItemEntity>(ConceptItemEntity::entityName);
+        item->setPositionX(static_cast<float>(i));
+        design->addToConceptItems(item);
+    }
+}
+
+// Every design on the file, with " (torn)" after one whose items are not exactly 0 .. n-1.
+std::vector<std::string> designsOnFile(const std::filesystem::path& file) {
+    PersistentContainer reader("CodeBase", CoreDataService::codeBaseModel(), file);
+    const auto error = reader.loadPersistentStores();
+    EXPECT_FALSE(error) << error->description();
+    if (error) return {"<unreadable>"};
+    auto designs = reader.viewContext().fetchAs<ConceptEntity>(FetchRequest(ConceptEntity::entityName));
+    EXPECT_TRUE(designs.hasValue());
+    std::vector<std::string> names;
+    for (const auto& design : designs.value()) {
+        const auto items = design->conceptItems();
+        bool whole = !items.empty();
+        for (std::size_t i = 0; whole && i < items.size(); ++i) whole = items[i]->positionX() == static_cast<float>(i);
+        names.push_back(design->name().value_or("?") + (whole ? "" : " (torn)"));
+    }
+    return names;
+}
+
+TEST_F(FullDiskTest, ASaveOnAFullDiskFailsKeepsThePreviousSaveAndItsChangesAndSucceedsOnceSpaceIsFree) {
+    const auto file = disk_ / "store" / "CodeBase.sqlite";
+    std::filesystem::create_directories(file.parent_path());
+    PersistentContainer container("CodeBase", CoreDataService::codeBaseModel(), file);
+    ASSERT_FALSE(container.loadPersistentStores());
+    auto& context = container.viewContext();
+    addDesign(context, "Saved", 20, 1024);
+    const auto first = context.save();
+    ASSERT_FALSE(first) << first->description();
+
+    // The next save needs far more than the disk has left: it starts writing and runs out.
+    fillLeaving(32 * 1024);
+    addDesign(context, "Too big", 200, 512 * 1024);
+    const auto full = context.save();
+    ASSERT_TRUE(full) << "a save that does not fit is an error";
+    EXPECT_TRUE(isStoreError(*full, StoreErrorCode::saveFailed)) << full->description();
+    EXPECT_TRUE(context.hasChanges()) << "the changes stay for another try";
+    EXPECT_EQ(designsOnFile(file), std::vector<std::string>{"Saved"}) << "the file holds the last save, whole";
+
+    freeSpace();
+    const auto retried = context.save();
+    EXPECT_FALSE(retried) << retried->description();
+    EXPECT_FALSE(context.hasChanges());
+    EXPECT_EQ(designsOnFile(file), (std::vector<std::string>{"Saved", "Too big"}));
+}
+
+}  // namespace
+}  // namespace vantrel
