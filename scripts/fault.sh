@@ -76,12 +76,14 @@ cmd_impair() {
   fi
   # Kernels without netem: drop packets at random with nftables (delay is then the caller's).
   command -v nft >/dev/null || die "neither netem nor nft is available"
+  local chance="numgen random mod 100 < $loss"
+  [ "$loss" -lt 100 ] || chance=""
   nft -f - <<EOF || die "nft refused the loss rules"
 table inet $NFT_TABLE {
   chain out {
     type filter hook output priority 0; policy accept;
-    tcp sport $port numgen random mod 100 < $loss drop
-    tcp dport $port numgen random mod 100 < $loss drop
+    tcp sport $port $chance counter drop
+    tcp dport $port $chance counter drop
   }
 }
 EOF

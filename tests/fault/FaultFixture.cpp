@@ -33,6 +33,7 @@ void FaultFixture::SetUp() {
 }
 
 void FaultFixture::TearDown() {
+    thawServer();
     if (impaired_) clearImpairments();
     // Whatever a test stopped comes back before the next one (start is idempotent).
     if (disturbed_) {
@@ -52,13 +53,31 @@ void FaultFixture::backend(const std::string& command) {
     ASSERT_EQ(result.exitCode, 0) << "backend.sh " << command << ": " << result.err << result.out;
 }
 
-void FaultFixture::killServer() {
-    disturbed_ = true;
+int FaultFixture::serverPid() const {
     std::ifstream in(env().stateDirectory / "run" / "primary.pid");
     pid_t pid = 0;
     in >> pid;
+    return pid;
+}
+
+void FaultFixture::killServer() {
+    disturbed_ = true;
+    const auto pid = serverPid();
     ASSERT_GT(pid, 0) << "no pid file of the primary server";
     ASSERT_EQ(::kill(pid, SIGKILL), 0) << "the primary server (pid " << pid << ") is not ours to kill";
+}
+
+void FaultFixture::freezeServer() {
+    const auto pid = serverPid();
+    ASSERT_GT(pid, 0) << "no pid file of the primary server";
+    frozen_ = true;
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+}
+
+void FaultFixture::thawServer() {
+    if (!frozen_) return;
+    frozen_ = false;
+    EXPECT_EQ(::kill(serverPid(), SIGCONT), 0);
 }
 
 int FaultFixture::serverPort() const {
@@ -90,7 +109,7 @@ std::string FaultFixture::sql(const std::string& statement) {
     const auto socket = (env().stateDirectory / "pg" / "sock").string();
     const auto result =
         runCommand({"su", "postgres", "-s", "/bin/sh", "-c",
-                    "psql -h " + shellQuote(socket) + " -p \"$VANTREL_PG_PORT\" -U postgres -d vantrel -tAc " +
+                    "psql -h " + shellQuote(socket) + " -p \"$VANTREL_PG_PORT\" -U postgres -d vantrel -qtAc " +
                         shellQuote(statement)});
     EXPECT_EQ(result.exitCode, 0) << "psql: " << result.err;
     return trimmed(result.out);

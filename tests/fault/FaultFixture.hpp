@@ -27,6 +27,10 @@ protected:
     void backend(const std::string& command);
     /// SIGKILL of the primary server process: no goodbye to its clients.
     void killServer();
+    /// SIGSTOP of the primary server process: its connections stay open and nothing comes.
+    void freezeServer();
+    /// SIGCONT after `freezeServer` (TearDown does it too).
+    void thawServer();
     /// The primary server's port.
     [[nodiscard]] int serverPort() const;
 
@@ -52,7 +56,10 @@ protected:
     [[nodiscard]] std::filesystem::path scratch() const { return scratch_; }
 
 private:
+    [[nodiscard]] int serverPid() const;
+
     bool disturbed_ = false;
+    bool frozen_ = false;
     bool impaired_ = false;
     std::filesystem::path scratch_;
 };

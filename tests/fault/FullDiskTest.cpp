@@ -6,7 +6,9 @@
 #include "FaultFixture.hpp"
 
 #include "vantrel/core/MainRunLoop.hpp"
+#include "support/ModelArchives.hpp"
 #include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/files/ZipArchive.hpp"
 #include "vantrel/services/ConceptEntity.hpp"
 #include "vantrel/services/ConceptItemEntity.hpp"
 #include "vantrel/services/CoreDataService.hpp"
@@ -113,6 +115,28 @@ TEST_F(FullDiskTest, ADownloadThatCannotBeWrittenFailsCachesNothingAndSucceedsOn
     ASSERT_TRUE(whole.url);
     std::ifstream in(*whole.url, std::ios::binary);
     EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) == bytes);
+}
+
+TEST_F(FullDiskTest, AModelArchiveThatCannotBeUnpackedLeavesNoDirectoryThatWouldCountAsCached) {
+    // Four entries of 384 KiB: more than the disk will have left.
+    const auto archive = scratch() / "model.zip";
+    std::vector<test::RawZipEntry> entries;
+    for (int i = 0; i < 4; ++i)
+        entries.push_back(test::storedEntry("part-" + std::to_string(i) + ".bin", std::string(384 * 1024, 'a' + i)));
+    test::writeRawZip(archive, entries);
+    const auto destination = disk_ / "cache" / "models" / "sofa";
+
+    fillLeaving(512 * 1024);
+    const auto failed = ZipArchive::unzipFile(archive, destination, true);
+    ASSERT_TRUE(failed) << "an archive that does not fit is an error";
+    EXPECT_EQ(failed->code, static_cast<long>(ZipArchiveError::fileSystem)) << failed->description();
+    EXPECT_FALSE(std::filesystem::exists(destination)) << "a cached model is one that exists";
+    EXPECT_TRUE(filesBelow(disk_).empty()) << "nothing of the unpacking left: " << filesBelow(disk_).front();
+
+    freeSpace();
+    const auto unpacked = ZipArchive::unzipFile(archive, destination, true);
+    ASSERT_FALSE(unpacked) << unpacked->description();
+    EXPECT_EQ(filesBelow(destination).size(), 4u);
 }
 
 // A concept named `name` with `items` items at x = 0, 1, 2 ... and a thumbnail of `thumbnailBytes`.

@@ -1,6 +1,7 @@
 // The server process killed (SIGKILL, no goodbye) in the middle of a transfer and of a live
 // subscription, then started again: what was in flight ends in an error, nothing half-done is
 // kept, and the next request and the subscription work again without the host doing anything.
+// And the server frozen (SIGSTOP) mid-transfer: the transfer ends with a timeout, not a hang.
 
 #include "FaultFixture.hpp"
 
@@ -117,6 +118,25 @@ TEST_F(ServerDeathTest, ADownloadCutByTheServersDeathFailsKeepsNothingAndSucceed
     ASSERT_FALSE(whole->error) << whole->error->description();
     ASSERT_TRUE(whole->url);
     EXPECT_TRUE(readFile(*whole->url) == bytes) << "the cached copy is the file, byte for byte";
+}
+
+TEST_F(ServerDeathTest, ADownloadFromAServerThatFreezesMidTransferEndsInATimeoutNotAHang) {
+    const auto key = "fault/" + uniqueName("frozen") + "/model.zip";
+    const auto bytes = storeBackendFile(key, std::size_t{64} << 20, 11);
+
+    // The connection stays open and silent: only the transfer's stall limit (a minute) ends it.
+    const auto stalled = download(key, [this] { freezeServer(); });
+    ASSERT_TRUE(stalled);
+    EXPECT_FALSE(stalled->url);
+    ASSERT_TRUE(stalled->error) << "a stalled transfer is an error";
+    EXPECT_EQ(stalled->error->code, ParseErrorCode::timeout) << stalled->error->description();
+    EXPECT_EQ(regularFilesBelow(scratch() / "cache"), 0u) << "no partial file anywhere in the cache";
+
+    thawServer();
+    const auto whole = download(key);
+    ASSERT_TRUE(whole);
+    ASSERT_FALSE(whole->error) << whole->error->description();
+    EXPECT_TRUE(whole->url && readFile(*whole->url) == bytes);
 }
 
 TEST_F(ServerDeathTest, ALiveSubscriptionComesBackAfterTheServerIsKilledAndRestarted) {
