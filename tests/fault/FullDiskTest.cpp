@@ -171,29 +171,67 @@ std::vector<std::string> designsOnFile(const std::filesystem::path& file) {
 }
 
 TEST_F(FullDiskTest, ASaveOnAFullDiskFailsKeepsThePreviousSaveAndItsChangesAndSucceedsOnceSpaceIsFree) {
-    const auto file = disk_ / "store" / "CodeBase.sqlite";
-    std::filesystem::create_directories(file.parent_path());
-    PersistentContainer container("CodeBase", CoreDataService::codeBaseModel(), file);
-    ASSERT_FALSE(container.loadPersistentStores());
-    auto& context = container.viewContext();
-    addDesign(context, "Saved", 20, 1024);
-    const auto first = context.save();
-    ASSERT_FALSE(first) << first->description();
+    const auto directory = disk_ / "store";
+    const auto file = directory / "CodeBase.sqlite";
+    // The save runs out at a different step each time: the log, its header, the pages.
+    for (std::size_t leave = 0; leave <= 64 * 1024; leave += 8192) {
+        SCOPED_TRACE("bytes left: " + std::to_string(leave));
+        std::filesystem::create_directories(directory);
+        PersistentContainer container("CodeBase", CoreDataService::codeBaseModel(), file);
+        ASSERT_FALSE(container.loadPersistentStores());
+        auto& context = container.viewContext();
+        addDesign(context, "Saved", 20, 1024);
+        const auto first = context.save();
+        ASSERT_FALSE(first) << first->description();
 
-    // The next save needs far more than the disk has left: it starts writing and runs out.
-    fillLeaving(32 * 1024);
-    addDesign(context, "Too big", 200, 512 * 1024);
-    const auto full = context.save();
-    ASSERT_TRUE(full) << "a save that does not fit is an error";
-    EXPECT_TRUE(isStoreError(*full, StoreErrorCode::saveFailed)) << full->description();
-    EXPECT_TRUE(context.hasChanges()) << "the changes stay for another try";
-    EXPECT_EQ(designsOnFile(file), std::vector<std::string>{"Saved"}) << "the file holds the last save, whole";
+        // The next save needs far more than the disk has left.
+        fillLeaving(leave);
+        addDesign(context, "Too big", 200, 512 * 1024);
+        const auto full = context.save();
+        ASSERT_TRUE(full) << "a save that does not fit is an error";
+        EXPECT_TRUE(isStoreError(*full, StoreErrorCode::saveFailed)) << full->description();
+        EXPECT_TRUE(context.hasChanges()) << "the changes stay for another try";
+        EXPECT_EQ(designsOnFile(file), std::vector<std::string>{"Saved"}) << "the file holds the last save, whole";
 
-    freeSpace();
-    const auto retried = context.save();
-    EXPECT_FALSE(retried) << retried->description();
-    EXPECT_FALSE(context.hasChanges());
-    EXPECT_EQ(designsOnFile(file), (std::vector<std::string>{"Saved", "Too big"}));
+        freeSpace();
+        const auto retried = context.save();
+        EXPECT_FALSE(retried) << retried->description();
+        EXPECT_FALSE(context.hasChanges());
+        EXPECT_EQ(designsOnFile(file), (std::vector<std::string>{"Saved", "Too big"}));
+        std::filesystem::remove_all(directory);
+    }
+}
+
+TEST_F(FullDiskTest, AStoreCutShortWhileBeingCreatedIsCreatedOnceSpaceIsFree) {
+    const auto directory = disk_ / "store";
+    const auto file = directory / "CodeBase.sqlite";
+    // From no room at all to room for a few pages: the creation stops at a different step each time.
+    for (std::size_t leave = 0; leave <= 64 * 1024; leave += 4096) {
+        SCOPED_TRACE("bytes left: " + std::to_string(leave));
+        std::filesystem::create_directories(directory);
+        fillLeaving(leave);
+        {
+            PersistentContainer container("CodeBase", CoreDataService::codeBaseModel(), file);
+            const auto loaded = container.loadPersistentStores();
+            if (leave == 0) {
+                ASSERT_TRUE(loaded) << "a store that cannot be written is an error";
+            }
+            if (loaded) {
+                EXPECT_TRUE(isStoreError(*loaded, StoreErrorCode::cannotOpen)) << loaded->description();
+            }
+        }
+        freeSpace();
+        {
+            PersistentContainer container("CodeBase", CoreDataService::codeBaseModel(), file);
+            const auto loaded = container.loadPersistentStores();
+            ASSERT_FALSE(loaded) << "what the full disk left behind must not block the store for good: "
+                                 << loaded->description();
+            addDesign(container.viewContext(), "First", 3, 16);
+            EXPECT_FALSE(container.viewContext().save());
+        }
+        EXPECT_EQ(designsOnFile(file), std::vector<std::string>{"First"});
+        std::filesystem::remove_all(directory);
+    }
 }
 
 }  // namespace
