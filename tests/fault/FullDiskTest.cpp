@@ -1,10 +1,12 @@
-// The file cache and the concept store on a file system that fills up (a tmpfs of 2 MiB): a
-// download that cannot be written and a save that cannot be written both end in an error, leave
+// The file cache, the concept store and the log on a file system that fills up (a tmpfs of 2 MiB):
+// a download that cannot be written and a save that cannot be written both end in an error, leave
 // nothing half-written behind (no partial file taken for a cached one, no torn save in the store),
-// keep what was there before, and succeed once space is free again.
+// keep what was there before, and succeed once space is free again; the log picks up again too.
 
 #include "FaultFixture.hpp"
 
+#include "vantrel/core/FileLogger.hpp"
+#include "vantrel/core/Log.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
 #include "support/ModelArchives.hpp"
 #include "vantrel/files/DownloadingService.hpp"
@@ -232,6 +234,30 @@ TEST_F(FullDiskTest, AStoreCutShortWhileBeingCreatedIsCreatedOnceSpaceIsFree) {
         EXPECT_EQ(designsOnFile(file), std::vector<std::string>{"First"});
         std::filesystem::remove_all(directory);
     }
+}
+
+TEST_F(FullDiskTest, TheLogGoesOnOnceSpaceIsFreeAgain) {
+    FileLogger logger(disk_ / "logs");
+    auto now = std::chrono::system_clock::now();
+    const auto line = [&](const std::string& text) {
+        LogMessage message;
+        message.text = text;
+        message.flag = static_cast<std::uint32_t>(LogFlag::error);  // written through at once
+        message.timestamp = now;
+        logger.logMessage(message);
+    };
+    line("before the disk filled up");
+    fillLeaving(0);
+    for (int i = 0; i < 100; ++i) line("while the disk is full " + std::string(200, 'x'));
+    freeSpace();
+    now += std::chrono::seconds(2);  // the logger tries the file again at most once a second
+    line("after space came back");
+    logger.flush();
+
+    std::string text;
+    for (const auto& data : logger.logFileDataArray()) text.append(data.begin(), data.end());
+    EXPECT_NE(text.find("before the disk filled up"), std::string::npos);
+    EXPECT_NE(text.find("after space came back"), std::string::npos) << "a full disk must not end the log for the day";
 }
 
 }  // namespace
