@@ -24,6 +24,8 @@ PACKAGES=(
   procps curl unzip doxygen
   # a browser that opens the order page in the tests
   chromium
+  # fault-injection suite: its own network namespace, netem, packet loss (scripts/fault.sh)
+  iproute2 nftables
 )
 
 missing=()

@@ -49,6 +49,10 @@ fi
 step "tests"
 ctest --preset ci -j"$jobs" || status=1
 
+# Kills, outages, a bad network and a full disk, against a backend of the suite's own.
+step "fault injection"
+bash scripts/fault.sh run || status=1
+
 # Pictures are drawn by Mesa's software rasterizer, an uninstrumented driver with threads and
 # allocations of its own: the sanitizer passes leave the drawing tests to the main pass, as they
 # leave the peak-memory check of unpacking (the sanitizers' allocators hold freed memory back).

@@ -78,7 +78,10 @@ void FileLogger::setFormatter(std::shared_ptr<const CustomLogFormatter> formatte
 
 void FileLogger::logMessage(const LogMessage& message) {
     std::lock_guard lock(mutex_);
-    if (!currentStart_ || message.timestamp >= *currentStart_ + rollingFrequency_) openFileFor(message.timestamp);
+    if (!currentStart_ || message.timestamp >= *currentStart_ + rollingFrequency_)
+        openFileFor(message.timestamp);
+    else if (!stream_ && message.timestamp >= retryAt_)
+        reopenAfterFailure(message.timestamp);
     if (!stream_) return;  // a log directory we cannot write to must not disturb the host
     stream_ << formatter_->formatLogMessage(message) << '\n';
     if (message.flag == static_cast<std::uint32_t>(LogFlag::error)) stream_.flush();
@@ -105,6 +108,15 @@ void FileLogger::openFileFor(std::chrono::system_clock::time_point time) {
     stream_.open(currentPath_, std::ios::app);
     currentStart_ = time;
     deleteOldFiles();
+}
+
+void FileLogger::reopenAfterFailure(std::chrono::system_clock::time_point time) {
+    // A failed write (a full disk, say) leaves the stream failed for good; the disk may have room
+    // again, so the same file is opened afresh, at most once a second while it keeps failing.
+    retryAt_ = time + std::chrono::seconds(1);
+    stream_.close();
+    stream_.clear();
+    stream_.open(currentPath_, std::ios::app);
 }
 
 void FileLogger::deleteOldFiles() {

@@ -46,6 +46,7 @@ public:
 
 private:
     void openFileFor(std::chrono::system_clock::time_point time);
+    void reopenAfterFailure(std::chrono::system_clock::time_point time);
     void deleteOldFiles();
     [[nodiscard]] std::vector<std::filesystem::path> sortedLogFilePathsLocked() const;
 
@@ -57,6 +58,7 @@ private:
     mutable std::ofstream stream_;
     std::filesystem::path currentPath_;
     std::optional<std::chrono::system_clock::time_point> currentStart_;
+    std::chrono::system_clock::time_point retryAt_{};
 };
 
 /// Installs the two sinks (console with colours, and `fileLogger`) with the given level mask;
