@@ -31,7 +31,6 @@ function(vantrel_link_dependencies target)
       Boost::boost
       Freetype::Freetype
       SQLiteCpp
-      assimp::assimp
       $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
       PkgConfig::LIBZIP)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
