@@ -26,7 +26,7 @@ struct ImportLimits {
     /// Time on the library's clock from start to the last byte; the helper is killed after it.
     std::chrono::milliseconds wallTime{60'000};
     /// Bytes of answer the library takes in before it gives up on the helper.
-    std::uint64_t answerBytes = std::uint64_t{1} << 30;
+    std::uint64_t answerBytes = wire::kMaxFrameBytes;
 };
 
 struct ImportRequest {

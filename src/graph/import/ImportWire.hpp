@@ -26,6 +26,8 @@ inline constexpr char kMagic[4] = {'V', 'T', 'I', 'S'};
 inline constexpr std::uint32_t kVersion = 1;
 inline constexpr std::size_t kHeaderSize = 8;
 inline constexpr std::size_t kFrameHeadSize = 5;
+/// The largest frame a helper sends (and the library's default budget for a whole answer).
+inline constexpr std::size_t kMaxFrameBytes = std::size_t{1} << 30;
 /// Stands for "none" where an index is optional.
 inline constexpr std::uint32_t kNone = 0xffffffffu;
 
@@ -60,6 +62,13 @@ enum class TextureKind : std::uint8_t {
 
 /// The helper's exit status, beside the frames.
 enum class Exit : int { ok = 0, refused = 1, usage = 2, outOfMemory = 3 };
+
+/// The bytes a stream starts with.
+inline std::string header() {
+    std::string bytes(kMagic, 4);
+    bytes.append(reinterpret_cast<const char*>(&kVersion), 4);
+    return bytes;
+}
 
 /// Builds frames into a buffer.
 class Writer {

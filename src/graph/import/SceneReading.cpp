@@ -245,9 +245,9 @@ private:
         imported.geometry = SCNGeometry::make(std::move(source), std::move(elements));
         imported.geometry->setName(name);
         out_.geometries.push_back(std::move(imported));
-        status_.report(0.8 + 0.15 * (meshes_ == 0 ? 1.0
-                                                   : std::min(1.0, static_cast<double>(out_.geometries.size()) /
-                                                                       static_cast<double>(meshes_))),
+        // Each part is one mesh of the file; a mesh shown by several nodes counts once.
+        meshesRead_ += parts;
+        status_.report(0.8 + 0.15 * (meshes_ == 0 ? 1.0 : std::min(1.0, meshesRead_ / static_cast<double>(meshes_))),
                        SCNSceneSourceStatus::processing);
         return std::nullopt;
     }
@@ -302,6 +302,7 @@ private:
     detail::TextureReader images_{source_.url(), source_.options()};
     std::vector<std::shared_ptr<UIImage>> textures_;
     std::uint32_t meshes_ = 0;
+    double meshesRead_ = 0;
     bool complete_ = false;
 };
 

@@ -179,15 +179,24 @@ public:
         out_.u32(static_cast<std::uint32_t>(topLevel.size()));
         for (const auto& n : topLevel) write(n);
         flush();
+        if (!failed_.empty()) {
+            sendFailure(sink_, failed_);
+            return false;
+        }
         out_.begin(wire::Frame::end);
         flush();
         return true;
     }
 
 private:
+    /// Sends the frame begun last; one too large for the library is dropped, and the scene refused.
     void flush() {
-        out_.end();
-        sink_(out_.buffer());
+        if (out_.buffer().size() > wire::kMaxFrameBytes + wire::kFrameHeadSize) {
+            failed_ = "a part of the scene is larger than " + std::to_string(wire::kMaxFrameBytes >> 20) + " MiB";
+        } else {
+            out_.end();
+            sink_(out_.buffer());
+        }
         out_.buffer().clear();
     }
 

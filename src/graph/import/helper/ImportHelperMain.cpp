@@ -94,10 +94,7 @@ int main(int argc, char** argv) {
     // a memory bomb from a crash.
     std::set_new_handler([] { std::_Exit(static_cast<int>(Exit::outOfMemory)); });
 
-    std::string header(vantrel::detail::wire::kMagic, 4);
-    const std::uint32_t version = vantrel::detail::wire::kVersion;
-    header.append(reinterpret_cast<const char*>(&version), 4);
-    writeOut(header);
+    writeOut(vantrel::detail::wire::header());
     try {
         return static_cast<int>(vantrel::detail::importWithAssimp(request, writeOut));
     } catch (const std::bad_alloc&) {
