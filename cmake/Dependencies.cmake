@@ -35,7 +35,6 @@ function(vantrel_link_dependencies target)
       Boost::boost
       Freetype::Freetype
       SQLiteCpp
-      assimp::assimp
       draco::draco
       meshoptimizer::meshoptimizer
       PkgConfig::LIBWEBP

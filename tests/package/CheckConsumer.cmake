@@ -2,7 +2,7 @@
 # as a packager or a user with a private prefix would. A small consumer project then builds
 # against the moved tree twice, with find_package(vantrel) and with pkg-config, and runs: both
 # must find the headers, the library and, with no hint from the environment, the resource bundle
-# of the moved tree.
+# and the import helper of the moved tree.
 set(installed "${WORK_DIR}/staging/opt/vantrel")
 set(prefix "${WORK_DIR}/moved/prefix")
 file(REMOVE_RECURSE "${WORK_DIR}")
@@ -14,6 +14,7 @@ endif()
 file(MAKE_DIRECTORY "${WORK_DIR}/moved")
 file(RENAME "${installed}" "${prefix}")
 unset(ENV{VANTREL_RESOURCES})
+unset(ENV{VANTREL_IMPORT_HELPER})
 
 function(check_run program what)
   execute_process(COMMAND "${program}" RESULT_VARIABLE rc OUTPUT_VARIABLE out)

@@ -40,6 +40,15 @@ enum class SCNSceneSourceError {
     forbiddenPath = 6,
     /// Memory ran out while reading.
     outOfMemory = 7,
+    /// The file's extension names a format this reader does not take (only .gltf, .glb, .obj and
+    /// .dae are read); refused before any byte is read.
+    unsupportedFormat = 10,
+    /// The import helper program crashed, could not be started or answered with broken data.
+    importerFailed = 11,
+    /// The import helper ran out of its processor or wall-clock time and was stopped.
+    importerTimedOut = 12,
+    /// The import helper needed more memory than it may take, or answered with more data.
+    importerOutOfMemory = 13,
 };
 
 /// Options of a scene source, the platform's loading options as fields.
@@ -76,7 +85,7 @@ struct SCNSceneSourceOptions {
     std::uint64_t maxTextureBytes = std::uint64_t{512} << 20;
 };
 
-/// Reads scene files (glTF 2 and GLB, OBJ, Collada and the other formats of Assimp 5.2) into the
+/// Reads scene files (glTF 2 and GLB, OBJ with its MTL, Collada; other formats are refused) into the
 /// scene graph: nodes with their names, hierarchy and transforms; one geometry per node mesh with one
 /// element per part and the part's own material (base colour, metalness and roughness, emission,
 /// normal and occlusion maps, alpha mode, double-sided); textures found relative to the model file or
@@ -94,7 +103,9 @@ struct SCNSceneSourceOptions {
 /// - `makeScene` (main thread) puts the read data together as nodes, materials, cameras and lights.
 /// `sceneWithOptions` runs both on the calling thread.
 ///
-/// Files are untrusted input: a refused or broken file gives an Error, never a crash.
+/// Files are untrusted input: a refused or broken file gives an Error, never a crash. Assimp reads
+/// them in a helper program (installed beside the library) under memory and time limits, so that
+/// whatever it does with a hostile file ends that program, not the host.
 class SCNSceneSource {
 public:
     /// Domain of the errors this reader makes.

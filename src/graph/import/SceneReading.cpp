@@ -1,298 +1,370 @@
-// Phase one of a scene source: Assimp reads the file, and its scene is turned into geometry,
-// decoded textures and a plain node tree, all off the main thread.
+// Phase one of a scene source: the import helper reads the file in its own process, and its answer
+// is turned into geometry, decoded textures and a plain node tree, all off the main thread. The
+// answer is checked as untrusted input: every index, count and nesting level.
+
+#include "graph/import/SceneReading.hpp"
 
 #include "graph/import/GltfReader.hpp"
 #include "graph/import/ImportedScene.hpp"
 #include "graph/import/TextureReading.hpp"
 
-#include <assimp/GltfMaterial.h>
-#include <assimp/Importer.hpp>
-#include <assimp/ProgressHandler.hpp>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
-#include <glm/geometric.hpp>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
-#include <map>
 
 namespace vantrel {
 
 namespace {
 
+using detail::wire::Frame;
+using detail::wire::kNone;
+
+/// The scene graph takes no deeper trees (the helper refuses them too).
+constexpr int kMaxNodeDepth = 1024;
+/// Texture-coordinate sets a texture may name (Assimp's own limit).
+constexpr std::uint32_t kMaxChannels = 8;
+
 Error sourceError(SCNSceneSourceError code, std::string message) {
     return Error(SCNSceneSource::errorDomain, static_cast<long>(code), std::move(message));
 }
 
-// Chosen for what the files bring and what they cost (a full set costs a 5 MB GLB about 80 ms):
-// triangles only, points and lines split off; normals made only where a mesh has none, so the
-// file's own normals stay; texture coordinates with their origin at the top left, as the images'
-// rows run (Assimp turns glTF's upside down and leaves OBJ's and Collada's bottom-up). Vertices are
-// not joined (glTF and GLB come indexed) and tangents are taken from the file, not computed.
-// The data-structure check runs because every file is untrusted.
-constexpr unsigned kPostProcessing = aiProcess_Triangulate | aiProcess_SortByPType | aiProcess_GenNormals |
-                                     aiProcess_FlipUVs | aiProcess_ValidateDataStructure;
-
-/// Hands Assimp's progress to the status handler (reading is the first 80 % of the whole).
-class StatusProgress : public Assimp::ProgressHandler {
+/// Hands progress to the status handler and keeps its stop flag; asked again while the helper is
+/// quiet, so that a stop is seen within a tick whatever the file does.
+class StatusReporter {
 public:
-    explicit StatusProgress(const SCNSceneSource::StatusHandler* handler) : handler_(handler) {}
-    bool Update(float percentage) override {
-        if (!handler_ || !*handler_) return true;
-        const double fraction = percentage < 0 ? 0.0 : std::min(1.0, static_cast<double>(percentage));
-        (*handler_)(0.8 * fraction, fraction < 0.5 ? SCNSceneSourceStatus::parsing : SCNSceneSourceStatus::processing,
-                    std::nullopt, stopped);
-        return !stopped;
+    explicit StatusReporter(const SCNSceneSource::StatusHandler& handler) : handler_(handler) {}
+
+    void report(double progress, SCNSceneSourceStatus status) {
+        progress_ = std::max(progress_, progress);
+        status_ = status;
+        if (handler_) handler_(progress_, status_, std::nullopt, stop_);
     }
-    bool stopped = false;
+    /// Asks the handler again with what it was told last; true when it asked to stop.
+    bool stopRequested() {
+        if (handler_ && !stop_) handler_(progress_, status_, std::nullopt, stop_);
+        return stop_;
+    }
+    [[nodiscard]] bool stopped() const noexcept { return stop_; }
+    void fail(const Error& error) {
+        if (handler_) handler_(0.0, SCNSceneSourceStatus::error, error, stop_);
+    }
 
 private:
-    const SCNSceneSource::StatusHandler* handler_;
+    const SCNSceneSource::StatusHandler& handler_;
+    double progress_ = 0.0;
+    SCNSceneSourceStatus status_ = SCNSceneSourceStatus::parsing;
+    bool stop_ = false;
 };
 
-glm::mat4 toGlm(const aiMatrix4x4& m) { return glm::transpose(glm::make_mat4(&m.a1)); }
+UIColor readColor(detail::wire::Reader& in) {
+    const float r = in.f32(), g = in.f32(), b = in.f32(), a = in.f32();
+    return {r, g, b, a};
+}
 
-UIColor toColor(const aiColor4D& c) { return {c.r, c.g, c.b, c.a}; }
-
-class Converter {
+/// Puts the helper's frames together as the prepared scene.
+class SceneAssembler {
 public:
-    Converter(const aiScene& scene, const SCNSceneSource& source, detail::TextureReader& textures)
-        : scene_(scene), source_(source), textures_(textures), scale_(source.options().convertUnitsToMeters) {
-        if (!std::isfinite(scale_) || scale_ <= 0) scale_ = 1.0;
-    }
+    SceneAssembler(const SCNSceneSource& source, StatusReporter& status, SCNSceneSource::Prepared& out)
+        : source_(source), status_(status), out_(out) {}
 
-    void materials(SCNSceneSource::Prepared& out) {
-        out.materials.reserve(scene_.mNumMaterials);
-        for (unsigned i = 0; i < scene_.mNumMaterials; ++i) out.materials.push_back(material(*scene_.mMaterials[i]));
-    }
-
-    void camerasAndLights(SCNSceneSource::Prepared& out) {
-        for (unsigned i = 0; i < scene_.mNumCameras; ++i) {
-            const aiCamera& c = *scene_.mCameras[i];
-            detail::ImportedCamera camera;
-            camera.name = c.mName.C_Str();
-            if (c.mHorizontalFOV > 0) camera.fieldOfViewDegrees = 2.0 * c.mHorizontalFOV * 180.0 / M_PI;
-            if (c.mClipPlaneNear > 0) camera.zNear = c.mClipPlaneNear * scale_;
-            if (c.mClipPlaneFar > c.mClipPlaneNear) camera.zFar = c.mClipPlaneFar * scale_;
-            camera.orthographic = c.mOrthographicWidth > 0;
-            if (camera.orthographic) camera.orthographicScale = c.mOrthographicWidth * scale_;
-            cameraByName_.emplace(camera.name, out.cameras.size());
-            out.cameras.push_back(std::move(camera));
-        }
-        for (unsigned i = 0; i < scene_.mNumLights; ++i) {
-            const aiLight& l = *scene_.mLights[i];
-            detail::ImportedLight light;
-            light.name = l.mName.C_Str();
-            switch (l.mType) {
-                case aiLightSource_DIRECTIONAL: light.type = SCNLightType::directional; break;
-                case aiLightSource_SPOT: light.type = SCNLightType::spot; break;
-                case aiLightSource_AMBIENT: light.type = SCNLightType::ambient; break;
-                default: light.type = SCNLightType::omni; break;
+    std::optional<Error> take(const detail::ImportFrame& frame) {
+        detail::wire::Reader in(frame.payload);
+        std::optional<Error> error;
+        switch (frame.type) {
+            case Frame::progress: {
+                const float fraction = in.f32();
+                const double clamped = std::isfinite(fraction) ? std::clamp(static_cast<double>(fraction), 0.0, 1.0) : 0;
+                status_.report(0.8 * clamped,
+                               clamped < 0.5 ? SCNSceneSourceStatus::parsing : SCNSceneSourceStatus::processing);
+                break;
             }
-            // Assimp folds the intensity into the colour; the brightest channel gives it back.
-            const double peak = std::max({l.mColorDiffuse.r, l.mColorDiffuse.g, l.mColorDiffuse.b});
-            if (peak > 0) {
-                light.color = UIColor(l.mColorDiffuse.r / peak, l.mColorDiffuse.g / peak, l.mColorDiffuse.b / peak);
-                light.intensity = 1000.0 * peak;
+            case Frame::failure: {
+                const std::string reason = in.string();
+                if (in.ok())
+                    return sourceError(SCNSceneSourceError::invalidScene,
+                                       "Unable to read the scene file '" + source_.url().string() + "': " + reason);
+                break;
             }
-            lightByName_.emplace(light.name, out.lights.size());
-            out.lights.push_back(std::move(light));
+            case Frame::summary: meshes_ = in.u32(); break;
+            case Frame::texture: texture(in); break;
+            case Frame::material: material(in); break;
+            case Frame::camera: camera(in); break;
+            case Frame::light: light(in); break;
+            case Frame::geometry: error = geometry(in); break;
+            case Frame::nodes: error = nodes(in); break;
+            case Frame::end: complete_ = true; break;
+            default: in.fail(); break;
         }
+        if (error) return error;
+        if (!in.ok() || !in.atEnd())
+            return broken("a frame of type " + std::to_string(static_cast<int>(frame.type)) + " does not parse");
+        if (status_.stopped()) return cancelled();
+        return std::nullopt;
     }
 
-    /// The file's top-level nodes. A file whose root is a node of its own (glTF with one root node)
-    /// keeps it; otherwise the root is the file's scene, and its transform (Collada's units and up
-    /// axis) is carried into its children.
-    void nodes(SCNSceneSource::Prepared& out, bool rootIsFileNode, const SCNSceneSource::StatusHandler& handler,
-               bool& stop) {
-        const aiNode& root = *scene_.mRootNode;
-        handler_ = &handler;
-        stop_ = &stop;
-        if (rootIsFileNode) {
-            out.topLevel.push_back(node(root, glm::mat4(1.0f), out));
-            return;
-        }
-        const glm::mat4 rootTransform = toGlm(root.mTransformation);
-        if (root.mNumMeshes > 0) {  // OBJ hangs its meshes on the root itself
-            detail::ImportedNode holder;
-            holder.name = root.mName.C_Str();
-            holder.transform = scaled(rootTransform);
-            holder.geometry = geometry(root, out);
-            out.topLevel.push_back(std::move(holder));
-        }
-        for (unsigned i = 0; i < root.mNumChildren && !*stop_; ++i)
-            out.topLevel.push_back(node(*root.mChildren[i], rootTransform, out));
+    [[nodiscard]] bool complete() const noexcept { return complete_; }
+
+    Error cancelled() const {
+        return sourceError(SCNSceneSourceError::cancelled, "Loading of '" + source_.url().string() + "' was stopped");
     }
 
 private:
-    /// A transform of the file in meters: scaling the whole scene by s is s·L·s⁻¹ on every local
-    /// transform, which multiplies its translation and leaves the rest.
-    glm::mat4 scaled(glm::mat4 transform) const {
-        transform[3] = glm::vec4(glm::vec3(transform[3]) * static_cast<float>(scale_), transform[3].w);
-        return transform;
+    static Error broken(const std::string& what) {
+        return sourceError(SCNSceneSourceError::importerFailed, "the importer's answer is broken: " + what);
     }
 
-    detail::ImportedNode node(const aiNode& source, const glm::mat4& parentCarry, SCNSceneSource::Prepared& out) {
-        detail::ImportedNode result;
-        result.name = source.mName.C_Str();
-        result.transform = scaled(parentCarry * toGlm(source.mTransformation));
-        if (auto it = cameraByName_.find(result.name); it != cameraByName_.end()) result.camera = it->second;
-        if (auto it = lightByName_.find(result.name); it != lightByName_.end()) result.light = it->second;
-        if (source.mNumMeshes > 0) result.geometry = geometry(source, out);
-        result.children.reserve(source.mNumChildren);
-        for (unsigned i = 0; i < source.mNumChildren && !*stop_; ++i)
-            result.children.push_back(node(*source.mChildren[i], glm::mat4(1.0f), out));
-        return result;
-    }
-
-    /// The geometry of a node's meshes, shared by every node that shows the same meshes.
-    std::optional<std::size_t> geometry(const aiNode& node, SCNSceneSource::Prepared& out) {
-        std::vector<unsigned> meshes;
-        for (unsigned i = 0; i < node.mNumMeshes; ++i) {
-            const unsigned index = node.mMeshes[i];
-            if (index < scene_.mNumMeshes && (scene_.mMeshes[index]->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
-                meshes.push_back(index);
+    void texture(detail::wire::Reader& in) {
+        const std::string reference = in.string();
+        const auto kind = static_cast<detail::wire::TextureKind>(in.u8());
+        detail::EmbeddedTexture embedded;
+        bool hasEmbedded = true;
+        switch (kind) {
+            case detail::wire::TextureKind::reference: hasEmbedded = false; break;
+            case detail::wire::TextureKind::encoded: embedded.encoded = in.bytes(in.u32()); break;
+            case detail::wire::TextureKind::rgba: {
+                const std::uint32_t width = in.u32(), height = in.u32();
+                embedded.width = static_cast<int>(std::min<std::uint32_t>(width, 1u << 30));
+                embedded.height = static_cast<int>(std::min<std::uint32_t>(height, 1u << 30));
+                embedded.rgba = in.bytes(in.u32());
+                break;
+            }
+            default: in.fail(); break;
         }
-        if (meshes.empty()) return std::nullopt;
-        if (auto it = geometryByMeshes_.find(meshes); it != geometryByMeshes_.end()) return it->second;
+        if (!in.ok()) return;
+        textures_.push_back(images_.image(reference, hasEmbedded ? &embedded : nullptr));
+    }
 
-        SCNGeometrySource vertices;
-        std::vector<SCNGeometryElement> elements;
+    /// A texture slot of a material: an index into the textures sent before it, or none.
+    std::optional<detail::ImportedTexture> textureSlot(detail::wire::Reader& in) {
+        const std::uint32_t index = in.u32(), channel = in.u32();
+        if (index == kNone) return std::nullopt;
+        if (index >= textures_.size() || channel >= kMaxChannels) {
+            in.fail();
+            return std::nullopt;
+        }
+        if (!textures_[index]) return std::nullopt;
+        return detail::ImportedTexture{textures_[index], static_cast<int>(channel)};
+    }
+
+    void material(detail::wire::Reader& in) {
+        detail::ImportedMaterial m;
+        m.name = in.string();
+        m.physicallyBased = in.u8() != 0;
+        m.diffuse = readColor(in);
+        m.diffuseTexture = textureSlot(in);
+        m.metalness = in.f32();
+        m.roughness = in.f32();
+        m.metallicRoughnessTexture = textureSlot(in);
+        m.normalTexture = textureSlot(in);
+        m.occlusionTexture = textureSlot(in);
+        m.emission = readColor(in);
+        m.emissionTexture = textureSlot(in);
+        m.specular = readColor(in);
+        m.shininess = in.f32();
+        m.opacity = std::clamp(static_cast<double>(in.f32()), 0.0, 1.0);
+        const std::uint8_t mode = in.u8();
+        if (mode > 2) in.fail();
+        m.alphaMode = mode == 1   ? detail::ImportedAlphaMode::mask
+                      : mode == 2 ? detail::ImportedAlphaMode::blend
+                                  : detail::ImportedAlphaMode::opaque;
+        m.alphaCutoff = in.f32();
+        m.doubleSided = in.u8() != 0;
+        if (in.ok()) out_.materials.push_back(std::move(m));
+    }
+
+    void camera(detail::wire::Reader& in) {
+        detail::ImportedCamera camera;
+        camera.name = in.string();
+        const std::uint8_t given = in.u8();
+        const double fieldOfView = in.f64(), zNear = in.f64(), zFar = in.f64(), width = in.f64();
+        if (given & 1) camera.fieldOfViewDegrees = fieldOfView;
+        if (given & 2) camera.zNear = zNear;
+        if (given & 4) camera.zFar = zFar;
+        camera.orthographic = (given & 8) != 0;
+        if (camera.orthographic) camera.orthographicScale = width;
+        if (in.ok()) out_.cameras.push_back(std::move(camera));
+    }
+
+    void light(detail::wire::Reader& in) {
+        detail::ImportedLight light;
+        light.name = in.string();
+        const std::uint8_t type = in.u8();
+        const float r = in.f32(), g = in.f32(), b = in.f32();
+        switch (type) {
+            case 0: light.type = SCNLightType::omni; break;
+            case 1: light.type = SCNLightType::directional; break;
+            case 2: light.type = SCNLightType::spot; break;
+            case 3: light.type = SCNLightType::ambient; break;
+            default: in.fail(); break;
+        }
+        // Assimp folds the intensity into the colour; the brightest channel gives it back.
+        const double peak = std::max({r, g, b});
+        if (std::isfinite(peak) && peak > 0) {
+            light.color = UIColor(r / peak, g / peak, b / peak);
+            light.intensity = 1000.0 * peak;
+        }
+        if (in.ok()) out_.lights.push_back(std::move(light));
+    }
+
+    std::optional<Error> geometry(detail::wire::Reader& in) {
+        const std::string name = in.string();
+        const std::uint32_t vertexCount = in.u32();
+        const std::uint8_t attributes = in.u8();
+        const std::uint32_t channels = in.u32();
+        if (!in.ok() || channels > kMaxChannels) return broken("geometry '" + name + "'");
+        SCNGeometrySource source;
+        // Each attribute has a value for every vertex, or the geometry is refused.
+        bool counted = true;
+        const auto attribute = [&](auto& values) {
+            values = in.template array<typename std::decay_t<decltype(values)>::value_type>();
+            counted = counted && values.size() == vertexCount;
+        };
+        attribute(source.vertices);
+        if (attributes & 1) attribute(source.normals);
+        if (attributes & 2) attribute(source.tangents);
+        if (attributes & 4) attribute(source.colors);
+        source.textureCoordinates.resize(channels);
+        for (auto& set : source.textureCoordinates) attribute(set);
+        const std::uint32_t parts = in.u32();
+        if (!in.ok() || !counted || parts == 0 || parts > in.remaining() / 9)
+            return broken("geometry '" + name + "' has attributes of the wrong size");
+        std::vector<SCNGeometryElement> elements(parts);
         detail::ImportedGeometry imported;
-        unsigned channels = AI_MAX_NUMBER_OF_TEXTURECOORDS;
-        bool normals = true, tangents = true, colors = true;
-        std::size_t vertexCount = 0;
-        for (unsigned index : meshes) {
-            const aiMesh& mesh = *scene_.mMeshes[index];
-            normals = normals && mesh.HasNormals();
-            tangents = tangents && mesh.HasTangentsAndBitangents() && mesh.HasNormals();
-            colors = colors && mesh.HasVertexColors(0);
-            vertexCount += mesh.mNumVertices;
-            unsigned meshChannels = 0;
-            while (meshChannels < AI_MAX_NUMBER_OF_TEXTURECOORDS && mesh.HasTextureCoords(meshChannels)) ++meshChannels;
-            channels = std::min(channels, meshChannels);
+        for (auto& element : elements) {
+            element.bytesPerIndex = in.u8();
+            element.indices = in.array<std::uint32_t>();
+            imported.materialIndices.push_back(in.u32());
+            if (!in.ok() || (element.bytesPerIndex != 2 && element.bytesPerIndex != 4) ||
+                (element.bytesPerIndex == 2 && vertexCount > 0x10000) || element.indices.size() % 3 != 0)
+                return broken("geometry '" + name + "' has a malformed part");
+            if (std::any_of(element.indices.begin(), element.indices.end(),
+                            [&](std::uint32_t i) { return i >= vertexCount; }))
+                return broken("geometry '" + name + "' names a vertex it does not have");
         }
-        vertices.textureCoordinates.resize(channels);
-        for (unsigned index : meshes) {
-            const aiMesh& mesh = *scene_.mMeshes[index];
-            const auto base = static_cast<std::uint32_t>(vertices.vertices.size());
-            const auto scale = static_cast<float>(scale_);
-            for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
-                const aiVector3D& p = mesh.mVertices[v];
-                vertices.vertices.emplace_back(p.x * scale, p.y * scale, p.z * scale);
-                if (normals) vertices.normals.emplace_back(mesh.mNormals[v].x, mesh.mNormals[v].y, mesh.mNormals[v].z);
-                if (tangents) {
-                    // The file's handedness, which Assimp keeps only in the bitangent it derived.
-                    const glm::vec3 n(mesh.mNormals[v].x, mesh.mNormals[v].y, mesh.mNormals[v].z);
-                    const glm::vec3 t(mesh.mTangents[v].x, mesh.mTangents[v].y, mesh.mTangents[v].z);
-                    const glm::vec3 b(mesh.mBitangents[v].x, mesh.mBitangents[v].y, mesh.mBitangents[v].z);
-                    vertices.tangents.emplace_back(t, glm::dot(glm::cross(n, t), b) < 0 ? -1.0f : 1.0f);
-                }
-                if (colors) {
-                    const aiColor4D& c = mesh.mColors[0][v];
-                    vertices.colors.emplace_back(c.r, c.g, c.b, c.a);
-                }
-                for (unsigned c = 0; c < channels; ++c)
-                    vertices.textureCoordinates[c].emplace_back(mesh.mTextureCoords[c][v].x,
-                                                                mesh.mTextureCoords[c][v].y);
-            }
-            SCNGeometryElement element;
-            element.bytesPerIndex = vertexCount <= 0x10000 ? 2 : 4;
-            element.indices.reserve(static_cast<std::size_t>(mesh.mNumFaces) * 3);
-            for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
-                const aiFace& face = mesh.mFaces[f];
-                if (face.mNumIndices != 3) continue;
-                for (int k = 0; k < 3; ++k) element.indices.push_back(base + face.mIndices[k]);
-            }
-            elements.push_back(std::move(element));
-            imported.materialIndices.push_back(mesh.mMaterialIndex < scene_.mNumMaterials ? mesh.mMaterialIndex : 0);
-        }
-        imported.geometry = SCNGeometry::make(std::move(vertices), std::move(elements));
-        imported.geometry->setName(scene_.mMeshes[meshes.front()]->mName.C_Str());
-        const std::size_t result = out.geometries.size();
-        out.geometries.push_back(std::move(imported));
-        geometryByMeshes_.emplace(std::move(meshes), result);
-        if (handler_ && *handler_)
-            (*handler_)(0.8 + 0.15 * progressOfMeshes(out), SCNSceneSourceStatus::processing, std::nullopt, *stop_);
-        return result;
+        imported.geometry = SCNGeometry::make(std::move(source), std::move(elements));
+        imported.geometry->setName(name);
+        out_.geometries.push_back(std::move(imported));
+        // Each part is one mesh of the file; a mesh shown by several nodes counts once.
+        meshesRead_ += parts;
+        status_.report(0.8 + 0.15 * (meshes_ == 0 ? 1.0 : std::min(1.0, meshesRead_ / static_cast<double>(meshes_))),
+                       SCNSceneSourceStatus::processing);
+        return std::nullopt;
     }
 
-    double progressOfMeshes(const SCNSceneSource::Prepared& out) const {
-        return scene_.mNumMeshes == 0 ? 1.0
-                                      : std::min(1.0, static_cast<double>(out.geometries.size()) / scene_.mNumMeshes);
-    }
-
-    std::optional<detail::ImportedTexture> texture(const aiMaterial& material,
-                                                   std::initializer_list<aiTextureType> types) {
-        for (auto type : types) {
-            if (material.GetTextureCount(type) == 0) continue;
-            aiString path;
-            unsigned channel = 0;
-            if (material.GetTexture(type, 0, &path, nullptr, &channel) != AI_SUCCESS) continue;
-            auto image = textures_.image(scene_, path.C_Str());
-            if (!image) return std::nullopt;
-            return detail::ImportedTexture{std::move(image), static_cast<int>(channel)};
+    std::optional<Error> nodes(detail::wire::Reader& in) {
+        const std::uint32_t count = in.u32();
+        if (!in.ok() || count > in.remaining() / kSmallestNode) return broken("the node list");
+        out_.topLevel.reserve(count);
+        for (std::uint32_t i = 0; i < count && in.ok(); ++i) {
+            auto n = node(in, 0);
+            if (!n) return n.error();
+            out_.topLevel.push_back(std::move(n).value());
         }
         return std::nullopt;
     }
 
-    detail::ImportedMaterial material(const aiMaterial& m) {
-        detail::ImportedMaterial result;
-        aiString name;
-        if (m.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) result.name = name.C_Str();
-        aiColor4D color;
-        float number = 0;
-        int flag = 0;
-        result.physicallyBased = m.Get(AI_MATKEY_METALLIC_FACTOR, number) == AI_SUCCESS;
-        if (m.Get(AI_MATKEY_BASE_COLOR, color) == AI_SUCCESS || m.Get(AI_MATKEY_COLOR_DIFFUSE, color) == AI_SUCCESS)
-            result.diffuse = toColor(color);
-        result.diffuseTexture = texture(m, {aiTextureType_BASE_COLOR, aiTextureType_DIFFUSE});
-        if (m.Get(AI_MATKEY_METALLIC_FACTOR, number) == AI_SUCCESS) result.metalness = number;
-        if (m.Get(AI_MATKEY_ROUGHNESS_FACTOR, number) == AI_SUCCESS) result.roughness = number;
-        result.metallicRoughnessTexture =
-            texture(m, {aiTextureType_UNKNOWN, aiTextureType_METALNESS, aiTextureType_DIFFUSE_ROUGHNESS});
-        result.normalTexture = texture(m, {aiTextureType_NORMALS, aiTextureType_NORMAL_CAMERA});
-        result.occlusionTexture = texture(m, {aiTextureType_LIGHTMAP, aiTextureType_AMBIENT_OCCLUSION});
-        if (m.Get(AI_MATKEY_COLOR_EMISSIVE, color) == AI_SUCCESS) result.emission = toColor(color);
-        result.emissionTexture = texture(m, {aiTextureType_EMISSIVE, aiTextureType_EMISSION_COLOR});
-        if (m.Get(AI_MATKEY_COLOR_SPECULAR, color) == AI_SUCCESS) result.specular = toColor(color);
-        if (m.Get(AI_MATKEY_SHININESS, number) == AI_SUCCESS) result.shininess = number;
-        if (m.Get(AI_MATKEY_OPACITY, number) == AI_SUCCESS)
-            result.opacity = std::clamp(static_cast<double>(number), 0.0, 1.0);
-        aiString alphaMode;
-        if (m.Get(AI_MATKEY_GLTF_ALPHAMODE, alphaMode) == AI_SUCCESS) {
-            const std::string mode = alphaMode.C_Str();
-            result.alphaMode = mode == "MASK"    ? detail::ImportedAlphaMode::mask
-                               : mode == "BLEND" ? detail::ImportedAlphaMode::blend
-                                                 : detail::ImportedAlphaMode::opaque;
-        } else if (result.opacity < 1.0) {
-            result.alphaMode = detail::ImportedAlphaMode::blend;
+    /// The bytes of a node without name and children: its name's length, transform and four numbers.
+    static constexpr std::size_t kSmallestNode = 4 + 64 + 16;
+
+    Expected<detail::ImportedNode> node(detail::wire::Reader& in, int depth) {
+        if (depth > kMaxNodeDepth)
+            return sourceError(SCNSceneSourceError::invalidScene,
+                               "the scene's nodes are nested deeper than " + std::to_string(kMaxNodeDepth) + " levels");
+        detail::ImportedNode result;
+        result.name = in.string();
+        float matrix[16];
+        for (float& value : matrix) value = in.f32();
+        result.transform = glm::make_mat4(matrix);
+        const std::uint32_t geometry = in.u32(), camera = in.u32(), light = in.u32(), children = in.u32();
+        if (!in.ok() || children > in.remaining() / kSmallestNode) return broken("node '" + result.name + "'");
+        const auto index = [&](std::uint32_t value, std::size_t size) -> std::optional<std::size_t> {
+            if (value == kNone) return std::nullopt;
+            if (value >= size) in.fail();
+            return value;
+        };
+        result.geometry = index(geometry, out_.geometries.size());
+        result.camera = index(camera, out_.cameras.size());
+        result.light = index(light, out_.lights.size());
+        if (!in.ok()) return broken("node '" + result.name + "' names a part that was not sent");
+        result.children.reserve(children);
+        for (std::uint32_t i = 0; i < children; ++i) {
+            auto child = node(in, depth + 1);
+            if (!child) return child.error();
+            result.children.push_back(std::move(child).value());
         }
-        if (m.Get(AI_MATKEY_GLTF_ALPHACUTOFF, number) == AI_SUCCESS) result.alphaCutoff = number;
-        if (m.Get(AI_MATKEY_TWOSIDED, flag) == AI_SUCCESS) result.doubleSided = flag != 0;
         return result;
     }
 
-    const aiScene& scene_;
     const SCNSceneSource& source_;
-    detail::TextureReader& textures_;
-    double scale_;
-    std::map<std::string, std::size_t> cameraByName_;
-    std::map<std::string, std::size_t> lightByName_;
-    std::map<std::vector<unsigned>, std::size_t> geometryByMeshes_;
-    const SCNSceneSource::StatusHandler* handler_ = nullptr;
-    bool* stop_ = nullptr;
+    StatusReporter& status_;
+    SCNSceneSource::Prepared& out_;
+    detail::TextureReader images_{source_.url(), source_.options()};
+    std::vector<std::shared_ptr<UIImage>> textures_;
+    std::uint32_t meshes_ = 0;
+    double meshesRead_ = 0;
+    bool complete_ = false;
 };
 
-/// glTF gives its single root node as Assimp's root; several roots come under a made-up "ROOT".
-bool rootIsFileNode(const std::filesystem::path& url, const aiScene& scene) {
-    auto extension = url.extension().string();
+}  // namespace
+
+namespace detail {
+
+std::optional<std::string> importFormatOf(const std::filesystem::path& file) {
+    auto extension = file.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return (extension == ".gltf" || extension == ".glb") && std::string(scene.mRootNode->mName.C_Str()) != "ROOT";
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    // glTF and GLB still go to Assimp here; OBJ brings its MTL file along by itself.
+    for (const char* format : {"obj", "dae", "gltf", "glb"})
+        if (extension == std::string(".") + format) return std::string(format);
+    return std::nullopt;
 }
 
-}  // namespace
+Expected<std::shared_ptr<SCNSceneSource::Prepared>> readScene(const SCNSceneSource& source,
+                                                              const SCNSceneSource::StatusHandler& statusHandler,
+                                                              const ImportAnswerSource& answer) {
+    StatusReporter status(statusHandler);
+    const auto& url = source.url();
+    const auto fail = [&](Error error) -> Error {
+        status.fail(error);
+        return error;
+    };
+    const auto format = importFormatOf(url);
+    if (!format) {
+        return fail(sourceError(SCNSceneSourceError::unsupportedFormat,
+                                "The scene file '" + url.string() +
+                                    "' is in a format this reader does not take (only glTF, GLB, OBJ and Collada)"));
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(url, ec)) {
+        return fail(
+            sourceError(SCNSceneSourceError::unreadableFile, "Unable to read the scene file '" + url.string() + "'"));
+    }
+    status.report(0.0, SCNSceneSourceStatus::parsing);
+
+    auto prepared = std::make_shared<SCNSceneSource::Prepared>();
+    SceneAssembler assembler(source, status, *prepared);
+    ImportRequest request;
+    request.file = url;
+    request.format = *format;
+    request.unitScale = source.options().convertUnitsToMeters;
+    const auto error = answer(
+        request, [&](const ImportFrame& frame) { return assembler.take(frame); },
+        [&] { return status.stopRequested(); });
+    if (status.stopped()) return fail(assembler.cancelled());
+    if (error) return fail(*error);
+    if (!assembler.complete())
+        return fail(sourceError(SCNSceneSourceError::importerFailed, "the importer's answer ended early"));
+    // Hit tests would otherwise build each mesh's triangle tree on the main thread at the first tap.
+    for (const auto& geometry : prepared->geometries) {
+        geometry.geometry->prepareForHitTesting();
+        if (status.stopped()) return fail(assembler.cancelled());
+    }
+    return prepared;
+}
+
+}  // namespace detail
 
 std::shared_ptr<SCNSceneSource> SCNSceneSource::make(std::filesystem::path url, SCNSceneSourceOptions options) {
     return std::make_shared<SCNSceneSource>(std::move(url), std::move(options));
@@ -303,46 +375,7 @@ SCNSceneSource::SCNSceneSource(std::filesystem::path url, SCNSceneSourceOptions 
 
 Expected<std::shared_ptr<SCNSceneSource::Prepared>> SCNSceneSource::read(const StatusHandler& statusHandler) const {
     if (detail::isGltfFile(url_)) return detail::readGltfScene(url_, options_, statusHandler);
-    bool stop = false;
-    const auto fail = [&](Error error) -> Error {
-        if (statusHandler) statusHandler(0.0, SCNSceneSourceStatus::error, error, stop);
-        return error;
-    };
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(url_, ec)) {
-        return fail(
-            sourceError(SCNSceneSourceError::unreadableFile, "Unable to read the scene file '" + url_.string() + "'"));
-    }
-    if (statusHandler) statusHandler(0.0, SCNSceneSourceStatus::parsing, std::nullopt, stop);
-
-    auto prepared = std::make_shared<Prepared>();
-    {
-        Assimp::Importer importer;
-        auto* progress = new StatusProgress(&statusHandler);  // the importer owns and deletes it
-        importer.SetProgressHandler(progress);
-        importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-        const aiScene* scene = importer.ReadFile(url_.string(), kPostProcessing);
-        if (progress->stopped || stop)
-            return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
-        if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
-            return fail(
-                sourceError(SCNSceneSourceError::invalidScene,
-                            "Unable to read the scene file '" + url_.string() + "': " + importer.GetErrorString()));
-        }
-        detail::TextureReader textures(url_, options_);
-        Converter converter(*scene, *this, textures);
-        converter.materials(*prepared);
-        converter.camerasAndLights(*prepared);
-        converter.nodes(*prepared, rootIsFileNode(url_, *scene), statusHandler, stop);
-        if (stop)
-            return fail(sourceError(SCNSceneSourceError::cancelled, "Loading of '" + url_.string() + "' was stopped"));
-    }  // the importer's scene goes before the hit-test trees are built, so the two never peak together
-    // Hit tests would otherwise build each mesh's triangle tree on the main thread at the first tap.
-    for (const auto& geometry : prepared->geometries) {
-        geometry.geometry->prepareForHitTesting();
-        if (stop) break;
-    }
-    return prepared;
+    return detail::readScene(*this, statusHandler, detail::runImportHelper);
 }
 
 }  // namespace vantrel

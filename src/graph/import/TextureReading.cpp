@@ -2,8 +2,6 @@
 
 #include "vantrel/core/Log.hpp"
 
-#include <assimp/scene.h>
-
 #include <fstream>
 #include <span>
 
@@ -52,37 +50,26 @@ TextureReader::TextureReader(std::filesystem::path modelFile, const SCNSceneSour
     }
 }
 
-std::shared_ptr<UIImage> TextureReader::image(const aiScene& scene, const std::string& reference) {
+std::shared_ptr<UIImage> TextureReader::image(const std::string& reference, const EmbeddedTexture* embedded) {
     if (reference.empty()) return nullptr;
     if (auto it = decoded_.find(reference); it != decoded_.end()) return it->second;
-    auto image = reference.front() == '*' ? embedded(scene, reference) : external(reference);
-    if (!image && reference.front() != '*') image = embedded(scene, reference);  // embedded under its file name
+    std::shared_ptr<UIImage> image;
+    if (reference.front() != '*') image = external(reference);
+    if (!image && embedded) image = decodeEmbedded(*embedded);  // embedded under its file name, or "*N"
     if (!image) VLOG_WARNING("Unable to read texture '" + reference + "'");
     decoded_.emplace(reference, image);
     return image;
 }
 
-std::shared_ptr<UIImage> TextureReader::embedded(const aiScene& scene, const std::string& reference) {
-    const aiTexture* texture = scene.GetEmbeddedTexture(reference.c_str());
-    if (!texture || !texture->pcData) return nullptr;
-    if (texture->mHeight == 0) {  // compressed bytes (PNG, JPEG...), mWidth of them
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(texture->pcData);
-        return UIImage::decode(std::span<const std::uint8_t>(bytes, texture->mWidth));
-    }
-    if (texture->mWidth > static_cast<unsigned>(UIImage::kMaxDimension) ||
-        texture->mHeight > static_cast<unsigned>(UIImage::kMaxDimension))
+std::shared_ptr<UIImage> TextureReader::decodeEmbedded(const EmbeddedTexture& texture) {
+    if (!texture.encoded.empty()) return UIImage::decode(texture.encoded);
+    if (texture.width <= 0 || texture.height <= 0 || texture.width > UIImage::kMaxDimension ||
+        texture.height > UIImage::kMaxDimension ||
+        static_cast<std::int64_t>(texture.width) * texture.height > UIImage::kMaxPixelCount ||
+        texture.rgba.size() != static_cast<std::size_t>(texture.width) * texture.height * 4)
         return nullptr;
-    const std::size_t count = static_cast<std::size_t>(texture->mWidth) * texture->mHeight;
-    std::vector<std::uint8_t> rgba(count * 4);
-    for (std::size_t i = 0; i < count; ++i) {
-        const aiTexel& t = texture->pcData[i];
-        rgba[i * 4] = t.r;
-        rgba[i * 4 + 1] = t.g;
-        rgba[i * 4 + 2] = t.b;
-        rgba[i * 4 + 3] = t.a;
-    }
-    return std::make_shared<UIImage>(static_cast<int>(texture->mWidth), static_cast<int>(texture->mHeight),
-                                     std::move(rgba));
+    return std::make_shared<UIImage>(texture.width, texture.height,
+                                     std::vector<std::uint8_t>(texture.rgba.begin(), texture.rgba.end()));
 }
 
 std::shared_ptr<UIImage> TextureReader::external(const std::string& reference) {

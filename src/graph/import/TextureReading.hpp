@@ -6,11 +6,18 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 
-struct aiScene;
-
 namespace vantrel::detail {
+
+/// A texture the model file embeds: encoded bytes (PNG, JPEG...) or raw RGBA texels.
+struct EmbeddedTexture {
+    std::span<const std::uint8_t> encoded;
+    int width = 0;
+    int height = 0;
+    std::span<const std::uint8_t> rgba;
+};
 
 /// Finds and decodes the textures of one import: embedded ones ("*N", compressed or raw texels) and
 /// external files beside the model (or in the option's asset directories), never outside the asset
@@ -19,12 +26,14 @@ class TextureReader {
 public:
     TextureReader(std::filesystem::path modelFile, const SCNSceneSourceOptions& options);
 
-    /// The decoded image that `reference` (a material's texture path) names; nullptr when it cannot
-    /// be found, leaves the asset root or does not decode.
-    std::shared_ptr<UIImage> image(const aiScene& scene, const std::string& reference);
+    /// The decoded image that `reference` (a material's texture path) names, with what the file
+    /// embeds under that name (or nullptr); nullptr when it cannot be found, leaves the asset root
+    /// or does not decode. A file beside the model wins over an embedded texture of its name;
+    /// "*N" names only an embedded one.
+    std::shared_ptr<UIImage> image(const std::string& reference, const EmbeddedTexture* embedded);
 
 private:
-    std::shared_ptr<UIImage> embedded(const aiScene& scene, const std::string& reference);
+    static std::shared_ptr<UIImage> decodeEmbedded(const EmbeddedTexture& texture);
     std::shared_ptr<UIImage> external(const std::string& reference);
 
     std::filesystem::path directory_;
