@@ -131,7 +131,7 @@ TEST(HostileModelFilesTest, HostileObjAndColladaFilesEndInTypedErrorsThePublicWa
         {"index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 70000000\n", SCNSceneSourceError::invalidScene},
         {"backwards.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 -70000000\n", SCNSceneSourceError::invalidScene},
         // Deeper than the scene graph takes: the helper refuses the tree it was given.
-        {"deep.dae", nested(1500), SCNSceneSourceError::invalidScene},
+        {"deep.dae", nested(1100), SCNSceneSourceError::invalidScene},
         // So deep that Assimp's own Collada reader runs out of stack: the helper dies, not the host.
         {"abyss.dae", nested(20000), SCNSceneSourceError::importerFailed},
     };
