@@ -195,7 +195,8 @@ int bindRow(PreparedStatement& statement, const EntityDescription& entity, const
 // Brings the library's own tables and columns to the current layout inside the upgrade's
 // transaction: the key table and every row's version. Layout 1 had neither; its rows become
 // version 1 and each entity's keys continue after its largest one. Run after the model's
-// migrations so that tables they create are covered too. False when a table of the model is missing.
+// migrations so that tables they create are covered too; what is there already stays as it is.
+// False when a table of the model is missing.
 bool upgradeLayout(SQLite::Database& db, const ManagedObjectModel& model) {
     db.exec("CREATE TABLE IF NOT EXISTS \"Z_PRIMARYKEY\" (\"Z_NAME\" TEXT PRIMARY KEY, \"Z_MAX\" INTEGER NOT NULL)");
     db.exec("CREATE TABLE IF NOT EXISTS \"Z_METADATA\" (\"Z_VERSION\" INTEGER NOT NULL)");
@@ -302,7 +303,9 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
                 for (const auto& sql : step->statements) db->exec(sql);
                 ++version;
             }
-            if (layoutVersion(*db) < kLayoutVersion && !upgradeLayout(*db, *model))
+            // Every upgrade, also of a file of the current layout: tables a model's migration made
+            // need their version column and keys too.
+            if (!upgradeLayout(*db, *model))
                 return openFailure(StoreErrorCode::notAStore, file, "the store lacks tables of the model");
             db->exec("PRAGMA user_version=" + std::to_string(version));
             upgrade.commit();

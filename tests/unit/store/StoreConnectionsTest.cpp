@@ -252,5 +252,31 @@ TEST(StoreFileTest, AStoreOfTheFirstLayoutOpensAndTakesVersionsAndKeys) {
     EXPECT_EQ(namesOnFile(store), (std::vector<std::string>{"kept", "fresh"}));
 }
 
+TEST(StoreFileTest, ATableMadeByAMigrationTakesVersionsAndKeysToo) {
+    ScopedConceptStore store;
+    CoreDataService::sharedInstance().setPersistentContainer(nullptr);
+    const auto& current = *CoreDataService::codeBaseModel();
+    std::vector<EntityDescription> entities = current.entities();
+    entities.emplace_back("Note", std::vector<AttributeDescription>{{"text", AttributeType::string}},
+                          std::vector<RelationshipDescription>{}, [] { return std::make_shared<ManagedObject>(); });
+    const auto withNotes = std::make_shared<const ManagedObjectModel>(
+        "CodeBase", current.versionNumber() + 1, std::move(entities),
+        std::vector<ManagedObjectModel::Migration>{
+            {current.versionNumber(), {"CREATE TABLE \"Note\" (\"Z_PK\" INTEGER PRIMARY KEY, \"text\" TEXT)"}}});
+
+    PersistentContainer migrated("CodeBase", withNotes, store.file());
+    const auto error = migrated.loadPersistentStores();
+    ASSERT_FALSE(error) << error->description();
+    auto& context = migrated.viewContext();
+    auto first = context.insertNewObject("Note");
+    ASSERT_FALSE(context.save());
+    context.deleteObject(first);
+    ASSERT_FALSE(context.save());
+    auto second = context.insertNewObject("Note");
+    second->setValue("text", std::string("kept"));
+    ASSERT_FALSE(context.save());
+    EXPECT_EQ(second->objectID(), 2);
+}
+
 }  // namespace
 }  // namespace vantrel
