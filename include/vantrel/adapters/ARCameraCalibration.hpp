@@ -24,11 +24,11 @@ namespace vantrel {
 /// calibrates a new webcam. `write` stores it in OpenCV's calibration format (YAML), which `read`
 /// and the marker session read back.
 struct ARCameraCalibration {
-    glm::mat3 intrinsics{1.0f};       ///< Column-major pinhole model (see ARCamera).
-    std::vector<double> distortion;   ///< OpenCV order: k1, k2, p1, p2, k3.
-    CGSize imageSize;                 ///< The pictures' size.
-    double reprojectionError = 0.0;   ///< Root mean square distance, pixels, of the corners found.
-    std::size_t picturesUsed = 0;     ///< Pictures in which enough of the board was found.
+    glm::mat3 intrinsics{1.0f};      ///< Column-major pinhole model (see ARCamera).
+    std::vector<double> distortion;  ///< OpenCV order: k1, k2, p1, p2, k3.
+    CGSize imageSize;                ///< The pictures' size.
+    double reprojectionError = 0.0;  ///< Root mean square distance, pixels, of the corners found.
+    std::size_t picturesUsed = 0;    ///< Pictures in which enough of the board was found.
 
     /// The calibration from pictures of `board` (a ChArUco board; all pictures of one size). An
     /// ARSession error when the board is not a usable ChArUco board (unsupported configuration), or

@@ -19,6 +19,11 @@
 namespace vantrel {
 namespace {
 
+// A chessboard corner may miss the markers' pose by this many pixels, or this many times the
+// corners' median miss when that is more (the markers' pose is itself off by a pixel or so).
+constexpr double kCornerAgreementPixels = 1.5;
+constexpr double kCornerAgreementMedians = 2.5;
+
 std::string newIdentifier() {
     std::string text = boost::uuids::to_string(boost::uuids::random_generator()());
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
@@ -50,6 +55,30 @@ glm::mat3 intrinsicsFor(const ARMarkerSession::Options& options, const CGSize& f
         k[2][1] *= sy;
     }
     return k;
+}
+
+// The chessboard corners that lie where the markers' pose puts them. The corner search can be
+// pulled off a corner by a marker's edge or blur inside its window (some pixels, enough to tilt a
+// pose from a few corners by degrees); such a corner stands out against the others' agreement.
+void keepCornersAgreeingWithMarkers(const cv::aruco::CharucoBoard& board, const cv::Vec3d& rvec, const cv::Vec3d& tvec,
+                                    const cv::Matx33d& k, const cv::Mat& distortion,
+                                    const std::vector<cv::Point2f>& corners, const std::vector<int>& ids,
+                                    std::vector<cv::Point2f>& keptCorners, std::vector<int>& keptIds) {
+    if (ids.empty()) return;
+    std::vector<cv::Point3f> onBoard;
+    for (const int id : ids) onBoard.push_back(board.chessboardCorners[static_cast<std::size_t>(id)]);
+    std::vector<cv::Point2f> expected;
+    cv::projectPoints(onBoard, rvec, tvec, k, distortion, expected);
+    std::vector<double> misses;
+    for (std::size_t i = 0; i < ids.size(); ++i) misses.push_back(cv::norm(corners[i] - expected[i]));
+    std::vector<double> sorted = misses;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const double limit = std::max(kCornerAgreementPixels, kCornerAgreementMedians * sorted[sorted.size() / 2]);
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (misses[i] > limit) continue;
+        keptCorners.push_back(corners[i]);
+        keptIds.push_back(ids[i]);
+    }
 }
 
 }  // namespace
@@ -120,23 +149,32 @@ std::optional<ARMarkerSession::Impl::Sighting> ARMarkerSession::Impl::find(const
     cv::aruco::detectMarkers(grey, board.markers->dictionary, corners, ids, parameters, rejected);
     if (ids.empty()) return std::nullopt;
     Sighting seen;
-    if (const auto& charuco = board.charuco) {
-        std::vector<cv::Point2f> chessCorners;
-        std::vector<int> chessIds;
-        // Without the camera model the corners come from the nearby markers' homographies, which
-        // follows lens distortion better than projecting the whole board.
-        if (cv::aruco::interpolateCornersCharuco(corners, ids, grey, charuco, chessCorners, chessIds) >= 4 &&
-            cv::aruco::estimatePoseCharucoBoard(chessCorners, chessIds, charuco, k, distortion, seen.rvec,
-                                                seen.tvec)) {
-            seen.normal = ids.size() >= 2;
-            for (const int id : chessIds) seen.features.push_back(charuco->chessboardCorners[static_cast<std::size_t>(id)]);
-            return seen;
-        }
-    }
     const auto& markers = board.markers;
     const int used = cv::aruco::estimatePoseBoard(corners, ids, markers, k, distortion, seen.rvec, seen.tvec);
     if (used <= 0) return std::nullopt;
     seen.normal = used >= 2;
+    if (const auto& charuco = board.charuco) {
+        std::vector<cv::Point2f> found;
+        std::vector<int> foundIds;
+        // Without the camera model the corners come from the nearby markers' homographies, which
+        // follows lens distortion better than projecting the whole board.
+        cv::aruco::interpolateCornersCharuco(corners, ids, grey, charuco, found, foundIds);
+        std::vector<cv::Point2f> chessCorners;
+        std::vector<int> chessIds;
+        keepCornersAgreeingWithMarkers(*charuco, seen.rvec, seen.tvec, k, distortion, found, foundIds, chessCorners,
+                                       chessIds);
+        cv::Vec3d rvec = seen.rvec;
+        cv::Vec3d tvec = seen.tvec;
+        if (chessIds.size() >= 4 &&
+            cv::aruco::estimatePoseCharucoBoard(chessCorners, chessIds, charuco, k, distortion, rvec, tvec)) {
+            seen.rvec = rvec;
+            seen.tvec = tvec;
+            for (const int id : chessIds) {
+                seen.features.push_back(charuco->chessboardCorners[static_cast<std::size_t>(id)]);
+            }
+            return seen;
+        }
+    }
     for (const int id : ids) {
         const auto at = std::find(markers->ids.begin(), markers->ids.end(), id);
         if (at == markers->ids.end()) continue;
@@ -164,14 +202,10 @@ const ARMarkerSession::Options& ARMarkerSession::options() const noexcept { retu
 
 bool ARMarkerSession::isSupported() const {
     switch (impl_->source) {
-        case Impl::Source::video:
-            return true;
-        case Impl::Source::camera:
-            return impl_->capture.isOpened();
-        case Impl::Source::cameraFailed:
-            return false;
-        case Impl::Source::none:
-            break;
+        case Impl::Source::video: return true;
+        case Impl::Source::camera: return impl_->capture.isOpened();
+        case Impl::Source::cameraFailed: return false;
+        case Impl::Source::none: break;
     }
     return impl_->options.hasCamera ? impl_->options.hasCamera() : hasVideoDevice();
 }

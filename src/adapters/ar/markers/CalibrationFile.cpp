@@ -109,8 +109,8 @@ std::optional<Error> ARCameraCalibration::write(const std::filesystem::path& pat
         storage << "calibration_time" << when;
         storage << "image_width" << static_cast<int>(std::lround(imageSize.width));
         storage << "image_height" << static_cast<int>(std::lround(imageSize.height));
-        const cv::Matx33d k(intrinsics[0][0], 0.0, intrinsics[2][0], 0.0, intrinsics[1][1], intrinsics[2][1], 0.0,
-                            0.0, 1.0);
+        const cv::Matx33d k(intrinsics[0][0], 0.0, intrinsics[2][0], 0.0, intrinsics[1][1], intrinsics[2][1], 0.0, 0.0,
+                            1.0);
         storage << "camera_matrix" << cv::Mat(k);
         storage << "distortion_coefficients" << cv::Mat(distortion, true).reshape(1, 1);
         storage << "avg_reprojection_error" << reprojectionError;

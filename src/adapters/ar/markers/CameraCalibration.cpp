@@ -45,7 +45,8 @@ Expected<ARCameraCalibration> ARCameraCalibration::fromPictures(const ARMarkerBo
         if (ids.empty()) continue;
         cv::Mat chessCorners;
         cv::Mat chessIds;
-        if (cv::aruco::interpolateCornersCharuco(corners, ids, grey, charuco, chessCorners, chessIds) < kFewestCorners) {
+        if (cv::aruco::interpolateCornersCharuco(corners, ids, grey, charuco, chessCorners, chessIds) <
+            kFewestCorners) {
             continue;
         }
         allCorners.push_back(chessCorners);

@@ -22,7 +22,8 @@ std::vector<bool> turned(const std::vector<bool>& bits, int side, int turns) {
     for (int t = 0; t < turns; ++t) {
         std::vector<bool> next(out.size());
         for (int y = 0; y < side; ++y) {
-            for (int x = 0; x < side; ++x) next[static_cast<std::size_t>(x * side + (side - 1 - y))] = out[static_cast<std::size_t>(y * side + x)];
+            for (int x = 0; x < side; ++x)
+                next[static_cast<std::size_t>(x * side + (side - 1 - y))] = out[static_cast<std::size_t>(y * side + x)];
         }
         out = std::move(next);
     }
@@ -41,7 +42,8 @@ int correctableBits(const std::vector<std::vector<bool>>& markers, int side) {
     for (std::size_t i = 0; i < markers.size(); ++i) {
         for (int t = 1; t < 4; ++t) smallest = std::min(smallest, distance(markers[i], turned(markers[i], side, t)));
         for (std::size_t j = i + 1; j < markers.size(); ++j) {
-            for (int t = 0; t < 4; ++t) smallest = std::min(smallest, distance(markers[i], turned(markers[j], side, t)));
+            for (int t = 0; t < 4; ++t)
+                smallest = std::min(smallest, distance(markers[i], turned(markers[j], side, t)));
         }
     }
     return std::max(0, (smallest - 1) / 2);
@@ -63,8 +65,7 @@ Expected<cv::Ptr<cv::aruco::Dictionary>> parseDictionary(const cv::FileNode& roo
         const cv::FileNode node = root[key];
         if (!node.isString()) return malformed(key + " missing");
         const std::string text = static_cast<std::string>(node);
-        if (text.size() != static_cast<std::size_t>(side * side) ||
-            text.find_first_not_of("01") != std::string::npos) {
+        if (text.size() != static_cast<std::size_t>(side * side) || text.find_first_not_of("01") != std::string::npos) {
             return malformed(key + " is not " + std::to_string(side * side) + " zeros and ones");
         }
         cv::Mat bits(side, side, CV_8UC1);
@@ -108,7 +109,8 @@ Expected<cv::Ptr<cv::aruco::Dictionary>> readDictionaryFile(const std::filesyste
     try {
         cv::FileStorage storage(path.string(), cv::FileStorage::READ);
         if (!storage.isOpened()) {
-            return arError(ARSessionErrorCode::fileUnreadable, "cannot read dictionary file " + path.string());
+            return arError(ARSessionErrorCode::fileMalformed,
+                           "dictionary file " + path.string() + " is not YAML, XML or JSON");
         }
         return parseDictionary(storage.root(), path.string());
     } catch (const cv::Exception& e) {

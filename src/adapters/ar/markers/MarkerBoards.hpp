@@ -24,7 +24,7 @@ namespace vantrel::detail {
 /// OpenCV's board for an ARMarkerBoard (its classes have no virtual functions, so the ChArUco one
 /// is kept as such beside its markers' view).
 struct MarkerBoard {
-    cv::Ptr<cv::aruco::Board> markers;          ///< The markers (a grid or the ChArUco board's).
+    cv::Ptr<cv::aruco::Board> markers;         ///< The markers (a grid or the ChArUco board's).
     cv::Ptr<cv::aruco::CharucoBoard> charuco;  ///< The same board for ChArUco, else null.
 };
 

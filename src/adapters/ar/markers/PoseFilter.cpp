@@ -33,8 +33,8 @@ glm::dmat4 PoseFilter::apply(const glm::dmat4& measured, double timestamp) {
             const double rates = smoothing(settings_.speedCutoff, seconds);
             s.speed += rates * (moved / seconds - s.speed);
             s.turnRate += rates * (turned / seconds - s.turnRate);
-            const double cutoff = settings_.minimumCutoff + settings_.speedCutoffGain * s.speed +
-                                  settings_.turnCutoffGain * s.turnRate;
+            const double cutoff =
+                settings_.minimumCutoff + settings_.speedCutoffGain * s.speed + settings_.turnCutoffGain * s.turnRate;
             const double weight = smoothing(cutoff, seconds);
             s.position += weight * (position - s.position);
             s.orientation = glm::normalize(glm::slerp(s.orientation, orientation, weight));

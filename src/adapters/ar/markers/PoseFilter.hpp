@@ -36,7 +36,7 @@ private:
     struct State {
         glm::dvec3 position{0.0};
         glm::dquat orientation{1.0, 0.0, 0.0, 0.0};
-        double speed = 0.0;      // metres per second, smoothed
+        double speed = 0.0;     // metres per second, smoothed
         double turnRate = 0.0;  // degrees per second, smoothed
         double timestamp = 0.0;
     };
