@@ -7,7 +7,7 @@
 //   vantrel_calibrate --out camera.yml picture1.jpg picture2.jpg ...
 //   vantrel_calibrate --out camera.yml --camera 0 [--pictures 20]
 //
-// The board is 5 × 7 squares of 40 mm with 30 mm markers of dictionary 10 (6 × 6 bits) unless
+// The board is 5 × 7 squares of 35 mm with 26 mm markers of dictionary 10 (6 × 6 bits) unless
 // --squares WxH, --square-length M, --marker-length M or --dictionary N say otherwise; the lengths
 // only scale the board, the calibration does not depend on them.
 
@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     board.kind = vantrel::ARMarkerBoardKind::charuco;
     board.markersX = 5;
     board.markersY = 7;
-    board.squareLength = 0.04f;
-    board.markerLength = 0.03f;
+    board.squareLength = 0.035f;  // with its margin, the board fits on A4
+    board.markerLength = 0.026f;
     board.dictionary = 10;
     std::filesystem::path out;
     std::filesystem::path print;
@@ -116,7 +116,10 @@ int main(int argc, char** argv) {
         if (!picture) std::fprintf(stderr, "skipping %s: not a picture\n", file.string().c_str());
         pictures.push_back(std::move(picture));
     }
-    if (camera >= 0) pictures = picturesFromCamera(board, camera, count);
+    if (camera >= 0) {
+        pictures = picturesFromCamera(board, camera, count);
+        if (pictures.empty()) return 1;
+    }
 
     const auto calibration = vantrel::ARCameraCalibration::fromPictures(board, pictures);
     if (!calibration) {
