@@ -43,13 +43,15 @@ function(vantrel_link_dependencies target)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
   vantrel_link_render_dependencies(${target})
   # AR marker tracking: ArUco boards over camera or video frames (Debian libopencv-contrib-dev).
-  # Only the marker session sees OpenCV's headers, so every other source keeps its compile command.
+  # Only the marker session and its helpers see OpenCV's headers, so every other source keeps its
+  # compile command.
   foreach(library IN LISTS OpenCV_LIBS)
     target_link_libraries(${target} PRIVATE $<LINK_ONLY:${library}>)
   endforeach()
   list(TRANSFORM OpenCV_INCLUDE_DIRS PREPEND "-isystem;" OUTPUT_VARIABLE opencv_includes)
-  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/adapters/ar/ARMarkerSession.cpp PROPERTIES
-    COMPILE_OPTIONS "${opencv_includes}")
+  file(GLOB opencv_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/adapters/ar/markers/*.cpp)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/src/adapters/ar/ARMarkerSession.cpp ${opencv_sources}
+    PROPERTIES COMPILE_OPTIONS "${opencv_includes}")
 endfunction()
 
 # Rendering: EGL (offscreen, surfaceless) and GLFW (windows). GL functions are loaded at run time

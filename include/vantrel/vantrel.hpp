@@ -173,6 +173,7 @@
 #include "vantrel/adapters/UITwoTouchGestureRecognizer.hpp"
 #include "vantrel/adapters/ARAnchor.hpp"
 #include "vantrel/adapters/ARCamera.hpp"
+#include "vantrel/adapters/ARCameraCalibration.hpp"
 #include "vantrel/adapters/ARFrame.hpp"
 #include "vantrel/adapters/ARHitTestResult.hpp"
 #include "vantrel/adapters/ARMarkerSession.hpp"

@@ -39,6 +39,7 @@ enum class ARSessionErrorCode {
     fileUnreadable = 200,            ///< A recorded session's file is missing or not readable.
     fileMalformed = 201,             ///< A recorded session's file is not in the expected format.
     fileUnwritable = 202,            ///< A recording cannot be written.
+    calibrationFailed = 300,         ///< Too few pictures showed the calibration board to calibrate from.
 };
 
 /// A world-tracking session: run with a configuration, pause, and the current frame with its
@@ -66,6 +67,9 @@ public:
                               ARSessionRunOptions options = ARSessionRunOptions::none);
     /// Stops producing frames until run again; the current frame and the anchors stay.
     void pause();
+    /// True when this session can track on this machine: false when its camera cannot be opened or
+    /// there is none. A session over a recording or a video file is supported once that opened.
+    [[nodiscard]] virtual bool isSupported() const { return true; }
     /// True between a run and a pause (or a failure).
     [[nodiscard]] bool isRunning() const noexcept { return running_; }
     /// The configuration of the last run.

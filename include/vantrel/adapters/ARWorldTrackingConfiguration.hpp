@@ -40,8 +40,8 @@ enum class ARSessionRunOptions : std::uint32_t {
 /// What a world-tracking session is asked to do: which planes to detect, whether to estimate the
 /// light and how to texture the environment. A plain value.
 struct ARWorldTrackingConfiguration {
-    /// True when this build can track the world: every build can, through the replay and the
-    /// marker sessions.
+    /// True when this build can track the world at all: every build can, through the replay and the
+    /// marker sessions. Whether a given session can on this machine is `ARSession::isSupported`.
     [[nodiscard]] static bool isSupported() noexcept { return true; }
 
     ARPlaneDetection planeDetection = ARPlaneDetection::none;

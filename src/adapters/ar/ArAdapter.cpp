@@ -152,11 +152,12 @@ void ArAdapter::setModelHighlightingMode(ModelHighlightingMode mode) {
 // ----- Session -----
 
 void ArAdapter::runArSession(bool restartArExperience) {
-    if (!ARWorldTrackingConfiguration::isSupported()) {
+    const auto view = sceneView();
+    // The session knows whether it can track here (a camera that cannot be opened, no camera at all).
+    if (!ARWorldTrackingConfiguration::isSupported() || (view && view->session() && !view->session()->isSupported())) {
         if (const auto delegate = managementDelegate()) delegate->onError(TextError(unsupportedDeviceKey));
         return;
     }
-    const auto view = sceneView();
     if (!view || !view->session()) return;
     ARWorldTrackingConfiguration configuration;
     configuration.setPlaneDetection(ARPlaneDetection::horizontal | ARPlaneDetection::vertical);

@@ -9,8 +9,6 @@
 #include "vantrel/adapters/ARSCNView.hpp"
 #include "vantrel/adapters/ARSessionRecorder.hpp"
 #include "vantrel/graph/SCNLight.hpp"
-#include "vantrel/graph/SCNSceneSource.hpp"
-#include "support/ModelArchives.hpp"
 
 namespace vantrel {
 namespace {
@@ -65,24 +63,6 @@ TEST(ARMarkerSessionTest, RecoversTheCameraPathOfRenderedFramesWithinMillimetres
     EXPECT_NEAR(plane->extent().z, session->options().board.size().height, 1e-6);
 }
 
-// A doll's-house sofa standing on the middle of the board, four fifths of the grid wide.
-std::shared_ptr<SCNNode> sofaOnTheBoard(const ARMarkerBoard& board) {
-    OptionalError error;
-    const auto scene =
-        SCNSceneSource::make(test::modelFileOf("GlamVelvetSofa"))->sceneWithOptions(std::nullopt, {}, &error);
-    EXPECT_TRUE(scene != nullptr) << (error ? error->description() : "");
-    if (scene == nullptr) return SCNNode::make();
-    auto model = scene->rootNode();
-    const auto box = model->boundingBox();
-    const float scale = static_cast<float>(0.8 * board.size().width) / (box.max.x - box.min.x);
-    auto holder = SCNNode::make();
-    holder->addChildNode(model);
-    model->setScale({scale, scale, scale});
-    model->setPosition(
-        {-scale * (box.min.x + box.max.x) / 2, -scale * box.min.y, -scale * (box.min.z + box.max.z) / 2});
-    return holder;
-}
-
 TEST(ARMarkerSessionTest, ASofaPlacedOnTheBoardAppearsInTheSnapshotOverTheCameraPicture) {
     BoardStage stage(320, 240);
     auto session = std::make_shared<ARMarkerSession>(ARMarkerSession::Options{});
@@ -91,7 +71,8 @@ TEST(ARMarkerSessionTest, ASofaPlacedOnTheBoardAppearsInTheSnapshotOverTheCamera
     const auto recording = ar_test::outputFolder("board-walk-recorded");
     std::filesystem::remove_all(recording);
     auto recorder = ARSessionRecorder::record(*session, recording, 85);
-    auto sofa = sofaOnTheBoard(session->options().board);
+    // A doll's-house sofa on the middle of the board, four fifths of the grid wide.
+    auto sofa = ar_test::standingSofa(0.8 * session->options().board.size().width);
     view.scene()->rootNode()->addChildNode(sofa);
     auto sun = SCNNode::make();
     sun->setLight(SCNLight::make(SCNLightType::directional));
@@ -127,22 +108,38 @@ TEST(ARMarkerSessionTest, ASofaPlacedOnTheBoardAppearsInTheSnapshotOverTheCamera
     }
 }
 
-TEST(ARMarkerSessionTest, FramesWithoutTheBoardKeepTheLastPoseWithoutTracking) {
+TEST(ARMarkerSessionTest, FramesWithoutTheBoardKeepTheLastPoseLimitedForAFewFramesThenWithoutTracking) {
     BoardStage stage(320, 240);
     ARMarkerSession::Options options;
+    options.limitedFrames = 3;
     auto session = std::make_shared<ARMarkerSession>(options);
     session->runWithConfiguration({});
     const auto pose = ar_test::cameraPose(10.0);
     session->processImage(stage.shoot(pose), 0.0);
     const glm::mat4 found = session->currentFrame()->camera.transform;
-    session->processImage(UIImage::filled(UIColor(0.2, 0.2, 0.2), 320, 240), 0.1);
-    const auto& frame = *session->currentFrame();
-    EXPECT_EQ(frame.camera.trackingState, ARTrackingState::notAvailable);
-    EXPECT_EQ(frame.camera.transform, found);
-    EXPECT_TRUE(frame.rawFeaturePoints.empty());
+    const auto blank = UIImage::filled(UIColor(0.2, 0.2, 0.2), 320, 240);
+    std::vector<ARTrackingState> states;
+    for (int i = 1; i <= 4; ++i) {
+        session->processImage(blank, 0.1 * i);
+        const auto& frame = *session->currentFrame();
+        states.push_back(frame.camera.trackingState);
+        EXPECT_EQ(frame.camera.transform, found);
+        EXPECT_TRUE(frame.rawFeaturePoints.empty());
+    }
+    EXPECT_EQ(states, (std::vector{ARTrackingState::limited, ARTrackingState::limited, ARTrackingState::limited,
+                                   ARTrackingState::notAvailable}));
     // The light follows the picture's brightness: the dark grey frame reads darker than the white board.
+    const auto& frame = *session->currentFrame();
     ASSERT_TRUE(frame.lightEstimate.has_value());
     EXPECT_LT(frame.lightEstimate->ambientIntensity, 500.0);
+    // Found again: tracked at once, from the new picture alone (as a fresh session sees it).
+    const auto again = stage.shoot(ar_test::cameraPose(-20.0));
+    session->processImage(again, 0.5);
+    EXPECT_EQ(session->currentFrame()->camera.trackingState, ARTrackingState::normal);
+    ARMarkerSession fresh(options);
+    fresh.runWithConfiguration({});
+    fresh.processImage(again, 0.0);
+    EXPECT_EQ(session->currentFrame()->camera.transform, fresh.currentFrame()->camera.transform);
 }
 
 TEST(ARMarkerSessionTest, AVideoThatCannotBeOpenedIsAnErrorAndFeedsNothing) {

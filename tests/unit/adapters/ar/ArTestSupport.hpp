@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <nlohmann/json.hpp>
 
+#include <gtest/gtest.h>
+
+#include "support/ModelArchives.hpp"
 #include "support/TestPaths.hpp"
 #include "vantrel/adapters/ARMarkerSession.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
@@ -21,6 +25,7 @@
 #include "vantrel/graph/SCNNode.hpp"
 #include "vantrel/graph/SCNPlane.hpp"
 #include "vantrel/graph/SCNScene.hpp"
+#include "vantrel/graph/SCNSceneSource.hpp"
 #include "vantrel/render/SCNView.hpp"
 
 namespace vantrel::ar_test {
@@ -61,7 +66,8 @@ struct BoardStage {
     std::shared_ptr<SCNNode> camera = SCNNode::make();
     std::unique_ptr<SCNView> view;
 
-    BoardStage(double width, double height) : view(std::make_unique<SCNView>(CGRect(0, 0, width, height))) {
+    BoardStage(double width, double height, ARMarkerBoard printedBoard = {})
+        : board(std::move(printedBoard)), view(std::make_unique<SCNView>(CGRect(0, 0, width, height))) {
         const CGSize grid = board.size();
         auto plane =
             SCNPlane::make(static_cast<float>(grid.width + 2 * kMargin), static_cast<float>(grid.height + 2 * kMargin));
@@ -89,6 +95,57 @@ struct BoardStage {
         return picture ? *picture : nullptr;
     }
 };
+
+/// A ChArUco board of `squaresX` × `squaresY` squares.
+inline ARMarkerBoard charucoBoard(int squaresX, int squaresY, float squareLength, float markerLength,
+                                  int dictionary = 0) {
+    ARMarkerBoard board;
+    board.kind = ARMarkerBoardKind::charuco;
+    board.markersX = squaresX;
+    board.markersY = squaresY;
+    board.squareLength = squareLength;
+    board.markerLength = markerLength;
+    board.dictionary = dictionary;
+    return board;
+}
+
+/// Writes `text` to the file `name` in the output folder `folder`.
+inline std::filesystem::path writeText(const std::string& folder, const std::string& name, const std::string& text) {
+    const auto path = outputFolder(folder) / name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+/// A file that a session cannot use, and the error code it must give.
+struct UnusableFile {
+    std::string name;
+    std::optional<std::string> text;  ///< Nothing: no such file.
+    ARSessionErrorCode code;
+
+    /// The file written into the output folder `folder` (or where no file is).
+    [[nodiscard]] std::filesystem::path path(const std::string& folder) const {
+        return text ? writeText(folder, name, *text) : outputFolder(folder) / ("missing-" + name);
+    }
+};
+
+/// A sofa model `width` metres wide whose node's origin is the middle of its underside, so that it
+/// stands where the node is put.
+inline std::shared_ptr<SCNNode> standingSofa(double width) {
+    OptionalError error;
+    const auto scene =
+        SCNSceneSource::make(test::modelFileOf("GlamVelvetSofa"))->sceneWithOptions(std::nullopt, {}, &error);
+    EXPECT_TRUE(scene != nullptr) << (error ? error->description() : "");
+    if (scene == nullptr) return SCNNode::make();
+    auto model = scene->rootNode();
+    const auto box = model->boundingBox();
+    const float scale = static_cast<float>(width) / (box.max.x - box.min.x);
+    auto holder = SCNNode::make();
+    holder->addChildNode(model);
+    model->setScale({scale, scale, scale});
+    model->setPosition(
+        {-scale * (box.min.x + box.max.x) / 2, -scale * box.min.y, -scale * (box.min.z + box.max.z) / 2});
+    return holder;
+}
 
 /// Writes `frames` as a recording's session.json into `directory` (made fresh).
 inline std::filesystem::path writeRecording(const std::filesystem::path& directory, const nlohmann::json& frames) {
