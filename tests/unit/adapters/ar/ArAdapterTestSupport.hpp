@@ -148,7 +148,14 @@ struct Stage {
         }
         settle();
     }
-    ~Stage() { Clock::install(nullptr); }
+    // Reloads run on a global queue and read `reloads`: the stage outlives every one of them.
+    ~Stage() {
+        detail::waitUntilGlobalQueueIdle(std::chrono::seconds(10));
+        drainMain();
+        Clock::install(nullptr);
+    }
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
 
     // Runs the main queue and the timers that are due.
     void settle() {

@@ -2,12 +2,14 @@
 
 // A canvas with box models, a recording delegate and stand-ins for the services it calls.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "core/DispatchQueueImpl.hpp"
 #include "vantrel/adapters/CanvasAdapter.hpp"
 #include "vantrel/core/MainRunLoop.hpp"
 #include "vantrel/graph/SCNBox.hpp"
@@ -76,6 +78,13 @@ struct Canvas {
         adapter->setSceneView(view);
         drainMain();
     }
+    // Reloads run on a global queue and read `reloads`: the canvas outlives every one of them.
+    ~Canvas() {
+        detail::waitUntilGlobalQueueIdle(std::chrono::seconds(10));
+        drainMain();
+    }
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
 
     CanvasAdapter::Dependencies dependencies() {
         CanvasAdapter::Dependencies d;
