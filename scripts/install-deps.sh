@@ -15,6 +15,8 @@ PACKAGES=(
   libsqlitecpp-dev libsqlite3-dev libzip-dev libassimp-dev libglm-dev libstb-dev
   libfreetype-dev fonts-dejavu-core libsimdjson-dev
   libopencv-dev libopencv-contrib-dev
+  # image decoding of untrusted bytes; clang and its runtimes build the fuzz targets
+  libpng-dev libjpeg62-turbo-dev libwebp-dev clang libclang-rt-14-dev
   libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libglfw3-dev xvfb
   # reference backend
   postgresql redis-server nodejs npm openssl
