@@ -38,7 +38,9 @@ function(vantrel_link_dependencies target)
       assimp::assimp
       $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
       PkgConfig::LIBZIP
-      PkgConfig::LIBPNG PkgConfig::LIBJPEG PkgConfig::LIBWEBP)
+      # Their headers are in the default include path (png.h links to libpng16/png.h), so the
+      # other sources keep their compile commands.
+      $<LINK_ONLY:PkgConfig::LIBPNG> $<LINK_ONLY:PkgConfig::LIBJPEG> $<LINK_ONLY:PkgConfig::LIBWEBP>)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
   vantrel_link_render_dependencies(${target})
   # AR marker tracking: ArUco boards over camera or video frames (Debian libopencv-contrib-dev).

@@ -30,7 +30,9 @@ void expectRefused(const EncodedImage& bytes, ImageDecodingErrorCode code, const
     ASSERT_FALSE(decoded);
     EXPECT_EQ(decoded.error().domain, kImageDecodingErrorDomain);
     EXPECT_EQ(decoded.error().code, static_cast<long>(code)) << decoded.error().message;
-    if (!mentioned.empty()) EXPECT_NE(decoded.error().message.find(mentioned), std::string::npos) << decoded.error().message;
+    if (!mentioned.empty()) {
+        EXPECT_NE(decoded.error().message.find(mentioned), std::string::npos) << decoded.error().message;
+    }
     EXPECT_FALSE(decodeImage(bytes));
     EXPECT_EQ(UIImage::decode(bytes), nullptr);
 }
