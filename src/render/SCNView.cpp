@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -29,6 +31,20 @@ int sampleCount(SCNAntialiasingMode mode) {
 }
 
 int pixels(double extent) { return std::clamp(static_cast<int>(std::lround(extent)), 1, 16384); }
+
+// With VANTREL_SNAPSHOT_DIR set, every snapshot the process takes is also written there, numbered in
+// the order taken (snapshot-0001.png …): a change to the renderer can then be checked picture by
+// picture against the pictures of the commit before it.
+void keepSnapshot(const UIImage& image) {
+    static const char* folder = std::getenv("VANTREL_SNAPSHOT_DIR");
+    static int taken = 0;
+    if (folder == nullptr || *folder == '\0') {
+        return;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "snapshot-%04d.png", ++taken);
+    (void)writePNG(image, std::filesystem::path(folder) / name);
+}
 
 }  // namespace
 
@@ -211,6 +227,7 @@ Expected<std::shared_ptr<UIImage>> SCNView::snapshot() {
     if (auto failure = render(true, &image)) {
         return *failure;
     }
+    keepSnapshot(*image);
     return image;
 }
 
