@@ -38,10 +38,10 @@ std::string statisticsText(const SCNRenderStatistics& statistics) {
     return text;
 }
 
-std::vector<glm::vec3> statisticsOverlay(const SCNRenderStatistics& statistics, int width, int height) {
+std::vector<glm::vec3> statisticsOverlay(const SCNRenderStatistics& statistics, int width, int height, float dot) {
     const std::string text = statisticsText(statistics);
-    const float pixel = 2.0f;  // one font dot is 2 × 2 pixels
-    const float margin = 4.0f;
+    const float pixel = dot;
+    const float margin = 2.0f * dot;
     const float panelWidth = margin * 2.0f + static_cast<float>(text.size()) * 4.0f * pixel;
     const float panelHeight = margin * 2.0f + 5.0f * pixel;
     std::vector<glm::vec3> out;
