@@ -35,15 +35,15 @@ std::shared_ptr<SCNGeometry> makeFloorQuad() {
     return SCNGeometry::make(std::move(source), {SCNGeometryElement{{0, 2, 1, 0, 3, 2}}});
 }
 
-// The scene target (multisampled colour and depth) and "COLOR" at the frame's size.
+// The scene target (multisampled colour and depth) and "COLOR" at the frame's size. A frame with one
+// sample leaves the scene target as it is: reduced frames while the user interacts are followed by
+// a full one that needs it again.
 std::optional<Error> prepareTargets(Frame& frame, int samples) {
     auto& context = frame.context;
     if (frame.multisampled) {
         if (auto failure =
                 context.ensureTarget(context.sceneTarget, frame.width, frame.height, samples, kPictureFormat, true))
             return failure;
-    } else {
-        context.sceneTarget = RenderTarget{};
     }
     return context.ensureTarget(context.colorTarget, frame.width, frame.height, 1, kPictureFormat, !frame.multisampled);
 }

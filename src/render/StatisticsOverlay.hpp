@@ -11,7 +11,7 @@
 
 namespace vantrel::detail {
 
-/// The text of the statistics line: "<frame time> ms  <draw calls> draws  <triangles> tris".
+/// The text of the statistics line: "<frame time> ms  x<render scale>  <draw calls> draws  <triangles> tris".
 [[nodiscard]] std::string statisticsText(const SCNRenderStatistics& statistics);
 
 /// Triangles in clip space for a picture of `width` × `height` pixels: first the two of a dark
