@@ -24,7 +24,9 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [[ -n $pid ]] || { echo "the viewer did not start"; cat "$out/viewer.err"; exit 1; }
-# Loading the catalogue and placing it: the viewer answers SIGUSR1 once its loop runs.
+# Loading the catalogue and placing it: the viewer answers SIGUSR1 once its loop runs (and takes the
+# signal from its first line on: give the program a moment to get there).
+sleep 3
 until grep -q "^frames drawn" "$out/viewer.out" 2>/dev/null; do
     kill -0 "$pid" 2>/dev/null || { echo "the viewer ended"; cat "$out/viewer.err"; exit 1; }
     kill -USR1 "$pid"
