@@ -11,10 +11,9 @@ find_package(glm REQUIRED)
 find_package(Freetype REQUIRED)
 find_package(SQLiteCpp REQUIRED)
 find_package(assimp REQUIRED)
-# glTF reader: Draco and meshoptimizer decompression, WebP textures.
+# glTF reader: Draco and meshoptimizer decompression (WebP textures through the image codecs below).
 find_package(draco REQUIRED)
 find_package(meshoptimizer REQUIRED)
-pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)
 find_package(simdjson REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 # Image decoding of untrusted bytes: the reference codecs (libpng-dev, libjpeg62-turbo-dev, libwebp-dev).
@@ -41,7 +40,6 @@ function(vantrel_link_dependencies target)
       SQLiteCpp
       draco::draco
       meshoptimizer::meshoptimizer
-      PkgConfig::LIBWEBP
       $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
       PkgConfig::LIBZIP
       # Their headers are in the default include path (png.h links to libpng16/png.h), so the
