@@ -11,12 +11,15 @@ find_package(glm REQUIRED)
 find_package(Freetype REQUIRED)
 find_package(SQLiteCpp REQUIRED)
 find_package(assimp REQUIRED)
-# glTF reader: Draco and meshoptimizer decompression, WebP textures.
+# glTF reader: Draco and meshoptimizer decompression (WebP textures through the image codecs below).
 find_package(draco REQUIRED)
 find_package(meshoptimizer REQUIRED)
-pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)
 find_package(simdjson REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+# Image decoding of untrusted bytes: the reference codecs (libpng-dev, libjpeg62-turbo-dev, libwebp-dev).
+pkg_check_modules(LIBPNG REQUIRED IMPORTED_TARGET libpng)
+pkg_check_modules(LIBJPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)
 find_path(STB_INCLUDE_DIR stb_image.h PATH_SUFFIXES stb REQUIRED)
 find_package(OpenCV REQUIRED COMPONENTS core imgproc aruco calib3d videoio)
 
@@ -37,9 +40,11 @@ function(vantrel_link_dependencies target)
       SQLiteCpp
       draco::draco
       meshoptimizer::meshoptimizer
-      PkgConfig::LIBWEBP
       $<LINK_ONLY:simdjson::simdjson>  # its compile settings go to the one file that uses it
-      PkgConfig::LIBZIP)
+      PkgConfig::LIBZIP
+      # Their headers are in the default include path (png.h links to libpng16/png.h), so the
+      # other sources keep their compile commands.
+      $<LINK_ONLY:PkgConfig::LIBPNG> $<LINK_ONLY:PkgConfig::LIBJPEG> $<LINK_ONLY:PkgConfig::LIBWEBP>)
   target_include_directories(${target} SYSTEM PRIVATE ${STB_INCLUDE_DIR})
   vantrel_link_render_dependencies(${target})
   # AR marker tracking: ArUco boards over camera or video frames (Debian libopencv-contrib-dev).

@@ -17,6 +17,8 @@ PACKAGES=(
   # glTF reader: Draco and meshoptimizer decompression, WebP textures
   libdraco-dev libmeshoptimizer-dev libwebp-dev
   libopencv-dev libopencv-contrib-dev
+  # image decoding of untrusted bytes; clang and its runtimes build the fuzz targets
+  libpng-dev libjpeg62-turbo-dev libwebp-dev clang libclang-rt-14-dev
   libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri libglfw3-dev xvfb
   # reference backend
   postgresql redis-server nodejs npm openssl

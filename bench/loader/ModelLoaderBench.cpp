@@ -20,6 +20,7 @@
 #include "vantrel/core/MainRunLoop.hpp"
 #include "vantrel/domain/RecordClasses.hpp"
 #include "vantrel/files/DownloadingService.hpp"
+#include "vantrel/graph/ImageDecoding.hpp"
 #include "vantrel/services/ComponentService.hpp"
 #include "vantrel/services/ModelLoaderService.hpp"
 
@@ -28,7 +29,6 @@
 #include <assimp/scene.h>
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
-#include <stb/stb_image.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -46,18 +46,14 @@ constexpr unsigned kFlags = aiProcess_Triangulate | aiProcess_SortByPType | aiPr
                             aiProcess_ValidateDataStructure;
 
 /// The bare import: Assimp reads the file with the loader's steps, and every texture it names (or
-/// embeds) is decoded with stb_image. Returns the number of decoded textures.
+/// embeds) is decoded with the decoders the library uses. Returns the number of decoded textures.
 int bareImport(const std::filesystem::path& file) {
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(file.string(), kFlags);
     if (!scene) return -1;
     int decoded = 0;
     const auto decode = [&decoded](const unsigned char* bytes, int length) {
-        int w = 0, h = 0, c = 0;
-        if (unsigned char* pixels = stbi_load_from_memory(bytes, length, &w, &h, &c, 4)) {
-            stbi_image_free(pixels);
-            ++decoded;
-        }
+        if (vantrel::decodeImage(std::span(bytes, static_cast<std::size_t>(length)))) ++decoded;
     };
     std::set<std::string> seen;
     for (unsigned m = 0; m < scene->mNumMaterials; ++m) {

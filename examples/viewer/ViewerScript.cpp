@@ -1,5 +1,7 @@
 #include "ViewerScript.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -27,6 +29,79 @@ const std::map<std::string, Shape>& shapes() {
 
 std::string at(int line) { return "line " + std::to_string(line) + ": "; }
 
+// The bounds of the numbers, checked before any is turned into an integer or a duration.
+constexpr double kMaxCoordinate = 100000.0;  // view points, either way from the origin
+constexpr double kMaxMilliseconds = 600000.0;
+constexpr double kMaxMoves = 10000.0;
+constexpr double kMaxWheelSteps = 1000.0;
+
+// A number written as a number and nothing else ("10px", "nan" and "inf" are not), finite.
+std::optional<double> plainNumber(const std::string& word) {
+    double value = 0.0;
+    const char* end = word.data() + word.size();
+    const auto [stop, failure] = std::from_chars(word.data(), end, value);
+    if (failure != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+bool isName(const std::string& word) { return !word.empty() && word.front() == '@'; }
+
+// Checks a step's arguments against its command without playing it: the right count, positions
+// as two numbers or one name, every number plain and within its bounds.
+std::optional<std::string> check(const ScriptStep& step) {
+    const auto shape = shapes().find(step.command);
+    if (shape == shapes().end()) return "unknown command \"" + step.command + "\"";
+    const auto& words = step.arguments;
+    if (step.command == "key") {
+        if (words.size() != 1 || words.front().size() != 1) return std::string("key takes one letter");
+        return std::nullopt;
+    }
+    if (step.command == "screenshot") {
+        if (words.size() != 1) return std::string("screenshot takes one file");
+        return std::nullopt;
+    }
+    std::size_t next = 0;
+    const auto number = [&](double low, double high, const char* what,
+                            bool whole = false) -> std::optional<std::string> {
+        if (next >= words.size()) return std::string("a number is missing");
+        const std::string& word = words[next++];
+        const auto value = plainNumber(word);
+        if (!value) return "\"" + word + "\" is not a number";
+        if (whole && *value != std::floor(*value)) return "\"" + word + "\" is not a whole number of " + what;
+        if (*value < low || *value > high) {
+            std::ostringstream bounds;
+            bounds << "\"" << word << "\" is out of bounds: " << what << " lie between " << low << " and " << high;
+            return bounds.str();
+        }
+        return std::nullopt;
+    };
+    for (int i = 0; i < shape->second.positions; ++i) {
+        if (next >= words.size()) return std::string("a position is missing");
+        if (isName(words[next])) {
+            ++next;
+            continue;
+        }
+        for (int axis = 0; axis < 2; ++axis) {
+            if (auto error = number(-kMaxCoordinate, kMaxCoordinate, "positions")) return error;
+        }
+    }
+    const bool timed = step.command == "hold" || step.command == "wait";
+    for (int i = 0; i < shape->second.numbers + shape->second.optionalNumbers; ++i) {
+        if (i >= shape->second.numbers && next >= words.size()) break;
+        std::optional<std::string> error;
+        if (timed) {
+            error = number(0, kMaxMilliseconds, "milliseconds");
+        } else if (step.command == "wheel") {
+            error = number(-kMaxWheelSteps, kMaxWheelSteps, "wheel steps");
+        } else {
+            error = number(1, kMaxMoves, "moves", true);
+        }
+        if (error) return error;
+    }
+    if (next < words.size()) return "unexpected \"" + words[next] + "\" after " + step.command;
+    return std::nullopt;
+}
+
 // Reads the positions and numbers of a step from its arguments.
 class Reader {
 public:
@@ -49,11 +124,10 @@ public:
 
     std::optional<double> number(std::string& error) {
         if (index_ >= step_.arguments.size()) return fail<double>(error, "a number is missing");
-        try {
-            return std::stod(step_.arguments[index_++]);
-        } catch (const std::exception&) {
-            return fail<double>(error, "\"" + step_.arguments[index_ - 1] + "\" is not a number");
-        }
+        const auto& word = step_.arguments[index_++];
+        const auto value = plainNumber(word);
+        if (!value) return fail<double>(error, "\"" + word + "\" is not a number");
+        return value;
     }
 
     [[nodiscard]] bool more() const { return index_ < step_.arguments.size(); }
@@ -94,9 +168,10 @@ std::optional<std::string> readScript(const std::filesystem::path& file, std::ve
         std::istringstream words(text);
         ScriptStep step;
         step.line = line;
+        // A word starting with # starts a comment, to the end of the line, after any command.
         if (!(words >> step.command) || step.command.front() == '#') continue;
-        if (!shapes().contains(step.command)) return at(line) + "unknown command \"" + step.command + "\"";
-        for (std::string word; words >> word;) step.arguments.push_back(word);
+        for (std::string word; words >> word && word.front() != '#';) step.arguments.push_back(word);
+        if (auto error = check(step)) return at(line) + *error;
         steps.push_back(std::move(step));
     }
     return std::nullopt;
@@ -104,6 +179,7 @@ std::optional<std::string> readScript(const std::filesystem::path& file, std::ve
 
 std::optional<std::string> playScript(const std::vector<ScriptStep>& steps, ScriptHost& host) {
     for (const auto& step : steps) {
+        if (auto invalid = check(step)) return at(step.line) + *invalid;
         Reader read(step, host);
         std::string error;
         const auto& command = step.command;
@@ -131,8 +207,8 @@ std::optional<std::string> playScript(const std::vector<ScriptStep>& steps, Scri
             int count = 12;
             if (read.more()) {
                 const auto n = read.number(error);
-                if (!n || *n < 1) return at(step.line) + (error.empty() ? "steps must be at least 1" : error);
-                count = static_cast<int>(*n);
+                if (!n) return at(step.line) + error;
+                count = static_cast<int>(*n);  // a whole number within bounds: checked above
             }
             drag(host, command == "drag" ? 0 : 1, *from, *to, count);
         } else if (command == "wheel") {
@@ -146,12 +222,9 @@ std::optional<std::string> playScript(const std::vector<ScriptStep>& steps, Scri
             if (!ms) return at(step.line) + error;
             host.pass(std::chrono::milliseconds(static_cast<long>(*ms)));
         } else if (command == "key") {
-            if (step.arguments.empty() || step.arguments.front().size() != 1)
-                return at(step.line) + "key takes one letter";
             host.key(step.arguments.front().front());
             host.pass(kStepTime);
         } else if (command == "screenshot") {
-            if (step.arguments.empty()) return at(step.line) + "screenshot takes a file";
             if (!host.screenshot(step.arguments.front())) return at(step.line) + "the screenshot failed";
         } else if (command == "print") {
             host.print();

@@ -14,6 +14,12 @@
 // A position is either two numbers (view points, origin top left) or a name the host resolves:
 // "@model:<product number>" (the centre of that product's first model on screen) or "@snap"
 // (the first snapping point offered on screen); such a name replaces both numbers.
+//
+// Numbers are plain decimal numbers without units, finite and within bounds: coordinates within
+// ±100000, milliseconds 0 to 600000, drag and orbit steps whole numbers 1 to 10000 (12 when left
+// out), wheel steps within ±1000. A word starting with # starts a comment that runs to the end of
+// the line, on a line of its own or after a command. A command with missing, extra or out-of-bounds
+// arguments is refused with its line number.
 
 #include <vantrel/vantrel.hpp>
 
@@ -51,7 +57,8 @@ struct ScriptStep {
 /// Reads a script; an error text naming the line when it cannot be read or parsed.
 std::optional<std::string> readScript(const std::filesystem::path& file, std::vector<ScriptStep>& steps);
 
-/// Plays `steps` against `host`; an error text naming the failing line, or nothing.
+/// Plays `steps` against `host` (each checked as `readScript` checks it first); an error text naming
+/// the failing line, or nothing.
 std::optional<std::string> playScript(const std::vector<ScriptStep>& steps, ScriptHost& host);
 
 }  // namespace viewer

@@ -3,11 +3,18 @@
 // to the adapter's gestures; a record changed on the backend reloads live.
 //
 //   vantrel_viewer [--email E --password P] [--size WxH] [--script FILE] [--products A,B,…]
+//                  [--full-quality] [--target-ms N]
 //
 // Mouse: left drag moves the selected model (or pans the camera), right drag orbits, the wheel
 // zooms, a click selects, a double click snaps to the point under it or focuses, holding still is a
 // long press. Keys: e environment, g ground, s sizes, h highlighting mode, c camera control,
-// f focus, q quit. With --script the viewer plays the file (see ViewerScript.hpp) and exits.
+// f focus, t statistics, q quit. With --script the viewer plays the file (see ViewerScript.hpp) and
+// exits.
+//
+// The viewer draws only when the picture changes; while it changes, frames are drawn smaller (and
+// shown scaled up) when full ones would take longer than the target frame time (33 ms, or
+// --target-ms), and a full-quality frame follows once everything is still. --full-quality draws
+// every frame at full quality. The statistics line shows the last frame's time and scale.
 
 #include "Await.hpp"
 #include "PointerInput.hpp"
@@ -18,7 +25,9 @@
 
 #include <GLFW/glfw3.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -36,7 +45,26 @@ struct Options {
     int height = 720;
     std::optional<std::filesystem::path> script;
     std::vector<std::string> products;  // empty: every component with a model
+    bool adaptiveQuality = true;
+    double targetMs = 33.0;
 };
+
+// Set by signals: SIGUSR1 prints the number of frames drawn so far (to check that an idle viewer
+// draws none), SIGINT and SIGTERM end the loop as the q key does.
+volatile std::sig_atomic_t framesAsked = 0;
+volatile std::sig_atomic_t stopAsked = 0;
+
+void installSignals() {
+    std::signal(SIGUSR1, [](int) { framesAsked = 1; });
+    std::signal(SIGINT, [](int) { stopAsked = 1; });
+    std::signal(SIGTERM, [](int) { stopAsked = 1; });
+}
+
+// How long the loop sleeps in the window system while there is nothing to draw: short while a
+// full-quality frame is due after reduced ones, longer when all is still (the main queue's items
+// from the library's threads wait at most this long).
+constexpr std::chrono::milliseconds kSettlingWait{10};
+constexpr std::chrono::milliseconds kIdleWait{50};
 
 // Prints what the canvas reports, so a user (and the viewer's test) can follow along.
 class PrintingDelegate final : public vantrel::CanvasManagementDelegate {
@@ -65,7 +93,14 @@ public:
         if (!signIn() || !loadModels() || !openWindow()) return 1;
         place();
         if (options_.script) return playScriptFile(*options_.script);
-        while (!window().shouldClose() && !quit_) frame();
+        while (!window().shouldClose() && !quit_ && !stopAsked) {
+            frame();
+            if (framesAsked) {
+                framesAsked = 0;
+                reportFrames();
+            }
+        }
+        reportFrames();
         return 0;
     }
 
@@ -175,6 +210,9 @@ private:
         }
         view_ = std::make_shared<vantrel::SCNView>(vantrel::CGRect(0, 0, options_.width, options_.height),
                                                    std::move(context).value());
+        view_->setAdaptsQuality(options_.adaptiveQuality);
+        view_->setTargetFrameTime(std::chrono::duration<double, std::milli>(options_.targetMs));
+        view_->setShowsStatistics(!options_.script);
         installCallbacks();
         return true;
     }
@@ -223,6 +261,7 @@ private:
                 break;
             case 'c': adapter_->setCameraControlEnabled(!adapter_->cameraControlEnabled()); break;
             case 'f': adapter_->focusToCenter(true, true, true); break;
+            case 't': view_->setShowsStatistics(!view_->showsStatistics()); break;
             case 'q': quit_ = true; break;
             default: break;
         }
@@ -259,12 +298,22 @@ private:
         return CGPoint(x, y);
     }
 
+    void reportFrames() {
+        std::printf("frames drawn %llu\n", static_cast<unsigned long long>(view_->statistics().framesDrawn));
+        std::fflush(stdout);
+    }
+
+    // One turn of the loop: window events (waiting for them while the last turn drew nothing), the
+    // main queue, and a frame only when the picture changes.
     void frame() {
-        window().pollEvents();
+        const auto wait = drew_ ? std::chrono::milliseconds(0)
+                                : view_->statistics().reducedQuality ? kSettlingWait : kIdleWait;
+        window().waitEvents(wait);
         vantrel::MainRunLoop::drain();
-        if (const auto error = view_->draw())
-            std::fprintf(stderr, "viewer: drawing failed: %s\n", error->description().c_str());
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // yield to the library's threads
+        const auto drew = view_->drawIfNeeded();
+        if (!drew) std::fprintf(stderr, "viewer: drawing failed: %s\n", drew.error().description().c_str());
+        drew_ = drew && *drew;
+        if (drew_) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // yield to the library's threads
     }
 
     // A view point where the first thing hit is `model` (a curved sofa's centre may be open floor):
@@ -321,6 +370,7 @@ private:
     std::shared_ptr<PrintingDelegate> delegate_ = std::make_shared<PrintingDelegate>();
     std::unique_ptr<PointerInput> input_;
     bool quit_ = false;
+    bool drew_ = true;  // the last turn drew a frame: look for the next at once
 };
 
 std::optional<Options> parse(int argc, char** argv) {
@@ -337,6 +387,10 @@ std::optional<Options> parse(int argc, char** argv) {
         } else if (arg == "--products" && hasValue) {
             std::istringstream list(argv[++i]);
             for (std::string product; std::getline(list, product, ',');) options.products.push_back(product);
+        } else if (arg == "--full-quality") {
+            options.adaptiveQuality = false;
+        } else if (arg == "--target-ms" && hasValue) {
+            options.targetMs = std::atof(argv[++i]);
         } else if (arg == "--size" && hasValue) {
             if (std::sscanf(argv[++i], "%dx%d", &options.width, &options.height) != 2 || options.width <= 0 ||
                 options.height <= 0)
@@ -352,9 +406,12 @@ std::optional<Options> parse(int argc, char** argv) {
 }  // namespace viewer
 
 int main(int argc, char** argv) {
+    viewer::installSignals();
     const auto options = viewer::parse(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: %s [--email E --password P] [--size WxH] [--script FILE] [--products A,B]\n",
+        std::fprintf(stderr,
+                     "usage: %s [--email E --password P] [--size WxH] [--script FILE] [--products A,B] "
+                     "[--full-quality] [--target-ms N]\n",
                      argv[0]);
         return 2;
     }

@@ -2,67 +2,76 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
-#include <cstring>
+#include <cctype>
+#include <fstream>
+#include <string>
 #include <string_view>
-#include <vector>
 
-// A private copy of the decoder, limited to the two formats textures come in: static linkage keeps
-// it apart from any other copy in the library, and every other format is refused before parsing.
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_NO_STDIO
-#define STBI_ONLY_PNG
-#define STBI_ONLY_JPEG
-#define STBI_FAILURE_USERMSG
-#include <stb/stb_image.h>
+#include "graph/image/ImageDecoders.hpp"
 
 namespace vantrel {
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
+using detail::makeImageError;
 
-constexpr int kChannels = 4;
 constexpr std::array<std::uint8_t, 8> kPngSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+bool startsWith(Bytes bytes, std::string_view prefix) {
+    return bytes.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), bytes.begin(),
+                      [](char expected, std::uint8_t byte) { return static_cast<std::uint8_t>(expected) == byte; });
+}
+
+std::optional<ImageFileFormat> formatOf(Bytes bytes) {
+    if (bytes.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin()))
+        return ImageFileFormat::png;
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return ImageFileFormat::jpeg;
+    if (bytes.size() >= 12 && startsWith(bytes, "RIFF") && startsWith(bytes.subspan(8), "WEBP"))
+        return ImageFileFormat::webp;
+    return std::nullopt;
+}
+
+// Names the formats that are recognised but never decoded, for a message that says what the file is.
+std::string refusedFormatName(Bytes bytes) {
+    if (startsWith(bytes, "GIF87a") || startsWith(bytes, "GIF89a")) return "GIF";
+    if (startsWith(bytes, "8BPS")) return "PSD";
+    if (startsWith(bytes, "#?RADIANCE") || startsWith(bytes, "#?RGBE")) return "Radiance HDR";
+    if (startsWith(bytes, "BM")) return "BMP";
+    if (startsWith(bytes, "\x53\x80\xF6\x34")) return "PIC";
+    if (bytes.size() >= 3 && bytes[0] == 'P' && bytes[1] >= '1' && bytes[1] <= '7' && std::isspace(bytes[2]) != 0)
+        return "PNM";
+    return {};
+}
+
+Error unsupported(Bytes bytes) {
+    const std::string name = refusedFormatName(bytes);
+    return makeImageError(ImageDecodingErrorCode::unsupportedFormat,
+                          (name.empty() ? std::string("not an image") : name + " images are not decoded") +
+                              ": only PNG, JPEG and WebP are");
+}
 
 std::uint32_t readBigEndian32(Bytes bytes, std::size_t at) {
     return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
            (std::uint32_t{bytes[at + 2]} << 8) | std::uint32_t{bytes[at + 3]};
 }
 
-bool isPng(Bytes bytes) {
-    return bytes.size() >= kPngSignature.size() &&
-           std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin());
-}
-
-bool isJpeg(Bytes bytes) { return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF; }
-
-// Walks a PNG's chunks: complete when every chunk fits and IEND is reached. The colour space comes
-// from the chunks before the image data: sRGB or an ICC profile win, a gamma of exactly 1.0 means
-// linear.
-std::optional<SCNColorSpace> pngColorSpaceIfComplete(Bytes bytes) {
-    bool profiled = false;
-    bool linearGamma = false;
+// Walks a PNG's chunks: complete when every chunk fits and IEND is reached.
+bool pngIsComplete(Bytes bytes) {
     std::size_t at = kPngSignature.size();
     while (at + 12 <= bytes.size()) {
         const std::uint64_t length = readBigEndian32(bytes, at);
         const std::string_view type(reinterpret_cast<const char*>(bytes.data() + at + 4), 4);
-        if (length > bytes.size() - at - 12) return std::nullopt;
-        const std::size_t data = at + 8;
-        if (type == "IEND") {
-            return linearGamma && !profiled ? SCNColorSpace::linear : SCNColorSpace::sRGB;
-        }
-        if (type == "sRGB" || type == "iCCP") profiled = true;
-        if (type == "gAMA" && length == 4) linearGamma = readBigEndian32(bytes, data) == 100000;
-        at = data + static_cast<std::size_t>(length) + 4;
+        if (length > bytes.size() - at - 12) return false;
+        if (type == "IEND") return true;
+        at += 12 + static_cast<std::size_t>(length);
     }
-    return std::nullopt;
+    return false;
 }
 
 bool isRestartOrStuffing(std::uint8_t marker) { return marker == 0x00 || (marker >= 0xD0 && marker <= 0xD7); }
 
-// Walks a JPEG's segments and scans: complete when the end-of-image marker is reached. The decoder
-// would fill a cut-off scan with grey and call it a picture.
+// Walks a JPEG's segments and scans: complete when the end-of-image marker is reached.
 bool jpegIsComplete(Bytes bytes) {
     std::size_t at = 2;
     const std::size_t size = bytes.size();
@@ -88,43 +97,99 @@ bool jpegIsComplete(Bytes bytes) {
     return false;
 }
 
-bool withinLimits(int width, int height, const ImageDecodingLimits& limits) {
-    if (width <= 0 || height <= 0 || width > limits.maxDimension || height > limits.maxDimension) return false;
-    return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) <= limits.maxPixelCount;
+// A WebP is whole when its container holds every byte its header announces.
+bool webpIsComplete(Bytes bytes) {
+    const std::uint64_t riffSize = std::uint64_t{bytes[4]} | (std::uint64_t{bytes[5]} << 8) |
+                                   (std::uint64_t{bytes[6]} << 16) | (std::uint64_t{bytes[7]} << 24);
+    return riffSize + 8 <= bytes.size();
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return std::nullopt;
+    return bytes;
+}
+
+Error unreadable(const std::filesystem::path& path) {
+    return makeImageError(ImageDecodingErrorCode::unreadable, "cannot read " + path.string());
 }
 
 }  // namespace
 
-std::optional<DecodedImage> decodeImage(Bytes bytes, const ImageDecodingLimits& limits) {
-    if (bytes.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
-    DecodedImage decoded;
-    if (isPng(bytes)) {
-        const auto colorSpace = pngColorSpaceIfComplete(bytes);
-        if (!colorSpace) return std::nullopt;
-        decoded.colorSpace = *colorSpace;
-    } else if (!isJpeg(bytes) || !jpegIsComplete(bytes)) {
-        return std::nullopt;
-    }
+namespace detail {
 
-    const auto length = static_cast<int>(bytes.size());
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    // The header alone first, so that an absurd size never reaches the allocator.
-    if (stbi_info_from_memory(bytes.data(), length, &width, &height, &channels) == 0 ||
-        !withinLimits(width, height, limits)) {
-        return std::nullopt;
+Error makeImageError(ImageDecodingErrorCode code, std::string message) {
+    return Error(kImageDecodingErrorDomain, static_cast<long>(code), std::move(message));
+}
+
+std::optional<Error> sizeOutsideLimits(const char* format, std::uint64_t width, std::uint64_t height,
+                                       const ImageDecodingLimits& limits) {
+    const auto maxDimension = static_cast<std::uint64_t>(std::max(limits.maxDimension, 0));
+    if (width == 0 || height == 0)
+        return makeImageError(ImageDecodingErrorCode::malformed, std::string(format) + ": the image has no pixels");
+    if (width > maxDimension || height > maxDimension || width * height > limits.maxPixelCount) {
+        return makeImageError(ImageDecodingErrorCode::tooLarge,
+                              std::string(format) + ": " + std::to_string(width) + " x " + std::to_string(height) +
+                                  " pixels is beyond the limit of " + std::to_string(limits.maxDimension) +
+                                  " pixels a side and " + std::to_string(limits.maxPixelCount) + " pixels");
     }
-    decoded.sourceBitsPerChannel = stbi_is_16_bit_from_memory(bytes.data(), length) != 0 ? 16 : 8;
-    // Sixteen-bit channels are rounded to eight here; grey is spread over red, green and blue.
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-        stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, kChannels), stbi_image_free);
-    if (!pixels || !withinLimits(width, height, limits)) return std::nullopt;
-    decoded.sourceChannels = channels;
-    const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * kChannels;
-    decoded.image =
-        std::make_shared<UIImage>(width, height, std::vector<std::uint8_t>(pixels.get(), pixels.get() + size));
-    return decoded;
+    return std::nullopt;
+}
+
+}  // namespace detail
+
+Expected<DecodedImage> decodeImageOrError(Bytes bytes, const ImageDecodingLimits& limits) {
+    const auto format = formatOf(bytes);
+    if (!format) return unsupported(bytes);
+    switch (*format) {
+        case ImageFileFormat::png: return detail::decodePng(bytes, limits);
+        case ImageFileFormat::jpeg: return detail::decodeJpeg(bytes, limits);
+        case ImageFileFormat::webp: return detail::decodeWebp(bytes, limits);
+    }
+    return unsupported(bytes);
+}
+
+std::optional<DecodedImage> decodeImage(Bytes bytes, const ImageDecodingLimits& limits) {
+    auto decoded = decodeImageOrError(bytes, limits);
+    if (!decoded) return std::nullopt;
+    return std::move(decoded).value();
+}
+
+Expected<ImageFileInfo> readImageFileInfo(Bytes bytes, const ImageDecodingLimits& limits) {
+    const auto format = formatOf(bytes);
+    if (!format) return unsupported(bytes);
+    const auto cutShort = [](const char* name) {
+        return makeImageError(ImageDecodingErrorCode::malformed, std::string(name) + ": the file is cut short");
+    };
+    switch (*format) {
+        case ImageFileFormat::png:
+            if (!pngIsComplete(bytes)) return cutShort("PNG");
+            return detail::readPngInfo(bytes, limits);
+        case ImageFileFormat::jpeg:
+            if (!jpegIsComplete(bytes)) return cutShort("JPEG");
+            return detail::readJpegInfo(bytes, limits);
+        case ImageFileFormat::webp:
+            if (!webpIsComplete(bytes)) return cutShort("WebP");
+            return detail::readWebpInfo(bytes, limits);
+    }
+    return unsupported(bytes);
+}
+
+Expected<DecodedImage> decodeImageFile(const std::filesystem::path& path, const ImageDecodingLimits& limits) {
+    const auto bytes = readFile(path);
+    if (!bytes) return unreadable(path);
+    return decodeImageOrError(*bytes, limits);
+}
+
+Expected<ImageFileInfo> readImageFileInfo(const std::filesystem::path& path, const ImageDecodingLimits& limits) {
+    const auto bytes = readFile(path);
+    if (!bytes) return unreadable(path);
+    return readImageFileInfo(*bytes, limits);
 }
 
 }  // namespace vantrel

@@ -89,6 +89,8 @@ struct FrameRequest {
     bool defaultLighting = false;
     bool toWindow = false;
     SCNRenderStatistics previous;
+    int reflectionDivisor = 2;    // a floor's mirror image is drawn at 1/divisor of the picture's size
+    float overlayDotSize = 2.0f;  // pixels of one dot of the statistics' font
 };
 
 /// What one frame cost.

@@ -130,6 +130,7 @@ Expected<std::shared_ptr<SCNTechnique>> SCNTechnique::techniqueWithDictionary(co
 
 void SCNTechnique::setValue(const SCNTechniqueValue& value, std::string_view keyPath) {
     values_.insert_or_assign(std::string(keyPath), value);
+    revision_.bump();
 }
 
 std::optional<SCNTechniqueValue> SCNTechnique::valueForKeyPath(std::string_view keyPath) const {

@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include <stb_image_write.h>
 
+#include "render/AdaptiveQuality.hpp"
+#include "render/FrameSignature.hpp"
 #include "render/RenderContextImpl.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
 #include "vantrel/graph/SCNNode.hpp"
@@ -30,10 +34,30 @@ int sampleCount(SCNAntialiasingMode mode) {
 
 int pixels(double extent) { return std::clamp(static_cast<int>(std::lround(extent)), 1, 16384); }
 
+// With VANTREL_SNAPSHOT_DIR set, every snapshot the process takes is also written there, numbered in
+// the order taken (snapshot-0001.png …): a change to the renderer can then be checked picture by
+// picture against the pictures of the commit before it.
+void keepSnapshot(const UIImage& image) {
+    static const char* folder = std::getenv("VANTREL_SNAPSHOT_DIR");
+    static int taken = 0;
+    if (folder == nullptr || *folder == '\0') {
+        return;
+    }
+    char name[32];
+    std::snprintf(name, sizeof name, "snapshot-%04d.png", ++taken);
+    (void)writePNG(image, std::filesystem::path(folder) / name);
+}
+
 }  // namespace
 
+// What frames on demand and adaptive quality keep between frames.
+struct SCNView::Quality {
+    detail::AdaptiveQuality controller;
+    std::optional<std::uint64_t> drawn;  // the signature of the last frame `draw` drew
+};
+
 SCNView::SCNView(const CGRect& frame, std::unique_ptr<RenderContext> context)
-    : frame_(frame), context_(std::move(context)) {}
+    : frame_(frame), context_(std::move(context)), quality_(std::make_unique<Quality>()) {}
 
 SCNView::~SCNView() = default;
 
@@ -85,7 +109,52 @@ void SCNView::setFrame(const CGRect& frame) {
 
 bool SCNView::needsDisplay() const {
     // Asked for, or something still moves (a transaction or an action).
-    return needsDisplay_ || (scene_ && scene_->isAnimating());
+    if (needsDisplay_ || (scene_ && scene_->isAnimating())) {
+        return true;
+    }
+    if (quality_->controller.fullFrameDue(SceneClock::now())) {
+        return true;
+    }
+    return quality_->drawn != signature();
+}
+
+Expected<bool> SCNView::drawIfNeeded() {
+    if (!needsDisplay()) {
+        return false;
+    }
+    if (auto failure = draw()) {
+        return *failure;
+    }
+    return true;
+}
+
+bool SCNView::adaptsQuality() const noexcept { return quality_->controller.enabled(); }
+
+void SCNView::setAdaptsQuality(bool adapts) { quality_->controller.setEnabled(adapts); }
+
+std::chrono::duration<double, std::milli> SCNView::targetFrameTime() const noexcept {
+    return std::chrono::duration<double, std::milli>(quality_->controller.targetMilliseconds());
+}
+
+void SCNView::setTargetFrameTime(std::chrono::duration<double, std::milli> target) {
+    quality_->controller.setTargetMilliseconds(target.count());
+}
+
+std::uint64_t SCNView::signature() const {
+    detail::FrameSignature signature;
+    const auto pov = effectivePointOfView();
+    signature.add(scene_.get()).add(pov.get()).add(frame_.size.width).add(frame_.size.height);
+    signature.add(technique_.get()).add(technique_ ? technique_->revision() : 0);
+    signature.add(backgroundColor_.red()).add(backgroundColor_.green()).add(backgroundColor_.blue());
+    signature.add(backgroundColor_.alpha()).add(showsStatistics_).add(debugOptions_).add(antialiasingMode_);
+    signature.add(autoenablesDefaultLighting_);
+    if (pov) {
+        signature.add(pov->presentationWorldTransform()).add(pov->camera() ? pov->camera()->revision() : 0);
+    }
+    if (scene_) {
+        signature.addScene(*scene_, pov.get());
+    }
+    return signature.value();
 }
 
 std::shared_ptr<SCNNode> SCNView::effectivePointOfView() const {
@@ -156,7 +225,8 @@ Expected<RenderContext*> SCNView::renderContext() {
     return context_.get();
 }
 
-std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* image) {
+std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* image,
+                                     const detail::FrameQuality& quality) {
     const auto started = std::chrono::steady_clock::now();
     auto context = renderContext();
     if (!context) {
@@ -167,8 +237,8 @@ std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* im
         // The frame clock: animations advance to now once, then the frame reads without side effects.
         scene_->update(SceneClock::now());
     }
-    const int width = pixels(frame_.size.width);
-    const int height = pixels(frame_.size.height);
+    const int width = pixels(frame_.size.width * quality.scale);
+    const int height = pixels(frame_.size.height * quality.scale);
     auto pov = effectivePointOfView();
     const auto fallback = pov ? nullptr : SCNNode::make();
     const SCNViewProjection projection(pov ? *pov : *fallback, CGRect(0, 0, width, height));
@@ -181,7 +251,9 @@ std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* im
     request.height = height;
     request.background = backgroundColor_;
     request.technique = technique_.get();
-    request.samples = sampleCount(antialiasingMode_);
+    request.samples = quality.reduced ? 1 : sampleCount(antialiasingMode_);
+    request.reflectionDivisor = quality.reduced ? 4 : 2;
+    request.overlayDotSize = std::max(1.0f, std::round(2.0f * static_cast<float>(quality.scale)));
     request.debugOptions = debugOptions_;
     request.showsStatistics = showsStatistics_;
     request.defaultLighting = autoenablesDefaultLighting_;
@@ -200,17 +272,39 @@ std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* im
     statistics_.drawCalls = result.drawCalls;
     statistics_.triangles = result.triangles;
     statistics_.frameTime = std::chrono::steady_clock::now() - started;
+    statistics_.renderScale = quality.scale;
+    statistics_.reducedQuality = quality.reduced;
     ++statistics_.framesDrawn;
     return std::nullopt;
 }
 
-std::optional<Error> SCNView::draw() { return render(false, nullptr); }
+std::optional<Error> SCNView::draw() {
+    const double now = SceneClock::now();
+    if (scene_) {
+        scene_->update(now);
+    }
+    // A frame that shows something else than the last one means the scene changes: the user moves
+    // something, or an animation runs.
+    const std::uint64_t current = signature();
+    auto& controller = quality_->controller;
+    if (quality_->drawn && (*quality_->drawn != current || (scene_ && scene_->isAnimating()))) {
+        controller.changed(now);
+    }
+    const detail::FrameQuality quality = controller.next(now);
+    if (auto failure = render(false, nullptr, quality)) {
+        return failure;
+    }
+    controller.drawn(quality, statistics_.frameTime.count());
+    quality_->drawn = current;
+    return std::nullopt;
+}
 
 Expected<std::shared_ptr<UIImage>> SCNView::snapshot() {
     std::shared_ptr<UIImage> image;
-    if (auto failure = render(true, &image)) {
+    if (auto failure = render(true, &image, {})) {
         return *failure;
     }
+    keepSnapshot(*image);
     return image;
 }
 

@@ -17,7 +17,7 @@ constexpr Glyph kGlyphs[] = {
     {'4', {5, 5, 7, 1, 1}}, {'5', {7, 4, 7, 1, 7}}, {'6', {7, 4, 7, 5, 7}}, {'7', {7, 1, 1, 1, 1}},
     {'8', {7, 5, 7, 5, 7}}, {'9', {7, 5, 7, 1, 7}}, {'.', {0, 0, 0, 0, 2}}, {'m', {0, 0, 7, 7, 5}},
     {'s', {0, 3, 6, 3, 6}}, {'d', {1, 1, 7, 5, 7}}, {'r', {0, 0, 7, 4, 4}}, {'a', {0, 7, 1, 7, 7}},
-    {'w', {0, 0, 5, 7, 7}}, {'t', {2, 7, 2, 2, 3}}, {'i', {2, 0, 2, 2, 2}},
+    {'w', {0, 0, 5, 7, 7}}, {'t', {2, 7, 2, 2, 3}}, {'i', {2, 0, 2, 2, 2}}, {'x', {0, 0, 5, 2, 5}},
 };
 
 const Glyph* glyph(char c) {
@@ -32,16 +32,16 @@ const Glyph* glyph(char c) {
 }  // namespace
 
 std::string statisticsText(const SCNRenderStatistics& statistics) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%.1f ms  %zu draws  %zu tris", statistics.frameTime.count(), statistics.drawCalls,
-                  statistics.triangles);
+    char text[112];
+    std::snprintf(text, sizeof text, "%.1f ms  x%.2f  %zu draws  %zu tris", statistics.frameTime.count(),
+                  statistics.renderScale, statistics.drawCalls, statistics.triangles);
     return text;
 }
 
-std::vector<glm::vec3> statisticsOverlay(const SCNRenderStatistics& statistics, int width, int height) {
+std::vector<glm::vec3> statisticsOverlay(const SCNRenderStatistics& statistics, int width, int height, float dot) {
     const std::string text = statisticsText(statistics);
-    const float pixel = 2.0f;  // one font dot is 2 × 2 pixels
-    const float margin = 4.0f;
+    const float pixel = dot;
+    const float margin = 2.0f * dot;
     const float panelWidth = margin * 2.0f + static_cast<float>(text.size()) * 4.0f * pixel;
     const float panelHeight = margin * 2.0f + 5.0f * pixel;
     std::vector<glm::vec3> out;

@@ -108,6 +108,14 @@ bool WindowSurface::shouldClose() const { return glfwWindowShouldClose(impl_->wi
 
 void WindowSurface::pollEvents() { glfwPollEvents(); }
 
+void WindowSurface::waitEvents(std::chrono::duration<double> timeout) {
+    if (timeout.count() > 0.0) {
+        glfwWaitEventsTimeout(timeout.count());
+    } else {
+        glfwPollEvents();
+    }
+}
+
 void* WindowSurface::nativeHandle() const noexcept { return impl_->window; }
 
 }  // namespace vantrel

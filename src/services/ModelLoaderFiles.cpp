@@ -3,6 +3,8 @@
 
 #include "services/ModelLoaderSteps.hpp"
 
+#include "services/ModelManifest.hpp"
+
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/domain/ModelFileAwareEntity.hpp"
@@ -35,11 +37,6 @@ DownloadingService& files() { return DownloadingService::sharedInstance(); }
 void failAfterDone(const ProgressBlock& progress, const SceneBlock& block, Error error) {
     if (progress) progress(ProgressStatus::done, 1.0);
     block(nullptr, std::move(error));
-}
-
-Error jsonError(const std::string& what) {
-    return Error("NSCocoaErrorDomain", 3840,
-                 "The data couldn't be read because it isn't in the correct format. " + what);
 }
 
 /// The measuring unit's factor: 1.0 for an empty identifier or a unit that is not there; answers on
@@ -101,25 +98,11 @@ void readManifest(const ModelFileSource& source, SceneBlock block, ProgressBlock
     }
     std::ifstream in(path, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto manifest = nlohmann::json::parse(text, nullptr, false);
-    if (manifest.is_discarded()) return failAfterDone(progress, block, jsonError("(" + manifestKey + ")"));
-    if (!manifest.is_object()) manifest = nlohmann::json::object();
-    const auto model = manifest.find("model");
-    if (model == manifest.end() || !model->is_string()) {
-        return failAfterDone(progress, block,
-                             TextError("Unable to load 3D model due no 'model' field in metadata.json"));
-    }
+    const auto manifest = parseModelManifest(text, manifestKey);
+    if (!manifest) return failAfterDone(progress, block, manifest.error());
     std::vector<std::string> assets;
-    if (const auto list = manifest.find("assets"); list != manifest.end() && list->is_array()) {
-        for (const auto& asset : *list) {
-            if (!asset.is_string()) {
-                assets.clear();
-                break;
-            }
-            assets.push_back(directory + "/" + asset.get<std::string>());
-        }
-    }
-    loadModelScene(directory + "/" + model->get<std::string>(), assets, source.measuringUnitId, std::move(block),
+    for (const auto& asset : manifest->assets) assets.push_back(directory + "/" + asset);
+    loadModelScene(directory + "/" + manifest->model, assets, source.measuringUnitId, std::move(block),
                    std::move(progress));
 }
 

@@ -38,17 +38,18 @@ public:
     /// padded with transparent black when it does not, and negative sizes count as 0.
     UIImage(int width, int height, std::vector<std::uint8_t> rgba);
 
-    /// Decodes encoded image bytes (PNG, JPEG, BMP, TGA, GIF, PSD, HDR, PIC, PNM); nullptr when they do
-    /// not decode or exceed the size limit.
+    /// Decodes encoded image bytes (PNG, JPEG or WebP, as `decodeImage`); nullptr when they do not
+    /// decode, are of any other format, or exceed the size limit.
     [[nodiscard]] static std::shared_ptr<UIImage> decode(std::span<const std::uint8_t> bytes);
     /// A float image from linear RGBA pixels in memory (width × height × 4 floats; cut or padded with
     /// transparent black otherwise). Not-finite values become 0.
     [[nodiscard]] static std::shared_ptr<UIImage> fromFloatPixels(int width, int height, std::vector<float> rgbaFloat);
-    /// Decodes encoded image bytes into a float image of linear light: Radiance HDR keeps its range,
-    /// 8-bit formats are converted from sRGB. nullptr as for `decode`.
+    /// Decodes encoded image bytes (as `decode`) into a float image of linear light: colours are
+    /// converted from sRGB unless the file declares them linear. nullptr as for `decode`.
     [[nodiscard]] static std::shared_ptr<UIImage> decodeHighDynamicRange(std::span<const std::uint8_t> bytes);
-    /// An image backed by a file. Only the header is read now; nullptr when the file is missing, is
-    /// not an image or exceeds the size limit.
+    /// An image backed by a file. Only the header is read now (and the file checked to be whole);
+    /// nullptr when the file is missing, is no PNG, JPEG or WebP, is cut short or exceeds the size
+    /// limit.
     [[nodiscard]] static std::shared_ptr<UIImage> fromFile(const std::filesystem::path& path);
     /// An image of the given size filled with one colour (components clamped to 0…1).
     [[nodiscard]] static std::shared_ptr<UIImage> filled(const UIColor& color, int width = 1, int height = 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -80,6 +81,9 @@ public:
     [[nodiscard]] bool shouldClose() const;
     /// Handles pending window-system events (input, resizes, close requests) without waiting.
     void pollEvents();
+    /// Handles window-system events, waiting up to `timeout` for the first one: a host loop that
+    /// has nothing to draw sleeps here instead of spinning.
+    void waitEvents(std::chrono::duration<double> timeout);
     /// The GLFW window, for hosts that install their own input callbacks.
     [[nodiscard]] void* nativeHandle() const noexcept;
 

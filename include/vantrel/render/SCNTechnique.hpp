@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "vantrel/core/Expected.hpp"
+#include "vantrel/graph/SCNRevision.hpp"
 #include "vantrel/graph/SCNVector3.hpp"
 #include "vantrel/graph/SCNVector4.hpp"
 
@@ -75,6 +76,8 @@ public:
 
     /// Sets a symbol's value; the key path is the symbol's name ("glowColorSymbol").
     void setValue(const SCNTechniqueValue& value, std::string_view keyPath);
+    /// Change stamp: grows with every `setValue` (see detail::RevisionStamp).
+    [[nodiscard]] std::uint64_t revision() const noexcept { return revision_.value(); }
     /// The value set under `keyPath`, if any.
     [[nodiscard]] std::optional<SCNTechniqueValue> valueForKeyPath(std::string_view keyPath) const;
 
@@ -96,6 +99,7 @@ private:
     std::map<std::string, SCNTechniqueTarget> targets_;
     std::map<std::string, int> vertexSymbols_;
     std::map<std::string, SCNTechniqueValue, std::less<>> values_;
+    detail::RevisionStamp revision_;
 };
 
 }  // namespace vantrel

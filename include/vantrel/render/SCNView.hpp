@@ -20,6 +20,9 @@ namespace vantrel {
 
 class SCNNode;
 class SCNScene;
+namespace detail {
+struct FrameQuality;
+}
 
 /// Extra drawing for debugging, combined as bits.
 enum class SCNDebugOptions : std::uint32_t {
@@ -48,6 +51,8 @@ struct SCNRenderStatistics {
     std::size_t drawCalls = 0;                                 ///< Draw calls of the frame, every pass included.
     std::size_t triangles = 0;                                 ///< Triangles drawn in the frame, every pass included.
     std::uint64_t framesDrawn = 0;                             ///< Frames drawn by the view so far.
+    double renderScale = 1.0;     ///< Share of the view's width and height the frame was drawn at.
+    bool reducedQuality = false;  ///< The frame was drawn with reduced quality (see `SCNView::adaptsQuality`).
 };
 
 /// A view that draws a scene: from a point of view, into its bounds, with a background colour, an
@@ -58,6 +63,19 @@ struct SCNRenderStatistics {
 /// image. Pictures are lit in linear light and written as sRGB, antialiased with 4× multisampling
 /// unless told otherwise. Presentation values (transactions, actions) are read at the scene clock's
 /// current time, so animations advance with the clock that drives the frames.
+///
+/// **Frames on demand.** `drawIfNeeded` draws only when the picture would change: the scene's nodes,
+/// geometry, materials, lights or cameras changed (their change stamps and presented transforms), the
+/// point of view moved, the view's size, technique or settings changed, something animates, or
+/// `setNeedsDisplay` asked for it. A host loop that calls it on every tick draws nothing while the
+/// scene is still.
+///
+/// **Adaptive quality.** While the scene changes and a full frame takes longer than the target frame
+/// time, frames drawn by `draw` are reduced: drawn at a smaller size (scaled to 1, 0.79, 0.62 or 0.5
+/// of the view's, stepped by the last frames' times) and shown scaled up with filtering, with one
+/// sample per pixel and a coarser mirror image under floors. Once the scene has been still for 0.3 s
+/// the next `drawIfNeeded` draws a full-quality frame. Snapshots are always full quality. The times
+/// come from SceneClock.
 ///
 /// `projectPoint`, `unprojectPoint` and `hitTest` use the same projection as the pictures (the point
 /// of view's camera with its z range, the view's bounds as viewport); they need no GPU.
@@ -116,8 +134,22 @@ public:
     void setFrame(const CGRect& frame);
     /// Asks for a new frame: `needsDisplay` stays true until the next frame is drawn.
     void setNeedsDisplay() noexcept { needsDisplay_ = true; }
-    /// True when something asked for a new frame since the last one was drawn (or the scene animates).
+    /// True when the picture shown would change: something asked for a new frame, the scene or the
+    /// view changed since the last frame `draw` drew, something animates, or a full-quality frame is
+    /// due after reduced ones. Walks the shown nodes (no GPU work).
     [[nodiscard]] bool needsDisplay() const;
+    /// Draws a frame when `needsDisplay`; true when it drew one. An Error as from `draw`.
+    [[nodiscard]] Expected<bool> drawIfNeeded();
+
+    /// True (the default) when frames drawn while the scene changes may be reduced to keep to the
+    /// target frame time.
+    [[nodiscard]] bool adaptsQuality() const noexcept;
+    /// Switches adaptive quality on or off; off, every frame is full quality.
+    void setAdaptsQuality(bool adapts);
+    /// The frame time adaptive quality aims at, 33 ms by default.
+    [[nodiscard]] std::chrono::duration<double, std::milli> targetFrameTime() const noexcept;
+    /// Sets the target frame time (not positive: the default).
+    void setTargetFrameTime(std::chrono::duration<double, std::milli> target);
 
     /// Hits of the ray through `point` (view coordinates, y downwards) with the scene's geometry,
     /// nearest first, each with its node.
@@ -145,7 +177,10 @@ public:
     [[nodiscard]] std::shared_ptr<SCNNode> effectivePointOfView() const;
 
 private:
-    std::optional<Error> render(bool readBack, std::shared_ptr<UIImage>* image);
+    struct Quality;
+    std::optional<Error> render(bool readBack, std::shared_ptr<UIImage>* image, const detail::FrameQuality& quality);
+    // What the picture depends on now (see FrameSignature).
+    [[nodiscard]] std::uint64_t signature() const;
 
     CGRect frame_;
     std::unique_ptr<RenderContext> context_;
@@ -160,6 +195,7 @@ private:
     bool autoenablesDefaultLighting_ = false;
     bool needsDisplay_ = true;
     SCNRenderStatistics statistics_;
+    std::unique_ptr<Quality> quality_;
 };
 
 /// Writes `image` to `path` as PNG; an Error (domain "Render") when the file cannot be written.

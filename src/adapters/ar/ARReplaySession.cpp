@@ -5,6 +5,7 @@
 
 #include "adapters/ar/SessionFormat.hpp"
 #include "vantrel/adapters/ARPlaneAnchor.hpp"
+#include "vantrel/graph/ImageDecoding.hpp"
 
 namespace vantrel {
 
@@ -15,29 +16,7 @@ Expected<std::shared_ptr<ARReplaySession>> ARReplaySession::open(const std::file
     if (!in) return makeError(ARSessionErrorCode::fileUnreadable, "cannot read " + file.string());
     std::vector<Step> steps;
     try {
-        const auto document = nlohmann::json::parse(in);
-        if (document.value("format", std::string()) != detail::kSessionFormat ||
-            document.value("version", 0) != detail::kSessionFormatVersion) {
-            throw std::invalid_argument("not a recorded session of version " +
-                                        std::to_string(detail::kSessionFormatVersion));
-        }
-        for (const auto& entry : document.at("frames")) {
-            Step step;
-            step.frame = detail::frameFromJson(entry, directory);
-            if (!steps.empty() && step.frame->timestamp < steps.back().frame->timestamp) {
-                throw std::invalid_argument("frame times go backwards");
-            }
-            for (const auto& anchor : entry.value("addedAnchors", nlohmann::json::array())) {
-                step.added.push_back(detail::anchorFromJson(anchor));
-            }
-            for (const auto& anchor : entry.value("updatedAnchors", nlohmann::json::array())) {
-                step.updated.push_back(detail::anchorFromJson(anchor));
-            }
-            for (const auto& identifier : entry.value("removedAnchors", nlohmann::json::array())) {
-                step.removed.push_back(identifier.get<std::string>());
-            }
-            steps.push_back(std::move(step));
-        }
+        steps = detail::stepsFromJson(nlohmann::json::parse(in), directory);
     } catch (const std::exception& failure) {
         return makeError(ARSessionErrorCode::fileMalformed, file.string() + ": " + failure.what());
     }
@@ -62,9 +41,35 @@ double ARReplaySession::elapsedSeconds() const {
     return std::chrono::duration<double>(clock_->now() - runStart_).count();
 }
 
+// The frame's picture, decoded now: only the frame that plays holds pixels, so a replay of any
+// length needs the memory of about one frame.
+Expected<std::shared_ptr<UIImage>> ARReplaySession::picture(const Step& step) {
+    if (step.image.empty()) return std::shared_ptr<UIImage>();
+    const auto decoded = decodeImageFile(step.image);
+    if (!decoded) {
+        const auto code = decoded.error().code == static_cast<long>(ImageDecodingErrorCode::unreadable)
+                              ? ARSessionErrorCode::fileUnreadable
+                              : ARSessionErrorCode::fileMalformed;
+        return makeError(code, step.image.string() + ": " + decoded.error().message);
+    }
+    const auto& image = decoded->image;
+    if (image->width() != static_cast<int>(step.frame->camera.imageResolution.width) ||
+        image->height() != static_cast<int>(step.frame->camera.imageResolution.height)) {
+        return makeError(ARSessionErrorCode::fileMalformed, step.image.string() + " changed since the recording was opened");
+    }
+    return image;
+}
+
 bool ARReplaySession::advance() {
     if (!isRunning() || next_ >= frames_.size()) return false;
-    const Step& step = frames_[next_++];
+    const Step& step = frames_[next_];
+    // A picture that does not decode ends the replay with a failure rather than showing a blank frame.
+    auto image = picture(step);
+    if (!image) {
+        reportFailure(image.error());
+        return false;
+    }
+    ++next_;
     // Fresh anchor objects each time, so that a replay after a reset does not share them.
     std::vector<std::shared_ptr<ARAnchor>> added;
     for (const auto& anchor : step.added) {
@@ -90,7 +95,9 @@ bool ARReplaySession::advance() {
     }
     deliverUpdatedAnchors(updated);
     deliverRemovedAnchors(step.removed);
-    deliverFrame(std::make_shared<ARFrame>(*step.frame));
+    auto frame = std::make_shared<ARFrame>(*step.frame);
+    frame->capturedImage = *image;
+    deliverFrame(std::move(frame));
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "GraphTestSupport.hpp"
+#include "unit/materials/TestImages.hpp"
 #include "vantrel/graph/SCNBox.hpp"
 #include "vantrel/graph/SCNCamera.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
@@ -136,13 +137,20 @@ TEST(Image, FloatImagesKeepLinearLightAndOfferClampedBytes) {
     EXPECT_EQ(image.rgba()[0], 255) << "bright light clamps to white";
     EXPECT_NEAR(image.rgba()[1], 186, 1) << "mid grey shown with the display curve";
 
-    // A one-pixel Radiance file holding 2.0 in every channel keeps its range.
+    // Colours of an sRGB file come back to linear light; a file that declares itself linear keeps them.
+    const auto decoded = UIImage::decodeHighDynamicRange(test::encodePng(1, 1, 4, 8, {255, 128, 0, 128}));
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_FLOAT_EQ(decoded->rgbaFloat()[0], 1.0f);
+    EXPECT_NEAR(decoded->rgbaFloat()[1], 0.2195f, 1e-3f);
+    EXPECT_NEAR(decoded->rgbaFloat()[3], 128.0f / 255.0f, 1e-6f) << "alpha stays linear";
+    const auto linear = UIImage::decodeHighDynamicRange(test::encodePng(1, 1, 3, 8, {51, 0, 0}, 100000));
+    ASSERT_NE(linear, nullptr);
+    EXPECT_FLOAT_EQ(linear->rgbaFloat()[0], 0.2f);
+    // Radiance files are refused with every other format from outside.
     const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 1\n";
     std::vector<std::uint8_t> file(header.begin(), header.end());
     file.insert(file.end(), {128, 128, 128, 130});
-    const auto decoded = UIImage::decodeHighDynamicRange(file);
-    ASSERT_NE(decoded, nullptr);
-    EXPECT_FLOAT_EQ(decoded->rgbaFloat()[0], 2.0f);
+    EXPECT_EQ(UIImage::decodeHighDynamicRange(file), nullptr);
     EXPECT_EQ(UIImage::decodeHighDynamicRange(std::vector<std::uint8_t>{1, 2, 3}), nullptr);
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "GraphTestSupport.hpp"
+#include "unit/materials/TestImages.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNMatrix4.hpp"
 #include "vantrel/graph/SCNScene.hpp"
@@ -72,15 +73,12 @@ TEST(Scene, HasARootAndEmptyEnvironmentProperties) {
     EXPECT_EQ(scene->rootNode()->childNodes().size(), 1u);
 }
 
-std::vector<std::uint8_t> ppm(int width, int height, const std::vector<std::uint8_t>& rgb) {
-    const std::string header = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    std::vector<std::uint8_t> bytes(header.begin(), header.end());
-    bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-    return bytes;
+std::vector<std::uint8_t> png(int width, int height, const std::vector<std::uint16_t>& rgb) {
+    return test::encodePng(width, height, 3, 8, rgb);
 }
 
 TEST(Image, DecodesBytesAndRefusesJunkAndOversizedHeaders) {
-    const auto image = UIImage::decode(ppm(2, 1, {255, 0, 0, 0, 0, 255}));
+    const auto image = UIImage::decode(png(2, 1, {255, 0, 0, 0, 0, 255}));
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->width(), 2);
     EXPECT_EQ(image->height(), 1);
@@ -89,14 +87,14 @@ TEST(Image, DecodesBytesAndRefusesJunkAndOversizedHeaders) {
     const std::vector<std::uint8_t> junk{1, 2, 3, 4, 5};
     EXPECT_EQ(UIImage::decode(junk), nullptr);
     EXPECT_EQ(UIImage::decode({}), nullptr);
-    EXPECT_EQ(UIImage::decode(ppm(100000, 100000, {1, 2, 3})), nullptr) << "no 40 GB allocation";
+    EXPECT_EQ(UIImage::decode(test::pngHeaderOnly(100000, 100000)), nullptr) << "no 40 GB allocation";
 }
 
 TEST(Image, FileBackedImagesDecodeOnFirstUseAndFilledOnesHaveTheColour) {
     const auto path =
-        std::filesystem::temp_directory_path() / ("vantrel-graph-image-" + std::to_string(::getpid()) + ".ppm");
+        std::filesystem::temp_directory_path() / ("vantrel-graph-image-" + std::to_string(::getpid()) + ".png");
     {
-        const auto bytes = ppm(1, 2, {0, 255, 0, 10, 20, 30});
+        const auto bytes = png(1, 2, {0, 255, 0, 10, 20, 30});
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }

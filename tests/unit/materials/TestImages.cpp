@@ -1,7 +1,12 @@
 #include "TestImages.hpp"
 
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <string_view>
+
+#include <jpeglib.h>
+#include <webp/encode.h>
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -115,6 +120,44 @@ EncodedImage encodeJpeg(int width, int height, int channels, const std::vector<s
                                                         bytes + size);
         },
         &out, width, height, channels, samples.data(), 95);
+    return out;
+}
+
+EncodedImage encodeJpegWithLibjpeg(int width, int height, int components, const std::vector<std::uint8_t>& samples,
+                                   bool progressive) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    const auto stride = static_cast<std::size_t>(width) * static_cast<std::size_t>(components);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        auto* row = const_cast<JSAMPLE*>(samples.data() + cinfo.next_scanline * stride);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    EncodedImage out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+
+EncodedImage encodeWebp(int width, int height, const std::vector<std::uint8_t>& rgba, bool lossless) {
+    std::uint8_t* output = nullptr;
+    const std::size_t size = lossless ? WebPEncodeLosslessRGBA(rgba.data(), width, height, width * 4, &output)
+                                      : WebPEncodeRGBA(rgba.data(), width, height, width * 4, 90.0f, &output);
+    EncodedImage out(output, output + size);
+    WebPFree(output);
     return out;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Small encoded images for the material tests, made in memory: PNG in every channel layout and
-// bit depth the decoder accepts (stored, uncompressed deflate), and JPEG through stb_image_write.
+// bit depth the decoder accepts (stored, uncompressed deflate), JPEG through stb_image_write or
+// libjpeg, and WebP through libwebp's encoder.
 
 #include <cstdint>
 #include <vector>
@@ -20,5 +21,12 @@ EncodedImage solidPng(int width, int height, std::uint8_t r, std::uint8_t g, std
 EncodedImage pngHeaderOnly(std::uint32_t width, std::uint32_t height);
 /// A baseline JPEG made from `channels` (1 or 3) 8-bit samples; the file always holds colour.
 EncodedImage encodeJpeg(int width, int height, int channels, const std::vector<std::uint8_t>& samples);
+
+/// A JPEG written by libjpeg: `components` 1 (grey), 3 (colour) or 4 (CMYK stored inverted, as Adobe
+/// writes it); `samples` holds width × height × components bytes. Progressive when asked.
+EncodedImage encodeJpegWithLibjpeg(int width, int height, int components, const std::vector<std::uint8_t>& samples,
+                                   bool progressive = false);
+/// A still WebP of 8-bit RGBA samples, lossless or lossy (quality 90).
+EncodedImage encodeWebp(int width, int height, const std::vector<std::uint8_t>& rgba, bool lossless);
 
 }  // namespace vantrel::test

@@ -92,19 +92,34 @@ TEST(ScenePicture, HiddenNodesOpacityAndTransparencyShowWhatIsBehind) {
     }
 }
 
-TEST(ScenePicture, TransparentSurfacesAreDrawnFarToNear) {
-    // Two half-transparent planes added near first: drawn in that order, the far one would be
-    // hidden by the depth of the near one.
+// The middle pixel of two half-transparent planes, red in front of blue, added near first (with
+// opaque nodes aside between them in the graph when `opaqueBetween`), over black.
+Pixel transparentPlanes(bool opaqueBetween, const std::string& name) {
     LitScene lit;
+    const auto aside = [&] {
+        if (opaqueBetween) lit.add(SCNBox::make(0.2f, 0.2f, 0.2f), UIColor(0, 1, 0))->setPosition({-3.0f, 0.0f, 0.0f});
+    };
+    aside();
     auto nearPlane = lit.add(SCNPlane::make(2.0f, 2.0f), UIColor(1, 0, 0, 0.5), SCNLightingModel::constant);
     nearPlane->setPosition({0.0f, 0.0f, 1.0f});
-    auto farPlane = lit.add(SCNPlane::make(2.0f, 2.0f), UIColor(0, 0, 1, 0.5), SCNLightingModel::constant);
+    aside();
+    lit.add(SCNPlane::make(2.0f, 2.0f), UIColor(0, 0, 1, 0.5), SCNLightingModel::constant);
     auto view = makeView(lit, 64, 48);
     view->setBackgroundColor(UIColor::blackColor());
-    auto image = picture(*view, "transparent_order");
-    ASSERT_TRUE(image);
-    const Pixel pixel = pixelAt(*image, 32, 24);
+    auto image = picture(*view, name);
+    EXPECT_TRUE(image);
+    return image ? pixelAt(*image, 32, 24) : Pixel{};
+}
+
+TEST(ScenePicture, TransparentSurfacesAreDrawnFarToNear) {
+    // Drawn in the order added, the far plane would be hidden by the depth of the near one.
+    const Pixel pixel = transparentPlanes(false, "transparent_order");
     // Linear: blue 0.5 over black, then red 0.5 over it → (0.5, 0, 0.25).
+    EXPECT_TRUE(near(pixel, 188, 0, 137, 3)) << pixel.r << " " << pixel.g << " " << pixel.b;
+}
+
+TEST(ScenePicture, TransparentSurfacesAreDrawnFarToNearWhateverOpaqueOnesLieBetweenThemInTheGraph) {
+    const Pixel pixel = transparentPlanes(true, "transparent_order_between_opaque");
     EXPECT_TRUE(near(pixel, 188, 0, 137, 3)) << pixel.r << " " << pixel.g << " " << pixel.b;
 }
 

@@ -1,0 +1,104 @@
+#include "render/SceneFeatures.hpp"
+
+#include <cmath>
+
+#include "vantrel/graph/UIColor.hpp"
+
+namespace vantrel::detail {
+namespace {
+
+float linear(double c) {
+    const float v = static_cast<float>(c);
+    return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
+}
+
+std::uint32_t lightingModelBits(SCNLightingModel model) {
+    switch (model) {
+        case SCNLightingModel::constant: return 0;
+        case SCNLightingModel::lambert: return 1;
+        case SCNLightingModel::blinn: return 2;
+        case SCNLightingModel::phong: return 3;
+        case SCNLightingModel::physicallyBased: return 4;
+        case SCNLightingModel::shadowOnly: return 0;
+    }
+    return 2;
+}
+
+// Whether Blinn or Phong highlights can show: a black specular colour adds nothing, so its programs
+// leave the highlight out.
+bool hasSpecularTerm(const SCNMaterial& material, bool specularMap) {
+    const auto model = material.lightingModel();
+    if (model != SCNLightingModel::blinn && model != SCNLightingModel::phong) {
+        return false;
+    }
+    if (specularMap) {
+        return true;
+    }
+    const SCNMaterialProperty& specular = material.specular();
+    const auto color = specular.contentsColor();
+    const auto number = specular.contentsNumber();
+    const bool black =
+        color ? color->red() == 0.0 && color->green() == 0.0 && color->blue() == 0.0 : !number || *number == 0.0;
+    return !black && specular.intensity() != 0.0;
+}
+
+}  // namespace
+
+#define VANTREL_SLOT(name, srgb, empty)                                                                         \
+    {                                                                                                           \
+        &SCNMaterial::name, "u_" #name "Color", "u_" #name "Map", "u_" #name "Transform", "u_" #name "Channel", \
+            "u_" #name "Intensity", srgb, empty                                                                 \
+    }
+
+const std::array<PropertySlot, kSlotCount> kSlots = {{
+    VANTREL_SLOT(diffuse, true, glm::vec4(1.0f)),
+    VANTREL_SLOT(normal, false, glm::vec4(0.5f, 0.5f, 1.0f, 1.0f)),
+    VANTREL_SLOT(metalness, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(roughness, false, glm::vec4(0.5f, 0.5f, 0.5f, 1.0f)),
+    VANTREL_SLOT(ambientOcclusion, false, glm::vec4(1.0f)),
+    VANTREL_SLOT(specular, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(emission, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(selfIllumination, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(transparent, false, glm::vec4(1.0f)),
+    VANTREL_SLOT(multiply, true, glm::vec4(1.0f)),
+}};
+#undef VANTREL_SLOT
+
+glm::vec4 linearColor(const UIColor& color) {
+    return {linear(color.red()), linear(color.green()), linear(color.blue()), static_cast<float>(color.alpha())};
+}
+
+MaterialKey materialKey(const SCNMaterial& material, std::uint32_t environmentBits, RenderContext::Impl& context) {
+    MaterialKey key;
+    key.features = lightingModelBits(material.lightingModel());
+    for (std::size_t i = 0; i < kSlots.size(); ++i) {
+        const SCNMaterialProperty& property = (material.*kSlots[i].get)();
+        if (const auto image = property.contentsImage()) {
+            key.maps[i] = context.texture(image, property.colorSpace() == SCNColorSpace::sRGB);
+            if (key.maps[i] != nullptr) {
+                key.features |= 1u << (3 + i);
+            }
+        }
+    }
+    if (material.lightingModel() == SCNLightingModel::physicallyBased) {
+        key.features |= environmentBits;
+    }
+    if (material.alphaMode() == SCNAlphaMode::mask) {
+        key.features |= kAlphaCutoff;
+    }
+    if (hasSpecularTerm(material, key.maps[kSpecularSlot] != nullptr)) {
+        key.features |= kSpecularTerm;
+    }
+    return key;
+}
+
+bool diffuseOnly(const SCNMaterial& material, std::uint32_t features) {
+    switch (material.lightingModel()) {
+        case SCNLightingModel::lambert: return true;
+        case SCNLightingModel::blinn:
+        case SCNLightingModel::phong: return (features & kSpecularTerm) == 0;
+        default: return false;
+    }
+}
+
+}  // namespace vantrel::detail
