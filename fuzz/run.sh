@@ -19,11 +19,9 @@ command -v ccache >/dev/null 2>&1 && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccach
 CC=clang CXX=clang++ cmake -S fuzz -B "$build" -G Ninja "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc 2>/dev/null || echo 2)" --target "${targets[@]/#/fuzz_}"
 
-status=0
-for target in "${targets[@]}"; do
-  work="$build/corpus/$target"
-  findings="$build/findings/$target"
-  log="$build/$target.log"
+# One target per core at a time: each is single-threaded, so two cores halve the wall time.
+fuzz_one() {
+  local target=$1 work="$build/corpus/$1" findings="$build/findings/$1" log="$build/$1.log" result runs
   mkdir -p "$work" "$findings"
   # New inputs go to the work corpus in the build tree; the committed seeds are only read.
   if ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
@@ -32,10 +30,20 @@ for target in "${targets[@]}"; do
     result="no findings"
   else
     result="FINDING (see $log and $findings/)"
-    status=1
     tail -n 60 "$log"
   fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   echo "fuzz: $target: ${seconds} s, ${runs:-?} executions, $result"
+  [ "$result" = "no findings" ]
+}
+
+status=0
+parallel=$(nproc 2>/dev/null || echo 2)
+pids=()
+for target in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || status=1; done
+  fuzz_one "$target" &
+  pids+=($!)
 done
+while [ "$(jobs -rp | wc -l)" -gt 0 ]; do wait -n || status=1; done
 exit "$status"
