@@ -1,5 +1,7 @@
 #include "graph/import/GltfDocument.hpp"
 
+#include "graph/import/TextureReading.hpp"
+
 #include "vantrel/core/Log.hpp"
 
 #include <meshoptimizer.h>
@@ -57,21 +59,6 @@ nlohmann::json parseJson(const std::uint8_t* text, std::size_t size) {
     auto parsed = nlohmann::json::parse(text, text + size, nullptr, false);
     if (parsed.is_discarded() || !parsed.is_object()) invalidGltf("The glTF JSON does not parse");
     return parsed;
-}
-
-std::string percentDecoded(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 int base64Value(char c) {

@@ -9,20 +9,6 @@ namespace vantrel::detail {
 
 namespace {
 
-std::string percentDecoded(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 /// True when `path` (made absolute and free of "." and "..") lies below `root`.
 bool isBelow(const std::filesystem::path& path, const std::filesystem::path& root) {
     const auto relative = path.lexically_relative(root);
@@ -37,6 +23,21 @@ std::shared_ptr<UIImage> decodeFile(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+std::string percentDecoded(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
 
 TextureReader::TextureReader(std::filesystem::path modelFile, const SCNSceneSourceOptions& options) {
     std::error_code ec;

@@ -11,6 +11,9 @@
 
 namespace vantrel::detail {
 
+/// `text` with its "%XX" escapes turned into the bytes they stand for (URIs in model files).
+std::string percentDecoded(const std::string& text);
+
 /// A texture the model file embeds: encoded bytes (PNG, JPEG...) or raw RGBA texels.
 struct EmbeddedTexture {
     std::span<const std::uint8_t> encoded;
