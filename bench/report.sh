@@ -46,9 +46,10 @@ load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 files=()
 for i in $(seq 1 "$runs"); do
   echo "report.sh: run $i of $runs" >&2
-  file="$out/run-$i.json"
-  "build/$preset/bench/vantrel_bench" --benchmark_filter="$filter" --benchmark_out="$file" \
-    --benchmark_out_format=json >&2 || echo "report.sh: run $i ended with an error" >&2
+  file="$root/$out/run-$i.json"
+  # From the build tree: the benchmarks find the repository's Node tools relative to it.
+  (cd "build/$preset" && bench/vantrel_bench --benchmark_filter="$filter" --benchmark_out="$file" \
+    --benchmark_out_format=json >&2) || echo "report.sh: run $i ended with an error" >&2
   files+=("$file")
 done
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
