@@ -136,4 +136,34 @@ void FaultFixture::useRequestTimeout(std::chrono::milliseconds timeout) {
     CurrentUserStore::set(user);
 }
 
+void FaultFixture::seedAndSignIn(const nlohmann::json& records) {
+    data_ = seedCompany(records);
+    ASSERT_TRUE(data_.contains("catalog")) << data_.dump();
+    signInAs(data_["manager"]);
+}
+
+std::string FaultFixture::managerLogin() const {
+    return data_["manager"]["username"].get<std::string>() + ":" + data_["manager"]["password"].get<std::string>();
+}
+
+ParseQuery FaultFixture::catalogComponents() const {
+    ParseQuery query("Component");
+    query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", data_["catalog"]));
+    query.setLimit(1000);
+    return query;
+}
+
+FaultFixture::WatchedComponents FaultFixture::watchComponents(const LiveQueryClientOptions& options) {
+    WatchedComponents watched;
+    watched.client = std::make_shared<LiveQueryClient>(liveQueryUrl(), env().applicationId, env().clientKey,
+                                                       env().caFile, options);
+    watched.subscription = watched.client->subscribe(catalogComponents());
+    watched.subscription->handleSubscribe([subscribed = watched.subscribed](const ParseQuery&) { subscribed.add(1); });
+    watched.subscription->handleEvent([created = watched.created](const ParseQuery&, Event event, auto object, auto) {
+        if (event == Event::created && object && object->objectId()) created.add(*object->objectId());
+    });
+    EXPECT_TRUE(watched.subscribed.waitForCount(1)) << "the subscription did not open";
+    return watched;
+}
+
 }  // namespace vantrel::test

@@ -9,10 +9,16 @@
 // The tests refuse to run against any other backend: without VANTREL_FAULT_NETNS in the
 // environment (set by scripts/fault.sh, empty when no namespace could be made) they skip.
 
+#include "support/BackendAwait.hpp"
 #include "support/ServicesBackendFixture.hpp"
+#include "vantrel/backend/LiveQueryClient.hpp"
+#include "vantrel/backend/ParseQuery.hpp"
+
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace vantrel::test {
@@ -52,8 +58,30 @@ protected:
     /// The configuration with another request limit, applied with the signed-in session kept.
     void useRequestTimeout(std::chrono::milliseconds timeout);
 
+    /// Seeds a company with `records` besides its own, keeps what was made in `data_` and signs in
+    /// as its manager.
+    void seedAndSignIn(const nlohmann::json& records = nlohmann::json::array());
+    /// "username:password" of the seeded manager, for the JavaScript peer.
+    [[nodiscard]] std::string managerLogin() const;
+    /// The components of the seeded catalogue.
+    [[nodiscard]] ParseQuery catalogComponents() const;
+
+    /// A LiveQuery client of its own watching `catalogComponents()`: each subscription confirmed
+    /// and the id of each component created.
+    struct WatchedComponents {
+        std::shared_ptr<LiveQueryClient> client;
+        std::shared_ptr<Subscription> subscription;
+        Collector<int> subscribed;
+        Collector<std::string> created;
+    };
+    /// Starts watching and waits for the first subscription (a fatal failure when it never comes).
+    [[nodiscard]] WatchedComponents watchComponents(const LiveQueryClientOptions& options);
+
     /// A scratch directory of this test, removed afterwards.
     [[nodiscard]] std::filesystem::path scratch() const { return scratch_; }
+
+    /// What `seedAndSignIn` made (aliases to object ids, the manager's login).
+    nlohmann::json data_;
 
 private:
     [[nodiscard]] int serverPid() const;

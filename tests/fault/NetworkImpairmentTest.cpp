@@ -40,17 +40,6 @@ protected:
                             "other user of this loopback";
     }
 
-    std::string managerLogin() const {
-        return data_["manager"]["username"].get<std::string>() + ":" + data_["manager"]["password"].get<std::string>();
-    }
-
-    ParseQuery catalogComponents() const {
-        ParseQuery query("Component");
-        query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", data_["catalog"]));
-        return query;
-    }
-
-    json data_;
 };
 
 TEST_F(NetworkImpairmentTest, APagedReadUnderLatencyAndLossReturnsEveryRecordOnce) {
@@ -59,9 +48,8 @@ TEST_F(NetworkImpairmentTest, APagedReadUnderLatencyAndLossReturnsEveryRecordOnc
         records.push_back({{"alias", "c" + std::to_string(i)},
                            {"className", "Component"},
                            {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Part " + std::to_string(i)}}}});
-    data_ = seedCompany(records);
+    seedAndSignIn(records);
     ASSERT_TRUE(data_.contains("c" + std::to_string(kRecords - 1)));
-    signInAs(data_["manager"]);
 
     const auto applied = impair(200, 5);
     ASSERT_TRUE(applied == "netem" || applied == "loss") << applied;
@@ -93,24 +81,18 @@ TEST_F(NetworkImpairmentTest, APagedReadUnderLatencyAndLossReturnsEveryRecordOnc
 }
 
 TEST_F(NetworkImpairmentTest, APathThatDropsEverythingEndsInTimeoutsAndRecoversWhenClear) {
-    data_ = seedCompany();
-    ASSERT_TRUE(data_.contains("catalog"));
-    signInAs(data_["manager"]);
+    seedAndSignIn();
+    ASSERT_FALSE(HasFatalFailure());
     LiveQueryClientOptions options;
     options.backoffBase = 200ms;
     options.backoffCap = 1000ms;
     options.connectTimeout = 3000ms;
     options.idleTimeout = 3000ms;
-    auto client = std::make_shared<LiveQueryClient>(liveQueryUrl(), env().applicationId, env().clientKey,
-                                                    env().caFile, options);
-    test::Collector<int> subscribed;
-    test::Collector<std::string> created;
-    auto subscription = client->subscribe(catalogComponents());
-    subscription->handleSubscribe([subscribed](const ParseQuery&) { subscribed.add(1); });
-    subscription->handleEvent([created](const ParseQuery&, Event event, auto object, auto) {
-        if (event == Event::created && object && object->objectId()) created.add(*object->objectId());
-    });
-    ASSERT_TRUE(subscribed.waitForCount(1));
+    auto watched = watchComponents(options);
+    const auto& client = watched.client;
+    const auto& subscribed = watched.subscribed;
+    const auto& created = watched.created;
+    ASSERT_FALSE(HasFailure());
 
     useRequestTimeout(3s);
     const auto applied = impair(0, 100);

@@ -41,25 +41,14 @@ protected:
     void SetUp() override {
         FaultFixture::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        data_ = seedCompany();
-        ASSERT_TRUE(data_.contains("catalog")) << data_.dump();
-        signInAs(data_["manager"]);
+        seedAndSignIn();
+        if (HasFatalFailure()) return;
         DownloadingService::sharedInstance().setLocalCacheHome(scratch() / "cache");
-    }
-
-    std::string managerLogin() const {
-        return data_["manager"]["username"].get<std::string>() + ":" + data_["manager"]["password"].get<std::string>();
     }
 
     json component(const std::string& name) const {
         return {{"catalog", {{"__type", "Pointer"}, {"className", "Catalog"}, {"objectId", data_["catalog"]}}},
                 {"name", name}};
-    }
-
-    ParseQuery catalogComponents() const {
-        ParseQuery query("Component");
-        query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", data_["catalog"]));
-        return query;
     }
 
     struct Download {
@@ -88,7 +77,6 @@ protected:
         return answer;
     }
 
-    json data_;
 };
 
 TEST_F(ServerDeathTest, ADownloadCutByTheServersDeathFailsKeepsNothingAndSucceedsAfterTheRestart) {
@@ -143,16 +131,11 @@ TEST_F(ServerDeathTest, ALiveSubscriptionComesBackAfterTheServerIsKilledAndResta
     LiveQueryClientOptions options;
     options.backoffBase = 200ms;
     options.backoffCap = 1000ms;
-    auto client = std::make_shared<LiveQueryClient>(liveQueryUrl(), env().applicationId, env().clientKey,
-                                                    env().caFile, options);
-    test::Collector<int> subscribed;
-    test::Collector<std::string> created;
-    auto subscription = client->subscribe(catalogComponents());
-    subscription->handleSubscribe([subscribed](const ParseQuery&) { subscribed.add(1); });
-    subscription->handleEvent([created](const ParseQuery&, Event event, auto object, auto) {
-        if (event == Event::created && object && object->objectId()) created.add(*object->objectId());
-    });
-    ASSERT_TRUE(subscribed.waitForCount(1));
+    auto watched = watchComponents(options);
+    const auto& client = watched.client;
+    const auto& subscribed = watched.subscribed;
+    const auto& created = watched.created;
+    ASSERT_FALSE(HasFailure());
     const auto before = peer({"--login", managerLogin(), "save", "Component", component("Before").dump()});
     ASSERT_TRUE(created.waitForCount(1));
 

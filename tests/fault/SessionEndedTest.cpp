@@ -22,9 +22,8 @@ protected:
     void SetUp() override {
         FaultFixture::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        data_ = seedCompany();
-        ASSERT_TRUE(data_.contains("catalog")) << data_.dump();
-        signInAs(data_["manager"]);
+        seedAndSignIn();
+        if (HasFatalFailure()) return;
         auto user = ParseUser::currentUser();
         ASSERT_TRUE(user && user->sessionToken());
         token_ = *user->sessionToken();
@@ -55,7 +54,6 @@ protected:
         EXPECT_EQ(ParseUser::currentUser(), nullptr);
     }
 
-    json data_;
     std::string token_;
 };
 

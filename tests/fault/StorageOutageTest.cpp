@@ -30,18 +30,10 @@ protected:
             records.push_back({{"alias", "c" + std::to_string(i)},
                                {"className", "Component"},
                                {"fields", {{"catalog", {{"$ref", "catalog"}}}, {"name", "Seeded " + std::to_string(i)}}}});
-        data_ = seedCompany(records);
+        seedAndSignIn(records);
         ASSERT_TRUE(data_.contains("c4")) << data_.dump();
-        signInAs(data_["manager"]);
         // Outages answer within this, or the request gives up with its timeout.
         useRequestTimeout(10s);
-    }
-
-    ParseQuery catalogComponents() const {
-        ParseQuery query("Component");
-        query.whereEqualTo("catalog", ParseObject::createWithoutData("Catalog", data_["catalog"]));
-        query.setLimit(1000);
-        return query;
     }
 
     std::shared_ptr<ParseObject> newComponent(const std::string& name) const {
@@ -49,10 +41,6 @@ protected:
         object->set("catalog", ParseObject::createWithoutData("Catalog", data_["catalog"]));
         object->set("name", name);
         return object;
-    }
-
-    std::string managerLogin() const {
-        return data_["manager"]["username"].get<std::string>() + ":" + data_["manager"]["password"].get<std::string>();
     }
 
     // The names of the catalogue's components, once a read succeeds again (bounded: the server's
@@ -72,7 +60,6 @@ protected:
         return names;
     }
 
-    json data_;
 };
 
 TEST_F(StorageOutageTest, WithoutTheDatabaseReadsAndWritesFailAndAfterItNothingIsLostOrDoubled) {
@@ -112,16 +99,10 @@ TEST_F(StorageOutageTest, LiveEventsResumeAfterRedisIsStoppedAndStartedAgain) {
     options.backoffBase = 200ms;
     options.backoffCap = 1000ms;
     options.idleTimeout = 4000ms;
-    auto client = std::make_shared<LiveQueryClient>(liveQueryUrl(), env().applicationId, env().clientKey,
-                                                    env().caFile, options);
-    test::Collector<std::string> created;
-    test::Collector<int> subscribed;
-    auto subscription = client->subscribe(catalogComponents());
-    subscription->handleSubscribe([subscribed](const ParseQuery&) { subscribed.add(1); });
-    subscription->handleEvent([created](const ParseQuery&, Event event, auto object, auto) {
-        if (event == Event::created && object && object->objectId()) created.add(*object->objectId());
-    });
-    ASSERT_TRUE(subscribed.waitForCount(1));
+    auto watched = watchComponents(options);
+    ASSERT_FALSE(HasFailure());
+    const auto& client = watched.client;
+    const auto& created = watched.created;
 
     backend("stop-redis");
     // The REST side answers (from the database) or gives up within the request limit: no hang.
