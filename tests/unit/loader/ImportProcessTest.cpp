@@ -5,6 +5,7 @@
 #include "graph/import/ImportProcess.hpp"
 #include "graph/import/ImportWire.hpp"
 #include "graph/import/SceneReading.hpp"
+#include "unit/loader/SceneLoading.hpp"
 #include "support/ScratchDirectory.hpp"
 #include "support/TestPaths.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
@@ -33,14 +34,7 @@ std::string fileBytes(const std::filesystem::path& file) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::shared_ptr<vantrel::SCNScene> load(const std::filesystem::path& file, double factor = 1.0) {
-    vantrel::SCNSceneSourceOptions options;
-    options.convertUnitsToMeters = factor;
-    vantrel::OptionalError error;
-    auto scene = SCNSceneSource::make(file, options)->sceneWithOptions(std::nullopt, {}, &error);
-    EXPECT_TRUE(scene) << (error ? error->description() : "no scene");
-    return scene;
-}
+using vantrel::loader_test::load;
 
 std::shared_ptr<vantrel::SCNNode> named(const vantrel::SCNScene& scene, const std::string& name) {
     return scene.rootNode()->childNodeWithName(name, true);

@@ -2,6 +2,7 @@
 // themselves declare. The expectations are computed here from the files' JSON alone (accessor
 // bounds and counts, node names, transforms), never through the importer.
 
+#include "unit/loader/SceneLoading.hpp"
 #include "support/ModelArchives.hpp"
 #include "vantrel/graph/SCNGeometry.hpp"
 #include "vantrel/graph/SCNNode.hpp"
@@ -131,14 +132,7 @@ Built describe(const vantrel::SCNScene& scene) {
     return built;
 }
 
-std::shared_ptr<vantrel::SCNScene> load(const std::filesystem::path& file, double factor = 1.0) {
-    vantrel::SCNSceneSourceOptions options;
-    options.convertUnitsToMeters = factor;
-    vantrel::OptionalError error;
-    auto scene = SCNSceneSource::make(file, options)->sceneWithOptions(std::nullopt, {}, &error);
-    EXPECT_TRUE(scene) << (error ? error->description() : "no scene");
-    return scene;
-}
+using vantrel::loader_test::load;
 
 void expectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance) {
     EXPECT_NEAR(actual.x, expected.x, tolerance);
