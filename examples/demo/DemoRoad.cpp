@@ -123,6 +123,10 @@ bool DemoRoad::loadModels() {
             return fail("loading " + component->genericName(), describe(error));
         }
         bar.finish("done");
+        // The catalogue's files may carry material variants (other fabrics of the same product).
+        std::string variants;
+        for (const auto& name : model->materialVariantNames()) variants += (variants.empty() ? "" : ", ") + name;
+        if (!variants.empty()) note("variants: " + component->genericName(), variants);
         models_.push_back(model);
     }
     note("loaded models", std::to_string(models_.size()));
