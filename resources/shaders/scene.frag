@@ -105,14 +105,6 @@ vec2 channel(int index) { return index == 1 ? vTexCoord1 : vTexCoord0; }
 #define MULTIPLY u_multiplyColor.rgb
 #endif
 
-#if defined(ENV_COLOR) || defined(ENV_MAP)
-uniform vec3 uEnvColor;        // colour environment: linear colour × intensity
-uniform sampler2D uEnvMap;     // equirectangular environment with mipmaps
-uniform vec3 uEnvIrradiance[9];  // spherical harmonics of the irradiance, × intensity
-uniform float uEnvIntensity;
-uniform float uEnvMaxLod;
-#endif
-
 #ifdef FLOOR_REFLECTION
 uniform sampler2D uReflection;
 uniform float uReflectivity;
@@ -149,28 +141,6 @@ vec3 surfaceNormal() {
     return n;
 }
 
-#if defined(ENV_COLOR) || defined(ENV_MAP)
-vec3 irradiance(vec3 n) {
-#ifdef ENV_MAP
-    return max(uEnvIrradiance[0] + uEnvIrradiance[1] * n.y + uEnvIrradiance[2] * n.z + uEnvIrradiance[3] * n.x +
-               uEnvIrradiance[4] * (n.x * n.y) + uEnvIrradiance[5] * (n.y * n.z) +
-               uEnvIrradiance[6] * (3.0 * n.z * n.z - 1.0) + uEnvIrradiance[7] * (n.x * n.z) +
-               uEnvIrradiance[8] * (n.x * n.x - n.y * n.y), vec3(0.0));
-#else
-    return uEnvColor;
-#endif
-}
-
-vec3 radiance(vec3 direction, float roughness) {
-#ifdef ENV_MAP
-    vec2 uv = vec2(atan(direction.x, -direction.z) / (2.0 * kPi) + 0.5, acos(clamp(direction.y, -1.0, 1.0)) / kPi);
-    return textureLod(uEnvMap, uv, roughness * uEnvMaxLod).rgb * uEnvIntensity;
-#else
-    return uEnvColor;
-#endif
-}
-#endif
-
 // Direction towards light i and how much of it arrives (spot cone and distance attenuation).
 float lightArriving(int i, out vec3 l) {
     vec3 toLight = uLightVector[i].xyz - vWorldPosition * uLightVector[i].w;
@@ -191,14 +161,9 @@ float lightArriving(int i, out vec3 l) {
     return amount;
 }
 
-// Split-sum environment BRDF, analytic fit (Karis).
-vec2 environmentBrdf(float nDotV, float roughness) {
-    const vec4 c0 = vec4(-1.0, -0.0275, -0.572, 0.022);
-    const vec4 c1 = vec4(1.0, 0.0425, 1.04, -0.04);
-    vec4 r = roughness * c0 + c1;
-    float a004 = min(r.x * r.x, exp2(-9.28 * nDotV)) * r.x + r.y;
-    return vec2(-1.04, 1.04) * a004 + r.zw;
-}
+#include "scene_environment.glsl"
+#include "scene_shadow.glsl"
+#include "scene_tone_mapping.glsl"
 
 void main() {
 #ifdef CLIP_PLANE
@@ -233,7 +198,7 @@ void main() {
     color = vec3(0.0);
     for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
-        float spot = lightArriving(i, l);
+        float spot = lightArriving(i, l) * lightShadow(i);
         float nDotL = max(dot(n, l), 0.0);
         if (nDotL <= 0.0 || spot <= 0.0) {
             continue;
@@ -261,7 +226,7 @@ void main() {
     float exponent = max(uShininess * 128.0, 1.0);
     for (int i = 0; i < LIGHT_COUNT; ++i) {
         vec3 l;
-        float spot = lightArriving(i, l);
+        float spot = lightArriving(i, l) * lightShadow(i);
         float nDotL = max(dot(n, l), 0.0) * spot;
         diffuseLight += uLightColor[i] * nDotL;
 #if LIGHTING_MODEL == 2 && defined(SPECULAR_TERM)
@@ -286,6 +251,9 @@ void main() {
     if (uFalloff.y > uFalloff.x) {
         alpha *= 1.0 - clamp((height - uFalloff.x) / (uFalloff.y - uFalloff.x), 0.0, 1.0);
     }
+#endif
+#ifndef CLIP_PLANE
+    color = toneMap(color);  // the mirror image is mixed into the floor's colour first, then mapped
 #endif
     fragColor = vec4(color, alpha);
 }

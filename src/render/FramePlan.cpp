@@ -123,7 +123,7 @@ void addLight(const SCNLight& light, const glm::mat4& world, LightList& lights) 
 
 // The draw items of a node's geometry, one per element (an endless floor is one quad).
 void addItems(const SCNNode& node, const glm::mat4& world, float opacity, const SCNMaterial& fallback,
-              std::uint32_t environmentBits, RenderContext::Impl& context, std::vector<DrawItem>& items) {
+              FeatureBits environmentBits, RenderContext::Impl& context, std::vector<DrawItem>& items) {
     const auto& geometry = node.geometry();
     const auto* floor = dynamic_cast<const SCNFloor*>(geometry.get());
     const std::size_t elements = floor != nullptr && floor->isEndless() ? 1 : geometry->elements().size();
@@ -147,7 +147,7 @@ void addItems(const SCNNode& node, const glm::mat4& world, float opacity, const 
 }
 
 // The scene's lighting environment: a colour or a prepared image.
-std::uint32_t readEnvironment(const SCNScene& scene, RenderContext::Impl& context, PassState& pass) {
+FeatureBits readEnvironment(const SCNScene& scene, RenderContext::Impl& context, PassState& pass) {
     const SCNMaterialProperty& environment = scene.lightingEnvironment();
     pass.environmentIntensity = static_cast<float>(environment.intensity());
     if (const auto color = environment.contentsColor()) {
@@ -195,13 +195,15 @@ void planFrame(const FrameRequest& request, RenderContext::Impl& context, FrameP
     PassState& pass = plan.pass;
     pass.viewProjection = plan.projection * plan.view;
     pass.camera = glm::vec3(glm::inverse(plan.view)[3]);
+    pass.toneMappingBits = static_cast<FeatureBits>(request.toneMapping) << kToneMappingShift;
+    pass.exposure = std::exp2(request.exposure);
     pass.lights = &plan.lights;
     pass.viewport =
         glm::vec2(static_cast<float>(std::max(1, request.width)), static_cast<float>(std::max(1, request.height)));
     pass.floorExtent = static_cast<float>(std::max(request.projection->zFar(), 1.0) * 2.0);
     UIColor background = request.background;
     if (request.scene != nullptr) {
-        const std::uint32_t environmentBits = readEnvironment(*request.scene, context, pass);
+        const FeatureBits environmentBits = readEnvironment(*request.scene, context, pass);
         request.scene->rootNode()->enumerateVisibleNodes(
             [&](const SCNNode& node, const glm::mat4& world, double presented) {
                 const auto opacity = static_cast<float>(presented);

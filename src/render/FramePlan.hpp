@@ -70,6 +70,8 @@ struct PassState {
     bool reflectionReady = false;
     glm::vec2 viewport{1.0f};
     float floorExtent = 100.0f;
+    std::uint64_t toneMappingBits = 0;  // the view's tone mapping, in the scene program's feature bits
+    float exposure = 1.0f;              // linear factor applied before tone mapping
 };
 
 /// One frame of a scene, read from the graph.

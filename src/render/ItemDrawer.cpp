@@ -35,11 +35,13 @@ GLint minFilter(SCNFilterMode filter, SCNFilterMode mip) {
 }
 
 // The bits of the lights and of the pass added to the material's key.
-std::uint32_t drawFeatures(const DrawItem& item, const LightList& lights, bool reflects, bool reflectionPass) {
-    std::uint32_t features = item.key.features;
+FeatureBits drawFeatures(const DrawItem& item, const LightList& lights, const PassState& pass, bool reflects,
+                         bool reflectionPass) {
+    FeatureBits features = item.key.features;
+    features |= reflectionPass ? 0u : pass.toneMappingBits;  // the mirror image is mapped with the floor
     features |= reflects ? kFloorReflection : 0u;
     features |= reflectionPass ? kClipPlane : 0u;
-    features |= static_cast<std::uint32_t>(lights.count) << kLightCountShift;
+    features |= static_cast<FeatureBits>(lights.count) << kLightCountShift;
     for (int i = 0; i < lights.count; ++i) {
         features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
         features |= lights.vector[i].w > 0.5f && lights.shape[i].z > lights.shape[i].y ? kLightAttenuation : 0u;
@@ -110,7 +112,7 @@ std::optional<Error> ItemDrawer::drawItem(const DrawItem& item, const PassState&
     const bool reflects = item.floor != nullptr && pass.reflectionReady && !reflectionPass;
     const glm::mat4 model = modelMatrix(item, pass);
     const LightList lights = lightsFor(item, model, pass);
-    auto program = context.sceneProgram(drawFeatures(item, lights, reflects, reflectionPass));
+    auto program = context.sceneProgram(drawFeatures(item, lights, pass, reflects, reflectionPass));
     if (!program) {
         return program.error();
     }
@@ -122,6 +124,9 @@ std::optional<Error> ItemDrawer::drawItem(const DrawItem& item, const PassState&
     setSlots(p, item);
     if (item.key.features & (kEnvColor | kEnvMap)) {
         setEnvironment(p, pass);
+    }
+    if (!reflectionPass) {
+        gl.Uniform1f(uniform(gl, p, "uExposure"), pass.exposure);
     }
     if (reflects) {
         setReflection(p, item, pass);

@@ -85,6 +85,8 @@ struct FrameRequest {
     const SCNTechnique* technique = nullptr;
     int samples = 4;
     SCNDebugOptions debugOptions = SCNDebugOptions::none;
+    SCNToneMapping toneMapping = SCNToneMapping::none;
+    float exposure = 0.0f;  // stops
     bool showsStatistics = false;
     bool defaultLighting = false;
     bool toWindow = false;
@@ -113,7 +115,7 @@ struct RenderContext::Impl {
     std::unordered_map<const void*, detail::GpuMesh> meshes;
     std::map<std::pair<const void*, bool>, detail::GpuTexture> textures;
     std::unordered_map<const void*, detail::GpuEnvironment> environments;
-    std::unordered_map<std::uint32_t, detail::GpuProgram> scenePrograms;
+    std::unordered_map<std::uint64_t, detail::GpuProgram> scenePrograms;
     std::map<std::string, detail::GpuProgram> namedPrograms;
     std::map<std::string, std::string> shaderSources;
     std::shared_ptr<SCNGeometry> floorQuad;
@@ -146,9 +148,11 @@ struct RenderContext::Impl {
     detail::GpuMesh& mesh(const SCNGeometry& geometry);
     detail::GpuTexture* texture(const std::shared_ptr<UIImage>& image, bool srgb);
     detail::GpuEnvironment* environment(const std::shared_ptr<UIImage>& image);
-    Expected<detail::GpuProgram*> sceneProgram(std::uint32_t features);
+    Expected<detail::GpuProgram*> sceneProgram(std::uint64_t features);
     Expected<detail::GpuProgram*> namedProgram(const std::string& vertex, const std::string& fragment);
-    Expected<std::string> shaderSource(const std::string& file);
+    /// The text of a shader resource with its `#include "name"` lines expanded.
+    Expected<std::string> shaderSource(const std::string& file, int depth = 0);
+    Expected<std::string> expandIncludes(const std::string& source, int depth);
     std::optional<Error> ensureTarget(detail::RenderTarget& target, int width, int height, int samples, GLenum format,
                                       bool depth);
 };

@@ -8,6 +8,7 @@
 #include <glm/geometric.hpp>
 
 #include "render/RenderContextImpl.hpp"
+#include "render/SceneFeatures.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/ResourceBundle.hpp"
 #include "vantrel/render/RenderError.hpp"
@@ -285,7 +286,7 @@ GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>&
     return &slot;
 }
 
-Expected<std::string> RenderContext::Impl::shaderSource(const std::string& file) {
+Expected<std::string> RenderContext::Impl::shaderSource(const std::string& file, int depth) {
     const auto cached = shaderSources.find(file);
     if (cached != shaderSources.end()) {
         return cached->second;
@@ -303,8 +304,44 @@ Expected<std::string> RenderContext::Impl::shaderSource(const std::string& file)
     }
     std::ostringstream text;
     text << in.rdbuf();
-    shaderSources.emplace(file, text.str());
-    return text.str();
+    auto expanded = expandIncludes(text.str(), depth);
+    if (!expanded) {
+        return expanded.error();
+    }
+    shaderSources.emplace(file, *expanded);
+    return *expanded;
+}
+
+// Replaces each line `#include "name"` with that resource's text (itself expanded), so that shader
+// files can share pieces; GLSL has no includes of its own.
+Expected<std::string> RenderContext::Impl::expandIncludes(const std::string& source, int depth) {
+    constexpr int kMaxIncludeDepth = 4;
+    constexpr std::string_view kDirective = "#include \"";
+    std::string out;
+    std::size_t at = 0;
+    while (at < source.size()) {
+        std::size_t end = source.find('\n', at);
+        end = end == std::string::npos ? source.size() : end + 1;
+        const std::string_view line(source.data() + at, end - at);
+        if (line.starts_with(kDirective)) {
+            const std::size_t close = line.find('"', kDirective.size());
+            if (close == std::string_view::npos || depth >= kMaxIncludeDepth) {
+                return makeRenderError(RenderErrorCode::shaderFailed, "bad include: " + std::string(line));
+            }
+            auto included = shaderSource(std::string(line.substr(kDirective.size(), close - kDirective.size())), depth + 1);
+            if (!included) {
+                return included.error();
+            }
+            out += *included;
+            if (!out.empty() && out.back() != '\n') {
+                out += '\n';
+            }
+        } else {
+            out.append(line);
+        }
+        at = end;
+    }
+    return out;
 }
 
 Expected<GpuProgram*> RenderContext::Impl::namedProgram(const std::string& vertex, const std::string& fragment) {
@@ -330,7 +367,7 @@ Expected<GpuProgram*> RenderContext::Impl::namedProgram(const std::string& verte
     return &program;
 }
 
-Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) {
+Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint64_t features) {
     if (auto it = scenePrograms.find(features); it != scenePrograms.end()) {
         return &it->second;
     }
@@ -342,25 +379,7 @@ Expected<GpuProgram*> RenderContext::Impl::sceneProgram(std::uint32_t features) 
     if (!fragmentSource) {
         return fragmentSource.error();
     }
-    static constexpr const char* kMapDefines[] = {
-        "HAS_DIFFUSE_MAP",          "HAS_NORMAL_MAP",   "HAS_METALNESS_MAP", "HAS_ROUGHNESS_MAP",
-        "HAS_AMBIENTOCCLUSION_MAP", "HAS_SPECULAR_MAP", "HAS_EMISSION_MAP",  "HAS_SELFILLUMINATION_MAP",
-        "HAS_TRANSPARENT_MAP",      "HAS_MULTIPLY_MAP"};
-    std::string header = "#version 330 core\n#define LIGHTING_MODEL " + std::to_string(features & 7u) + "\n";
-    for (int i = 0; i < 10; ++i) {
-        if (features & (1u << (3 + i))) {
-            header += std::string("#define ") + kMapDefines[i] + "\n";
-        }
-    }
-    if (features & (1u << 13)) header += "#define ENV_COLOR\n";
-    if (features & (1u << 14)) header += "#define ENV_MAP\n";
-    if (features & (1u << 15)) header += "#define FLOOR_REFLECTION\n";
-    if (features & (1u << 16)) header += "#define CLIP_PLANE\n";
-    header += "#define LIGHT_COUNT " + std::to_string((features >> 17) & 15u) + "\n";
-    if (features & (1u << 21)) header += "#define LIGHT_SPOTS\n";
-    if (features & (1u << 22)) header += "#define LIGHT_ATTENUATION\n";
-    if (features & (1u << 23)) header += "#define ALPHA_CUTOFF\n";
-    if (features & (1u << 24)) header += "#define SPECULAR_TERM\n";
+    const std::string header = "#version 330 core\n" + featureDefines(features);
     auto linked = device.program(header + *vertexSource, header + *fragmentSource, "scene " + std::to_string(features));
     if (!linked) {
         return linked.error();

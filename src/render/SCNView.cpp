@@ -97,6 +97,16 @@ void SCNView::setAntialiasingMode(SCNAntialiasingMode mode) {
     needsDisplay_ = true;
 }
 
+void SCNView::setToneMapping(SCNToneMapping mapping) {
+    toneMapping_ = mapping;
+    needsDisplay_ = true;
+}
+
+void SCNView::setExposure(float stops) {
+    exposure_ = stops;
+    needsDisplay_ = true;
+}
+
 void SCNView::setAutoenablesDefaultLighting(bool enables) {
     autoenablesDefaultLighting_ = enables;
     needsDisplay_ = true;
@@ -146,7 +156,7 @@ std::uint64_t SCNView::signature() const {
     signature.add(scene_.get()).add(pov.get()).add(frame_.size.width).add(frame_.size.height);
     signature.add(technique_.get()).add(technique_ ? technique_->revision() : 0);
     signature.add(backgroundColor_.red()).add(backgroundColor_.green()).add(backgroundColor_.blue());
-    signature.add(backgroundColor_.alpha()).add(showsStatistics_).add(debugOptions_).add(antialiasingMode_);
+    signature.add(backgroundColor_.alpha()).add(showsStatistics_).add(debugOptions_).add(antialiasingMode_).add(toneMapping_).add(exposure_);
     signature.add(autoenablesDefaultLighting_);
     if (pov) {
         signature.add(pov->presentationWorldTransform()).add(pov->camera() ? pov->camera()->revision() : 0);
@@ -255,6 +265,8 @@ std::optional<Error> SCNView::render(bool readBack, std::shared_ptr<UIImage>* im
     request.reflectionDivisor = quality.reduced ? 4 : 2;
     request.overlayDotSize = std::max(1.0f, std::round(2.0f * static_cast<float>(quality.scale)));
     request.debugOptions = debugOptions_;
+    request.toneMapping = toneMapping_;
+    request.exposure = exposure_;
     request.showsStatistics = showsStatistics_;
     request.defaultLighting = autoenablesDefaultLighting_;
     request.toWindow = !impl.surface->isOffscreen() && !readBack;

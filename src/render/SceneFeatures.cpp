@@ -1,6 +1,8 @@
 #include "render/SceneFeatures.hpp"
 
 #include <cmath>
+#include <iterator>
+#include <utility>
 
 #include "vantrel/graph/UIColor.hpp"
 
@@ -68,7 +70,7 @@ glm::vec4 linearColor(const UIColor& color) {
     return {linear(color.red()), linear(color.green()), linear(color.blue()), static_cast<float>(color.alpha())};
 }
 
-MaterialKey materialKey(const SCNMaterial& material, std::uint32_t environmentBits, RenderContext::Impl& context) {
+MaterialKey materialKey(const SCNMaterial& material, FeatureBits environmentBits, RenderContext::Impl& context) {
     MaterialKey key;
     key.features = lightingModelBits(material.lightingModel());
     for (std::size_t i = 0; i < kSlots.size(); ++i) {
@@ -76,7 +78,7 @@ MaterialKey materialKey(const SCNMaterial& material, std::uint32_t environmentBi
         if (const auto image = property.contentsImage()) {
             key.maps[i] = context.texture(image, property.colorSpace() == SCNColorSpace::sRGB);
             if (key.maps[i] != nullptr) {
-                key.features |= 1u << (3 + i);
+                key.features |= 1ull << (3 + i);
             }
         }
     }
@@ -92,7 +94,38 @@ MaterialKey materialKey(const SCNMaterial& material, std::uint32_t environmentBi
     return key;
 }
 
-bool diffuseOnly(const SCNMaterial& material, std::uint32_t features) {
+std::string featureDefines(FeatureBits features) {
+    static constexpr const char* kMapDefines[] = {
+        "HAS_DIFFUSE_MAP",          "HAS_NORMAL_MAP",   "HAS_METALNESS_MAP", "HAS_ROUGHNESS_MAP",
+        "HAS_AMBIENTOCCLUSION_MAP", "HAS_SPECULAR_MAP", "HAS_EMISSION_MAP",  "HAS_SELFILLUMINATION_MAP",
+        "HAS_TRANSPARENT_MAP",      "HAS_MULTIPLY_MAP"};
+    static_assert(std::size(kMapDefines) == kSlotCount);
+    static constexpr std::pair<FeatureBits, const char*> kFlags[] = {
+        {kEnvColor, "ENV_COLOR"},       {kEnvMap, "ENV_MAP"},
+        {kFloorReflection, "FLOOR_REFLECTION"}, {kClipPlane, "CLIP_PLANE"},
+        {kLightSpots, "LIGHT_SPOTS"},   {kLightAttenuation, "LIGHT_ATTENUATION"},
+        {kAlphaCutoff, "ALPHA_CUTOFF"}, {kSpecularTerm, "SPECULAR_TERM"},
+        {kSheen, "SHEEN"},              {kClearcoat, "CLEARCOAT"},
+        {kTransmission, "TRANSMISSION"}, {kVolume, "VOLUME"},
+        {kShadowMap, "SHADOW_MAP"},     {kShadowOnly, "SHADOW_ONLY"},
+    };
+    std::string defines = "#define LIGHTING_MODEL " + std::to_string(features & 7u) + "\n";
+    for (std::size_t i = 0; i < kSlotCount; ++i) {
+        if (features & (1ull << (3 + i))) {
+            defines += std::string("#define ") + kMapDefines[i] + "\n";
+        }
+    }
+    for (const auto& [bit, name] : kFlags) {
+        if (features & bit) {
+            defines += std::string("#define ") + name + "\n";
+        }
+    }
+    defines += "#define LIGHT_COUNT " + std::to_string((features >> kLightCountShift) & 15u) + "\n";
+    defines += "#define TONE_MAPPING " + std::to_string((features >> kToneMappingShift) & 3u) + "\n";
+    return defines;
+}
+
+bool diffuseOnly(const SCNMaterial& material, FeatureBits features) {
     switch (material.lightingModel()) {
         case SCNLightingModel::lambert: return true;
         case SCNLightingModel::blinn:

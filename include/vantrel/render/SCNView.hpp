@@ -45,6 +45,13 @@ enum class SCNAntialiasingMode {
     multisampling4X = 2,  ///< Four samples per pixel (the default here).
 };
 
+/// How a view maps the scene's linear light to the colours of its pictures.
+enum class SCNToneMapping {
+    none = 0,     ///< Colours as lit, clipped at white.
+    neutral = 1,  ///< Khronos PBR Neutral: a base colour comes out as itself up to the highlights.
+    aces = 2,     ///< ACES filmic (the fitted curve): more contrast, hues shift in highlights.
+};
+
 /// What the last frame cost.
 struct SCNRenderStatistics {
     std::chrono::duration<double, std::milli> frameTime{0.0};  ///< CPU and GPU time of the frame.
@@ -121,6 +128,14 @@ public:
     [[nodiscard]] SCNAntialiasingMode antialiasingMode() const noexcept { return antialiasingMode_; }
     /// Sets the antialiasing.
     void setAntialiasingMode(SCNAntialiasingMode mode);
+    /// The tone mapping of the pictures.
+    [[nodiscard]] SCNToneMapping toneMapping() const noexcept { return toneMapping_; }
+    /// Sets the tone mapping.
+    void setToneMapping(SCNToneMapping mapping);
+    /// Exposure in stops: light is scaled by 2^exposure before tone mapping; 0 by default.
+    [[nodiscard]] float exposure() const noexcept { return exposure_; }
+    /// Sets the exposure in stops.
+    void setExposure(float stops);
     /// True when a scene without lights is lit by one light at the point of view (false by default).
     [[nodiscard]] bool autoenablesDefaultLighting() const noexcept { return autoenablesDefaultLighting_; }
     /// Sets whether a scene without lights gets a default light.
@@ -192,6 +207,8 @@ private:
     bool showsStatistics_ = false;
     SCNDebugOptions debugOptions_ = SCNDebugOptions::none;
     SCNAntialiasingMode antialiasingMode_ = SCNAntialiasingMode::multisampling4X;
+    SCNToneMapping toneMapping_ = SCNToneMapping::none;
+    float exposure_ = 0.0f;
     bool autoenablesDefaultLighting_ = false;
     bool needsDisplay_ = true;
     SCNRenderStatistics statistics_;
