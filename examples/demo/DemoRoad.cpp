@@ -237,6 +237,75 @@ bool DemoRoad::recolour() {
     return true;
 }
 
+// Turns the camera and brings it closer, as a user's drag and pinch would, until `models` span
+// `widthShare` of the picture's width (or their box would leave the picture): the canvas's own framing leaves room for models yet to come,
+// which in a picture of three products leaves them small.
+void DemoRoad::frameModels(const std::vector<std::shared_ptr<vantrel::ModelNode>>& models, double widthShare) {
+    std::optional<vantrel::SCNBoundingBox> box;
+    for (const auto& model : models) {
+        if (const auto own = model->worldBoundingBox()) {
+            box = box ? vantrel::SCNBoundingBox{{std::min(box->min.x, own->min.x), std::min(box->min.y, own->min.y),
+                                                 std::min(box->min.z, own->min.z)},
+                                                {std::max(box->max.x, own->max.x), std::max(box->max.y, own->max.y),
+                                                 std::max(box->max.z, own->max.z)}}
+                      : *own;
+        }
+    }
+    if (!box) {
+        return;
+    }
+    // Earlier camera moves animate for a moment; the projection below must see where they end.
+    vantrel::MainRunLoop::runUntil([] { return false; }, std::chrono::milliseconds(400));
+    if (view_->draw()) {
+        return;  // no picture can be drawn: nothing to frame
+    }
+    auto& rig = *canvas_->cameraNode();
+    rig.moveCenter({(box->min.x + box->max.x) / 2, (box->min.y + box->max.y) / 2, (box->min.z + box->max.z) / 2});
+    const double width = options_.pictureWidth;
+    const double height = options_.pictureHeight;
+    // The share of the width the box covers and whether all of it is in the picture.
+    const auto measure = [&] {
+        double left = width, right = 0.0;
+        bool inside = true;
+        for (int corner = 0; corner < 8; ++corner) {
+            const vantrel::SCNVector3 p{corner & 1 ? box->max.x : box->min.x, corner & 2 ? box->max.y : box->min.y,
+                                        corner & 4 ? box->max.z : box->min.z};
+            const auto at = view_->projectPoint(p);
+            left = std::min(left, static_cast<double>(at.x));
+            right = std::max(right, static_cast<double>(at.x));
+            inside = inside && at.x >= 0 && at.x <= width && at.y >= 0 && at.y <= height;
+        }
+        return std::make_pair((right - left) / width, inside);
+    };
+    // Turn the camera about the vertical so that the models line up across the picture, not along
+    // its diagonal; then come closer.
+    constexpr float kTurn = 1.0f / 96.0f;
+    int best = 0;
+    double bestShare = measure().first;
+    rig.rotate(0.0f, -12 * kTurn);
+    for (int turn = -12; turn <= 12; ++turn) {
+        const auto [share, inside] = measure();
+        if (inside && share > bestShare) {
+            best = turn;
+            bestShare = share;
+        }
+        rig.rotate(0.0f, kTurn);
+    }
+    rig.rotate(0.0f, static_cast<float>(best - 13) * kTurn);
+    for (int step = 0; step < 24; ++step) {
+        const auto [share, inside] = measure();
+        if (!inside || share >= widthShare || share <= 0.0) {
+            break;
+        }
+        const double before = rig.distance();
+        rig.zoom(std::min(widthShare / share, 1.05));
+        if (!measure().second) {
+            rig.setDistance(static_cast<float>(before));  // one step too far: the box left the picture
+            break;
+        }
+    }
+}
+
 bool DemoRoad::takePictures() {
     std::printf("\n6. Drawing the canvas (offscreen OpenGL)\n");
     const auto picture = [&](const std::string& name) {
@@ -247,6 +316,7 @@ bool DemoRoad::takePictures() {
         note("picture: " + name, file.string());
         return true;
     };
+    frameModels(models_, 0.75);
     for (const auto environment : vantrel::allSceneEnvironments) {
         canvas_->setSceneEnvironment(environment);
         if (!picture(std::string(vantrel::caseName(environment)))) return false;
@@ -256,9 +326,11 @@ bool DemoRoad::takePictures() {
     if (!picture("no-ground")) return false;
     canvas_->setGroundEnabled(true);
 
-    // The selected model glows; every model shows its sizes.
-    canvas_->selectModelById(models_.at(1)->id());
+    // The selected model glows; every model shows its sizes. The camera comes close to the selected
+    // model, the chair standing apart, so that its labels can be read.
+    canvas_->selectModelById(models_.at(2)->id());
     canvas_->setShowSizes(true);
+    frameModels({models_.at(2)}, 0.5);
     if (!picture("selected-glow-sizes")) return false;
     canvas_->setShowSizes(false);
     canvas_->resetSelection();

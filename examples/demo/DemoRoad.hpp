@@ -46,6 +46,8 @@ private:
     bool saveConcept();
     bool renderOrder();
 
+    void frameModels(const std::vector<std::shared_ptr<vantrel::ModelNode>>& models, double widthShare);
+
     bool fail(const std::string& step, const std::string& why);
     void note(const std::string& what, const std::string& where = {});
     std::shared_ptr<vantrel::ComponentEntity> componentByProductNumber(const std::string& productNumber) const;
