@@ -1,12 +1,8 @@
 // libFuzzer target over the glTF reader: every input is written as a GLB (or, when it starts with
 // '{', a .gltf) beside a small buffer file and read with tight budgets. Any crash, leak, sanitizer
-// report or exception escaping `read` is a finding; errors are the expected outcome.
+// report or exception escaping `read` is a finding; errors are the expected outcome. Run it alone:
 //
-//   cmake -B build/fuzz-library -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-//         -DVANTREL_BUILD_FUZZERS=ON -DVANTREL_BUILD_TESTS=OFF -DVANTREL_BUILD_BENCH=OFF \
-//         -DVANTREL_BUILD_EXAMPLES=OFF
-//   cmake --build build/fuzz-library --target vantrel_fuzz_gltf
-//   build/fuzz-library/fuzz/library/vantrel_fuzz_gltf -max_total_time=60 -rss_limit_mb=1024 -timeout=5
+//   bash fuzz/run.sh 60 gltf_reader
 
 #include "vantrel/graph/SCNSceneSource.hpp"
 
