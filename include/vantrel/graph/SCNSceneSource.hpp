@@ -3,6 +3,7 @@
 #include "vantrel/core/Error.hpp"
 #include "vantrel/core/Expected.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -83,6 +84,15 @@ struct SCNSceneSourceOptions {
     /// The most bytes the decoded textures of a model may take (4 bytes a pixel). Textures that would
     /// go beyond it are scaled down by halves until the whole set fits; they are not refused.
     std::uint64_t maxTextureBytes = std::uint64_t{512} << 20;
+    /// OBJ and Collada are read by a helper program; the most memory (address space) it may take.
+    /// Beyond it the read fails with `importerOutOfMemory`.
+    std::uint64_t importerMemoryBytes = std::uint64_t{2} << 30;
+    /// The most processor time the helper program may use; beyond it the read fails with
+    /// `importerTimedOut`. Rounded up to whole seconds.
+    std::chrono::milliseconds importerCpuTime{30'000};
+    /// The most time from starting the helper program to the end of its answer; then it is stopped
+    /// and the read fails with `importerTimedOut`.
+    std::chrono::milliseconds importerWallTime{60'000};
 };
 
 /// Reads scene files (glTF 2 and GLB, OBJ with its MTL, Collada; other formats are refused) into the

@@ -349,6 +349,9 @@ Expected<std::shared_ptr<SCNSceneSource::Prepared>> readScene(const SCNSceneSour
     request.file = url;
     request.format = *format;
     request.unitScale = source.options().convertUnitsToMeters;
+    request.limits.memoryBytes = source.options().importerMemoryBytes;
+    request.limits.cpuTime = std::chrono::ceil<std::chrono::seconds>(source.options().importerCpuTime);
+    request.limits.wallTime = source.options().importerWallTime;
     const auto error = answer(
         request, [&](const ImportFrame& frame) { return assembler.take(frame); },
         [&] { return status.stopRequested(); });

@@ -177,3 +177,32 @@ TEST(HostileModelFilesTest, TheStatusHandlersStopEndsABusyHelperAtOnce) {
     std::cout << "stopped " << latency.count() / 1000.0 << " ms after the handler asked\n";
     ::testing::Test::RecordProperty("stop_latency_us", std::to_string(latency.count()));
 }
+
+TEST(HostileModelFilesTest, TheHostsLimitsReachTheHelper) {
+    vantrel::test::ScratchDirectory dir("hostile-limits");
+    const auto model = dir.write("model.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+    vantrel::SCNSceneSourceOptions options;
+    options.importerMemoryBytes = std::uint64_t{300} << 20;
+    options.importerCpuTime = std::chrono::milliseconds(2500);
+    options.importerWallTime = std::chrono::milliseconds(4000);
+    std::optional<vantrel::detail::ImportLimits> seen;
+    const auto capturing = [&](const vantrel::detail::ImportRequest& request, const auto& onFrame,
+                               const auto& shouldStop) {
+        seen = request.limits;
+        return vantrel::detail::runImportHelper(request, onFrame, shouldStop);
+    };
+    const SCNSceneSource source(model, options);
+    const auto result = vantrel::detail::readScene(
+        source, [](double, SCNSceneSourceStatus, const vantrel::OptionalError&, bool&) {}, capturing);
+    ASSERT_TRUE(result) << result.error().message;
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->memoryBytes, std::uint64_t{300} << 20);
+    EXPECT_EQ(seen->cpuTime, std::chrono::seconds(3));  // whole seconds, rounded up
+    EXPECT_EQ(seen->wallTime, std::chrono::milliseconds(4000));
+
+    // A wall-clock limit shorter than the helper's start ends the read as timed out.
+    options.importerWallTime = std::chrono::milliseconds(1);
+    const auto hurried = SCNSceneSource::make(model, options)->read();
+    ASSERT_FALSE(hurried);
+    EXPECT_EQ(codeOf(hurried), static_cast<long>(SCNSceneSourceError::importerTimedOut)) << hurried.error().message;
+}
