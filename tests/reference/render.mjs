@@ -5,6 +5,7 @@
 // count) into the output directory. See README.md.
 //
 //   node render.mjs <output directory> [--models <folder>] [--chromium <path>] [--only <model>,...]
+//                   [--timeout <seconds, 240 by default>]
 //
 // Everything is served from a loopback HTTP server of this script's own: the page, three.js from
 // node_modules and the models. Nothing is fetched from anywhere else.
@@ -21,7 +22,7 @@ const SETUPS = ['A', 'B'];
 
 function usage(message) {
   console.error(`render.mjs: ${message}`);
-  console.error('usage: node render.mjs <output directory> [--models <folder>] [--chromium <path>] [--only <model>,...]');
+  console.error('usage: node render.mjs <output directory> [--models <folder>] [--chromium <path>] [--only <model>,...] [--timeout <s>]');
   process.exit(2);
 }
 
@@ -31,6 +32,7 @@ function parseArguments(argv) {
     chromium: process.env.CHROMIUM || '/usr/bin/chromium',
     only: null,
     output: null,
+    timeout: 240,
   };
   for (let i = 0; i < argv.length; ++i) {
     const argument = argv[i];
@@ -38,11 +40,13 @@ function parseArguments(argv) {
     if (argument === '--models') options.models = path.resolve(value());
     else if (argument === '--chromium') options.chromium = value();
     else if (argument === '--only') options.only = value().split(',');
+    else if (argument === '--timeout') options.timeout = Number(value());
     else if (argument.startsWith('--')) usage(`unknown option ${argument}`);
     else if (options.output === null) options.output = path.resolve(argument);
     else usage(`one output directory only (got ${argument})`);
   }
   if (options.output === null) usage('no output directory');
+  if (!(options.timeout > 0)) usage('--timeout needs a positive number of seconds');
   return options;
 }
 
@@ -103,6 +107,12 @@ async function main() {
     '--disable-dev-shm-usage', '--no-first-run', '--no-default-browser-check'];
   if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
   const browser = await puppeteer.launch({ executablePath: options.chromium, headless: true, args });
+  // A browser that hangs must not outlive the test that started it.
+  const watchdog = setTimeout(() => {
+    console.error(`render.mjs: no end after ${options.timeout} s; stopping Chromium`);
+    browser.process()?.kill('SIGKILL');
+    process.exit(1);
+  }, options.timeout * 1000);
   const pictures = [];
   try {
     const page = await browser.newPage();
@@ -145,6 +155,7 @@ async function main() {
     await writeFile(path.join(options.output, 'reference.json'), JSON.stringify(report, null, 1) + '\n');
     console.log(`reference: ${pictures.length} pictures in ${seconds.toFixed(1)} s -> ${options.output}`);
   } finally {
+    clearTimeout(watchdog);
     await browser.close();
     server.close();
   }
