@@ -47,8 +47,7 @@ constexpr const char* kLookNames[] = {"image-based light", "sheen", "transmissio
 std::shared_ptr<UIImage> skyImage() {
     std::vector<float> pixels(256 * 128 * 4);
     for (int row = 0; row < 128; ++row) {
-        const auto radiance =
-            static_cast<float>(0.3 + 0.7 * (0.5 + 0.5 * std::sin((0.5 - (row + 0.5) / 128.0) * kPi)));
+        const auto radiance = static_cast<float>(0.3 + 0.7 * (0.5 + 0.5 * std::sin((0.5 - (row + 0.5) / 128.0) * kPi)));
         for (std::size_t at = static_cast<std::size_t>(row) * 256 * 4; at < static_cast<std::size_t>(row + 1) * 256 * 4;
              at += 4) {
             pixels[at] = pixels[at + 1] = pixels[at + 2] = radiance;
@@ -60,7 +59,8 @@ std::shared_ptr<UIImage> skyImage() {
 
 std::vector<std::shared_ptr<SCNMaterial>> materialsOf(const SCNNode& root) {
     std::vector<std::shared_ptr<SCNMaterial>> materials;
-    for (const auto& node : root.childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
+    for (const auto& node :
+         root.childNodesPassingTest([](const SCNNode&n, bool&) { return n.geometry() != nullptr; })) {
         for (const auto& material : node->geometry()->materials()) {
             materials.push_back(material);
         }
@@ -88,7 +88,8 @@ struct Stage {
         const glm::vec3 low = box ? box->min.simd() : glm::vec3(-1.0f);
         const glm::vec3 high = box ? box->max.simd() : glm::vec3(1.0f);
         const glm::vec3 centre = 0.5f * (low + high);
-        const float distance = 1.15f * 0.5f * glm::length(high - low) / std::sin(static_cast<float>(17.5 * kPi / 180.0));
+        const float distance =
+            1.15f * 0.5f * glm::length(high - low) / std::sin(static_cast<float>(17.5 * kPi / 180.0));
 
         auto camera = SCNNode::make();
         camera->setCamera(SCNCamera::make());

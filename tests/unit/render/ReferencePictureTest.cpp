@@ -226,12 +226,21 @@ TEST(ReferencePicture, EveryModelLooksAsTheReferenceRendererDrawsItWithAndWithou
     const auto sky = skyImage();
     const UIColor grey(kGrey / 255.0, kGrey / 255.0, kGrey / 255.0);
 
-    std::printf("\n%-19s %-2s %-19s %-19s %6s %8s %8s %6s  %s\n", "model", "", "reference r, g, b", "ours r, g, b",
-                "diff", "area ref", "ours", "area", "");
+    // The figures, printed and written beside the pictures as comparison.txt.
+    std::string table;
+    const auto row = [&table](const char* format, auto... values) {
+        char line[256];
+        std::snprintf(line, sizeof line, format, values...);
+        table += line;
+        std::fputs(line, stdout);
+    };
+    row("%-19s %-2s %-19s %-19s %6s %8s %8s %6s  %s\n", "model", "", "reference r, g, b", "ours r, g, b", "diff",
+        "area ref", "ours", "area", "");
     for (const auto& [model, file] : models) {
         SCOPED_TRACE(model);
         OptionalError error;
-        auto scene = SCNSceneSource::make(vantrel::test::modelsDirectory() / file)->sceneWithOptions(std::nullopt, {}, &error);
+        auto scene =
+            SCNSceneSource::make(vantrel::test::modelsDirectory() / file)->sceneWithOptions(std::nullopt, {}, &error);
         ASSERT_TRUE(scene) << (error ? error->description() : "");
         auto camera = stageModel(*scene, sky);
         view.setScene(scene);
@@ -249,8 +258,7 @@ TEST(ReferencePicture, EveryModelLooksAsTheReferenceRendererDrawsItWithAndWithou
                 auto image = view.snapshot();
                 ASSERT_TRUE(image.hasValue()) << image.error().description();
                 pictures[i] = *image;
-                const std::string name =
-                    model + "_" + setup.name + (i == 0 ? "_grey" : "_black") + "_vantrel.png";
+                const std::string name = model + "_" + setup.name + (i == 0 ? "_grey" : "_black") + "_vantrel.png";
                 EXPECT_FALSE(writePNG(*pictures[i], folder / name).has_value());
             }
             // The corner shows the background as given: the mask relies on it.
@@ -263,24 +271,24 @@ TEST(ReferencePicture, EveryModelLooksAsTheReferenceRendererDrawsItWithAndWithou
             for (std::size_t c = 0; c < 3; ++c) {
                 colour = std::max(colour, std::abs(ours.mean[c] - theirMean[c]));
             }
-            const double area =
-                theirArea > 0 ? std::abs(double(ours.covered - theirArea)) / double(theirArea) : 1.0;
+            const double area = theirArea > 0 ? std::abs(double(ours.covered - theirArea)) / double(theirArea) : 1.0;
             const bool meetsGoal = colour <= kColourGoal && area <= kAreaGoal;
             const KnownMiss* miss = knownMiss(model, setup.name);
             const double colourLimit = miss ? std::max(kColourGoal, miss->colour + kColourRoom) : kColourGoal;
             const double areaLimit = miss ? std::max(kAreaGoal, miss->area + kAreaRoom) : kAreaGoal;
             const char* status = meetsGoal ? (miss ? "meets the goal: take it off the known misses" : "ok")
                                            : (miss ? "known miss" : "MISS");
-            std::printf("%-19s %-2s %5.1f, %5.1f, %5.1f  %5.1f, %5.1f, %5.1f  %6.1f %8ld %8ld %5.1f%%  %s\n",
-                        model.c_str(), setup.name, theirMean[0], theirMean[1], theirMean[2], ours.mean[0],
-                        ours.mean[1], ours.mean[2], colour, theirArea, ours.covered, 100.0 * area, status);
-            EXPECT_LE(colour, colourLimit) << "mean sRGB " << ours.mean[0] << ", " << ours.mean[1] << ", "
-                                           << ours.mean[2] << " against the reference's " << theirMean[0] << ", "
-                                           << theirMean[1] << ", " << theirMean[2];
+            row("%-19s %-2s %5.1f, %5.1f, %5.1f  %5.1f, %5.1f, %5.1f  %6.1f %8ld %8ld %5.1f%%  %s\n", model.c_str(),
+                setup.name, theirMean[0], theirMean[1], theirMean[2], ours.mean[0], ours.mean[1], ours.mean[2], colour,
+                theirArea, ours.covered, 100.0 * area, status);
+            EXPECT_LE(colour, colourLimit)
+                << "mean sRGB " << ours.mean[0] << ", " << ours.mean[1] << ", " << ours.mean[2]
+                << " against the reference's " << theirMean[0] << ", " << theirMean[1] << ", " << theirMean[2];
             EXPECT_LE(area, areaLimit) << ours.covered << " pixels against the reference's " << theirArea;
         }
     }
     std::fflush(stdout);
+    std::ofstream(folder / "comparison.txt") << table;
 }
 
 }  // namespace
