@@ -132,6 +132,10 @@ async function main() {
       const drawn = await page.evaluate((url, setups) => window.drawModel(url, setups),
         `/models/${model.file.split('/').map(encodeURIComponent).join('/')}`, SETUPS);
       for (const result of drawn.results) {
+        // The mask needs the backgrounds as asked for: grey 128 in the corner of the grey picture.
+        if (result.background.some((level) => Math.abs(level - 128) > 1)) {
+          throw new Error(`${model.name}: the grey background came out as ${result.background}`);
+        }
         const files = {};
         for (const [background, dataUrl] of Object.entries(result.pictures)) {
           files[background] = `${model.name}_${result.setup}_${background}.png`;
