@@ -188,6 +188,25 @@ std::shared_ptr<SCNNode> stageModel(SCNScene& scene, const std::shared_ptr<UIIma
     return camera;
 }
 
+// The reference's picture on the left, ours on the right, to look at side by side.
+void writeSideBySide(const std::filesystem::path& referenceFile, const UIImage& ours,
+                     const std::filesystem::path& out) {
+    const auto theirs = UIImage::fromFile(referenceFile);
+    if (!theirs || theirs->width() != ours.width() || theirs->height() != ours.height()) {
+        ADD_FAILURE() << "cannot read " << referenceFile << " at " << ours.width() << "x" << ours.height();
+        return;
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(ours.width()) * 4;
+    std::vector<std::uint8_t> both(rowBytes * 2 * static_cast<std::size_t>(ours.height()));
+    for (std::size_t y = 0; y < static_cast<std::size_t>(ours.height()); ++y) {
+        std::copy_n(theirs->rgba().begin() + static_cast<std::ptrdiff_t>(y * rowBytes), rowBytes,
+                    both.begin() + static_cast<std::ptrdiff_t>(2 * y * rowBytes));
+        std::copy_n(ours.rgba().begin() + static_cast<std::ptrdiff_t>(y * rowBytes), rowBytes,
+                    both.begin() + static_cast<std::ptrdiff_t>((2 * y + 1) * rowBytes));
+    }
+    EXPECT_FALSE(writePNG(UIImage(ours.width() * 2, ours.height(), std::move(both)), out).has_value());
+}
+
 json readReference(const std::filesystem::path& folder) {
     std::ifstream in(folder / "reference.json");
     if (!in) {
@@ -263,6 +282,8 @@ TEST(ReferencePicture, EveryModelLooksAsTheReferenceRendererDrawsItWithAndWithou
             }
             // The corner shows the background as given: the mask relies on it.
             EXPECT_TRUE(near(pixelAt(*pictures[0], 0, 0), kGrey, kGrey, kGrey, 1));
+            writeSideBySide(folder / theirs.at("pictures").at("grey").get<std::string>(), *pictures[0],
+                            folder / (model + "_" + setup.name + "_side_by_side.png"));
 
             const Masked ours = maskedMean(*pictures[0], *pictures[1]);
             const auto theirMean = theirs.at("mean").get<std::array<double, 3>>();
