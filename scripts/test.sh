@@ -17,6 +17,9 @@ step() { printf '\n=== %s ===\n' "$*"; }
 
 step "dependencies"
 bash scripts/install-deps.sh
+# three.js and puppeteer-core for the reference pictures (tests/reference); should this fail, the
+# picture test's fixture says so.
+(cd tests/reference && npm ci --no-audit --no-fund --loglevel=error) || echo "npm ci in tests/reference failed" >&2
 
 backend_started=0
 if [ -x scripts/backend.sh ] || [ -f scripts/backend.sh ]; then
