@@ -27,7 +27,8 @@ struct TextureCollectionRun : std::enable_shared_from_this<TextureCollectionRun>
         }
         const auto& [name, fileKey] = pending[next++];
         DownloadingService::sharedInstance().obtainDataFromLocalCache(
-            fileKey, true, [self = shared_from_this(), name](std::optional<FileData> data, OptionalError error) {
+            fileKey, true,
+            [self = shared_from_this(), name = name](std::optional<FileData> data, OptionalError error) {
                 if (error && self->logFailure) self->logFailure(name, *error);
                 if (data) self->datas[name] = std::move(*data);
                 self->step();
