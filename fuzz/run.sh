@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(image_decoding ar_session viewer_script zip_extraction livequery_frames model_manifest gltf_reader backend_records)
+[ ${#targets[@]} -gt 0 ] || targets=(image_decoding ar_session viewer_script zip_extraction livequery_frames model_manifest gltf_reader backend_records store_files)
 build=build/fuzz
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 

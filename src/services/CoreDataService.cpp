@@ -1,5 +1,7 @@
 #include "vantrel/services/CoreDataService.hpp"
 
+#include "services/CodeBaseModel.hpp"
+
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Log.hpp"
 #include "vantrel/core/Paths.hpp"
@@ -29,43 +31,8 @@ CoreDataService& CoreDataService::sharedInstance() {
 }
 
 std::shared_ptr<const ManagedObjectModel> CoreDataService::codeBaseModel() {
-    static const auto model = [] {
-        using T = AttributeType;
-        std::vector<EntityDescription> entities;
-        entities.emplace_back(ConceptEntity::entityName,
-                              std::vector<AttributeDescription>{{"name", T::string},
-                                                                {"user_id", T::string},
-                                                                {"popularity", T::integer16},
-                                                                {"thumbnail", T::binaryData},
-                                                                {"lastOpened", T::date},
-                                                                {"groundEnabled", T::boolean},
-                                                                {"groundColorRgba", T::string},
-                                                                {"conflictsMessage", T::string}},
-                              std::vector<RelationshipDescription>{{"conceptItems", ConceptItemEntity::entityName,
-                                                                    "concept", true, DeleteRule::cascade}},
-                              factoryOf<ConceptEntity>());
-        entities.emplace_back(
-            ConceptItemEntity::entityName,
-            std::vector<AttributeDescription>{{"id", T::string},
-                                              {"component_id", T::string},
-                                              {"positionX", T::float32},
-                                              {"positionY", T::float32},
-                                              {"positionZ", T::float32},
-                                              {"rotationX", T::float32},
-                                              {"rotationY", T::float32},
-                                              {"rotationZ", T::float32},
-                                              {"rotationW", T::float32}},
-            std::vector<RelationshipDescription>{
-                {"assignedMaterials", AssignedMaterialEntity::entityName, "conceptItem", true, DeleteRule::cascade},
-                {"concept", ConceptEntity::entityName, "conceptItems", false, DeleteRule::nullify}},
-            factoryOf<ConceptItemEntity>());
-        entities.emplace_back(AssignedMaterialEntity::entityName,
-                              std::vector<AttributeDescription>{{"tag", T::string}, {"material_id", T::string}},
-                              std::vector<RelationshipDescription>{{"conceptItem", ConceptItemEntity::entityName,
-                                                                    "assignedMaterials", false, DeleteRule::nullify}},
-                              factoryOf<AssignedMaterialEntity>());
-        return std::make_shared<const ManagedObjectModel>("CodeBase", 1, std::move(entities));
-    }();
+    static const auto model = services_detail::makeCodeBaseModel(
+        {factoryOf<ConceptEntity>(), factoryOf<ConceptItemEntity>(), factoryOf<AssignedMaterialEntity>()});
     return model;
 }
 
