@@ -311,8 +311,9 @@ std::vector<float> environmentBrdfTable(int size) {
             }
             const std::size_t at =
                 (static_cast<std::size_t>(row) * static_cast<std::size_t>(size) + static_cast<std::size_t>(column)) * 2;
-            table[at] = scale / static_cast<float>(kSamples);
-            table[at + 1] = bias / static_cast<float>(kSamples);
+            // Smooth surfaces seen head-on sum to a hair over 1 in floats: no surface reflects more than it gets.
+            table[at] = std::min(scale / static_cast<float>(kSamples), 1.0f);
+            table[at + 1] = std::min(bias / static_cast<float>(kSamples), 1.0f - table[at]);
         }
     }
     return table;
