@@ -194,7 +194,7 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     gl.BindTexture(GL_TEXTURE_2D, entry.texture.id());
     gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (floating) {
-        // Linear light beyond 1 (lighting environments): kept as it is, never sRGB-decoded.
+        // Linear light beyond 1 (float images): kept as it is, never sRGB-decoded.
         gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, image->width(), image->height(), 0, GL_RGBA, GL_FLOAT,
                       image->rgbaFloat().data());
     } else {
