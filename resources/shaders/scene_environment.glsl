@@ -1,12 +1,19 @@
-// Light from the scene's lighting environment: a colour, or an equirectangular image with its
-// irradiance as spherical harmonics. Part of scene.frag.
+// Light from the scene's lighting environment: a colour, or an equirectangular image prefiltered
+// once (EnvironmentMaps.cpp): its mip levels hold the radiance seen by GGX lobes of growing
+// roughness, its irradiance comes as spherical harmonics. Part of scene.frag.
+//
+//   irradiance(n)           the diffuse light of a white Lambert surface facing n: the irradiance
+//                           over π (1.0 under a uniform environment of radiance 1), × intensity
+//   radiance(d, roughness)  the prefiltered radiance arriving from d, × intensity
+//   environmentBrdf(nDotV, roughness)  the split-sum scale and bias of F0
 
 #if defined(ENV_COLOR) || defined(ENV_MAP)
 uniform vec3 uEnvColor;        // colour environment: linear colour × intensity
-uniform sampler2D uEnvMap;     // equirectangular environment with mipmaps
-uniform vec3 uEnvIrradiance[9];  // spherical harmonics of the irradiance, × intensity
+uniform sampler2D uEnvMap;     // equirectangular, mip level = roughness × uEnvMaxLod
+uniform vec3 uEnvIrradiance[9];  // spherical harmonics of the irradiance over π, × intensity
 uniform float uEnvIntensity;
 uniform float uEnvMaxLod;
+uniform sampler2D uBrdfLut;    // split-sum table: nDotV across, roughness up
 #endif
 
 #if defined(ENV_COLOR) || defined(ENV_MAP)
@@ -24,14 +31,17 @@ vec3 irradiance(vec3 n) {
 vec3 radiance(vec3 direction, float roughness) {
 #ifdef ENV_MAP
     vec2 uv = vec2(atan(direction.x, -direction.z) / (2.0 * kPi) + 0.5, acos(clamp(direction.y, -1.0, 1.0)) / kPi);
-    return textureLod(uEnvMap, uv, roughness * uEnvMaxLod).rgb * uEnvIntensity;
+    return textureLod(uEnvMap, uv, clamp(roughness, 0.0, 1.0) * uEnvMaxLod).rgb * uEnvIntensity;
 #else
     return uEnvColor;
 #endif
 }
-#endif
 
-// Split-sum environment BRDF, analytic fit (Karis).
+vec2 environmentBrdf(float nDotV, float roughness) {
+    return texture(uBrdfLut, vec2(clamp(nDotV, 0.0, 1.0), clamp(roughness, 0.0, 1.0))).rg;
+}
+#else
+// Without an environment the table is not bound: the analytic fit (Karis) stands in.
 vec2 environmentBrdf(float nDotV, float roughness) {
     const vec4 c0 = vec4(-1.0, -0.0275, -0.572, 0.022);
     const vec4 c1 = vec4(1.0, 0.0425, 1.04, -0.04);
@@ -39,3 +49,4 @@ vec2 environmentBrdf(float nDotV, float roughness) {
     float a004 = min(r.x * r.x, exp2(-9.28 * nDotV)) * r.x + r.y;
     return vec2(-1.04, 1.04) * a004 + r.zw;
 }
+#endif

@@ -217,6 +217,9 @@ void ItemDrawer::bindMap(GpuProgram& p, std::size_t slot, const SCNMaterialPrope
 void ItemDrawer::setEnvironment(GpuProgram& p, const PassState& pass) {
     gl.Uniform3fv(uniform(gl, p, "uEnvColor"), 1, glm::value_ptr(pass.environmentColor));
     gl.Uniform1f(uniform(gl, p, "uEnvIntensity"), pass.environmentIntensity);
+    gl.ActiveTexture(GL_TEXTURE0 + kBrdfLutUnit);
+    gl.BindTexture(GL_TEXTURE_2D, context.environmentBrdfLut());
+    gl.Uniform1i(uniform(gl, p, "uBrdfLut"), kBrdfLutUnit);
     if (pass.environment == nullptr) {
         return;
     }

@@ -48,7 +48,8 @@ struct GpuTexture {
     int levels = 1;
 };
 
-/// A lighting environment made ready once per image: the texture with mipmaps and the irradiance.
+/// A lighting environment made ready once per image (EnvironmentMaps.cpp): the radiance prefiltered
+/// per roughness in the texture's mip levels (perceptual roughness = lod / maxLod) and the irradiance.
 struct GpuEnvironment {
     std::weak_ptr<UIImage> source;
     GlObject texture;
@@ -85,7 +86,7 @@ struct FrameRequest {
     const SCNTechnique* technique = nullptr;
     int samples = 4;
     SCNDebugOptions debugOptions = SCNDebugOptions::none;
-    SCNToneMapping toneMapping = SCNToneMapping::none;
+    SCNToneMapping toneMapping = SCNToneMapping::neutral;
     float exposure = 0.0f;  // stops
     bool showsStatistics = false;
     bool defaultLighting = false;
@@ -115,6 +116,7 @@ struct RenderContext::Impl {
     std::unordered_map<const void*, detail::GpuMesh> meshes;
     std::map<std::pair<const void*, bool>, detail::GpuTexture> textures;
     std::unordered_map<const void*, detail::GpuEnvironment> environments;
+    detail::GlObject brdfLut;  // the split-sum table, made on first use
     std::unordered_map<std::uint64_t, detail::GpuProgram> scenePrograms;
     std::map<std::string, detail::GpuProgram> namedPrograms;
     std::map<std::string, std::string> shaderSources;
@@ -148,6 +150,8 @@ struct RenderContext::Impl {
     detail::GpuMesh& mesh(const SCNGeometry& geometry);
     detail::GpuTexture* texture(const std::shared_ptr<UIImage>& image, bool srgb);
     detail::GpuEnvironment* environment(const std::shared_ptr<UIImage>& image);
+    /// The split-sum table of the environment BRDF (RG16F), made once per context.
+    GLuint environmentBrdfLut();
     Expected<detail::GpuProgram*> sceneProgram(std::uint64_t features);
     Expected<detail::GpuProgram*> namedProgram(const std::string& vertex, const std::string& fragment);
     /// The text of a shader resource with its `#include "name"` lines expanded.

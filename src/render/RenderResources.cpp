@@ -1,4 +1,4 @@
-// Uploads and caches of a render context: meshes, images, environments, programs, targets.
+// Uploads and caches of a render context: meshes, images, programs, targets (environments: EnvironmentMaps.cpp).
 
 #include <algorithm>
 #include <cmath>
@@ -60,8 +60,6 @@ std::vector<glm::vec3> computeNormals(const SCNGeometrySource& source,
     return normals;
 }
 
-float srgbToLinear(float c) { return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f); }
-
 }  // namespace
 }  // namespace detail
 
@@ -77,6 +75,7 @@ void RenderContext::Impl::releaseAll() {
     meshes.clear();
     textures.clear();
     environments.clear();
+    brdfLut = GlObject{};
     scenePrograms.clear();
     namedPrograms.clear();
     quadArray.reset();
@@ -195,7 +194,7 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     gl.BindTexture(GL_TEXTURE_2D, entry.texture.id());
     gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (floating) {
-        // Linear light beyond 1 (lighting environments): kept as it is, never sRGB-decoded.
+        // Linear light beyond 1 (float images): kept as it is, never sRGB-decoded.
         gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA16F, image->width(), image->height(), 0, GL_RGBA, GL_FLOAT,
                       image->rgbaFloat().data());
     } else {
@@ -206,82 +205,6 @@ GpuTexture* RenderContext::Impl::texture(const std::shared_ptr<UIImage>& image, 
     entry.levels = 1 + static_cast<int>(std::floor(std::log2(std::max(image->width(), image->height()))));
     ++textureUploads;
     auto& slot = textures[key];
-    slot = std::move(entry);
-    return &slot;
-}
-
-GpuEnvironment* RenderContext::Impl::environment(const std::shared_ptr<UIImage>& image) {
-    if (!image) {
-        return nullptr;
-    }
-    auto it = environments.find(image.get());
-    if (it != environments.end() && !it->second.source.expired()) {
-        return &it->second;
-    }
-    GpuTexture* uploaded = texture(image, true);
-    if (uploaded == nullptr) {
-        return nullptr;
-    }
-    GpuEnvironment entry;
-    entry.source = image;
-    // The environment keeps its own texture so that it can be filtered as a panorama.
-    entry.texture = std::move(uploaded->texture);
-    textures.erase(std::make_pair(static_cast<const void*>(image.get()), true));
-    const auto& gl = device.gl();
-    gl.BindTexture(GL_TEXTURE_2D, entry.texture.id());
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    entry.maxLod = static_cast<float>(std::floor(std::log2(std::max(image->width(), image->height()))));
-
-    // Irradiance as nine spherical-harmonic coefficients, convolved with the cosine lobe and divided
-    // by pi, so that albedo × E(n) is the diffuse light. About 64 × 32 samples are plenty for it.
-    const bool floating = image->pixelFormat() == UIImagePixelFormat::rgba32Float;
-    const auto& pixels = image->rgba();
-    const auto& floats = image->rgbaFloat();
-    const int width = image->width();
-    const int height = image->height();
-    const int stepX = std::max(1, width / 64);
-    const int stepY = std::max(1, height / 32);
-    glm::vec3 sh[9]{};
-    constexpr float kPi = 3.14159265f;
-    float weightSum = 0.0f;
-    for (int y = stepY / 2; y < height; y += stepY) {
-        const float theta = (static_cast<float>(y) + 0.5f) / static_cast<float>(height) * kPi;
-        for (int x = stepX / 2; x < width; x += stepX) {
-            const float phi = ((static_cast<float>(x) + 0.5f) / static_cast<float>(width) - 0.5f) * 2.0f * kPi;
-            const glm::vec3 d(std::sin(theta) * std::sin(phi), std::cos(theta), -std::sin(theta) * std::cos(phi));
-            const std::size_t at =
-                (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
-            const glm::vec3 radiance =
-                floating ? glm::vec3(floats[at], floats[at + 1], floats[at + 2])
-                         : glm::vec3(srgbToLinear(pixels[at] / 255.0f), srgbToLinear(pixels[at + 1] / 255.0f),
-                                     srgbToLinear(pixels[at + 2] / 255.0f));
-            const float w = std::sin(theta);
-            weightSum += w;
-            const float basis[9] = {0.282095f,
-                                    0.488603f * d.y,
-                                    0.488603f * d.z,
-                                    0.488603f * d.x,
-                                    1.092548f * d.x * d.y,
-                                    1.092548f * d.y * d.z,
-                                    0.315392f * (3.0f * d.z * d.z - 1.0f),
-                                    1.092548f * d.x * d.z,
-                                    0.546274f * (d.x * d.x - d.y * d.y)};
-            for (int k = 0; k < 9; ++k) {
-                sh[k] += radiance * basis[k] * w;
-            }
-        }
-    }
-    const float solidAngle = weightSum > 0.0f ? 4.0f * kPi / weightSum : 0.0f;
-    const float band[9] = {1.0f, 2.0f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f, 0.25f, 0.25f, 0.25f, 0.25f, 0.25f};
-    const float constant[9] = {0.282095f, 0.488603f, 0.488603f, 0.488603f, 1.092548f,
-                               1.092548f, 0.315392f, 1.092548f, 0.546274f};
-    for (int k = 0; k < 9; ++k) {
-        entry.irradiance[k] = sh[k] * solidAngle * band[k] * constant[k];
-    }
-    auto& slot = environments[image.get()];
     slot = std::move(entry);
     return &slot;
 }

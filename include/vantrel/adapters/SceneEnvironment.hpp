@@ -16,6 +16,8 @@ class SCNScene;
 class SceneEntity;
 
 /// The lighting of the canvas: which set of lights stands around the content, and the background.
+/// Under each, the scene's lighting environment is a neutral studio made in code unless the
+/// company's scene record brings its own.
 /// Compared and hashed as an ordinary enumeration.
 enum class SceneEnvironment {
     basicLight,  ///< Two omni lights on the diagonal through the content, no background colour.
@@ -40,7 +42,8 @@ using LightingEnvironmentBlock = std::function<void(std::optional<SCNMaterialPro
 
 /// Gives `scene` the image-based lighting of a scene record: the record's environment property (its
 /// sampling settings, and its texture fetched through the file cache, or failing that its colour) or,
-/// when the record names none, an empty property that resets the scene's lighting to the defaults.
+/// when the record names none, the canvas's studio environment (a neutral grey room with soft boxes,
+/// made in code) at its usual intensity.
 /// The property is copied into the scene on the main queue (the scene is held weakly, so nothing
 /// happens once it has gone), then `block` receives it. Without a record `block` receives nothing
 /// and the scene is left alone. May be called from any thread.

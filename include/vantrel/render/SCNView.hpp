@@ -128,7 +128,8 @@ public:
     [[nodiscard]] SCNAntialiasingMode antialiasingMode() const noexcept { return antialiasingMode_; }
     /// Sets the antialiasing.
     void setAntialiasingMode(SCNAntialiasingMode mode);
-    /// The tone mapping of the pictures.
+    /// The tone mapping of the pictures; `neutral` by default (light materials keep their detail
+    /// instead of clipping, base colours stay as they are below the highlights).
     [[nodiscard]] SCNToneMapping toneMapping() const noexcept { return toneMapping_; }
     /// Sets the tone mapping.
     void setToneMapping(SCNToneMapping mapping);
@@ -207,7 +208,7 @@ private:
     bool showsStatistics_ = false;
     SCNDebugOptions debugOptions_ = SCNDebugOptions::none;
     SCNAntialiasingMode antialiasingMode_ = SCNAntialiasingMode::multisampling4X;
-    SCNToneMapping toneMapping_ = SCNToneMapping::none;
+    SCNToneMapping toneMapping_ = SCNToneMapping::neutral;
     float exposure_ = 0.0f;
     bool autoenablesDefaultLighting_ = false;
     bool needsDisplay_ = true;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "SceneLights.hpp"
+#include "StudioEnvironment.hpp"
 #include "adapters/AdapterDependencies.hpp"
 #include "adapters/AdapterModels.hpp"
 #include "adapters/GlowTechnique.hpp"
@@ -72,6 +73,8 @@ void CanvasAdapter::setUp() {
     for (const auto& child : root->childNodes()) {
         if (child->light()) child->removeFromParentNode();
     }
+    // Image-based light besides the lights, until a scene record brings its own.
+    detail::useStudioEnvironment(scene_->lightingEnvironment());
     observeNotifications();
 }
 

@@ -1,6 +1,9 @@
 #include "vantrel/adapters/SceneEnvironment.hpp"
 
 #include <string>
+#include <variant>
+
+#include "StudioEnvironment.hpp"
 
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/Strings.hpp"
@@ -41,7 +44,11 @@ void assignLightingEnvironment(const std::shared_ptr<SCNScene>& scene, const std
     record->getScnLightingEnvironment([weakScene, block = std::move(block)](SCNMaterialProperty property) mutable {
         // The texture may arrive on the caller's thread (cached) or the main queue (downloaded): the
         // scene is touched on the main queue in either case.
-        DispatchQueue::main().async([weakScene, property = std::move(property), block = std::move(block)] {
+        DispatchQueue::main().async([weakScene, property = std::move(property), block = std::move(block)]() mutable {
+            if (std::holds_alternative<std::monostate>(property.contents())) {
+                // No environment of the company's own: the canvas's studio lights the products.
+                detail::useStudioEnvironment(property);
+            }
             if (const auto shown = weakScene.lock()) {
                 auto& target = shown->lightingEnvironment();
                 target.setContents(property.contents());

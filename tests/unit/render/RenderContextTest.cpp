@@ -83,6 +83,8 @@ TEST(RenderContext, TwoViewsDrawIndependentlyInOneProcess) {
     second.add(SCNBox::make(1.0f, 1.0f, 1.0f), UIColor(0, 0, 1), SCNLightingModel::constant);
     auto a = makeView(first, 32, 32);
     auto b = makeView(second, 32, 32);
+    a->setToneMapping(SCNToneMapping::none);  // exact colours
+    b->setToneMapping(SCNToneMapping::none);
     auto imageA = a->snapshot();
     auto imageB = b->snapshot();
     ASSERT_TRUE(imageA.hasValue() && imageB.hasValue());

@@ -18,6 +18,7 @@ TEST(ScenePicture, RedBoxCoversThePixelsProjectPointGivesAndTheBackgroundFillsTh
     auto box = lit.add(SCNBox::make(1.0f, 1.0f, 1.0f), UIColor(1, 0, 0));
     box->setPosition({0.8f, 0.3f, 0.0f});
     auto view = makeView(lit);
+    view->setToneMapping(SCNToneMapping::none);  // exact colours, as lit
     const UIColor background(0.2, 0.4, 0.6);
     view->setBackgroundColor(background);
     auto image = picture(*view, "red_box");
@@ -84,6 +85,7 @@ TEST(ScenePicture, HiddenNodesOpacityAndTransparencyShowWhatIsBehind) {
         auto front = lit.add(SCNPlane::make(1.0f, 1.0f), UIColor(1, 0, 0), SCNLightingModel::constant);
         c.setUp(*front, *back);
         auto view = makeView(lit, 64, 48);
+        view->setToneMapping(SCNToneMapping::none);  // exact blends of exact colours
         view->setBackgroundColor(UIColor::blackColor());
         auto image = picture(*view, std::string("blend_") + c.name);
         ASSERT_TRUE(image);
@@ -105,6 +107,7 @@ Pixel transparentPlanes(bool opaqueBetween, const std::string& name) {
     aside();
     lit.add(SCNPlane::make(2.0f, 2.0f), UIColor(0, 0, 1, 0.5), SCNLightingModel::constant);
     auto view = makeView(lit, 64, 48);
+    view->setToneMapping(SCNToneMapping::none);  // exact blends of exact colours
     view->setBackgroundColor(UIColor::blackColor());
     auto image = picture(*view, name);
     EXPECT_TRUE(image);

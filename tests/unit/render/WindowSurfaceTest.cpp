@@ -37,6 +37,7 @@ TEST(WindowSurface, AViewDrawsIntoAWindowOnAVirtualDisplay) {
         SCNView view(CGRect(0, 0, 96, 64), std::move(context).value());
         view.setScene(lit.scene);
         view.setPointOfView(lit.camera);
+        view.setToneMapping(SCNToneMapping::none);  // the box's exact red
         view.setBackgroundColor(UIColor::blackColor());
         ASSERT_FALSE(view.draw().has_value());
         EXPECT_FALSE(view.needsDisplay());

@@ -101,7 +101,7 @@ TEST(SceneEnvironment, ARecordsLightingEnvironmentReachesTheSceneOnTheMainQueue)
     };
     const Case cases[] = {
         {"colour", {{"lightingEnvironment", {{"rgbHexCode", "#ff0000"}, {"intensity", 2}}}}, UIColor(1, 0, 0, 1), 2.0},
-        {"no environment resets the scene", nlohmann::json::object(), std::nullopt, 1.0},
+        {"no environment resets the scene to the studio", nlohmann::json::object(), std::nullopt, 1.0},
     };
     for (const auto& c : cases) {
         const auto scene = SCNScene::make();
@@ -117,6 +117,7 @@ TEST(SceneEnvironment, ARecordsLightingEnvironmentReachesTheSceneOnTheMainQueue)
         drainMain();
         ASSERT_TRUE(received) << c.what;
         EXPECT_EQ(scene->lightingEnvironment().contentsColor(), c.contents) << c.what;
+        EXPECT_EQ(scene->lightingEnvironment().contentsImage() != nullptr, !c.contents) << c.what;
         EXPECT_EQ(scene->lightingEnvironment().intensity(), c.intensity) << c.what;
     }
 
