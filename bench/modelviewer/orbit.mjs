@@ -8,10 +8,11 @@
 // the next's, Chromium's frame-rate cap off.
 //
 //   node orbit.mjs [--frames N] [--warm-up N] [--step degrees] [--mode headless|xvfb]
-//                  [--model <file.glb>] [--chromium <path>] [--timeout <seconds>]
+//                  [--model <file.glb>] [--chromium <path>] [--timeout <seconds>] [--picture <file.png>]
 //
 // --mode headless: --use-angle=gl-egl without a display; xvfb: --use-angle=gl on the X display
-// (run under xvfb-run). Fails when the page's WebGL is not on llvmpipe (SwiftShader, say).
+// (run under xvfb-run). --picture writes the page with the camera turned 30° once the frames are
+// timed (vantrel_sofa_orbit --picture: the same). Fails when the page's WebGL is not on llvmpipe (SwiftShader, say).
 // Everything is served from a loopback HTTP server of this script's own: the page, model-viewer
 // from node_modules and the model. Nothing is fetched from anywhere else.
 
@@ -27,7 +28,7 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 function usage(message) {
   console.error(`orbit.mjs: ${message}`);
   console.error('usage: node orbit.mjs [--frames N] [--warm-up N] [--step degrees] [--mode headless|xvfb] ' +
-    '[--model <file.glb>] [--chromium <path>] [--timeout <s>]');
+    '[--model <file.glb>] [--chromium <path>] [--timeout <s>] [--picture <file.png>]');
   process.exit(2);
 }
 
@@ -40,6 +41,7 @@ function parseArguments(argv) {
     model: path.resolve(here, '../../../../shared/models/GlamVelvetSofa/GlamVelvetSofa.glb'),
     chromium: process.env.CHROMIUM || '/usr/bin/chromium',
     timeout: 180,
+    picture: null,
   };
   for (let i = 0; i < argv.length; ++i) {
     const argument = argv[i];
@@ -51,6 +53,7 @@ function parseArguments(argv) {
     else if (argument === '--model') options.model = path.resolve(value());
     else if (argument === '--chromium') options.chromium = value();
     else if (argument === '--timeout') options.timeout = Number(value());
+    else if (argument === '--picture') options.picture = path.resolve(value());
     else usage(`unknown argument ${argument}`);
   }
   if (!(options.frames >= 1) || !(options.warmUp >= 1)) usage('--frames and --warm-up need positive numbers');
@@ -143,6 +146,10 @@ async function main() {
     const measured = await page.evaluate((n, w, s) => window.orbit(n, w, s), options.frames, options.warmUp,
       options.step);
     const after = await page.evaluate(() => window.describe());
+    if (options.picture) {
+      await page.evaluate(() => window.turnTo(30));
+      await page.screenshot({ path: options.picture });
+    }
     if (after.renderScales.some((scale) => scale !== 1)) {
       throw new Error(`the render scale changed: ${after.renderScales.join(', ')}`);
     }
