@@ -190,6 +190,18 @@ std::optional<Stage> makeStage(const std::filesystem::path& file, std::string& f
     return stage;
 }
 
+// The drawn nodes' names (the geometry's when the node has none).
+std::vector<std::string> meshNames(const SCNNode& root) {
+    std::vector<std::string> names;
+    for (const auto& node :
+         root.childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
+        names.push_back(!node->name().empty() ? node->name()
+                        : dynamic_cast<const SCNFloor*>(node->geometry().get()) != nullptr ? "SCNFloor"
+                                                                                           : "geometry");
+    }
+    return names;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -256,6 +268,8 @@ int main(int argc, char** argv) {
         {"renderScale", statistics.renderScale},
         {"reducedQuality", statistics.reducedQuality},
         {"toneMapping", "neutral"},
+        {"lights", {"DirectionalLight (casts shadows)"}},
+        {"meshes", meshNames(*stage->scene->rootNode())},
         {"environment", "studio (256 x 128 float equirect made in code)"},
         {"framing",
          {{"centre", {stage->centre.x, stage->centre.y, stage->centre.z}},
