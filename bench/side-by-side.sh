@@ -30,13 +30,15 @@
 # of llvmpipe). Neither side's time includes showing the frame on a screen.
 #
 #   bench/side-by-side.sh [--preset ci] [--rounds 3] [--frames 60] [--warm-up 10]
-#                         [--mode headless|xvfb] [--pictures <directory>] [--keep <directory>]
+#                         [--mode headless|xvfb] [--our-floor endless|footprint]
+#                         [--pictures <directory>] [--keep <directory>]
 #
 # --mode headless (default) runs Chromium with --use-angle=gl-egl and no display; xvfb runs it with
 # --use-angle=gl under xvfb-run. --pictures writes both sides' view turned 30° (ours.png,
 # theirs.png). --keep keeps every round's JSON there. Needs node and npm (npm ci runs once here when
 # bench/modelviewer/node_modules is missing), /usr/bin/chromium (or $CHROMIUM) and, for xvfb,
-# xvfb-run. Takes about 2–4 minutes with the defaults on two busy cores.
+# xvfb-run. --our-floor footprint gives our sofa a floor 1.5 times its footprint (about the size of
+# model-viewer's shadow plane) instead of the endless one that fills the background. Takes about 2–4 minutes with the defaults on two busy cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -45,6 +47,7 @@ rounds=3
 frames=60
 warm_up=10
 mode=headless
+floor=endless
 pictures=''
 keep=''
 while (($#)); do
@@ -54,13 +57,15 @@ while (($#)); do
         --frames) frames=$2; shift 2 ;;
         --warm-up) warm_up=$2; shift 2 ;;
         --mode) mode=$2; shift 2 ;;
+        --our-floor) floor=$2; shift 2 ;;
         --pictures) pictures=$2; shift 2 ;;
         --keep) keep=$2; shift 2 ;;
         *) echo "usage: $0 [--preset ci] [--rounds N] [--frames N] [--warm-up N] [--mode headless|xvfb]" \
-                "[--pictures <directory>] [--keep <directory>]" >&2; exit 2 ;;
+                "[--our-floor endless|footprint] [--pictures <directory>] [--keep <directory>]" >&2; exit 2 ;;
     esac
 done
 [[ $mode == headless || $mode == xvfb ]] || { echo "--mode is headless or xvfb" >&2; exit 2; }
+[[ $floor == endless || $floor == footprint ]] || { echo "--our-floor is endless or footprint" >&2; exit 2; }
 
 build=build/$preset
 [[ -f $build/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null
@@ -86,19 +91,19 @@ theirs() {
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 # The renderer's passes, by name, from its own profile (it waits for the GPU after each pass, so
 # this run is not timed).
-VANTREL_RENDER_PROFILE=1 "$ours_program" --frames 10 --warm-up 1 2>"$out/profile.txt" >/dev/null
+VANTREL_RENDER_PROFILE=1 "$ours_program" --floor "$floor" --frames 10 --warm-up 1 2>"$out/profile.txt" >/dev/null
 our_passes=$(grep '^frame profile' "$out/profile.txt" | tail -1 | sed 's/^[^:]*://' |
     awk '{ for (i = 1; i <= NF; i += 2) if ($i != "walk" && $i != "end") printf "%s%s", (n++ ? ", " : ""), $i }')
 
 for round in $(seq "$rounds"); do
     echo "round $round of $rounds: ours" >&2
-    "$ours_program" --frames "$frames" --warm-up "$warm_up" >"$out/ours-$round.json"
+    "$ours_program" --floor "$floor" --frames "$frames" --warm-up "$warm_up" >"$out/ours-$round.json"
     echo "round $round of $rounds: model-viewer" >&2
     theirs >"$out/theirs-$round.json"
 done
 if [[ -n $pictures ]]; then
     mkdir -p "$pictures"
-    "$ours_program" --frames 1 --warm-up 1 --picture "$pictures/ours.png" >/dev/null
+    "$ours_program" --floor "$floor" --frames 1 --warm-up 1 --picture "$pictures/ours.png" >/dev/null
     theirs --frames 1 --warm-up 1 --picture "$(realpath "$pictures")/theirs.png" >/dev/null
 fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)

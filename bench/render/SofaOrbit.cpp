@@ -11,7 +11,10 @@
 // and `interval`, from one frame's start to the next's.
 //
 //   vantrel_sofa_orbit [--frames N] [--warm-up N] [--step degrees] [--model <file.glb>]
-//                      [--picture <file.png>]
+//                      [--picture <file.png>] [--floor endless|footprint]
+//
+// --floor footprint makes the floor a rectangle 1.5 times the sofa's footprint, about the size of the
+// web viewer's shadow plane, instead of the canvas's endless floor that fills the background.
 //
 // --picture writes the view turned 30° once the frames are timed (orbit.mjs --picture: the same).
 //
@@ -59,13 +62,14 @@ struct Options {
     std::filesystem::path model =
         std::filesystem::path(VANTREL_BENCH_MODELS_DIR) / "GlamVelvetSofa" / "GlamVelvetSofa.glb";
     std::filesystem::path picture;
+    bool endlessFloor = true;
 };
 
 [[noreturn]] void usage(const std::string& message) {
     std::fprintf(stderr, "vantrel_sofa_orbit: %s\n", message.c_str());
     std::fprintf(stderr,
                  "usage: vantrel_sofa_orbit [--frames N] [--warm-up N] [--step degrees] [--model <file.glb>] "
-                 "[--picture <file.png>]\n");
+                 "[--picture <file.png>] [--floor endless|footprint]\n");
     std::exit(2);
 }
 
@@ -87,6 +91,11 @@ Options parseArguments(int argc, char** argv) {
             options.model = value;
         } else if (argument == "--picture") {
             options.picture = value;
+        } else if (argument == "--floor") {
+            if (std::string_view(value) != "endless" && std::string_view(value) != "footprint") {
+                usage("--floor is endless or footprint");
+            }
+            options.endlessFloor = std::string_view(value) == "endless";
         } else {
             usage("unknown argument " + std::string(argument));
         }
@@ -144,7 +153,7 @@ struct Stage {
     }
 };
 
-std::optional<Stage> makeStage(const std::filesystem::path& file, std::string& failure) {
+std::optional<Stage> makeStage(const std::filesystem::path& file, bool endlessFloor, std::string& failure) {
     Stage stage;
     OptionalError error;
     stage.scene = SCNSceneSource::make(file)->sceneWithOptions(std::nullopt, {}, &error);
@@ -181,9 +190,13 @@ std::optional<Stage> makeStage(const std::filesystem::path& file, std::string& f
     // A matte floor under the sofa to take its shadow; no mirror image (the web viewer has none).
     auto floor = SCNFloor::make();
     floor->setReflectivity(0.0);
+    if (!endlessFloor) {
+        floor->setWidth(1.5f * (high.x - low.x));
+        floor->setLength(1.5f * (high.z - low.z));
+    }
     floor->firstMaterial()->diffuse().setContents(UIColor(0.8, 0.8, 0.8));
     auto ground = SCNNode::make(floor);
-    ground->setPosition({0.0f, low.y, 0.0f});
+    ground->setPosition({stage.centre.x, low.y, stage.centre.z});
     stage.scene->rootNode()->addChildNode(ground);
 
     stage.scene->lightingEnvironment().setContents(studioEnvironment());
@@ -207,7 +220,7 @@ std::vector<std::string> meshNames(const SCNNode& root) {
 int main(int argc, char** argv) {
     const Options options = parseArguments(argc, argv);
     std::string failure;
-    auto stage = makeStage(options.model, failure);
+    auto stage = makeStage(options.model, options.endlessFloor, failure);
     if (!stage) {
         std::fprintf(stderr, "vantrel_sofa_orbit: %s: %s\n", options.model.c_str(), failure.c_str());
         return 1;
@@ -270,6 +283,7 @@ int main(int argc, char** argv) {
         {"toneMapping", "neutral"},
         {"lights", {"DirectionalLight (casts shadows)"}},
         {"meshes", meshNames(*stage->scene->rootNode())},
+        {"floor", options.endlessFloor ? "endless" : "footprint"},
         {"environment", "studio (256 x 128 float equirect made in code)"},
         {"framing",
          {{"centre", {stage->centre.x, stage->centre.y, stage->centre.z}},
