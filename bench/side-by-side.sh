@@ -24,10 +24,11 @@
 # once when the model loads and shown as a textured plane each frame), the file's own directional
 # light (no shadow map), on white.
 #
-# Frame time: ours, one SCNView::draw (it ends with glFinish); theirs, from the frame's
-# requestAnimationFrame time stamp to the end of a one-pixel read-back after model-viewer drew (it
-# waits for the GPU; Chromium's gl.finish() only flushes, and without a wait the page runs far ahead
-# of llvmpipe). Neither side's time includes showing the frame on a screen.
+# Frame time: ours, one SCNView::draw (it ends with glFinish); theirs, from the start of the frame's
+# first requestAnimationFrame callback (model-viewer's, which draws) to the end of a one-pixel
+# read-back after it drew (it waits for the GPU; Chromium's gl.finish() only flushes, and without a
+# wait the page runs far ahead of llvmpipe). Neither includes showing the frame on a screen; the
+# interval between frames (in the table too) includes, for the page, Chromium's compositing.
 #
 #   bench/side-by-side.sh [--preset ci] [--rounds 3] [--frames 60] [--warm-up 10]
 #                         [--mode headless|xvfb] [--our-floor endless|footprint]

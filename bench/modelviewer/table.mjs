@@ -85,6 +85,7 @@ lines.push('');
 lines.push(`Ratio ours/theirs: **${ratio.toFixed(2)}×** median, ${(a.p95 / b.p95).toFixed(2)}× p95; ` +
   `goal ≤ ${GOAL.toFixed(1)}×: **${ratio <= GOAL ? 'met' : 'not met'}**.`);
 lines.push('');
-lines.push('Frame time: ours, one `SCNView::draw` (it ends with glFinish); model-viewer\'s, from the frame\'s ' +
-  'requestAnimationFrame time stamp to the end of a one-pixel read-back after it drew (which waits for the GPU).');
+lines.push('Frame time: ours, one `SCNView::draw` (it ends with glFinish); model-viewer\'s, from the start of the ' +
+  'frame\'s first requestAnimationFrame callback (model-viewer\'s, which draws) to the end of a one-pixel read-back ' +
+  'after it drew (which waits for the GPU).');
 console.log(lines.join('\n'));
