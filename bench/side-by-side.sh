@@ -28,7 +28,10 @@
 # first requestAnimationFrame callback (model-viewer's, which draws) to the end of a one-pixel
 # read-back after it drew (it waits for the GPU; Chromium's gl.finish() only flushes, and without a
 # wait the page runs far ahead of llvmpipe). Neither includes showing the frame on a screen; the
-# interval between frames (in the table too) includes, for the page, Chromium's compositing.
+# interval between frames (in the table too) includes, for the page, Chromium's compositing. The
+# table also gives the CPU time a frame: ours, the process's (llvmpipe's threads included); theirs,
+# that of every Chromium process (browser, GPU process, renderer). On a busy machine it moves less
+# with the other load than the wall-clock times do.
 #
 #   bench/side-by-side.sh [--preset ci] [--rounds 3] [--frames 60] [--warm-up 10]
 #                         [--mode headless|xvfb] [--our-floor endless|footprint]

@@ -5,7 +5,8 @@
 // what a frame draws, and two times (ms) for each of `--frames` frames after `--warm-up` frames
 // (see window.orbit in page.html): `work`, from the frame's start to the end of a one-pixel
 // read-back that waits for the GPU once model-viewer drew, and `interval`, from one frame's start to
-// the next's, Chromium's frame-rate cap off.
+// the next's, Chromium's frame-rate cap off; and `cpuPerFrame`, the CPU time (ms) all of Chromium's
+// processes used a frame while the frames were measured.
 //
 //   node orbit.mjs [--frames N] [--warm-up N] [--step degrees] [--mode headless|xvfb]
 //                  [--model <file.glb>] [--chromium <path>] [--timeout <seconds>] [--picture <file.png>]
@@ -18,7 +19,7 @@
 
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
-import { existsSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync } from 'node:fs';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
@@ -90,6 +91,35 @@ function serve(model) {
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
 }
 
+// CPU seconds (user and system) used so far by the process `root` and every process below it: for
+// Chromium, the browser, its GPU process (where llvmpipe draws) and the page's renderer.
+function cpuSeconds(root) {
+  const processes = [];
+  for (const name of readdirSync('/proc')) {
+    if (!/^[0-9]+$/.test(name)) continue;
+    try {
+      const line = readFileSync(`/proc/${name}/stat`, 'utf8');
+      // The command name (field 2) may hold spaces: the fields after it follow its closing bracket.
+      const fields = line.slice(line.lastIndexOf(')') + 2).split(' ');
+      processes.push({ pid: Number(name), parent: Number(fields[1]), ticks: Number(fields[11]) + Number(fields[12]) });
+    } catch {
+      // gone meanwhile
+    }
+  }
+  const inTree = new Set([root]);
+  for (let grew = true; grew;) {
+    grew = false;
+    for (const process of processes) {
+      if (!inTree.has(process.pid) && inTree.has(process.parent)) {
+        inTree.add(process.pid);
+        grew = true;
+      }
+    }
+  }
+  const ticksPerSecond = 100;  // USER_HZ on Linux
+  return processes.filter((p) => inTree.has(p.pid)).reduce((sum, p) => sum + p.ticks, 0) / ticksPerSecond;
+}
+
 function chromiumArguments(mode) {
   const args = [
     '--use-gl=angle', mode === 'headless' ? '--use-angle=gl-egl' : '--use-angle=gl',
@@ -143,8 +173,11 @@ async function main() {
     if (!/llvmpipe/i.test(description.renderer)) {
       throw new Error(`WebGL is not on llvmpipe but on "${description.renderer}"`);
     }
-    const measured = await page.evaluate((n, w, s) => window.orbit(n, w, s), options.frames, options.warmUp,
-      options.step);
+    await page.evaluate((n, s) => window.orbit(n, 1, s), options.warmUp, options.step);
+    // The measured call draws frames + 2 frames: one before its first measured frame, one after.
+    const cpuBefore = cpuSeconds(browser.process().pid);
+    const measured = await page.evaluate((n, s) => window.orbit(n, 1, s), options.frames, options.step);
+    const cpuPerFrame = (cpuSeconds(browser.process().pid) - cpuBefore) * 1000 / (options.frames + 2);
     const after = await page.evaluate(() => window.describe());
     if (options.picture) {
       await page.evaluate(() => window.turnTo(30));
@@ -163,6 +196,7 @@ async function main() {
       framing,
       step: options.step,
       perFrame: measured.perFrame,
+      cpuPerFrame,
       work: measured.work,
       interval: measured.interval,
       messages,

@@ -8,7 +8,8 @@
 //
 // Prints one JSON line: the driver the context got, what a frame draws, and two times (ms) for each
 // of --frames frames after --warm-up frames: `work`, one SCNView::draw (the frame and a glFinish),
-// and `interval`, from one frame's start to the next's.
+// and `interval`, from one frame's start to the next's; and `cpuPerFrame`, the CPU time (ms) the
+// process used a frame (llvmpipe's threads included) while the frames were measured.
 //
 //   vantrel_sofa_orbit [--frames N] [--warm-up N] [--step degrees] [--model <file.glb>]
 //                      [--picture <file.png>] [--floor endless|footprint]
@@ -24,6 +25,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -215,6 +217,13 @@ std::vector<std::string> meshNames(const SCNNode& root) {
     return names;
 }
 
+// CPU milliseconds the process used so far, every thread's (llvmpipe rasterises on threads of its own).
+double cpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -244,6 +253,8 @@ int main(int argc, char** argv) {
     std::vector<double> interval;
     double theta = 0.0;
     std::optional<Clock::time_point> last;
+    double cpuStart = 0.0;
+    double cpuEnd = 0.0;
     // One frame more than measured: the last measured frame's interval ends where it starts.
     for (int frame = 0; frame < options.warmUp + options.frames + 1; ++frame) {
         stage->orbit(theta);
@@ -251,7 +262,11 @@ int main(int argc, char** argv) {
         if (frame > options.warmUp) {
             interval.push_back(Milliseconds(start - *last).count());
         }
+        if (frame == options.warmUp) {
+            cpuStart = cpuMilliseconds();
+        }
         if (frame == options.warmUp + options.frames) {
+            cpuEnd = cpuMilliseconds();
             break;
         }
         if (auto drawn = view.draw()) {
@@ -291,6 +306,7 @@ int main(int argc, char** argv) {
           {"distance", stage->distance}}},
         {"step", options.step},
         {"perFrame", {{"draws", statistics.drawCalls}, {"triangles", statistics.triangles}}},
+        {"cpuPerFrame", (cpuEnd - cpuStart) / options.frames},
         {"work", work},
         {"interval", interval},
     };
