@@ -70,6 +70,10 @@ while (($#)); do
 done
 [[ $mode == headless || $mode == xvfb ]] || { echo "--mode is headless or xvfb" >&2; exit 2; }
 [[ $floor == endless || $floor == footprint ]] || { echo "--our-floor is endless or footprint" >&2; exit 2; }
+if [[ $mode == xvfb ]] && ! command -v xvfb-run >/dev/null; then
+    echo "--mode xvfb needs xvfb-run (apt-get install xvfb)" >&2
+    exit 1
+fi
 
 build=build/$preset
 [[ -f $build/CMakeCache.txt ]] || cmake --preset "$preset" >/dev/null

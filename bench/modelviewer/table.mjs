@@ -74,7 +74,7 @@ lines.push(`| a frame draws | ${us.perFrame.draws} draw calls, ${us.perFrame.tri
 const theirPasses = `${mv.perFrame.framebufferBinds} framebuffer changes and ${mv.perFrame.clears} clear a frame: ` +
   'the scene into the canvas\'s multisampled buffer (the contact shadow is drawn once at load)';
 lines.push(`| passes a frame | ${run.ourPasses} | ${theirPasses} |`);
-lines.push(`| meshes | ${us.meshes.join(', ')} (floor ${us.floor}) | ${mv.scene ? mv.scene.meshes.join(', ') : '?'} |`);
+lines.push(`| meshes ("sheen": its material has one) | ${us.meshes.join(', ')} (floor ${us.floor}) | ${mv.scene ? mv.scene.meshes.join(', ') : '?'} |`);
 lines.push(`| light | ${us.lights.join(', ')}; ${us.environment} | ` +
   `${mv.scene ? mv.scene.lights.join(', ') : '?'} (the file's); ${mv.environment} environment |`);
 lines.push(`| tone mapping | ${us.toneMapping} | ${mv.toneMapping === 'auto' ? 'neutral (auto)' : mv.toneMapping} |`);

@@ -21,6 +21,7 @@
 //
 // VANTREL_RENDER_PROFILE=1 in the environment makes the renderer print its passes' times.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -205,14 +206,27 @@ std::optional<Stage> makeStage(const std::filesystem::path& file, bool endlessFl
     return stage;
 }
 
-// The drawn nodes' names (the geometry's when the node has none).
+// A sheen the material asks for: an image, or a colour that is not black.
+bool hasSheen(const SCNMaterial& material) {
+    const auto colour = material.sheen().contentsColor();
+    return material.sheen().contentsImage() != nullptr ||
+           (colour && (colour->red() > 0.0 || colour->green() > 0.0 || colour->blue() > 0.0));
+}
+
+// The drawn nodes' names (SCNFloor for the floor), marked where a material asks for sheen.
 std::vector<std::string> meshNames(const SCNNode& root) {
     std::vector<std::string> names;
     for (const auto& node :
          root.childNodesPassingTest([](const SCNNode& n, bool&) { return n.geometry() != nullptr; })) {
-        names.push_back(!node->name().empty() ? node->name()
-                        : dynamic_cast<const SCNFloor*>(node->geometry().get()) != nullptr ? "SCNFloor"
-                                                                                           : "geometry");
+        const auto& geometry = *node->geometry();
+        std::string name = dynamic_cast<const SCNFloor*>(&geometry) != nullptr ? "SCNFloor"
+                           : !node->name().empty()                         ? node->name()
+                                                                           : "geometry";
+        const auto& materials = geometry.materials();
+        if (std::any_of(materials.begin(), materials.end(), [](const auto& m) { return m && hasSheen(*m); })) {
+            name += " (sheen)";
+        }
+        names.push_back(std::move(name));
     }
     return names;
 }
