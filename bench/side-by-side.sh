@@ -42,9 +42,9 @@
 # theirs.png). --keep keeps every round's JSON there. Needs node and npm (npm ci runs once here when
 # bench/modelviewer/node_modules is missing), /usr/bin/chromium (or $CHROMIUM) and, for xvfb,
 # xvfb-run. --our-floor footprint gives our sofa a floor 1.5 times its footprint (about the size of
-# model-viewer's shadow plane) instead of the endless one that fills the background. Takes about 2–4 minutes with the defaults on two busy cores.
+# model-viewer's shadow plane) instead of the endless one that fills the background. Takes about
+# 2 minutes with the defaults on two busy cores.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
 preset=ci
 rounds=3
@@ -68,6 +68,10 @@ while (($#)); do
                 "[--our-floor endless|footprint] [--pictures <directory>] [--keep <directory>]" >&2; exit 2 ;;
     esac
 done
+# Directories given are the caller's; everything else is the checkout's.
+[[ -z $pictures ]] || pictures=$(realpath -m "$pictures")
+[[ -z $keep ]] || keep=$(realpath -m "$keep")
+cd "$(dirname "$0")/.."
 [[ $mode == headless || $mode == xvfb ]] || { echo "--mode is headless or xvfb" >&2; exit 2; }
 [[ $floor == endless || $floor == footprint ]] || { echo "--our-floor is endless or footprint" >&2; exit 2; }
 if [[ $mode == xvfb ]] && ! command -v xvfb-run >/dev/null; then
@@ -112,7 +116,7 @@ done
 if [[ -n $pictures ]]; then
     mkdir -p "$pictures"
     "$ours_program" --floor "$floor" --frames 1 --warm-up 1 --picture "$pictures/ours.png" >/dev/null
-    theirs --frames 1 --warm-up 1 --picture "$(realpath "$pictures")/theirs.png" >/dev/null
+    theirs --frames 1 --warm-up 1 --picture "$pictures/theirs.png" >/dev/null
 fi
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
