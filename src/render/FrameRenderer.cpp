@@ -1,5 +1,6 @@
 // One frame of a scene. The graph is read once into the frame's plan; then the passes run in order:
 //
+//   shadow map         the key light's view of what casts shadows (when that changed)
 //   floor reflection   the mirror image under a reflective floor, into a target of its own
 //   opaque scene       into the scene target (multisampled, or "COLOR" itself with one sample)
 //   transparent scene  far to near over the opaque surfaces
@@ -70,6 +71,7 @@ std::optional<Error> drawPicture(Frame& frame) {
     const auto& gl = frame.gl;
     // Shaders write linear light; the targets encode it (and blend in linear light).
     gl.Enable(GL_FRAMEBUFFER_SRGB);
+    if (auto failure = drawShadowMap(frame)) return failure;
     if (auto failure = drawFloorReflection(frame)) return failure;
     if (auto failure = drawScene(frame)) return failure;
     if (auto failure = drawDebugOverlay(frame)) return failure;

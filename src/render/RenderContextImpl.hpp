@@ -95,6 +95,8 @@ struct FrameRequest {
     float overlayDotSize = 2.0f;  // pixels of one dot of the statistics' font
 };
 
+struct ShadowPlan;
+
 /// What one frame cost.
 struct FrameResult {
     std::size_t drawCalls = 0;
@@ -155,6 +157,11 @@ struct RenderContext::Impl {
     Expected<std::string> expandIncludes(const std::string& source, int depth);
     std::optional<Error> ensureTarget(detail::RenderTarget& target, int width, int height, int samples, GLenum format,
                                       bool depth);
+
+    // Shadows (ShadowPass.cpp): the key light's depth map (a depth texture in `depth`, no colour),
+    // and the plan it holds, which spares drawing it again while nothing it shows changes.
+    detail::RenderTarget shadowTarget;
+    std::shared_ptr<detail::ShadowPlan> shadowPlan;
 };
 
 namespace detail {

@@ -32,6 +32,10 @@ struct Frame {
     bool multisampled = false;
 };
 
+/// Shadow map (ShadowPass.cpp): the key light's view of the casting items, drawn when it changed;
+/// sets the plan's pass to read it (or drops the shadow catchers when the frame has none).
+[[nodiscard]] std::optional<Error> drawShadowMap(Frame& frame);
+
 /// Floor reflection (FloorReflectionPass.cpp): the mirror image under the first reflective floor,
 /// drawn into the context's reflection target; marks the plan's pass as having one.
 [[nodiscard]] std::optional<Error> drawFloorReflection(Frame& frame);
