@@ -162,6 +162,13 @@ struct RenderContext::Impl {
     // and the plan it holds, which spares drawing it again while nothing it shows changes.
     detail::RenderTarget shadowTarget;
     std::shared_ptr<detail::ShadowPlan> shadowPlan;
+    // The contact shadow instead (ContactShadowPass.cpp): its map and a scratch target for the blur,
+    // the ground quad's model matrix, the map's view and whether this frame has one.
+    detail::RenderTarget contactTarget;
+    detail::RenderTarget contactScratch;
+    glm::mat4 contactShadowQuad{1.0f};
+    glm::mat4 contactShadowMap{1.0f};
+    bool contactShadowReady = false;
 };
 
 namespace detail {

@@ -20,11 +20,12 @@ constexpr int kDefaultMapSize = 2048;
 
 bool catchesOnly(const DrawItem& item) { return item.material->lightingModel() == SCNLightingModel::shadowOnly; }
 
-bool casts(const DrawItem& item) {
+}  // namespace
+
+bool castsShadow(const DrawItem& item) {
     return item.castsShadow && item.floor == nullptr && !catchesOnly(item) && item.geometry->hasBounds();
 }
 
-// The world corners of the casters' boxes.
 std::vector<glm::vec3> casterCorners(const FramePlan& plan, const std::vector<std::size_t>& casters) {
     std::vector<glm::vec3> corners;
     corners.reserve(casters.size() * 8);
@@ -39,6 +40,8 @@ std::vector<glm::vec3> casterCorners(const FramePlan& plan, const std::vector<st
     }
     return corners;
 }
+
+namespace {
 
 // The centre of the corners' box and half its diagonal.
 std::pair<glm::vec3, float> boundsOf(const std::vector<glm::vec3>& corners) {
@@ -142,7 +145,7 @@ bool planShadow(const FramePlan& plan, ShadowPlan& shadow) {
     if (chosen < 0) return false;
     shadow.casters.clear();
     for (std::size_t index = 0; index < plan.items.size(); ++index) {
-        if (casts(plan.items[index])) shadow.casters.push_back(index);
+        if (castsShadow(plan.items[index])) shadow.casters.push_back(index);
     }
     if (shadow.casters.empty()) return false;
 

@@ -37,6 +37,12 @@ struct ShadowPlan {
     GLuint texture = 0;                 ///< the depth texture holding the map
 };
 
+/// Whether `item` casts shadows (floors and shadow catchers never do).
+[[nodiscard]] bool castsShadow(const DrawItem& item);
+
+/// The world corners of the bounding boxes of the items of `plan` at `casters`.
+[[nodiscard]] std::vector<glm::vec3> casterCorners(const FramePlan& plan, const std::vector<std::size_t>& casters);
+
 /// Plans the shadow map of `plan` into `shadow`; false when no light that casts shadows reaches an
 /// item or no item casts one.
 [[nodiscard]] bool planShadow(const FramePlan& plan, ShadowPlan& shadow);

@@ -25,7 +25,7 @@ struct LightPlacement {
 // the shadow of a studio's large light source rather than of a point; it takes away most of the key
 // light, not all: a studio's walls and the floor itself send some light back under a product.
 constexpr int keyShadowMapSize = 1024;
-constexpr double keyShadowRadius = 8.0;
+constexpr double keyShadowRadius = 12.0;
 constexpr double keyShadowStrength = 0.8;
 
 const std::vector<LightPlacement>& placementsOf(SceneEnvironment environment) {

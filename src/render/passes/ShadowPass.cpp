@@ -85,13 +85,14 @@ std::optional<Error> drawCasters(Frame& frame, const ShadowPlan& shadow) {
 std::optional<Error> drawShadowMap(Frame& frame) {
     auto& context = frame.context;
     auto& items = frame.plan.items;
+    context.contactShadowReady = false;
     ShadowPlan next;
-    if (!planShadow(frame.plan, next)) {
+    if (contactShadowsChosen() || !planShadow(frame.plan, next)) {
         // Shadow catchers show nothing without a shadow.
         std::erase_if(items, [](const DrawItem& item) {
             return item.material->lightingModel() == SCNLightingModel::shadowOnly;
         });
-        return std::nullopt;
+        return contactShadowsChosen() ? prepareContactShadow(frame) : std::nullopt;
     }
     bool created = false;
     if (auto failure = ensureShadowTarget(context, next.size, created)) return failure;
