@@ -118,6 +118,22 @@ TEST(Shadow, NothingCastsWhenTheNodeOrTheLightSaysNo) {
     }
 }
 
+TEST(Shadow, TheMapIsDrawnAgainOnlyWhenWhatItShowsChanges) {
+    ShadowStage stage;
+    const auto drawCalls = [&] {
+        EXPECT_FALSE(stage.view->draw().has_value());
+        return stage.view->statistics().drawCalls;
+    };
+    const std::size_t first = drawCalls();
+    const std::size_t still = drawCalls();
+    EXPECT_EQ(first - still, 6u) << "the box's six faces into the map, once";
+    stage.box->setPosition({0.2f, 0.5f, 0.0f});
+    EXPECT_EQ(drawCalls(), first) << "moved: drawn again";
+    EXPECT_EQ(drawCalls(), still);
+    stage.sun->setShadowMapSize(1024);
+    EXPECT_EQ(drawCalls(), first) << "a finer map";
+}
+
 TEST(Shadow, LitFacesOfTheCasterShowNoAcne) {
     ShadowStage stage;
     stage.camera->setSimdTransform(
