@@ -58,7 +58,7 @@ float shadowMapLit() {
     mat2 turn = mat2(cos(angle), sin(angle), -sin(angle), cos(angle)) * uShadowFilter.x;
     float lit = 0.0;
     for (int k = 0; k < kShadowTaps; ++k) {
-        lit += texture(uShadowMap, vec3(mapped.xy + turn * kShadowDisc[k], depth));
+        lit += textureLod(uShadowMap, vec3(mapped.xy + turn * kShadowDisc[k], depth), 0.0);
     }
     return lit / float(kShadowTaps);
 }
