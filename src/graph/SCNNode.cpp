@@ -50,6 +50,7 @@ SCNNode::SCNNode(const SCNNode& other)
       constraints_(other.constraints_),
       categoryBitMask_(other.categoryBitMask_),
       hidden_(other.hidden_),
+      castsShadow_(other.castsShadow_),
       opacity_(other.opacity_),
       position_(other.position_),
       orientation_(other.orientation_),

@@ -31,7 +31,7 @@ LightList LightList::foldingDirectional(const glm::vec3& normal) const {
     out.ambient = ambient;
     out.ambientMask = ambientMask;
     for (int i = 0; i < count; ++i) {
-        if (vector[i].w == 0.0f) {
+        if (vector[i].w == 0.0f && (source[i] == nullptr || !source[i]->castsShadow())) {
             const glm::vec3 toLight(vector[i]);
             const glm::vec3 l = toLight / std::max(glm::length(toLight), 1e-6f);
             out.ambient += color[i] * std::max(glm::dot(normal, l), 0.0f);
@@ -49,6 +49,7 @@ void LightList::append(const LightList& from, int i) {
     spot[j] = from.spot[i];
     shape[j] = from.shape[i];
     mask[j] = from.mask[i];
+    source[j] = from.source[i];
 }
 
 namespace {
@@ -105,6 +106,7 @@ void addLight(const SCNLight& light, const glm::mat4& world, LightList& lights) 
     const int i = lights.count++;
     lights.color[i] = color;
     lights.mask[i] = light.categoryBitMask();
+    lights.source[i] = &light;
     lights.spot[i] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
     lights.shape[i] = glm::vec4(1.0f, light.attenuationStartDistance(), light.attenuationEndDistance(),
                                 light.attenuationFalloffExponent());
@@ -131,9 +133,6 @@ void addItems(const SCNNode& node, const glm::mat4& world, float opacity, const 
         const auto material = geometry->materialForElement(e);
         DrawItem item;
         item.material = material ? material.get() : &fallback;
-        if (item.material->lightingModel() == SCNLightingModel::shadowOnly) {
-            continue;  // no shadows are drawn, so nothing of it shows
-        }
         item.geometry = geometry.get();
         item.key = materialKey(*item.material, environmentBits, context);
         item.element = e;
@@ -141,7 +140,11 @@ void addItems(const SCNNode& node, const glm::mat4& world, float opacity, const 
         item.opacity = opacity;
         item.category = node.categoryBitMask();
         item.floor = floor;
-        item.transparent = materialIsTransparent(*item.material, opacity, context);
+        item.castsShadow = node.castsShadow();
+        // A shadow catcher blends its shadow over what lies behind it (and is left out of frames
+        // without a shadow map).
+        item.transparent = item.material->lightingModel() == SCNLightingModel::shadowOnly ||
+                           materialIsTransparent(*item.material, opacity, context);
         items.push_back(item);
     }
 }
@@ -161,14 +164,19 @@ FeatureBits readEnvironment(const SCNScene& scene, RenderContext::Impl& context,
     return 0;
 }
 
-// One light at the point of view, for scenes without lights of their own.
+// One light at the point of view, for scenes without lights of their own (besides any that give no
+// light).
 void addDefaultLight(const glm::vec3& camera, LightList& lights) {
-    lights.count = 1;
-    lights.vector[0] = glm::vec4(camera, 1.0f);
-    lights.color[0] = glm::vec3(1.0f);
-    lights.spot[0] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
-    lights.shape[0] = glm::vec4(1.0f, 0.0f, 0.0f, 2.0f);
-    lights.mask[0] = ~std::uint64_t{0};
+    if (lights.count >= kMaxLights) {
+        return;
+    }
+    const int i = lights.count++;
+    lights.vector[i] = glm::vec4(camera, 1.0f);
+    lights.color[i] = glm::vec3(1.0f);
+    lights.spot[i] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
+    lights.shape[i] = glm::vec4(1.0f, 0.0f, 0.0f, 2.0f);
+    lights.mask[i] = ~std::uint64_t{0};
+    lights.source[i] = nullptr;
 }
 
 // Opaque items keep the graph's order (it decides ties of depth); transparent ones go after them,
@@ -223,7 +231,11 @@ void planFrame(const FrameRequest& request, RenderContext::Impl& context, FrameP
             background = *color;
         }
     }
-    if (request.defaultLighting && plan.lights.count == 0) {
+    // A light that gives none (one that is there only to cast shadows onto shadow catchers) does not
+    // count as the scene's own light.
+    const bool lit = std::any_of(plan.lights.color, plan.lights.color + plan.lights.count,
+                                 [](const glm::vec3& color) { return color != glm::vec3(0.0f); });
+    if (request.defaultLighting && !lit) {
         addDefaultLight(pass.camera, plan.lights);
     }
     orderItems(plan.view, plan.items);

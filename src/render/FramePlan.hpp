@@ -16,6 +16,7 @@
 
 namespace vantrel {
 class SCNFloor;
+class SCNLight;
 }
 
 namespace vantrel::detail {
@@ -30,6 +31,7 @@ struct LightList {
     glm::vec4 spot[kMaxLights];   // spot direction and cosine of the outer angle; w −2 for no spot
     glm::vec4 shape[kMaxLights];  // cosine of the inner angle, attenuation start, end, falloff
     std::uint64_t mask[kMaxLights];
+    const SCNLight* source[kMaxLights]{};  // the graph's light (none for the default light)
     glm::vec3 ambient{0.0f};
     std::uint64_t ambientMask = ~std::uint64_t{0};
 
@@ -37,6 +39,7 @@ struct LightList {
     [[nodiscard]] LightList reaching(std::uint64_t category) const;
     /// These lights on a flat surface facing `normal`, with the directional ones added to the
     /// ambient light: what they give a surface without highlights does not depend on the place.
+    /// Lights that cast shadows stay apart: their shadows do depend on it.
     [[nodiscard]] LightList foldingDirectional(const glm::vec3& normal) const;
     /// Adds light `i` of `from`.
     void append(const LightList& from, int i);
@@ -53,8 +56,11 @@ struct DrawItem {
     std::uint64_t category = 1;
     float depth = 0.0f;  // of the box's centre along the view direction (negative in front)
     bool transparent = false;
+    bool castsShadow = true;  // the node's
     const SCNFloor* floor = nullptr;
 };
+
+struct ShadowPlan;
 
 /// What every draw of the scene program in one pass shares besides the item itself.
 struct PassState {
@@ -72,6 +78,7 @@ struct PassState {
     float floorExtent = 100.0f;
     std::uint64_t toneMappingBits = 0;  // the view's tone mapping, in the scene program's feature bits
     float exposure = 1.0f;              // linear factor applied before tone mapping
+    const ShadowPlan* shadow = nullptr;  // the key light's shadow map, when the frame has one
 };
 
 /// One frame of a scene, read from the graph.

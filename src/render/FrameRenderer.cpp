@@ -1,5 +1,6 @@
 // One frame of a scene. The graph is read once into the frame's plan; then the passes run in order:
 //
+//   shadow map         the key light's view of what casts shadows (when that changed)
 //   floor reflection   the mirror image under a reflective floor, into a target of its own
 //   opaque scene       into the scene target (multisampled, or "COLOR" itself with one sample)
 //   transparent scene  far to near over the opaque surfaces
@@ -60,6 +61,7 @@ std::optional<Error> drawScene(Frame& frame) {
     gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     gl.DepthFunc(GL_LEQUAL);
     if (auto failure = drawOpaque(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
+    if (auto failure = drawContactShadow(frame)) return failure;
     if (auto failure = drawTransparent(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
     frame.profile.mark("scene");
     return std::nullopt;
@@ -70,6 +72,7 @@ std::optional<Error> drawPicture(Frame& frame) {
     const auto& gl = frame.gl;
     // Shaders write linear light; the targets encode it (and blend in linear light).
     gl.Enable(GL_FRAMEBUFFER_SRGB);
+    if (auto failure = drawShadowMap(frame)) return failure;
     if (auto failure = drawFloorReflection(frame)) return failure;
     if (auto failure = drawScene(frame)) return failure;
     if (auto failure = drawDebugOverlay(frame)) return failure;

@@ -8,6 +8,7 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <glm/matrix.hpp>
 
+#include "render/ShadowPlan.hpp"
 #include "vantrel/graph/SCNFloor.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 
@@ -41,6 +42,7 @@ FeatureBits drawFeatures(const DrawItem& item, const LightList& lights, const Pa
     features |= reflectionPass ? 0u : pass.toneMappingBits;  // the mirror image is mapped with the floor
     features |= reflects ? kFloorReflection : 0u;
     features |= reflectionPass ? kClipPlane : 0u;
+    features |= shadowFeatures(item, pass, reflectionPass);
     features |= static_cast<FeatureBits>(lights.count) << kLightCountShift;
     for (int i = 0; i < lights.count; ++i) {
         features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
@@ -134,6 +136,7 @@ std::optional<Error> ItemDrawer::drawItem(const DrawItem& item, const PassState&
     if (reflectionPass) {
         setClipPlane(p, pass);
     }
+    if (shadowFeatures(item, pass, reflectionPass) & kShadowMap) setShadow(gl, p, lights, pass);
     applyFixedFunction(item, pass);
     return drawElement(item);
 }

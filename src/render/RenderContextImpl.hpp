@@ -96,6 +96,8 @@ struct FrameRequest {
     float overlayDotSize = 2.0f;  // pixels of one dot of the statistics' font
 };
 
+struct ShadowPlan;
+
 /// What one frame cost.
 struct FrameResult {
     std::size_t drawCalls = 0;
@@ -159,6 +161,18 @@ struct RenderContext::Impl {
     Expected<std::string> expandIncludes(const std::string& source, int depth);
     std::optional<Error> ensureTarget(detail::RenderTarget& target, int width, int height, int samples, GLenum format,
                                       bool depth);
+
+    // Shadows (ShadowPass.cpp): the key light's depth map (a depth texture in `depth`, no colour),
+    // and the plan it holds, which spares drawing it again while nothing it shows changes.
+    detail::RenderTarget shadowTarget;
+    std::shared_ptr<detail::ShadowPlan> shadowPlan;
+    // The contact shadow instead (ContactShadowPass.cpp): its map and a scratch target for the blur,
+    // the ground quad's model matrix, the map's view and whether this frame has one.
+    detail::RenderTarget contactTarget;
+    detail::RenderTarget contactScratch;
+    glm::mat4 contactShadowQuad{1.0f};
+    glm::mat4 contactShadowMap{1.0f};
+    bool contactShadowReady = false;
 };
 
 namespace detail {

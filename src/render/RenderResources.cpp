@@ -82,7 +82,8 @@ void RenderContext::Impl::releaseAll() {
     quadVertices.reset();
     overlayArray.reset();
     overlayVertices.reset();
-    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget}) {
+    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget, &shadowTarget,
+                                  &contactTarget, &contactScratch}) {
         *target = RenderTarget{};
     }
     techniqueTargets.clear();

@@ -68,6 +68,31 @@ public:
         castsShadow_ = casts;
         revision_.bump();
     }
+    /// How soft the edges of the light's shadows are: the radius of the filter over the shadow map,
+    /// in its texels; 3 by default. 0 draws hard (still anti-aliased) edges.
+    [[nodiscard]] double shadowRadius() const noexcept { return shadowRadius_; }
+    /// Sets the shadow edges' radius (negative counts as 0).
+    void setShadowRadius(double texels) noexcept {
+        shadowRadius_ = texels > 0.0 ? texels : 0.0;
+        revision_.bump();
+    }
+    /// Width and height in texels of the light's shadow map; 0 (the default) lets the renderer choose
+    /// (2048). Clamped by the renderer to 256…4096.
+    [[nodiscard]] int shadowMapSize() const noexcept { return shadowMapSize_; }
+    /// Sets the shadow map's size.
+    void setShadowMapSize(int texels) noexcept {
+        shadowMapSize_ = texels;
+        revision_.bump();
+    }
+    /// What a full shadow looks like: its alpha is the share of the light's contribution a shadow
+    /// takes away (shadow-only materials draw their shadow in this colour at this opacity). Opaque
+    /// black by default: a shadowed surface gets none of the light.
+    [[nodiscard]] const UIColor& shadowColor() const noexcept { return shadowColor_; }
+    /// Sets the shadows' colour and strength.
+    void setShadowColor(const UIColor& color) noexcept {
+        shadowColor_ = color;
+        revision_.bump();
+    }
 
     /// Angle in degrees of the fully lit inner cone of a spot light, 0 by default.
     [[nodiscard]] double spotInnerAngle() const noexcept { return spotInnerAngle_; }
@@ -122,6 +147,9 @@ private:
     UIColor color_ = UIColor::whiteColor();
     double temperature_ = 6500.0;
     bool castsShadow_ = false;
+    double shadowRadius_ = 3.0;
+    int shadowMapSize_ = 0;
+    UIColor shadowColor_ = UIColor::blackColor();
     double spotInnerAngle_ = 0.0;
     double spotOuterAngle_ = 45.0;
     double attenuationStartDistance_ = 0.0;

@@ -197,6 +197,11 @@ public:
     [[nodiscard]] std::uint64_t categoryBitMask() const noexcept { return categoryBitMask_; }
     /// Sets the category bit mask.
     void setCategoryBitMask(std::uint64_t mask) noexcept { categoryBitMask_ = mask; }
+    /// True when the node's geometry casts shadows from lights that cast them; true by default.
+    /// Applies to this node only, not to its children.
+    [[nodiscard]] bool castsShadow() const noexcept { return castsShadow_; }
+    /// Sets whether the node's geometry casts shadows.
+    void setCastsShadow(bool casts) noexcept { castsShadow_ = casts; }
 
     // ----- Attachments -----
 
@@ -389,6 +394,7 @@ private:
     SCNNode* parent_ = nullptr;
     std::uint64_t categoryBitMask_ = 1;
     bool hidden_ = false;
+    bool castsShadow_ = true;
     double opacity_ = 1.0;
 
     SCNVector3 position_;

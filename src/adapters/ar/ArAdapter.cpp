@@ -11,6 +11,7 @@
 #include "adapters/GlowTechnique.hpp"
 #include "adapters/ModelNotifications.hpp"
 #include "adapters/ar/PlaneHitTest.hpp"
+#include "adapters/ar/PlaneShadows.hpp"
 #include "vantrel/adapters/ARWorldTrackingConfiguration.hpp"
 #include "vantrel/adapters/SceneEnvironment.hpp"
 #include "vantrel/adapters/UITouchDispatcher.hpp"
@@ -219,6 +220,7 @@ void ArAdapter::rendererDidAddNode(ARSCNView&, const std::shared_ptr<SCNNode>& n
     planeAnchors_.insert(plane);
     (plane->alignment() == ARPlaneAnchorAlignment::horizontal ? planeNodesHorizontal_ : planeNodesVertical_)
         .insert(node);
+    detail::catchShadows(*node, *plane);
     // Serialised on the plane queue; the check itself reads the view and the session, which belong
     // to the main thread, so it runs there.
     const std::weak_ptr<ArAdapter> weakSelf = weak_from_this();
@@ -239,6 +241,7 @@ void ArAdapter::rendererDidUpdateNode(ARSCNView&, const std::shared_ptr<SCNNode>
     planeNodesVertical_.erase(node);
     (plane->alignment() == ARPlaneAnchorAlignment::horizontal ? planeNodesHorizontal_ : planeNodesVertical_)
         .insert(node);
+    detail::catchShadows(*node, *plane);
 }
 
 void ArAdapter::rendererDidRemoveNode(ARSCNView&, const std::shared_ptr<SCNNode>& node,
@@ -280,6 +283,7 @@ void ArAdapter::rendererUpdateAtTime(ARSCNView& view, double) {
     // Applied here, on the thread that drives the session and draws the scene: a scene written from
     // another thread while the view reads it would tear.
     if (!view.scene()) return;
+    detail::ensureShadowLight(*view.scene()->rootNode());
     const auto& frame = view.session() ? view.session()->currentFrame() : nullptr;
     if (frame && frame->lightEstimate) {
         view.scene()->lightingEnvironment().setIntensity(frame->lightEstimate->ambientIntensity / lumensPerIntensity);

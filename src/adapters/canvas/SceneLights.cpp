@@ -18,16 +18,29 @@ struct LightPlacement {
     double intensity;
     SCNVector3 offset;  // in content radii
     std::optional<SCNVector3> eulerAngles;
+    bool key = false;  // casts the products' shadows onto the ground
 };
+
+// The key light's shadow: a 1024² map over the products with a wide filter, soft enough to read as
+// the shadow of a studio's large light source rather than of a point; it takes away most of the key
+// light, not all: a studio's walls and the floor itself send some light back under a product.
+constexpr int keyShadowMapSize = 1024;
+constexpr double keyShadowRadius = 12.0;
+constexpr double keyShadowStrength = 0.8;
 
 const std::vector<LightPlacement>& placementsOf(SceneEnvironment environment) {
     static const std::vector<LightPlacement> basic = {
-        {"lightNode_omni_1", SCNLightType::omni, 500.0, {10.0f, 10.0f, 10.0f}, std::nullopt},
+        {"lightNode_omni_1", SCNLightType::omni, 500.0, {10.0f, 10.0f, 10.0f}, std::nullopt, true},
         {"lightNode_omni_2", SCNLightType::omni, 500.0, {-10.0f, -10.0f, -10.0f}, std::nullopt},
     };
     static const std::vector<LightPlacement> studio = {
         {"lightsLookAtCenterNode", std::nullopt, 0.0, {0.0f, 0.0f, 0.0f}, std::nullopt},
-        {"lightNode_main", SCNLightType::directional, 600.0, {0.0f, 1.0f, 4.0f}, SCNVector3{-pi / 8.0f, 0.0f, 0.0f}},
+        {"lightNode_main",
+         SCNLightType::directional,
+         600.0,
+         {0.0f, 1.0f, 4.0f},
+         SCNVector3{-pi / 8.0f, 0.0f, 0.0f},
+         true},
         {"lightNode_fill",
          SCNLightType::directional,
          400.0,
@@ -49,6 +62,12 @@ std::vector<std::shared_ptr<SCNNode>> makeSceneLights(SceneEnvironment environme
         if (placement.type) {
             auto light = SCNLight::make(*placement.type);
             light->setIntensity(placement.intensity);
+            if (placement.key) {
+                light->setCastsShadow(true);
+                light->setShadowMapSize(keyShadowMapSize);
+                light->setShadowRadius(keyShadowRadius);
+                light->setShadowColor(UIColor(0.0, 0.0, 0.0, keyShadowStrength));
+            }
             node->setLight(std::move(light));
         }
         lights.push_back(std::move(node));

@@ -15,7 +15,8 @@ class SCNNode;
 namespace vantrel::detail {
 
 /// The light nodes of `environment`, new and unplaced: the two omni lights, or the studio's look-at
-/// centre followed by its main, fill and two back lights.
+/// centre followed by its main, fill and two back lights. The key light (the upper omni light, the
+/// studio's main light) casts the products' shadows onto the ground.
 std::vector<std::shared_ptr<SCNNode>> makeSceneLights(SceneEnvironment environment);
 
 /// Places `lights` (made by `makeSceneLights` for `environment`) around the content sphere.

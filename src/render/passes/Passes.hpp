@@ -32,6 +32,17 @@ struct Frame {
     bool multisampled = false;
 };
 
+/// Shadow map (ShadowPass.cpp): the key light's view of the casting items, drawn when it changed;
+/// sets the plan's pass to read it (or drops the shadow catchers when the frame has none).
+[[nodiscard]] std::optional<Error> drawShadowMap(Frame& frame);
+
+/// Contact shadow (ContactShadowPass.cpp), the alternative to the shadow map: whether it is
+/// chosen (VANTREL_SHADOWS=contact); the casters' blurred darkness over the ground drawn (before the
+/// scene); laid on the ground (after the opaque scene, when there is one).
+[[nodiscard]] bool contactShadowsChosen();
+[[nodiscard]] std::optional<Error> prepareContactShadow(Frame& frame);
+[[nodiscard]] std::optional<Error> drawContactShadow(Frame& frame);
+
 /// Floor reflection (FloorReflectionPass.cpp): the mirror image under the first reflective floor,
 /// drawn into the context's reflection target; marks the plan's pass as having one.
 [[nodiscard]] std::optional<Error> drawFloorReflection(Frame& frame);

@@ -1,0 +1,3 @@
+// Depth only: the shadow map has no colour.
+void main() {
+}
