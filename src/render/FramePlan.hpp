@@ -28,7 +28,8 @@ struct LightList {
     glm::vec4 vector[kMaxLights];  // direction towards the light (w 0) or position (w 1)
     glm::vec3 color[kMaxLights];
     glm::vec4 spot[kMaxLights];   // spot direction and cosine of the outer angle; w −2 for no spot
-    glm::vec4 shape[kMaxLights];  // cosine of the inner angle, attenuation start, end, falloff
+    // cosine of the inner angle, attenuation start (−1: inverse-square fall-off), end, falloff
+    glm::vec4 shape[kMaxLights];
     std::uint64_t mask[kMaxLights];
     glm::vec3 ambient{0.0f};
     std::uint64_t ambientMask = ~std::uint64_t{0};
@@ -53,6 +54,7 @@ struct DrawItem {
     std::uint64_t category = 1;
     float depth = 0.0f;  // of the box's centre along the view direction (negative in front)
     bool transparent = false;
+    bool transmissive = false;  // shows the opaque picture behind it: drawn after the opaque items
     const SCNFloor* floor = nullptr;
 };
 
@@ -72,6 +74,7 @@ struct PassState {
     float floorExtent = 100.0f;
     std::uint64_t toneMappingBits = 0;  // the view's tone mapping, in the scene program's feature bits
     float exposure = 1.0f;              // linear factor applied before tone mapping
+    bool transmissionReady = false;     // the opaque picture is copied for transmissive items
 };
 
 /// One frame of a scene, read from the graph.
@@ -80,7 +83,8 @@ struct FramePlan {
     FramePlan(const FramePlan&) = delete;
     FramePlan& operator=(const FramePlan&) = delete;
 
-    /// Opaque items in the order of the graph, then the transparent ones from far to near.
+    /// Opaque items in the order of the graph, then the transparent and transmissive ones from far
+    /// to near.
     std::vector<DrawItem> items;
     LightList lights;
     std::vector<glm::mat4> cameras;       // world transforms of the camera nodes

@@ -60,6 +60,7 @@ std::optional<Error> drawScene(Frame& frame) {
     gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     gl.DepthFunc(GL_LEQUAL);
     if (auto failure = drawOpaque(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
+    if (auto failure = captureTransmission(frame)) return failure;
     if (auto failure = drawTransparent(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
     frame.profile.mark("scene");
     return std::nullopt;

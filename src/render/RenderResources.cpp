@@ -83,7 +83,7 @@ void RenderContext::Impl::releaseAll() {
     quadVertices.reset();
     overlayArray.reset();
     overlayVertices.reset();
-    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget}) {
+    for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget, &transmissionTarget}) {
         *target = RenderTarget{};
     }
     techniqueTargets.clear();
