@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <map>
 #include <cmath>
 #include <functional>
 
@@ -181,41 +182,49 @@ TEST(MaterialColour, BlendedGltfAlphaIsAppliedOnceAndNodeOpacityStillCountsOnUnl
 }
 
 // Light from glTF is physical: a point light of 4π candela gives a white matte surface 1 at a
-// distance of 2 and a quarter of that at 4 (sRGB 255 and 137). The canvas's own omni lights keep
-// their meaning: no fall-off without an end distance.
+// distance of 2 and a quarter of that at 4 (sRGB 255 and 137); with a range of 2 × 2^¼ its window
+// (1 − (d / range)⁴)² takes three quarters at 2. The canvas's own omni lights keep their meaning: no
+// fall-off without an end distance.
 TEST(MaterialLights, GltfPointLightsFallOffWithTheInverseSquareAndCanvasLightsDoNot) {
     test::ScratchFolder folder("material-lights");
     auto document = test::triangleDocument("triangle.bin");
     document["extensionsUsed"] = {"KHR_lights_punctual"};
     document["extensions"]["KHR_lights_punctual"]["lights"] = {
-        {{"name", "bulb"}, {"type", "point"}, {"intensity", 4.0 * M_PI}}};
-    document["nodes"][0]["children"] = {1};
+        {{"name", "bulb"}, {"type", "point"}, {"intensity", 4.0 * M_PI}},
+        {{"name", "ranged"}, {"type", "point"}, {"intensity", 4.0 * M_PI}, {"range", 2.0 * std::pow(2.0, 0.25)}}};
+    document["nodes"][0]["children"] = {1, 2};
     document["nodes"].push_back({{"extensions", {{"KHR_lights_punctual", {{"light", 0}}}}}});
+    document["nodes"].push_back({{"extensions", {{"KHR_lights_punctual", {{"light", 1}}}}}});
     const auto loaded = loadGltf(folder, document);
     ASSERT_TRUE(loaded);
-    std::shared_ptr<SCNLight> bulb;
+    std::map<std::string, std::shared_ptr<SCNLight>> lights;
     const std::function<void(const SCNNode&)> find = [&](const SCNNode& node) {
-        if (node.light()) bulb = node.light();
+        if (node.light()) lights[node.light()->name()] = node.light();
         for (const auto& child : node.childNodes()) find(*child);
     };
     find(*loaded->rootNode());
-    ASSERT_TRUE(bulb);
-    ASSERT_TRUE(bulb->attenuatesWithInverseSquare());
+    ASSERT_EQ(lights.count("bulb") + lights.count("ranged"), 2u);
+    EXPECT_TRUE(lights["bulb"]->attenuatesWithInverseSquare());
+    lights["canvas"] = SCNLight::make(SCNLightType::omni);
 
-    for (const bool fromGltf : {true, false}) {
-        for (const float distance : {2.0f, 4.0f}) {
-            Stage stage(6.0f);
-            stage.add(SCNPlane::make(20, 20), material(SCNLightingModel::lambert, UIColor::whiteColor()));
-            auto node = SCNNode::make();
-            node->setLight(fromGltf ? bulb : SCNLight::make(SCNLightType::omni));
-            node->setPosition({0.0f, 0.0f, distance});
-            stage.scene->rootNode()->addChildNode(node);
-            const auto image = stage.draw("point_light_" + std::string(fromGltf ? "gltf_" : "canvas_") +
-                                          std::to_string(static_cast<int>(distance)));
-            ASSERT_TRUE(image);
-            const int expected = !fromGltf || distance == 2.0f ? 255 : 137;
-            EXPECT_NEAR(centre(*image).r, expected, 2) << (fromGltf ? "glTF" : "canvas") << " at " << distance;
-        }
+    const struct {
+        const char* light;
+        float distance;
+        int red;
+    } cases[] = {{"bulb", 2.0f, 255}, {"bulb", 4.0f, 137}, {"ranged", 2.0f, 137},
+                 {"canvas", 2.0f, 255}, {"canvas", 4.0f, 255}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.light) + " at " + std::to_string(c.distance));
+        Stage stage(6.0f);
+        stage.add(SCNPlane::make(20, 20), material(SCNLightingModel::lambert, UIColor::whiteColor()));
+        auto node = SCNNode::make();
+        node->setLight(lights[c.light]);
+        node->setPosition({0.0f, 0.0f, c.distance});
+        stage.scene->rootNode()->addChildNode(node);
+        const auto image =
+            stage.draw("point_light_" + std::string(c.light) + "_" + std::to_string(static_cast<int>(c.distance)));
+        ASSERT_TRUE(image);
+        EXPECT_NEAR(centre(*image).r, c.red, 2);
     }
 }
 
