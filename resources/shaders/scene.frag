@@ -224,6 +224,11 @@ void main() {
     vec3 n = surfaceNormal();
     vec3 v = normalize(uCameraPosition - vWorldPosition);
     vec3 color;
+#ifdef TRANSMISSION
+    // The light seen through the surface comes from the finished opaque picture, exposed and tone
+    // mapped already: it joins the colour after the tone mapping.
+    vec3 seenThrough = vec3(0.0);
+#endif
 #if LIGHTING_MODEL == 0
     color = base.rgb + EMISSION;
 #elif LIGHTING_MODEL == 4
@@ -318,7 +323,8 @@ void main() {
     float thickness = 0.0;
 #endif
     vec3 transmitted = transmittedLight(n, v, roughness, diffuseColor, specularColor, specularF90, thickness);
-    diffuseTotal = mix(diffuseTotal, transmitted, transmission);
+    diffuseTotal *= 1.0 - transmission;
+    seenThrough = transmitted * transmission;
 #endif
     color = diffuseTotal + specularLight + indirectSpecular + EMISSION + SELF_ILLUMINATION;
 #ifdef SHEEN
@@ -327,6 +333,9 @@ void main() {
 #ifdef CLEARCOAT
     vec3 clearcoatFresnel = fresnelSchlick(vec3(0.04), 1.0, clamp(dot(clearcoatNormal, v), 0.0, 1.0));
     color = color * (1.0 - clearcoat * clearcoatFresnel) + clearcoatLight * clearcoat;
+#ifdef TRANSMISSION
+    seenThrough *= 1.0 - clearcoat * clearcoatFresnel;
+#endif
 #endif
 #else
     vec3 diffuseLight = uAmbientLight;
@@ -362,6 +371,9 @@ void main() {
 #endif
 #ifndef CLIP_PLANE
     color = toneMap(color);  // the mirror image is mixed into the floor's colour first, then mapped
+#endif
+#ifdef TRANSMISSION
+    color += seenThrough * MULTIPLY;
 #endif
     fragColor = vec4(color, alpha);
 }

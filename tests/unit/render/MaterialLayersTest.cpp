@@ -76,8 +76,10 @@ struct Stage {
         return light;
     }
 
-    std::shared_ptr<UIImage> draw(const std::string& name, double width = 200, double height = 150) const {
+    std::shared_ptr<UIImage> draw(const std::string& name, double width = 200, double height = 150,
+                                  double exposure = 0.0) const {
         SCNView view(CGRect(0, 0, width, height));
+        view.setExposure(exposure);
         view.setScene(scene);
         view.setPointOfView(camera);
         view.setBackgroundColor(UIColor::blackColor());
@@ -333,11 +335,15 @@ TEST(MaterialLayers, TransmissionShowsWhatIsBehindTintedByTheVolume) {
         UIColor wall;
         double thickness;
         bool mapped;  // transmission and thickness from maps (red and green channels)
+        double exposure;
         int r, g, b;  // expected at the centre, ±8
     } const cases[] = {
-        {"clear_pane", UIColor(0, 1, 0), 0.0, false, 0, 251, 0},  // 4 % reflected head-on: 0.96 → 251
-        {"absorbing_volume", UIColor(1, 1, 1), 1.0, false, 121, 251, 121},
-        {"absorbing_volume_from_maps", UIColor(1, 1, 1), 1.0, true, 121, 251, 121},
+        {"clear_pane", UIColor(0, 1, 0), 0.0, false, 0.0, 0, 251, 0},  // 4 % reflected head-on: 0.96 → 251
+        {"absorbing_volume", UIColor(1, 1, 1), 1.0, false, 0.0, 121, 251, 121},
+        {"absorbing_volume_from_maps", UIColor(1, 1, 1), 1.0, true, 0.0, 121, 251, 121},
+        // The picture behind is exposed once: a wall of linear 0.25 one stop up is 0.5, 0.48 through
+        // the pane (sRGB 184; 250 if exposed twice).
+        {"exposed_once", UIColor(0, 0.537, 0), 0.0, false, 1.0, 0, 184, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -361,7 +367,7 @@ TEST(MaterialLayers, TransmissionShowsWhatIsBehindTintedByTheVolume) {
         glass->setAttenuationColor(UIColor(0.2, 1.0, 0.2));
         glass->setAttenuationDistance(1.0);
         stage.add(SCNPlane::make(2, 2), glass);
-        const auto image = stage.draw(std::string("transmission_") + c.name);
+        const auto image = stage.draw(std::string("transmission_") + c.name, 200, 150, c.exposure);
         ASSERT_TRUE(image);
         const Pixel p = centre(*image);
         EXPECT_TRUE(near(p, c.r, c.g, c.b, 8)) << p.r << ", " << p.g << ", " << p.b;
@@ -427,7 +433,7 @@ TEST(MaterialLayers, DISABLED_WritesTheSharedModelsUnderTheReferenceLight) {
 }
 
 // Not a check: what each layer costs at 1280 × 720, a sphere filling most of the picture under one
-// light and a colour environment; prints the mean of a few snapshots. Run with
+// light and a colour environment; prints the fastest of a few snapshots. Run with
 // --gtest_also_run_disabled_tests (alone: the machine's other work shows in the figures).
 TEST(MaterialLayers, DISABLED_MeasuresWhatEachLayerCosts) {
     struct Variant {
@@ -464,13 +470,15 @@ TEST(MaterialLayers, DISABLED_MeasuresWhatEachLayerCosts) {
         view.setScene(stage.scene);
         view.setPointOfView(stage.camera);
         ASSERT_TRUE(view.snapshot().hasValue());  // compiles the program
-        constexpr int kFrames = 4;
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < kFrames; ++i) {
+        // The fastest of a few frames: what the machine's other work adds only ever slows one down.
+        double fastest = 1e9;
+        for (int i = 0; i < 6; ++i) {
+            const auto start = std::chrono::steady_clock::now();
             ASSERT_TRUE(view.snapshot().hasValue());
+            fastest = std::min(
+                fastest, std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         }
-        const std::chrono::duration<double, std::milli> spent = std::chrono::steady_clock::now() - start;
-        std::cout << variant.name << ": " << spent.count() / kFrames << " ms a frame\n";
+        std::cout << variant.name << ": " << fastest << " ms a frame\n";
     }
 }
 
