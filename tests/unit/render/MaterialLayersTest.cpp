@@ -12,10 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "RenderTestSupport.hpp"
-#include <glm/gtc/matrix_transform.hpp>
-
 #include "support/GltfTestFiles.hpp"
-#include "support/ModelArchives.hpp"
 #include "vantrel/graph/SCNPlane.hpp"
 #include "vantrel/graph/SCNSceneSource.hpp"
 
@@ -371,64 +368,6 @@ TEST(MaterialLayers, TransmissionShowsWhatIsBehindTintedByTheVolume) {
         ASSERT_TRUE(image);
         const Pixel p = centre(*image);
         EXPECT_TRUE(near(p, c.r, c.g, c.b, 8)) << p.r << ", " << p.g << ", " << p.b;
-    }
-}
-
-}  // namespace
-}  // namespace vantrel
-
-namespace vantrel {
-namespace {
-
-// Not a check: pictures of the shared models under the reference light (a sky brightening upwards
-// and one sun), to look at. Run with --gtest_also_run_disabled_tests.
-TEST(MaterialLayers, DISABLED_WritesTheSharedModelsUnderTheReferenceLight) {
-    std::vector<float> sky;
-    for (int row = 0; row < 128; ++row) {
-        const float up = std::cos(static_cast<float>(M_PI) * (static_cast<float>(row) + 0.5f) / 128.0f);
-        const float radiance = 0.3f + 0.7f * (0.5f + 0.5f * up);
-        for (int column = 0; column < 256; ++column) {
-            sky.insert(sky.end(), {radiance, radiance, radiance, 1.0f});
-        }
-    }
-    const auto environment = UIImage::fromFloatPixels(256, 128, std::move(sky));
-    for (const char* folder : {"Box", "BoxVertexColors", "Cameras", "GlamVelvetSofa", "GlassVaseFlowers",
-                               "LightsPunctualLamp", "SheenChair", "SimpleMeshes", "ToyCar"}) {
-        const auto scene = SCNSceneSource::make(test::modelFileOf(folder))->sceneWithOptions(std::nullopt, {}, nullptr);
-        ASSERT_TRUE(scene) << folder;
-        const std::function<void(SCNNode&)> strip = [&](SCNNode& node) {
-            node.setLight(nullptr);
-            node.setCamera(nullptr);
-            for (const auto& child : node.childNodes()) strip(*child);
-        };
-        strip(*scene->rootNode());
-        scene->lightingEnvironment().setContents(environment);
-        const auto box = scene->rootNode()->boundingBox();
-        const glm::vec3 low(box.min.x, box.min.y, box.min.z), high(box.max.x, box.max.y, box.max.z);
-        const glm::vec3 middle = (low + high) * 0.5f;
-        const float radius = glm::length(high - low) * 0.5f;
-        const float distance = 1.15f * radius / std::sin(glm::radians(17.5f));
-        auto camera = SCNNode::make();
-        auto lens = SCNCamera::make();
-        lens->setFieldOfView(35.0);
-        lens->setZNear(distance / 100.0);
-        lens->setZFar(distance * 100.0);
-        camera->setCamera(lens);
-        const glm::vec3 eye = middle + glm::normalize(glm::vec3(0.6f, 0.45f, 1.0f)) * distance;
-        camera->setSimdTransform(glm::inverse(glm::lookAt(eye, middle, glm::vec3(0, 1, 0))));
-        scene->rootNode()->addChildNode(camera);
-        auto sun = SCNNode::make();
-        auto light = SCNLight::make(SCNLightType::directional);
-        light->setIntensity(2000.0 / M_PI);
-        sun->setLight(light);
-        sun->setSimdTransform(glm::inverse(glm::lookAt(glm::normalize(glm::vec3(1.0f, 2.0f, 1.5f)), glm::vec3(0.0f),
-                                                       glm::vec3(0, 1, 0))));
-        scene->rootNode()->addChildNode(sun);
-        SCNView view(CGRect(0, 0, 640, 480));
-        view.setScene(scene);
-        view.setPointOfView(camera);
-        view.setBackgroundColor(UIColor(0.5, 0.5, 0.5));
-        picture(view, std::string("reference_light_") + folder);
     }
 }
 
