@@ -207,7 +207,9 @@ void ItemDrawer::setLights(GpuProgram& p, const LightList& lights) {
 }
 
 void ItemDrawer::setSlots(GpuProgram& p, const DrawItem& item) {
-    for (std::size_t i = 0; i < kSlots.size(); ++i) {
+    // The layers' slots are read by physically based programs only.
+    const bool layers = item.material->lightingModel() == SCNLightingModel::physicallyBased;
+    for (std::size_t i = 0; i < (layers ? kSlotCount : kClassicSlotCount); ++i) {
         const SCNMaterialProperty& property = (item.material->*kSlots[i].get)();
         if (item.key.maps[i] != nullptr) {
             bindMap(p, i, property, *item.key.maps[i]);
