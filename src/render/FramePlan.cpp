@@ -61,6 +61,9 @@ bool diffuseHasAlpha(const SCNMaterial& material, RenderContext::Impl& context) 
         return true;
     }
     if (const auto* image = std::get_if<std::shared_ptr<UIImage>>(&diffuse); image != nullptr && *image) {
+        if (material.diffuse().tintColor().alpha() < 0.999) {
+            return true;
+        }
         const GpuTexture* texture = context.texture(*image, true);
         return texture != nullptr && texture->hasAlpha;
     }
@@ -108,8 +111,11 @@ void addLight(const SCNLight& light, const glm::mat4& world, LightList& lights) 
     lights.mask[i] = light.categoryBitMask();
     lights.source[i] = &light;
     lights.spot[i] = glm::vec4(0.0f, 0.0f, 0.0f, -2.0f);
-    lights.shape[i] = glm::vec4(1.0f, light.attenuationStartDistance(), light.attenuationEndDistance(),
-                                light.attenuationFalloffExponent());
+    lights.shape[i] = glm::vec4(1.0f, std::max(light.attenuationStartDistance(), 0.0),
+                                std::max(light.attenuationEndDistance(), 0.0), light.attenuationFalloffExponent());
+    if (light.attenuatesWithInverseSquare()) {
+        lights.shape[i].y = -1.0f;
+    }
     if (light.type() == SCNLightType::directional) {
         lights.vector[i] = glm::vec4(glm::normalize(glm::vec3(world[2])), 0.0f);
         return;
@@ -145,6 +151,7 @@ void addItems(const SCNNode& node, const glm::mat4& world, float opacity, const 
         // without a shadow map).
         item.transparent = item.material->lightingModel() == SCNLightingModel::shadowOnly ||
                            materialIsTransparent(*item.material, opacity, context);
+        item.transmissive = (item.key.features & kTransmission) != 0;
         items.push_back(item);
     }
 }
@@ -179,8 +186,8 @@ void addDefaultLight(const glm::vec3& camera, LightList& lights) {
     lights.source[i] = nullptr;
 }
 
-// Opaque items keep the graph's order (it decides ties of depth); transparent ones go after them,
-// from far to near.
+// Opaque items keep the graph's order (it decides ties of depth); transparent and transmissive ones
+// go after them, from far to near.
 void orderItems(const glm::mat4& view, std::vector<DrawItem>& items) {
     for (DrawItem& item : items) {
         const SCNBoundingBox box = item.geometry->boundingBox();
@@ -189,7 +196,8 @@ void orderItems(const glm::mat4& view, std::vector<DrawItem>& items) {
         item.depth = (view * item.world * glm::vec4(centre, 1.0f)).z;
     }
     const auto firstTransparent =
-        std::stable_partition(items.begin(), items.end(), [](const DrawItem& item) { return !item.transparent; });
+        std::stable_partition(items.begin(), items.end(),
+                              [](const DrawItem& item) { return !item.transparent && !item.transmissive; });
     std::stable_sort(firstTransparent, items.end(),
                      [](const DrawItem& a, const DrawItem& b) { return a.depth < b.depth; });
 }

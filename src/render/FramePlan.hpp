@@ -29,7 +29,8 @@ struct LightList {
     glm::vec4 vector[kMaxLights];  // direction towards the light (w 0) or position (w 1)
     glm::vec3 color[kMaxLights];
     glm::vec4 spot[kMaxLights];   // spot direction and cosine of the outer angle; w −2 for no spot
-    glm::vec4 shape[kMaxLights];  // cosine of the inner angle, attenuation start, end, falloff
+    // cosine of the inner angle, attenuation start (−1: inverse-square fall-off), end, falloff
+    glm::vec4 shape[kMaxLights];
     std::uint64_t mask[kMaxLights];
     const SCNLight* source[kMaxLights]{};  // the graph's light (none for the default light)
     glm::vec3 ambient{0.0f};
@@ -57,6 +58,7 @@ struct DrawItem {
     float depth = 0.0f;  // of the box's centre along the view direction (negative in front)
     bool transparent = false;
     bool castsShadow = true;  // the node's
+    bool transmissive = false;  // shows the opaque picture behind it: drawn after the opaque items
     const SCNFloor* floor = nullptr;
 };
 
@@ -79,6 +81,7 @@ struct PassState {
     std::uint64_t toneMappingBits = 0;  // the view's tone mapping, in the scene program's feature bits
     float exposure = 1.0f;              // linear factor applied before tone mapping
     const ShadowPlan* shadow = nullptr;  // the key light's shadow map, when the frame has one
+    bool transmissionReady = false;     // the opaque picture is copied for transmissive items
 };
 
 /// One frame of a scene, read from the graph.
@@ -87,7 +90,8 @@ struct FramePlan {
     FramePlan(const FramePlan&) = delete;
     FramePlan& operator=(const FramePlan&) = delete;
 
-    /// Opaque items in the order of the graph, then the transparent ones from far to near.
+    /// Opaque items in the order of the graph, then the transparent and transmissive ones from far
+    /// to near.
     std::vector<DrawItem> items;
     LightList lights;
     std::vector<glm::mat4> cameras;       // world transforms of the camera nodes

@@ -62,6 +62,7 @@ std::optional<Error> drawScene(Frame& frame) {
     gl.DepthFunc(GL_LEQUAL);
     if (auto failure = drawOpaque(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
     if (auto failure = drawContactShadow(frame)) return failure;
+    if (auto failure = captureTransmission(frame)) return failure;
     if (auto failure = drawTransparent(frame.drawer, frame.plan.items, frame.plan.pass, false)) return failure;
     frame.profile.mark("scene");
     return std::nullopt;

@@ -39,6 +39,9 @@ GLint minFilter(SCNFilterMode filter, SCNFilterMode mip) {
 FeatureBits drawFeatures(const DrawItem& item, const LightList& lights, const PassState& pass, bool reflects,
                          bool reflectionPass) {
     FeatureBits features = item.key.features;
+    if (reflectionPass || !pass.transmissionReady) {
+        features &= ~(kTransmission | kVolume);  // no picture of what lies behind: drawn as a plain surface
+    }
     features |= reflectionPass ? 0u : pass.toneMappingBits;  // the mirror image is mapped with the floor
     features |= reflects ? kFloorReflection : 0u;
     features |= reflectionPass ? kClipPlane : 0u;
@@ -46,7 +49,8 @@ FeatureBits drawFeatures(const DrawItem& item, const LightList& lights, const Pa
     features |= static_cast<FeatureBits>(lights.count) << kLightCountShift;
     for (int i = 0; i < lights.count; ++i) {
         features |= lights.spot[i].w > -1.5f ? kLightSpots : 0u;
-        features |= lights.vector[i].w > 0.5f && lights.shape[i].z > lights.shape[i].y ? kLightAttenuation : 0u;
+        const bool falls = lights.shape[i].y < 0.0f || lights.shape[i].z > lights.shape[i].y;  // y < 0: inverse square
+        features |= lights.vector[i].w > 0.5f && falls ? kLightAttenuation : 0u;
     }
     return features;
 }
@@ -78,13 +82,13 @@ void applyBlend(const GlFunctions& gl, const DrawItem& item) {
     }
 }
 
-// An empty property's stand-in, a colour (decoded when the slot is sRGB) or a number, times the
-// property's intensity.
+// An empty property's stand-in, a colour (decoded when the slot is sRGB and the colour is not marked
+// linear) or a number, times the property's intensity.
 glm::vec4 slotValue(const PropertySlot& slot, const SCNMaterialProperty& property) {
     glm::vec4 value = slot.empty;
     if (const auto color = property.contentsColor()) {
-        value =
-            slot.srgb ? linearColor(*color) : glm::vec4(color->red(), color->green(), color->blue(), color->alpha());
+        value = slot.srgb ? linearColor(*color, property)
+                          : glm::vec4(color->red(), color->green(), color->blue(), color->alpha());
     } else if (const auto number = property.contentsNumber()) {
         value = glm::vec4(glm::vec3(static_cast<float>(*number)), 1.0f);
     }
@@ -92,6 +96,22 @@ glm::vec4 slotValue(const PropertySlot& slot, const SCNMaterialProperty& propert
         value = glm::vec4(glm::vec3(value) * static_cast<float>(property.intensity()), value.a);
     }
     return value;
+}
+
+// A layer's property drawn by its factor alone: its colour (linear) or number times its intensity;
+// an image stands for its tint (colours) or its intensity (numbers), the factor it came with.
+glm::vec3 layerFactor(const SCNMaterialProperty& property) {
+    const auto strength = static_cast<float>(property.intensity());
+    if (const auto color = property.contentsColor()) {
+        return glm::vec3(linearColor(*color, property)) * strength;
+    }
+    if (const auto number = property.contentsNumber()) {
+        return glm::vec3(static_cast<float>(*number) * strength);
+    }
+    if (property.contentsImage()) {
+        return glm::vec3(linearColor(property.tintColor(), property)) * strength;
+    }
+    return glm::vec3(0.0f);
 }
 
 }  // namespace
@@ -114,7 +134,8 @@ std::optional<Error> ItemDrawer::drawItem(const DrawItem& item, const PassState&
     const bool reflects = item.floor != nullptr && pass.reflectionReady && !reflectionPass;
     const glm::mat4 model = modelMatrix(item, pass);
     const LightList lights = lightsFor(item, model, pass);
-    auto program = context.sceneProgram(drawFeatures(item, lights, pass, reflects, reflectionPass));
+    const FeatureBits features = drawFeatures(item, lights, pass, reflects, reflectionPass);
+    auto program = context.sceneProgram(features);
     if (!program) {
         return program.error();
     }
@@ -124,6 +145,9 @@ std::optional<Error> ItemDrawer::drawItem(const DrawItem& item, const PassState&
     setSurface(p, item);
     setLights(p, lights);
     setSlots(p, item);
+    if (item.material->lightingModel() == SCNLightingModel::physicallyBased) {
+        setLayers(p, item, features);
+    }
     if (item.key.features & (kEnvColor | kEnvMap)) {
         setEnvironment(p, pass);
     }
@@ -186,7 +210,9 @@ void ItemDrawer::setLights(GpuProgram& p, const LightList& lights) {
 }
 
 void ItemDrawer::setSlots(GpuProgram& p, const DrawItem& item) {
-    for (std::size_t i = 0; i < kSlots.size(); ++i) {
+    // The layers' slots are read by physically based programs only.
+    const bool layers = item.material->lightingModel() == SCNLightingModel::physicallyBased;
+    for (std::size_t i = 0; i < (layers ? kSlotCount : kClassicSlotCount); ++i) {
         const SCNMaterialProperty& property = (item.material->*kSlots[i].get)();
         if (item.key.maps[i] != nullptr) {
             bindMap(p, i, property, *item.key.maps[i]);
@@ -215,6 +241,49 @@ void ItemDrawer::bindMap(GpuProgram& p, std::size_t slot, const SCNMaterialPrope
     gl.UniformMatrix4fv(uniform(gl, p, names.transform), 1, GL_FALSE, glm::value_ptr(property.contentsTransform()));
     gl.Uniform1i(uniform(gl, p, names.channel), property.mappingChannel() == 1 ? 1 : 0);
     gl.Uniform1f(uniform(gl, p, names.intensity), static_cast<float>(property.intensity()));
+    const glm::vec4 tint = linearColor(property.tintColor(), property);
+    gl.Uniform4fv(uniform(gl, p, names.tint), 1, glm::value_ptr(tint));
+}
+
+// Specular strength and index of refraction, and the layers' factors and the picture of what lies
+// behind for those the program draws.
+void ItemDrawer::setLayers(GpuProgram& p, const DrawItem& item, FeatureBits features) {
+    const SCNMaterial& material = *item.material;
+    // A non-metal reflects ((n − 1) / (n + 1))² of the light head-on, tinted by the specular colour,
+    // and all of it at grazing angles, both scaled by the specular strength.
+    const auto ior = static_cast<float>(material.indexOfRefraction());
+    const float reflectance = std::pow((ior - 1.0f) / (ior + 1.0f), 2.0f);
+    const float strength = std::clamp(layerFactor(material.dielectricSpecular()).x, 0.0f, 1.0f);
+    const glm::vec3 f0 =
+        glm::min(glm::vec3(reflectance) * layerFactor(material.dielectricSpecularColor()), glm::vec3(1.0f)) * strength;
+    gl.Uniform3fv(uniform(gl, p, "uSpecularF0"), 1, glm::value_ptr(f0));
+    gl.Uniform1f(uniform(gl, p, "uSpecularF90"), strength);
+    if (features & kSheen) {
+        const glm::vec3 sheen = layerFactor(material.sheen());
+        gl.Uniform3fv(uniform(gl, p, "uSheenColor"), 1, glm::value_ptr(sheen));
+        gl.Uniform1f(uniform(gl, p, "uSheenRoughness"), layerFactor(material.sheenRoughness()).x);
+    }
+    if (features & kClearcoat) {
+        gl.Uniform1f(uniform(gl, p, "uClearcoatRoughness"), layerFactor(material.clearCoatRoughness()).x);
+    }
+    if (features & kTransmission) {
+        gl.ActiveTexture(GL_TEXTURE0 + kTransmissionUnit);
+        gl.BindTexture(GL_TEXTURE_2D, context.transmissionTarget.color.id());
+        gl.Uniform1i(uniform(gl, p, "uTransmissionPicture"), kTransmissionUnit);
+        gl.Uniform2f(uniform(gl, p, "uTransmissionSize"), static_cast<float>(context.transmissionTarget.width),
+                     static_cast<float>(context.transmissionTarget.height));
+        gl.Uniform1f(uniform(gl, p, "uIor"), std::max(ior, 1.0f));
+    }
+    if (features & kVolume) {
+        const UIColor& color = material.attenuationColor();  // linear light
+        const glm::vec3 attenuation(static_cast<float>(color.red()), static_cast<float>(color.green()),
+                                    static_cast<float>(color.blue()));
+        const double distance = material.attenuationDistance();
+        gl.Uniform3fv(uniform(gl, p, "uAttenuationColor"), 1, glm::value_ptr(attenuation));
+        // 0 for an infinite distance: light is not absorbed.
+        gl.Uniform1f(uniform(gl, p, "uAttenuationDistance"),
+                     std::isfinite(distance) ? static_cast<float>(distance) : 0.0f);
+    }
 }
 
 void ItemDrawer::setEnvironment(GpuProgram& p, const PassState& pass) {

@@ -40,6 +40,7 @@ private:
     void setLights(GpuProgram& p, const LightList& lights);
     void setSlots(GpuProgram& p, const DrawItem& item);
     void bindMap(GpuProgram& p, std::size_t slot, const SCNMaterialProperty& property, const GpuTexture& map);
+    void setLayers(GpuProgram& p, const DrawItem& item, FeatureBits features);
     void setEnvironment(GpuProgram& p, const PassState& pass);
     void setReflection(GpuProgram& p, const DrawItem& item, const PassState& pass);
     void setClipPlane(GpuProgram& p, const PassState& pass);

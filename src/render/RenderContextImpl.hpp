@@ -136,6 +136,7 @@ struct RenderContext::Impl {
     detail::RenderTarget colorTarget;       // the picture ("COLOR"); with one sample the scene is drawn into it
     detail::RenderTarget colorScratch;      // "COLOR" while a pass reads and writes it
     detail::RenderTarget reflectionTarget;  // the mirrored scene under a floor
+    detail::RenderTarget transmissionTarget;  // the opaque picture, mipmapped, for transmissive items
     std::map<std::string, detail::RenderTarget> techniqueTargets;
     std::map<std::string, detail::RenderTarget> techniqueScratch;
 

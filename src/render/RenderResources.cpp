@@ -83,7 +83,7 @@ void RenderContext::Impl::releaseAll() {
     overlayArray.reset();
     overlayVertices.reset();
     for (RenderTarget* target : {&sceneTarget, &colorTarget, &colorScratch, &reflectionTarget, &shadowTarget,
-                                  &contactTarget, &contactScratch}) {
+                                  &contactTarget, &contactScratch, &transmissionTarget}) {
         *target = RenderTarget{};
     }
     techniqueTargets.clear();

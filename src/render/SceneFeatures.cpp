@@ -44,12 +44,41 @@ bool hasSpecularTerm(const SCNMaterial& material, bool specularMap) {
     return !black && specular.intensity() != 0.0;
 }
 
+// Whether a layer's property adds anything: an image with a strength, or a number or colour above 0.
+bool layerOn(const SCNMaterialProperty& property) {
+    if (property.intensity() <= 0.0) {
+        return false;
+    }
+    if (property.contentsImage()) {
+        return true;
+    }
+    if (const auto number = property.contentsNumber()) {
+        return *number > 0.0;
+    }
+    if (const auto color = property.contentsColor()) {
+        return color->red() > 0.0 || color->green() > 0.0 || color->blue() > 0.0;
+    }
+    return false;
+}
+
+// The layers a physically based material draws.
+FeatureBits layerBits(const SCNMaterial& material) {
+    FeatureBits bits = 0;
+    bits |= layerOn(material.sheen()) ? kSheen : 0u;
+    bits |= layerOn(material.clearCoat()) ? kClearcoat : 0u;
+    if (layerOn(material.transmission())) {
+        bits |= kTransmission;
+        bits |= layerOn(material.thickness()) ? kVolume : 0u;
+    }
+    return bits;
+}
+
 }  // namespace
 
 #define VANTREL_SLOT(name, srgb, empty)                                                                         \
     {                                                                                                           \
         &SCNMaterial::name, "u_" #name "Color", "u_" #name "Map", "u_" #name "Transform", "u_" #name "Channel", \
-            "u_" #name "Intensity", srgb, empty                                                                 \
+            "u_" #name "Intensity", "u_" #name "Tint", srgb, empty                                              \
     }
 
 const std::array<PropertySlot, kSlotCount> kSlots = {{
@@ -63,6 +92,9 @@ const std::array<PropertySlot, kSlotCount> kSlots = {{
     VANTREL_SLOT(selfIllumination, true, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
     VANTREL_SLOT(transparent, false, glm::vec4(1.0f)),
     VANTREL_SLOT(multiply, true, glm::vec4(1.0f)),
+    VANTREL_SLOT(clearCoat, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(transmission, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
+    VANTREL_SLOT(thickness, false, glm::vec4(0.0f, 0.0f, 0.0f, 1.0f)),
 }};
 #undef VANTREL_SLOT
 
@@ -70,20 +102,30 @@ glm::vec4 linearColor(const UIColor& color) {
     return {linear(color.red()), linear(color.green()), linear(color.blue()), static_cast<float>(color.alpha())};
 }
 
+glm::vec4 linearColor(const UIColor& color, const SCNMaterialProperty& property) {
+    if (property.colorContentsSpace() == SCNColorSpace::linear) {
+        return {static_cast<float>(color.red()), static_cast<float>(color.green()), static_cast<float>(color.blue()),
+                static_cast<float>(color.alpha())};
+    }
+    return linearColor(color);
+}
+
 MaterialKey materialKey(const SCNMaterial& material, FeatureBits environmentBits, RenderContext::Impl& context) {
     MaterialKey key;
     key.features = lightingModelBits(material.lightingModel());
-    for (std::size_t i = 0; i < kSlots.size(); ++i) {
+    // The layers' maps are read by physically based programs only.
+    const bool physicallyBased = material.lightingModel() == SCNLightingModel::physicallyBased;
+    for (std::size_t i = 0; i < (physicallyBased ? kSlotCount : kClassicSlotCount); ++i) {
         const SCNMaterialProperty& property = (material.*kSlots[i].get)();
         if (const auto image = property.contentsImage()) {
             key.maps[i] = context.texture(image, property.colorSpace() == SCNColorSpace::sRGB);
             if (key.maps[i] != nullptr) {
-                key.features |= 1ull << (3 + i);
+                key.features |= slotMapBit(i);
             }
         }
     }
-    if (material.lightingModel() == SCNLightingModel::physicallyBased) {
-        key.features |= environmentBits;
+    if (physicallyBased) {
+        key.features |= environmentBits | layerBits(material);
     }
     if (material.alphaMode() == SCNAlphaMode::mask) {
         key.features |= kAlphaCutoff;
@@ -98,7 +140,8 @@ std::string featureDefines(FeatureBits features) {
     static constexpr const char* kMapDefines[] = {
         "HAS_DIFFUSE_MAP",          "HAS_NORMAL_MAP",   "HAS_METALNESS_MAP", "HAS_ROUGHNESS_MAP",
         "HAS_AMBIENTOCCLUSION_MAP", "HAS_SPECULAR_MAP", "HAS_EMISSION_MAP",  "HAS_SELFILLUMINATION_MAP",
-        "HAS_TRANSPARENT_MAP",      "HAS_MULTIPLY_MAP"};
+        "HAS_TRANSPARENT_MAP",      "HAS_MULTIPLY_MAP", "HAS_CLEARCOAT_MAP", "HAS_TRANSMISSION_MAP",
+        "HAS_THICKNESS_MAP"};
     static_assert(std::size(kMapDefines) == kSlotCount);
     static constexpr std::pair<FeatureBits, const char*> kFlags[] = {
         {kEnvColor, "ENV_COLOR"},       {kEnvMap, "ENV_MAP"},
@@ -111,7 +154,7 @@ std::string featureDefines(FeatureBits features) {
     };
     std::string defines = "#define LIGHTING_MODEL " + std::to_string(features & 7u) + "\n";
     for (std::size_t i = 0; i < kSlotCount; ++i) {
-        if (features & (1ull << (3 + i))) {
+        if (features & slotMapBit(i)) {
             defines += std::string("#define ") + kMapDefines[i] + "\n";
         }
     }

@@ -17,7 +17,8 @@ namespace vantrel::detail {
 /// The feature bits of one variant of the scene program.
 using FeatureBits = std::uint64_t;
 
-// Bits 0–2 are the lighting model, bits 3–12 announce the maps of the property slots (slot i: bit 3 + i).
+// Bits 0–2 are the lighting model, bits 3–12 announce the maps of the classic property slots (slot i:
+// bit 3 + i); the layers' slots announce theirs from kLayerMapShift (see slotMapBit).
 constexpr FeatureBits kEnvColor = 1ull << 13;
 constexpr FeatureBits kEnvMap = 1ull << 14;
 constexpr FeatureBits kFloorReflection = 1ull << 15;
@@ -36,7 +37,10 @@ constexpr FeatureBits kVolume = 1ull << 28;
 constexpr FeatureBits kShadowMap = 1ull << 29;
 constexpr FeatureBits kShadowOnly = 1ull << 30;
 constexpr int kToneMappingShift = 31;  // two bits: the view's tone mapping (0 none, 1 neutral, 2 ACES)
-// Bits 33–47: maps of the material layers' own properties (layer slot i: bit 33 + i).
+// Bits 33–47: maps of the material layers' own properties (layer slot i: bit 33 + i). The shared
+// models use three: clear coat strength, transmission and thickness; the layers' other properties
+// (sheen colour and roughness, clear coat roughness and normal, specular strength and colour) are
+// drawn with their factor alone.
 constexpr int kLayerMapShift = 33;
 constexpr GLint kEnvUnit = 20;
 constexpr GLint kReflectionUnit = 21;
@@ -53,20 +57,30 @@ struct PropertySlot {
     const char* transform;
     const char* channel;
     const char* intensity;
+    const char* tint;
     bool srgb;
     glm::vec4 empty;
 };
 
-constexpr std::size_t kSlotCount = 10;
+constexpr std::size_t kClassicSlotCount = 10;
+constexpr std::size_t kSlotCount = kClassicSlotCount + 3;  // then clear coat, transmission, thickness
 constexpr std::size_t kNormalSlot = 1;
 constexpr std::size_t kSpecularSlot = 5;
 static_assert(kSlotCount <= static_cast<std::size_t>(kEnvUnit));
+
+/// The feature bit that announces a map in slot `slot`.
+[[nodiscard]] constexpr FeatureBits slotMapBit(std::size_t slot) {
+    return slot < kClassicSlotCount ? 1ull << (3 + slot) : 1ull << (kLayerMapShift + (slot - kClassicSlotCount));
+}
 
 /// The slots in unit order.
 extern const std::array<PropertySlot, kSlotCount> kSlots;
 
 /// A colour in linear light (sRGB decoded), alpha as it is.
 [[nodiscard]] glm::vec4 linearColor(const UIColor& color);
+/// A property's colour or tint in linear light: decoded from sRGB unless the property marks its
+/// colours as linear already.
+[[nodiscard]] glm::vec4 linearColor(const UIColor& color, const SCNMaterialProperty& property);
 
 /// What a material asks of the scene program, the same in every pass of a frame: the feature bits
 /// that do not depend on the pass or the lights, and the uploaded map of each slot (or nullptr).

@@ -40,7 +40,10 @@ public:
         type_ = type;
         revision_.bump();
     }
-    /// Luminous flux in lumens (1000 by default, a typical bulb).
+    /// Luminous flux in lumens (1000 by default, a typical bulb). The renderer reads 1000 as its unit
+    /// strength: a directional light of 1000 gives a white matte surface facing it its own colour, and
+    /// an inverse-square light of 1000 does so at a distance of 1. Physical units map as
+    /// 1000 × value / π (glTF's lux for directional lights, candela for point and spot lights).
     [[nodiscard]] double intensity() const noexcept { return intensity_; }
     /// Sets the intensity.
     void setIntensity(double intensity) noexcept {
@@ -129,6 +132,17 @@ public:
         attenuationFalloffExponent_ = exponent;
         revision_.bump();
     }
+    /// True when an omni or spot light falls off with the inverse square of the distance, as physical
+    /// lights do (glTF's punctual lights): `intensity` is then its strength at a distance of 1, and a
+    /// non-zero end distance fades it smoothly to nothing there, as (1 − (d / end)⁴)² (start distance
+    /// and exponent unused). False by default: full strength up to the start distance, falling to
+    /// nothing at the end distance by the exponent, and no fall-off at all while the end distance is 0.
+    [[nodiscard]] bool attenuatesWithInverseSquare() const noexcept { return inverseSquare_; }
+    /// Sets whether the light falls off with the inverse square of the distance.
+    void setAttenuatesWithInverseSquare(bool inverseSquare) noexcept {
+        inverseSquare_ = inverseSquare;
+        revision_.bump();
+    }
     /// The light lights only nodes whose category bit mask shares a bit with this; all bits by default.
     [[nodiscard]] std::uint64_t categoryBitMask() const noexcept { return categoryBitMask_; }
     /// Sets which node categories the light lights.
@@ -155,6 +169,7 @@ private:
     double attenuationStartDistance_ = 0.0;
     double attenuationEndDistance_ = 0.0;
     double attenuationFalloffExponent_ = 2.0;
+    bool inverseSquare_ = false;
     std::uint64_t categoryBitMask_ = std::numeric_limits<std::uint64_t>::max();
     detail::RevisionStamp revision_;
 };

@@ -147,8 +147,9 @@ public:
         colorContentsSpace_ = space;
         revision_.bump();
     }
-    /// Colour that image contents are multiplied by, white by default: the colour factor of a textured
-    /// colour (sheen, specular colour) that has no property of its own to go to.
+    /// Colour that image contents are multiplied by (alpha too, in linear light), white by default: the
+    /// colour factor of a textured colour, such as glTF's base colour, emissive, sheen and specular
+    /// colour factors.
     [[nodiscard]] const UIColor& tintColor() const noexcept { return tintColor_; }
     /// Sets the colour image contents are multiplied by.
     void setTintColor(const UIColor& color) noexcept {

@@ -37,8 +37,9 @@ ImportedMaterial gltfMaterial(const nlohmann::json& json, const GltfTextures& te
     m.name = stringOr(json, "name");
     if (const auto* pbr = objectMember(json, "pbrMetallicRoughness")) {
         const auto base = numbersOr<4>(*pbr, "baseColorFactor", {1, 1, 1, 1});
+        // The factor's alpha goes with the base colour (over a texture, as its tint), which the
+        // renderer applies as opacity: `opacity` stays 1, or it would count twice.
         m.diffuse = UIColor(unit(base[0]), unit(base[1]), unit(base[2]), unit(base[3]));
-        m.opacity = unit(base[3]);
         m.diffuseTexture = textures.texture(member(*pbr, "baseColorTexture"));
         m.metalness = unit(numberOr(*pbr, "metallicFactor", 1.0));
         m.roughness = unit(numberOr(*pbr, "roughnessFactor", 1.0));

@@ -164,7 +164,9 @@ private:
                                            : SCNLightType::omni;
             const auto color = numbersOr<3>(light, "color", {1, 1, 1});
             l.color = UIColor(color[0], color[1], color[2]);
-            l.intensity = 1000.0 * std::max(0.0, numberOr(light, "intensity", 1.0));
+            // Lux or candela; the graph's 1000 is the renderer's unit strength, which a Lambert
+            // surface turns into its own colour, where a physical light of 1 gives it 1/π.
+            l.intensity = 1000.0 / M_PI * std::max(0.0, numberOr(light, "intensity", 1.0));
             if (member(light, "range")) {
                 const double range = numberOr(light, "range", 0.0);
                 if (range > 0) l.range = range * scale_;

@@ -18,10 +18,13 @@ bool isGltfFile(const std::filesystem::path& file);
 /// SCNSceneSource's domain with a typed code, reported to `statusHandler` as well.
 ///
 /// Lights (KHR_lights_punctual) keep the file's physical units in a form the graph's lights take:
-/// the graph's intensity is 1000 per candela (point and spot lights, inverse-square fall-off) or per
-/// lux (directional lights), so `intensity / 1000` is the file's value; the range becomes the
-/// attenuation end distance (none when the file gives none); spot cone half-angles become the full
-/// cone angles in degrees; colours are the file's linear colours.
+/// the graph's intensity is 1000/π per candela (point and spot lights, which fall off with the
+/// inverse square: SCNLight::attenuatesWithInverseSquare) or per lux (directional lights), since
+/// the renderer's unit strength 1000 is what a physical light of π gives (a white matte surface
+/// facing it comes out white); so `intensity × π / 1000` is the file's value. The range becomes the
+/// attenuation end distance, where the fall-off is windowed to nothing (none when the file gives
+/// none); spot cone half-angles become the full cone angles in degrees; colours are the file's
+/// linear colours.
 Expected<std::shared_ptr<SCNSceneSource::Prepared>> readGltfScene(const std::filesystem::path& file,
                                                                   const SCNSceneSourceOptions& options,
                                                                   const SCNSceneSource::StatusHandler& statusHandler);

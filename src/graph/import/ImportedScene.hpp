@@ -109,9 +109,11 @@ struct ImportedLight {
     std::string name;
     SCNLightType type = SCNLightType::omni;
     UIColor color = UIColor::whiteColor();
-    /// In the graph's units: 1000 is the renderer's neutral strength.
-    double intensity = 1000.0;
-    /// Distance where the light ends (attenuation end), when the file gives one.
+    /// In the graph's units: 1000 × lux (directional) or candela (point, spot) / π, since 1000 is the
+    /// renderer's unit strength (see SCNLight::intensity).
+    double intensity = 1000.0 / M_PI;
+    /// Distance where the light ends (where its inverse-square fall-off is windowed to 0), when the
+    /// file gives one.
     std::optional<double> range;
     /// Full cone angles of a spot light, in degrees.
     double spotInnerAngle = 0.0;

@@ -83,8 +83,12 @@ std::shared_ptr<SCNMaterial> makeMaterial(const detail::ImportedMaterial& m) {
                                                    : SCNLightingModel::blinn);
     if (m.diffuseTexture) {
         setTexture(material->diffuse(), *m.diffuseTexture, SCNColorSpace::sRGB);
-        // the factor tints the texture
-        if (!isWhite(m.diffuse)) setColor(material->multiply(), m.diffuse, m.linearColors);
+        // The factor tints the texture (its alpha the texture's alpha): the base colour only, not
+        // what the surface reflects or emits.
+        if (!isWhite(m.diffuse)) {
+            material->diffuse().setTintColor(m.diffuse);
+            if (m.linearColors) material->diffuse().setColorContentsSpace(SCNColorSpace::linear);
+        }
     } else {
         setColor(material->diffuse(), m.diffuse, m.linearColors);
     }
@@ -150,11 +154,10 @@ std::shared_ptr<SCNLight> makeLight(const detail::ImportedLight& l) {
     light->setName(l.name);
     light->setColor(l.color);
     light->setIntensity(l.intensity);
-    if (l.range) {
-        light->setAttenuationStartDistance(0.0);
-        light->setAttenuationEndDistance(*l.range);
-        light->setAttenuationFalloffExponent(2.0);
-    }
+    // Physical point and spot lights fall off with the inverse square of the distance, windowed to
+    // nothing at their range.
+    light->setAttenuatesWithInverseSquare(l.type == SCNLightType::omni || l.type == SCNLightType::spot);
+    if (l.range) light->setAttenuationEndDistance(*l.range);
     if (l.type == SCNLightType::spot) {
         light->setSpotInnerAngle(l.spotInnerAngle);
         light->setSpotOuterAngle(l.spotOuterAngle);

@@ -13,14 +13,15 @@ namespace vantrel::detail {
 std::optional<Error> drawOpaque(ItemDrawer& drawer, const std::vector<DrawItem>& items, const PassState& pass,
                                 bool reflectionPass) {
     const bool othersWriteDepth = std::all_of(items.begin(), items.end(), [](const DrawItem& item) {
-        return item.transparent || item.floor != nullptr || item.material->writesToDepthBuffer();
+        return item.transparent || item.transmissive || item.floor != nullptr || item.material->writesToDepthBuffer();
     });
     const auto deferred = [&](const DrawItem& item) {
         return othersWriteDepth && item.floor != nullptr && item.material->readsFromDepthBuffer();
     };
     for (const bool late : {false, true}) {
         for (const DrawItem& item : items) {
-            if (item.transparent || (reflectionPass && item.floor != nullptr) || deferred(item) != late) {
+            if (item.transparent || item.transmissive || (reflectionPass && item.floor != nullptr) ||
+                deferred(item) != late) {
                 continue;
             }
             drawer.gl.DepthFunc(late ? GL_LESS : GL_LEQUAL);

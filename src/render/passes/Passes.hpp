@@ -52,8 +52,13 @@ struct Frame {
 [[nodiscard]] std::optional<Error> drawOpaque(ItemDrawer& drawer, const std::vector<DrawItem>& items,
                                               const PassState& pass, bool reflectionPass);
 
-/// Transparent scene (TransparentPass.cpp): the transparent `items` over what is drawn, in their
-/// order (far to near), blended by their materials.
+/// Transmission (TransmissionPass.cpp): when a transmissive item is in the frame, the opaque picture
+/// drawn so far copied into the context's transmission target with its mipmaps (what those items
+/// show through them, blurred by roughness); marks the plan's pass as having it.
+[[nodiscard]] std::optional<Error> captureTransmission(Frame& frame);
+
+/// Transparent scene (TransparentPass.cpp): the transparent and transmissive `items` over what is
+/// drawn, in their order (far to near), blended by their materials.
 [[nodiscard]] std::optional<Error> drawTransparent(ItemDrawer& drawer, const std::vector<DrawItem>& items,
                                                    const PassState& pass, bool reflectionPass);
 

@@ -1,4 +1,4 @@
-// The transparent surfaces of the scene, over the opaque ones.
+// The transparent and transmissive surfaces of the scene, over the opaque ones.
 
 #include "render/passes/Passes.hpp"
 
@@ -7,7 +7,7 @@ namespace vantrel::detail {
 std::optional<Error> drawTransparent(ItemDrawer& drawer, const std::vector<DrawItem>& items, const PassState& pass,
                                      bool reflectionPass) {
     for (const DrawItem& item : items) {
-        if (!item.transparent || (reflectionPass && item.floor != nullptr)) {
+        if ((!item.transparent && !item.transmissive) || (reflectionPass && item.floor != nullptr)) {
             continue;
         }
         if (auto failure = drawer.drawItem(item, pass, reflectionPass)) {

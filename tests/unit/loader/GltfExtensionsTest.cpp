@@ -93,7 +93,12 @@ TEST(GltfExtensionsTest, TheChairsFabricTilesSevenTimesFromItsOffset) {
     const glm::vec4 corner = m * glm::vec4(1, 1, 0, 1);
     EXPECT_FLOAT_EQ(corner.x, -3.0f + 7.0f);
     EXPECT_FLOAT_EQ(corner.y, 3.0f + 7.0f);
-    expectColor(fabric.multiply(), 0.883, 0.035, 0.0);  // the factor over the texture, linear
+    // The factor tints the texture, in linear light.
+    const auto tint = fabric.diffuse().tintColor();
+    EXPECT_NEAR(tint.red(), 0.883, 1e-3);
+    EXPECT_NEAR(tint.green(), 0.035, 1e-3);
+    EXPECT_EQ(fabric.diffuse().colorContentsSpace(), vantrel::SCNColorSpace::linear);
+    EXPECT_TRUE(fabric.multiply().contentsColor().has_value()) << "the multiply property stays white";
     expectColor(fabric.sheen(), 1.0, 0.329, 0.1);
     // The label's occlusion reads the second coordinate set (texCoord overridden by the transform).
     EXPECT_EQ(materials.at("label")->ambientOcclusion().mappingChannel(), 1);
@@ -118,6 +123,9 @@ TEST(GltfExtensionsTest, TheVaseTransmitsThroughAThicknessAndTheCarHasAClearCoat
     EXPECT_DOUBLE_EQ(car.at("Fabric")->sheenRoughness().contentsNumber().value_or(-1), 0.5);
 }
 
+// The graph's 1000 is the renderer's unit strength, which a physical light of π gives.
+constexpr double kPerPhysicalUnit = 1000.0 / M_PI;
+
 TEST(GltfExtensionsTest, PunctualLightsKeepTheirPhysicalUnitsAndRange) {
     const auto scene = load("LightsPunctualLamp");
     std::map<std::string, std::shared_ptr<vantrel::SCNLight>> lights;
@@ -125,8 +133,9 @@ TEST(GltfExtensionsTest, PunctualLightsKeepTheirPhysicalUnitsAndRange) {
         if (node->light()) lights.emplace(node->light()->name(), node->light());
     ASSERT_EQ(lights.size(), 5u);
     EXPECT_EQ(lights.at("Point")->type(), vantrel::SCNLightType::omni);
-    EXPECT_DOUBLE_EQ(lights.at("Point")->intensity() / 1000.0, 15.0) << "candela";
-    EXPECT_DOUBLE_EQ(lights.at("Point.004")->intensity() / 1000.0, 180.0);
+    EXPECT_NEAR(lights.at("Point")->intensity() / kPerPhysicalUnit, 15.0, 1e-9) << "candela";
+    EXPECT_NEAR(lights.at("Point.004")->intensity() / kPerPhysicalUnit, 180.0, 1e-9);
+    EXPECT_TRUE(lights.at("Point")->attenuatesWithInverseSquare());
     EXPECT_NEAR(lights.at("Point")->color().green(), 0.6318749785423279, 1e-9);
     EXPECT_DOUBLE_EQ(lights.at("Point")->attenuationEndDistance(), 0.0) << "no range: no end";
 
@@ -152,13 +161,14 @@ TEST(GltfExtensionsTest, PunctualLightsKeepTheirPhysicalUnitsAndRange) {
         if (node->light()) lights.emplace(node->light()->name(), node->light());
     const auto& spot = *lights.at("spot");
     EXPECT_EQ(spot.type(), vantrel::SCNLightType::spot);
-    EXPECT_DOUBLE_EQ(spot.intensity() / 1000.0, 40.0);
+    EXPECT_NEAR(spot.intensity() / kPerPhysicalUnit, 40.0, 1e-9);
     EXPECT_DOUBLE_EQ(spot.attenuationEndDistance(), 0.05) << "the range in meters";
-    EXPECT_DOUBLE_EQ(spot.attenuationFalloffExponent(), 2.0) << "inverse square";
+    EXPECT_TRUE(spot.attenuatesWithInverseSquare());
     EXPECT_NEAR(spot.spotOuterAngle(), 2 * 0.5 * 180 / M_PI, 1e-9);
     EXPECT_NEAR(spot.spotInnerAngle(), 2 * 0.25 * 180 / M_PI, 1e-9);
     EXPECT_EQ(lights.at("sun")->type(), vantrel::SCNLightType::directional);
-    EXPECT_DOUBLE_EQ(lights.at("sun")->intensity() / 1000.0, 2.5) << "lux";
+    EXPECT_NEAR(lights.at("sun")->intensity() / kPerPhysicalUnit, 2.5, 1e-9) << "lux";
+    EXPECT_FALSE(lights.at("sun")->attenuatesWithInverseSquare()) << "sunlight does not fall off";
 }
 
 TEST(GltfExtensionsTest, TheChairAndTheSofaOfferTheirVariantsAndAModelAppliesAndUndoesThem) {
