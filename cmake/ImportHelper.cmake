@@ -14,9 +14,10 @@ set_target_properties(vantrel_import_helper PROPERTIES
   INSTALL_RPATH "")
 vantrel_apply_warnings(vantrel_import_helper)
 add_dependencies(vantrel vantrel_import_helper)
+add_dependencies(vantrel_internal vantrel_import_helper)
 
 set(VANTREL_IMPORT_HELPER_DIR ${CMAKE_INSTALL_LIBEXECDIR}/vantrel)
 file(RELATIVE_PATH VANTREL_IMPORT_HELPER_FROM_LIBRARY "/prefix/${CMAKE_INSTALL_LIBDIR}" "/prefix/${VANTREL_IMPORT_HELPER_DIR}")
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/src/graph/import/ImportProcess.cpp APPEND PROPERTY COMPILE_DEFINITIONS
-  "VANTREL_IMPORT_HELPER_FROM_LIBRARY=\"${VANTREL_IMPORT_HELPER_FROM_LIBRARY}\"")
+  "VANTREL_IMPORT_HELPER_FROM_LIBRARY=\"${VANTREL_IMPORT_HELPER_FROM_LIBRARY}\"" "VANTREL_BUILD_DIR=\"${PROJECT_BINARY_DIR}\"")
 install(TARGETS vantrel_import_helper RUNTIME DESTINATION ${VANTREL_IMPORT_HELPER_DIR})

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 // Everything a host needs, in one include.
 
 #include "vantrel/core/Clock.hpp"
@@ -185,3 +187,5 @@
 #include "vantrel/adapters/ARWorldTrackingConfiguration.hpp"
 #include "vantrel/adapters/ArAdapter.hpp"
 #include "vantrel/adapters/ArManagementDelegate.hpp"
+
+#pragma GCC visibility pop

@@ -63,3 +63,27 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "compiling the consumer with pkg-config's flags failed (${rc}): ${flags}")
 endif()
 check_run("${WORK_DIR}/pkgconfig-consumer" "pkg-config")
+
+# The installed library exports its public API and nothing of its internals: no symbol of the
+# internal namespaces except the helpers the public headers name (the change stamp's counter, the
+# data services' record calls, the store connection the store's context holds, the touch dispatcher
+# the gesture recognizers share).
+file(GLOB libraries "${prefix}/lib*/libvantrel.so" "${prefix}/lib/*/libvantrel.so")
+list(GET libraries 0 library)
+execute_process(COMMAND nm -D -C --defined-only "${library}" RESULT_VARIABLE rc OUTPUT_VARIABLE symbols)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm could not list the symbols of ${library} (${rc})")
+endif()
+string(REGEX REPLACE "[0-9a-f]+ [A-Za-z] (vantrel::detail::RevisionStamp::|vantrel::dao_detail::|vantrel::detail::SqliteStore::|vantrel::detail::TouchDispatcherCore::)[^\n]*\n" "" rest "${symbols}")
+# A symbol's own name (after nm's address and type) in an internal namespace; internal types may
+# still appear among the parameters of a public class's private members.
+string(REGEX MATCHALL "[0-9a-f]+ [A-Za-z] (vantrel::detail::|vantrel::[a-z]+_detail::|vantrel::graph_internal::)[^\n]*" internal "${rest}")
+list(LENGTH internal internalCount)
+string(REGEX MATCHALL "\n" lines "${symbols}")
+list(LENGTH lines symbolCount)
+if(internalCount GREATER 0)
+  list(SUBLIST internal 0 10 shown)
+  list(JOIN shown "\n" shown)
+  message(FATAL_ERROR "${library} exports ${internalCount} internal symbols, for example:\n${shown}")
+endif()
+message(STATUS "${library} exports ${symbolCount} symbols, none internal")

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <optional>
 
 #include <glm/mat3x3.hpp>
@@ -59,3 +61,5 @@ struct ARCamera {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -45,3 +47,5 @@ struct ARCameraCalibration {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

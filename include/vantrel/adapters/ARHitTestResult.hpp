@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -55,3 +57,5 @@ struct ARHitTestResult {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <glm/vec3.hpp>
 
 #include "vantrel/adapters/ARAnchor.hpp"
@@ -40,3 +42,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

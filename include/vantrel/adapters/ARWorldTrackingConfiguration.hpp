@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 
 namespace vantrel {
@@ -54,3 +56,5 @@ struct ARWorldTrackingConfiguration {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

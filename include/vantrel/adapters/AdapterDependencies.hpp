@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -35,3 +37,5 @@ struct AdapterDependencies {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 #include "vantrel/core/Error.hpp"
@@ -44,3 +46,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

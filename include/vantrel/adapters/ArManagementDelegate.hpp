@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 #include "vantrel/adapters/AdapterManagementDelegate.hpp"
@@ -31,3 +33,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

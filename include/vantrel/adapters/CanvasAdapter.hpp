@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -283,3 +285,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/adapters/AdapterManagementDelegate.hpp"
 
 namespace vantrel {
@@ -12,3 +14,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

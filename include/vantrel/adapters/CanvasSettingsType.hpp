@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// Groups of canvas settings a host may present together; the canvas adapter itself takes none.
@@ -8,3 +10,5 @@ enum class CanvasSettingsType {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// The gesture an adapter is carrying out, from the moment a pan begins until it ends in any way (or
@@ -15,3 +17,5 @@ enum class GestureAction {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <array>
 #include <functional>
 #include <memory>
@@ -51,3 +53,5 @@ void assignLightingEnvironment(const std::shared_ptr<SCNScene>& scene, const std
                                LightingEnvironmentBlock block);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

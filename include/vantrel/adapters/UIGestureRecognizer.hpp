@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -195,3 +197,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <cstddef>
 
@@ -48,3 +50,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

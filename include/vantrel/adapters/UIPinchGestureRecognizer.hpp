@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/adapters/UITwoTouchGestureRecognizer.hpp"
 #include "vantrel/graph/CGFloat.hpp"
 
@@ -41,3 +43,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

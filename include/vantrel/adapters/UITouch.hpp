@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 
 #include "vantrel/graph/CGPoint.hpp"
@@ -26,3 +28,5 @@ struct UITouch {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -104,3 +106,5 @@ struct UITouchScript {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

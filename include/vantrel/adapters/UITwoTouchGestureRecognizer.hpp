@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/adapters/UIGestureRecognizer.hpp"
 
 namespace vantrel {
@@ -32,3 +34,5 @@ protected:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseClientConfiguration.hpp"
 
 namespace vantrel {
@@ -26,3 +28,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -28,3 +30,5 @@ struct ParseClientConfiguration {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <nlohmann/json.hpp>
@@ -24,3 +26,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

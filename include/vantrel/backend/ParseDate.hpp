@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -18,3 +20,5 @@ std::string formatParseDate(ParseDate date);
 std::optional<ParseDate> parseParseDate(std::string_view text);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <string>
@@ -54,3 +56,5 @@ inline constexpr long invalidSessionToken = 209;
 Error makeParseError(long code, std::string message, const nlohmann::json& extra = nlohmann::json::object());
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 namespace vantrel {
@@ -15,3 +17,5 @@ struct ParseFile {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

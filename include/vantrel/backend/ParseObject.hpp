@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseDate.hpp"
 #include "vantrel/backend/ParseRelation.hpp"
 #include "vantrel/backend/ParseValue.hpp"
@@ -165,3 +167,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/backend/ParseValue.hpp"
 #include "vantrel/core/Error.hpp"
@@ -173,3 +175,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseObject.hpp"
 
 #include <optional>
@@ -29,3 +31,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

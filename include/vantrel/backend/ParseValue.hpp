@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseDate.hpp"
 #include "vantrel/backend/ParseFile.hpp"
 #include "vantrel/backend/ParseRelation.hpp"
@@ -149,3 +151,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

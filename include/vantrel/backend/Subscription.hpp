@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/backend/ParseQuery.hpp"
 #include "vantrel/core/Error.hpp"
@@ -86,3 +88,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Log.hpp"
 
 #include <chrono>
@@ -38,3 +40,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -66,3 +68,5 @@ private:
 inline void dispatchMain(DispatchQueue::Work work) { DispatchQueue::main().async(std::move(work)); }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

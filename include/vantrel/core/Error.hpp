@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <nlohmann/json.hpp>
 
 #include <optional>
@@ -55,3 +57,5 @@ struct TextError : Error {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <utility>
@@ -32,3 +34,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/CustomLogFormatter.hpp"
 
 #include <chrono>
@@ -69,3 +71,5 @@ void setUpLoggers(std::uint32_t level);
 FileLogger& sharedFileLogger();
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

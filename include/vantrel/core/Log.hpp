@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -52,3 +54,5 @@ const std::string& currentThreadName();
 #define VLOG_WARNING(message) VANTREL_LOG(::vantrel::LogFlag::warning, message)
 #define VLOG_INFO(message) VANTREL_LOG(::vantrel::LogFlag::info, message)
 #define VLOG_DEBUG(message) VANTREL_LOG(::vantrel::LogFlag::debug, message)
+
+#pragma GCC visibility pop

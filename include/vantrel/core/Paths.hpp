@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <filesystem>
 #include <string>
 
@@ -21,3 +23,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
@@ -36,3 +38,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,3 +24,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

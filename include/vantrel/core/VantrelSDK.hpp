@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/DispatchQueue.hpp"
 #include "vantrel/core/NotificationCenter.hpp"
 #include "vantrel/core/ResourceBundle.hpp"
@@ -170,3 +172,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

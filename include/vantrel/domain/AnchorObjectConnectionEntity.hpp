@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/EmbeddedEntity.hpp"
 #include "vantrel/graph/SCNVector3.hpp"
 #include "vantrel/graph/SCNVector4.hpp"
@@ -27,3 +29,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/ModelFileAwareEntity.hpp"
 
 #include <string>
@@ -18,3 +20,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogAwareEntity.hpp"
 #include "vantrel/domain/TextEnumeration.hpp"
 #include "vantrel/files/DownloadingService.hpp"
@@ -118,3 +120,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

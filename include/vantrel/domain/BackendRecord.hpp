@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseDate.hpp"
 #include "vantrel/backend/ParseObject.hpp"
 
@@ -73,3 +75,5 @@ struct RecordEqual {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

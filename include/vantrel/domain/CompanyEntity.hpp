@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/domain/BackendRecord.hpp"
 #include "vantrel/domain/TextEnumeration.hpp"
@@ -79,3 +81,5 @@ struct EnumerationTexts<CompanyEntity::WatermarkPosition> {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseRelation.hpp"
 #include "vantrel/domain/AnchorObjectConnectionEntity.hpp"
 #include "vantrel/domain/CombinationEntity.hpp"
@@ -109,3 +111,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseValue.hpp"
 
 #include <memory>
@@ -49,3 +51,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

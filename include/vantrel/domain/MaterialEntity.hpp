@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogAwareEntity.hpp"
 #include "vantrel/domain/ScnMaterialPropertiesEntity.hpp"
 #include "vantrel/files/DownloadingService.hpp"
@@ -63,3 +65,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogAwareEntity.hpp"
 #include "vantrel/domain/FileSizeEntity.hpp"
 #include "vantrel/files/DownloadingService.hpp"
@@ -59,3 +61,5 @@ protected:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/EmbeddedEntity.hpp"
 
 #include <optional>
@@ -19,3 +21,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// Makes the backend client hand back every record as an instance of its record class
@@ -10,3 +12,5 @@ namespace vantrel {
 void registerRecordClasses();
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

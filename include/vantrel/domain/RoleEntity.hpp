@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseRole.hpp"
 #include "vantrel/domain/BackendRecord.hpp"
 #include "vantrel/domain/TextEnumeration.hpp"
@@ -47,3 +49,5 @@ struct EnumerationTexts<RoleEntity::SupportedRole> {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogAwareEntity.hpp"
 #include "vantrel/domain/ScnMaterialPropertyEntity.hpp"
 #include "vantrel/files/DownloadingService.hpp"
@@ -62,3 +64,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/TextEnumeration.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/graph/SCNMaterialProperty.hpp"
@@ -84,3 +86,5 @@ template <TextEnumeration E>
 }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/EmbeddedEntity.hpp"
 #include "vantrel/graph/SCNMaterialProperty.hpp"
 
@@ -51,3 +53,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/EmbeddedEntity.hpp"
 
 #include <string>
@@ -17,3 +19,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <array>
 #include <optional>
 #include <string_view>
@@ -36,3 +38,5 @@ template <TextEnumeration E>
 }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseUser.hpp"
 #include "vantrel/domain/BackendRecord.hpp"
 
@@ -26,3 +28,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/files/ProgressStatus.hpp"
 
 #include <cstddef>
@@ -38,3 +40,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

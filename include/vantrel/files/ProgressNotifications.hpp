@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/files/ProgressStatus.hpp"
 
 #include <string>
@@ -29,3 +31,5 @@ void postSceneProgressNotification(const std::string& id, const std::string& mes
                                    double completed);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <functional>
 
 namespace vantrel {
@@ -24,3 +26,5 @@ enum class ProgressStatus {
 using ProgressBlock = std::function<void(ProgressStatus status, double fraction)>;
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <cstdint>
@@ -61,3 +63,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 #include "vantrel/graph/CGFloat.hpp"
@@ -54,3 +56,5 @@ constexpr CGPoint operator*(CGPoint a, CGFloat s) { return a *= s; }
 constexpr CGPoint operator/(CGPoint a, CGFloat s) { return a /= s; }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

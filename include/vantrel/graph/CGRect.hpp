@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/CGPoint.hpp"
 #include "vantrel/graph/CGSize.hpp"
 
@@ -30,3 +32,5 @@ struct CGRect {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

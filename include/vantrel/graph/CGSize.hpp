@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/CGFloat.hpp"
 
 namespace vantrel {
@@ -45,3 +47,5 @@ constexpr CGSize operator*(CGSize a, CGFloat s) { return a *= s; }
 constexpr CGSize operator/(CGSize a, CGFloat s) { return a /= s; }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,3 +37,5 @@ struct CIColor {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <functional>
 
 namespace vantrel {
@@ -11,3 +13,5 @@ namespace vantrel {
 void runOnMainAfter(double delaySeconds, std::function<void()> block);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

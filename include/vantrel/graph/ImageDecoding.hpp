@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -98,3 +100,5 @@ struct ImageFileInfo {
                                                         const ImageDecodingLimits& limits = {});
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -78,3 +80,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 #include <memory>
 
@@ -50,3 +52,5 @@ constexpr SCNBillboardAxis operator|(SCNBillboardAxis a, SCNBillboardAxis b) {
 }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/SCNVector3.hpp"
 
 namespace vantrel {
@@ -25,3 +27,5 @@ struct SCNBoundingSphere {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <memory>
 
 #include "vantrel/graph/SCNGeometry.hpp"
@@ -46,3 +48,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,3 +23,5 @@ struct SCNGeometryElement {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <vector>
 
 #include <glm/vec2.hpp>
@@ -23,3 +25,5 @@ struct SCNGeometrySource {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

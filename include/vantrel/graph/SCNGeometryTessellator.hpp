@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// How finely a renderer may subdivide a geometry's surface on the GPU. Imported models may carry one;
@@ -12,3 +14,5 @@ struct SCNGeometryTessellator {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

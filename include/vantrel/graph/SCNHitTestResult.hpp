@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -48,3 +50,5 @@ struct SCNHitTestResult {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

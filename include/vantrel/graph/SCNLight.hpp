@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -175,3 +177,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <limits>
 #include <memory>
 #include <string>
@@ -313,3 +315,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <memory>
 #include <optional>
 #include <variant>
@@ -178,3 +180,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

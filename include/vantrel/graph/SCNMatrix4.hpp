@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <glm/mat4x4.hpp>
 
 namespace vantrel {
@@ -27,3 +29,5 @@ SCNMatrix4 SCNMatrix4Invert(const SCNMatrix4& m);
 bool SCNMatrix4IsIdentity(const SCNMatrix4& m);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <concepts>
 #include <type_traits>
 #include <cstdint>
@@ -416,3 +418,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

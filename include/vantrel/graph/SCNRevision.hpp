@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 
 namespace vantrel::detail {
@@ -35,3 +37,5 @@ private:
 };
 
 }  // namespace vantrel::detail
+
+#pragma GCC visibility pop

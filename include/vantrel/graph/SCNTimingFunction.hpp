@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// How an animation's progress follows its elapsed time: a cubic Bézier curve from (0, 0) to (1, 1)
@@ -35,3 +37,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

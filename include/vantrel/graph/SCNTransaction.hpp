@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/SCNTimingFunction.hpp"
 
 namespace vantrel {
@@ -36,3 +38,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 #include <glm/vec3.hpp>
@@ -142,3 +144,5 @@ constexpr SCNVector3 SCNVector3Uniform(CGFloat s) { return SCNVector3Uniform(sta
 SCNVector3 round(const SCNVector3& val);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <glm/vec4.hpp>
 
 namespace vantrel {
@@ -108,3 +110,5 @@ constexpr SCNVector4 SCNVector4Project(const SCNVector4& vectorToProject, const 
 SCNVector4 round(const SCNVector4& val);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <memory>
 #include <vector>
 
@@ -66,3 +68,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

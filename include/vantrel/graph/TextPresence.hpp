@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,3 +23,5 @@ namespace vantrel {
 [[nodiscard]] bool isNotBlank(const char* text);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,3 +74,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

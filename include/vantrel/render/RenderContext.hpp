@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstddef>
 #include <memory>
 
@@ -57,3 +59,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

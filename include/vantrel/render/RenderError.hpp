@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <string>
 
 #include "vantrel/core/Error.hpp"
@@ -27,3 +29,5 @@ inline constexpr const char* kRenderErrorDomain = "Render";
 }
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

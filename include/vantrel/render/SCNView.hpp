@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -220,3 +222,5 @@ private:
 [[nodiscard]] std::optional<Error> writePNG(const UIImage& image, const std::filesystem::path& path);
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

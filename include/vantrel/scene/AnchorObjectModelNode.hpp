@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/SCNNode.hpp"
 
 #include <memory>
@@ -49,3 +51,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

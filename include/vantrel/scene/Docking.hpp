@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <memory>
 #include <vector>
 
@@ -54,3 +56,5 @@ bool snapToTappedNode(ModelNode& selected, const SnappingNode& point);
 
 }  // namespace docking
 }  // namespace vantrel
+
+#pragma GCC visibility pop

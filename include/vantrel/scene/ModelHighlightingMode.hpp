@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 namespace vantrel {
 
 /// How a model is made to stand out while it is selected (`ModelNode::highlight`). Compared and hashed
@@ -10,3 +12,5 @@ enum class ModelHighlightingMode {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
@@ -59,3 +61,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/services/CatalogChangeSubscriber.hpp"
@@ -44,3 +46,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/store/FetchRequest.hpp"
 #include "vantrel/store/ManagedObject.hpp"
 
@@ -33,3 +35,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseUser.hpp"
 #include "vantrel/core/Error.hpp"
 #include "vantrel/domain/CompanyEntity.hpp"
@@ -95,3 +97,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

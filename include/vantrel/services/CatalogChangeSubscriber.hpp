@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseQuery.hpp"
 #include "vantrel/backend/Subscription.hpp"
 #include "vantrel/domain/CatalogEntity.hpp"
@@ -58,3 +60,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

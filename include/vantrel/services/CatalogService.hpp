@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/domain/CompanyEntity.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
@@ -37,3 +39,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CompanyEntity.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
@@ -29,3 +31,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

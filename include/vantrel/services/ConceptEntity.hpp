@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/graph/UIColor.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
@@ -76,3 +78,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/graph/SCNMaterial.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
@@ -81,3 +83,5 @@ public:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

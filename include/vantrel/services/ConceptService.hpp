@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/graph/SCNVector3.hpp"
 #include "vantrel/graph/SCNVector4.hpp"
 #include "vantrel/services/AssignedMaterialEntity.hpp"
@@ -58,3 +60,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

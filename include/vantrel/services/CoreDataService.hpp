@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 #include "vantrel/store/ManagedObjectModel.hpp"
 #include "vantrel/store/PersistentContainer.hpp"
@@ -55,3 +57,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

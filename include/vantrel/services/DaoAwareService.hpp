@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/core/Error.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
@@ -65,3 +67,5 @@ protected:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
 #include "vantrel/domain/MaterialEntity.hpp"
@@ -60,3 +62,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 #include "vantrel/domain/AnchorObjectEntity.hpp"
 #include "vantrel/domain/ComponentEntity.hpp"
@@ -83,3 +85,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/ModelMeasuringUnitEntity.hpp"
 #include "vantrel/services/DaoAwareService.hpp"
 #include "vantrel/services/ResultBlocks.hpp"
@@ -26,3 +28,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 #include "vantrel/graph/UIImage.hpp"
 #include "vantrel/services/ConceptEntity.hpp"
@@ -37,3 +39,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

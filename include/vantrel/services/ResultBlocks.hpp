@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <functional>
@@ -25,3 +27,5 @@ template <class T>
 using EntityResultBlock = std::function<void(std::shared_ptr<T> record, OptionalError error)>;
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

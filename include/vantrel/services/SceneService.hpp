@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/domain/CatalogEntity.hpp"
 #include "vantrel/domain/SceneEntity.hpp"
 #include "vantrel/services/CatalogChangeSubscriber.hpp"
@@ -41,3 +43,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -27,3 +29,5 @@ double secondsSince1970(Date date) noexcept;
 Date dateFromSecondsSince1970(double seconds) noexcept;
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

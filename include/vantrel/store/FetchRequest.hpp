@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/store/AttributeValue.hpp"
 
 #include <optional>
@@ -46,3 +48,5 @@ struct FetchRequest {
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

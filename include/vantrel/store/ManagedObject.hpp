@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/store/AttributeValue.hpp"
 #include "vantrel/store/ManagedObjectModel.hpp"
 
@@ -133,3 +135,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/store/AttributeValue.hpp"
 
 #include <cstddef>
@@ -103,3 +105,5 @@ private:
 };
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

@@ -1,5 +1,7 @@
 #pragma once
 
+#pragma GCC visibility push(default)  // the library exports what its public headers declare
+
 #include "vantrel/core/Error.hpp"
 
 #include <string>
@@ -46,3 +48,5 @@ Error makeStoreError(StoreErrorCode code, std::string message, nlohmann::json us
 bool isStoreError(const Error& error, StoreErrorCode code) noexcept;
 
 }  // namespace vantrel
+
+#pragma GCC visibility pop

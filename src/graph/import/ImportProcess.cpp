@@ -265,9 +265,15 @@ std::optional<std::filesystem::path> importHelperPath() {
     }
     const auto library = libraryDirectory();
     if (library.empty()) return std::nullopt;
-    // Installed: in the library's own folder of executables; built: beside the library.
-    for (const auto& candidate : {(library / VANTREL_IMPORT_HELPER_FROM_LIBRARY / kHelperName).lexically_normal(),
-                                  library / kHelperName}) {
+    // Installed: in the library's own folder of executables; built: beside the library, at the top
+    // of the build tree, where programs that link the library's objects themselves (tests,
+    // benchmarks) find it too.
+    std::vector<std::filesystem::path> candidates{
+        (library / VANTREL_IMPORT_HELPER_FROM_LIBRARY / kHelperName).lexically_normal(), library / kHelperName};
+    const std::filesystem::path buildTree(VANTREL_BUILD_DIR);
+    if (const auto relative = library.lexically_relative(buildTree); !relative.empty() && *relative.begin() != "..")
+        candidates.push_back(buildTree / kHelperName);
+    for (const auto& candidate : candidates) {
         if (isExecutable(candidate)) return candidate;
     }
     return std::nullopt;
