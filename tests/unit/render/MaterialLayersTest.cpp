@@ -76,6 +76,7 @@ struct Stage {
     std::shared_ptr<UIImage> draw(const std::string& name, double width = 200, double height = 150,
                                   double exposure = 0.0) const {
         SCNView view(CGRect(0, 0, width, height));
+        view.setToneMapping(SCNToneMapping::none);  // the values the materials give, unmapped
         view.setExposure(exposure);
         view.setScene(scene);
         view.setPointOfView(camera);

@@ -61,49 +61,6 @@ struct LookSetup {
 };
 constexpr LookSetup kSetups[] = {{"A", SCNToneMapping::none}, {"B", SCNToneMapping::neutral}};
 
-// Models that miss the goal for now, with their largest channel difference (levels) and area
-// difference (share of the reference's area; 0 where the area meets its goal) as measured when they
-// were listed: before linear colour factors, sheen, transmission, prefiltered environment light and
-// tone mapping. A listed model may not get worse than that (plus a little room for the rasterizers'
-// noise); once it meets the goal the test says so, and it comes off the list.
-struct KnownMiss {
-    const char* model;
-    const char* setup;
-    double colour;
-    double area;
-};
-constexpr KnownMiss kKnownMisses[] = {
-    {"Box", "A", 24.9, 0.0},
-    {"Box", "B", 20.9, 0.0},
-    {"BoxVertexColors", "A", 66.5, 0.0},
-    {"BoxVertexColors", "B", 51.3, 0.0},
-    {"Cameras", "A", 74.6, 0.0},
-    {"Cameras", "B", 65.6, 0.0},
-    {"GlamVelvetSofa", "A", 60.4, 0.0},
-    {"GlamVelvetSofa", "B", 52.2, 0.0},
-    {"GlassVaseFlowers", "A", 87.3, 1.462},
-    {"GlassVaseFlowers", "B", 108.5, 1.472},
-    {"LightsPunctualLamp", "A", 41.8, 0.400},
-    {"LightsPunctualLamp", "B", 68.1, 0.400},
-    {"SheenChair", "A", 89.0, 0.0},
-    {"SheenChair", "B", 76.2, 0.0},
-    {"SimpleMeshes", "A", 80.6, 0.0},
-    {"SimpleMeshes", "B", 66.0, 0.0},
-    {"ToyCar", "A", 84.5, 0.0},
-    {"ToyCar", "B", 76.1, 0.0},
-};
-constexpr double kColourRoom = 3.0;
-constexpr double kAreaRoom = 0.01;
-
-const KnownMiss* knownMiss(const std::string& model, const std::string& setup) {
-    for (const KnownMiss& miss : kKnownMisses) {
-        if (model == miss.model && setup == miss.setup) {
-            return &miss;
-        }
-    }
-    return nullptr;
-}
-
 struct Masked {
     std::array<double, 3> mean{};
     long covered = 0;
@@ -294,18 +251,14 @@ TEST(ReferencePicture, EveryModelLooksAsTheReferenceRendererDrawsItWithAndWithou
             }
             const double area = theirArea > 0 ? std::abs(double(ours.covered - theirArea)) / double(theirArea) : 1.0;
             const bool meetsGoal = colour <= kColourGoal && area <= kAreaGoal;
-            const KnownMiss* miss = knownMiss(model, setup.name);
-            const double colourLimit = miss ? std::max(kColourGoal, miss->colour + kColourRoom) : kColourGoal;
-            const double areaLimit = miss ? std::max(kAreaGoal, miss->area + kAreaRoom) : kAreaGoal;
-            const char* status = meetsGoal ? (miss ? "meets the goal: take it off the known misses" : "ok")
-                                           : (miss ? "known miss" : "MISS");
+            const char* status = meetsGoal ? "ok" : "MISS";
             row("%-19s %-2s %5.1f, %5.1f, %5.1f  %5.1f, %5.1f, %5.1f  %6.1f %8ld %8ld %5.1f%%  %s\n", model.c_str(),
                 setup.name, theirMean[0], theirMean[1], theirMean[2], ours.mean[0], ours.mean[1], ours.mean[2], colour,
                 theirArea, ours.covered, 100.0 * area, status);
-            EXPECT_LE(colour, colourLimit)
+            EXPECT_LE(colour, kColourGoal)
                 << "mean sRGB " << ours.mean[0] << ", " << ours.mean[1] << ", " << ours.mean[2]
                 << " against the reference's " << theirMean[0] << ", " << theirMean[1] << ", " << theirMean[2];
-            EXPECT_LE(area, areaLimit) << ours.covered << " pixels against the reference's " << theirArea;
+            EXPECT_LE(area, kAreaGoal) << ours.covered << " pixels against the reference's " << theirArea;
         }
     }
     std::fflush(stdout);

@@ -65,7 +65,10 @@ TEST(ToneMapping, NeutralGivesABaseColourBackBelowItsKnee) {
     EXPECT_TRUE(near(mapped, expected(0.5, 0.2, 0.1), 2)) << text(mapped);
     EXPECT_TRUE(near(centreOf(constant(0.54, 0.24, 0.14), SCNToneMapping::none), expected(0.54, 0.24, 0.14), 2));
 
-    // A physically based base colour in a white furnace (uniform radiance 1) comes out as itself.
+    // A physically based base colour in a white furnace (uniform radiance 1) comes out as itself, to
+    // within what the surface reflects before light enters it: that share (a few percent at this
+    // roughness) is taken from the diffuse light and added back as reflection, and neutral's offset
+    // takes 0.04 of it back.
     auto material = SCNMaterial::make();
     material->setLightingModel(SCNLightingModel::physicallyBased);
     material->diffuse().setContents(UIColor(srgbOf(0.5), srgbOf(0.3), srgbOf(0.2)));
@@ -73,7 +76,7 @@ TEST(ToneMapping, NeutralGivesABaseColourBackBelowItsKnee) {
     material->roughness().setContents(0.5);
     const auto furnace = UIImage::fromFloatPixels(8, 4, std::vector<float>(8 * 4 * 4, 1.0f));
     const Pixel lit = centreOf(material, SCNToneMapping::neutral, 0.0f, furnace);
-    EXPECT_TRUE(near(lit, expected(0.5, 0.3, 0.2), 4)) << text(lit);
+    EXPECT_TRUE(near(lit, expected(0.5, 0.3, 0.2), 7)) << text(lit);
 }
 
 TEST(ToneMapping, NeutralAndAcesCompressHighlightsInsteadOfClipping) {
