@@ -23,6 +23,7 @@ namespace {
 
 // What the read buffer keeps between messages; a larger message's room is given back.
 constexpr std::size_t kKeptBufferBytes = 1 << 20;
+constexpr std::size_t kReadPieceBytes = 64 * 1024;
 
 Error connectionError(const char* stage, const beast::error_code& ec) {
     const bool timedOut = ec == beast::error::timeout || ec == asio::error::timed_out;
@@ -123,7 +124,10 @@ private:
         timeout.idle_timeout = limits_.idle;
         timeout.keep_alive_pings = true;
         stream_->set_option(timeout);
-        stream_->read_message_max(limits_.maximumMessageBytes);
+        // The limit is enforced in readNext, where a message that outgrows it is told as such. Beast's
+        // own limit fails the connection with a close handshake, and should that handshake meet a
+        // reset (the server still sending), the read reports the reset instead of the size.
+        stream_->read_message_max(0);
         stream_->set_option(websocket::stream_base::decorator([](websocket::request_type& request) {
             request.set(beast::http::field::user_agent, "vantrel-livequery/1");
         }));
@@ -142,12 +146,17 @@ private:
         });
     }
 
+    // Reads a message in pieces of at most kReadPieceBytes, so that it never takes more than its limit
+    // and one piece, whatever length its frames announce.
     void readNext() {
         auto self = this->shared_from_this();
-        stream_->async_read(buffer_, [self](const beast::error_code& ec, std::size_t) {
+        stream_->async_read_some(buffer_, kReadPieceBytes, [self](const beast::error_code& ec, std::size_t) {
             if (self->closed_) return;
-            if (ec == websocket::error::message_too_big) return self->fail("size", ec);
             if (ec) return self->fail("read", ec);
+            if (self->buffer_.size() > self->limits_.maximumMessageBytes) {
+                return self->fail("size", websocket::error::message_too_big);
+            }
+            if (!self->stream_->is_message_done()) return self->readNext();
             std::string text = beast::buffers_to_string(self->buffer_.data());
             self->buffer_.consume(self->buffer_.size());
             if (self->buffer_.capacity() > kKeptBufferBytes) self->buffer_.shrink_to_fit();  // one large message
