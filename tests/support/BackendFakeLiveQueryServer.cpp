@@ -63,13 +63,18 @@ public:
         ws_.async_accept([self](const beast::error_code& ec) {
             if (ec) return;
             self->ws_.text(true);
+            self->open_ = true;
             self->read();
+            if (!self->outbox_.empty() && !self->writing_) self->writeNext();
         });
     }
 
+    // Frames wait for the end of the handshake: the client can see the handshake's answer before
+    // its completion reaches this thread, and a stream written to before that is not yet a server's
+    // (its frames would go out masked).
     void send(const json& frame) {
         outbox_.push_back(frame.dump());
-        if (!writing_) writeNext();
+        if (open_ && !writing_) writeNext();
     }
 
     void drop() {
@@ -124,6 +129,7 @@ private:
     bool silent_;
     beast::flat_buffer buffer_;
     std::deque<std::string> outbox_;
+    bool open_ = false;
     bool writing_ = false;
 };
 
@@ -154,7 +160,6 @@ void acceptNext(const std::shared_ptr<FakeLiveQueryServer::State>& state) {
 FakeLiveQueryServer::FakeLiveQueryServer() : state_(std::make_shared<State>()) {
     tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), 0);
     state_->acceptor.open(endpoint.protocol());
-    state_->acceptor.set_option(asio::socket_base::reuse_address(true));
     state_->acceptor.bind(endpoint);
     state_->acceptor.listen();
     acceptNext(state_);

@@ -206,7 +206,7 @@ TEST_F(HostileServerTest, LiveQueryMessagesLargerThanTheLimitCloseTheConnection)
     server.send(json{{"op", "create"}, {"padding", std::string(128 * 1024, 'a')}});
     const auto reason = closed.get();
     ASSERT_TRUE(reason);
-    EXPECT_EQ(reason->userInfo.value("transport", ""), "size");
+    EXPECT_EQ(reason->userInfo.value("transport", ""), "size") << reason->description();
     boost::asio::post(io, [connection] { connection->close(); });
     work.reset();
     io.stop();
