@@ -92,7 +92,9 @@ mkdir -p "$out"
 [[ -n $keep ]] || trap 'rm -rf "$out"' EXIT
 
 theirs() {
-    local args=(node bench/modelviewer/orbit.mjs --mode "$mode" --frames "$frames" --warm-up "$warm_up" "$@")
+    # The same file as ours: the models folder beside the checkout.
+    local args=(node bench/modelviewer/orbit.mjs --mode "$mode" --frames "$frames" --warm-up "$warm_up"
+                --model "$PWD/../shared/models/GlamVelvetSofa/GlamVelvetSofa.glb" "$@")
     if [[ $mode == xvfb ]]; then
         xvfb-run -a -s "-screen 0 1280x720x24" "${args[@]}"
     else

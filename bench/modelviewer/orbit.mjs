@@ -39,7 +39,7 @@ function parseArguments(argv) {
     warmUp: 15,
     step: null,
     mode: 'headless',
-    model: path.resolve(here, '../../../../shared/models/GlamVelvetSofa/GlamVelvetSofa.glb'),
+    model: path.resolve(here, '../../../shared/models/GlamVelvetSofa/GlamVelvetSofa.glb'),
     chromium: process.env.CHROMIUM || '/usr/bin/chromium',
     timeout: 180,
     picture: null,
