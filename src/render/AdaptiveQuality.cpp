@@ -1,5 +1,6 @@
 #include "render/AdaptiveQuality.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -24,19 +25,32 @@ void AdaptiveQuality::drawn(const FrameQuality& quality, double milliseconds) no
     lastReduced_ = quality.reduced;
     if (!quality.reduced) {
         lastFullMs_ = milliseconds;
+        // Until reduced frames are timed, the full one predicts them: starting at full size and
+        // stepping down two frames at a time would make the first frames of the first gesture the
+        // slowest of all.
+        if (!reducedMeasured_) level_ = levelFitting(milliseconds * kReducedShare, 1.0);
         return;
     }
+    reducedMeasured_ = true;
     recent_[recentCount_++] = milliseconds;
     if (recentCount_ < kWindow) {
         return;
     }
     const double mean = std::accumulate(recent_.begin(), recent_.end(), 0.0) / static_cast<double>(kWindow);
     if (mean > targetMs_) {
-        step(+1);
+        level_ = std::max(levelFitting(mean, quality.scale), std::min(level_ + 1, kScales.size() - 1));
     } else if (mean < targetMs_ * kStepUpShare) {
         step(-1);
     }
     recentCount_ = 0;
+}
+
+std::size_t AdaptiveQuality::levelFitting(double milliseconds, double scale) const noexcept {
+    for (std::size_t level = 0; level < kScales.size(); ++level) {
+        const double share = kScales[level] / scale;
+        if (milliseconds * share * share <= targetMs_) return level;
+    }
+    return kScales.size() - 1;
 }
 
 void AdaptiveQuality::step(int direction) noexcept {

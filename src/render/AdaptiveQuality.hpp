@@ -19,10 +19,12 @@ struct FrameQuality {
 /// Chooses the quality of a view's frames: full while the scene is still, reduced while it changes
 /// (the user drags, orbits, an animation runs) when full frames take longer than the target frame
 /// time. Then frames are drawn at one of the scales 1, 0.79, 0.62 and 0.5 (half, then a third of the
-/// pixels fewer each step), without multisampling and with a coarser floor mirror; the scale steps
-/// down while the last frames took longer than the target and up while they took under 60 % of it,
-/// so that one step up stays under the target. Once the scene has been still for the settling time
-/// (0.3 s) one full-quality frame is due.
+/// pixels fewer each step), without multisampling and with a coarser floor mirror. The first reduced
+/// frames start at the scale the full frame's time predicts (a reduced frame takes about 60 % of a
+/// full one, and its time goes with its pixels); from then on the scale steps down while the last
+/// frames took longer than the target, as far as their time says it must, and up one step while they
+/// took under 60 % of it, so that one step up stays under the target. Once the scene has been still
+/// for the settling time (0.3 s) one full-quality frame is due.
 ///
 /// Times are in seconds on the caller's clock; frame times in milliseconds. No clock is read here.
 class AdaptiveQuality {
@@ -31,6 +33,7 @@ public:
     static constexpr std::size_t kWindow = 2;      ///< Frames whose mean decides a step.
     static constexpr double kStepUpShare = 0.6;    ///< Step up below this share of the target.
     static constexpr double kSettleSeconds = 0.3;  ///< Stillness before the full-quality frame.
+    static constexpr double kReducedShare = 0.6;   ///< A reduced frame's time at scale 1 over a full one's.
 
     /// False: every frame is full quality.
     void setEnabled(bool enabled) noexcept { enabled_ = enabled; }
@@ -52,6 +55,8 @@ public:
 
 private:
     void step(int direction) noexcept;
+    // The largest scale at which a frame that takes `milliseconds` at `scale` would keep to the target.
+    [[nodiscard]] std::size_t levelFitting(double milliseconds, double scale) const noexcept;
 
     bool enabled_ = true;
     double targetMs_ = 33.0;
@@ -61,6 +66,7 @@ private:
     std::array<double, kWindow> recent_{};
     std::size_t recentCount_ = 0;
     bool lastReduced_ = false;
+    bool reducedMeasured_ = false;  // once reduced frames were timed, they decide the scale
 };
 
 }  // namespace vantrel::detail

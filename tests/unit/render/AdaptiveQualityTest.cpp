@@ -50,7 +50,8 @@ TEST(AdaptiveQuality, FramesAreFullQualityWhileStillBeforeAnyFullFrameAndWhenFul
     AdaptiveQuality slow = measured(120.0);
     EXPECT_EQ(slow.next(1.0), kFull) << "nothing changed";
     slow.changed(1.0);
-    EXPECT_EQ(slow.next(1.0), (FrameQuality{1.0, true}));
+    // 120 ms full: about 72 ms reduced at full size, 27.7 ms at 0.62.
+    EXPECT_EQ(slow.next(1.0), (FrameQuality{0.62, true}));
     EXPECT_EQ(slow.next(1.0 + kSettled), kFull);
 
     slow.setEnabled(false);
@@ -58,11 +59,16 @@ TEST(AdaptiveQuality, FramesAreFullQualityWhileStillBeforeAnyFullFrameAndWhenFul
 }
 
 TEST(AdaptiveQuality, TheScaleStepsDownWhileFramesTakeLongerThanTheTargetAndStopsAtHalf) {
-    AdaptiveQuality quality = measured(125.0);
-    // Frames cost in proportion to their pixels: 80 ms at full size.
+    // The full frame (50 ms) predicts 30 ms reduced frames at full size, but they take 80: after
+    // the first two the scale goes straight to where 80 ms shrinks under the target (0.62: 30.7 ms).
+    AdaptiveQuality quality = measured(50.0);
     const auto scales = gesture(quality, 1.0, 10, [](double scale) { return 80.0 * scale * scale; });
-    // Two frames per decision: 80 → 49.9 → 30.7 ms (0.62 keeps to 33 ms).
-    EXPECT_EQ(scales, (std::vector<double>{1.0, 1.0, 0.79, 0.79, 0.62, 0.62, 0.62, 0.62, 0.62, 0.62}));
+    EXPECT_EQ(scales, (std::vector<double>{1.0, 1.0, 0.62, 0.62, 0.62, 0.62, 0.62, 0.62, 0.62, 0.62}));
+
+    // Over the target by a little: one step at least.
+    AdaptiveQuality near = measured(50.0);
+    const auto stepped = gesture(near, 1.0, 4, [](double scale) { return 34.0 * scale * scale; });
+    EXPECT_EQ(stepped, (std::vector<double>{1.0, 1.0, 0.79, 0.79}));
 
     AdaptiveQuality hopeless = measured(500.0);
     const auto lowest = gesture(hopeless, 1.0, 12, [](double) { return 200.0; });
@@ -73,15 +79,14 @@ TEST(AdaptiveQuality, TheScaleStepsUpOnlyWellUnderTheTargetSoThatItDoesNotSwing)
     AdaptiveQuality quality = measured(125.0);
     // Slow at first (the machine was busy), then cheap: steps down to 0.5, then back up while a
     // frame takes under 60 % of the target.
-    gesture(quality, 1.0, 6, [](double) { return 90.0; });
+    gesture(quality, 1.0, 4, [](double) { return 90.0; });
     EXPECT_EQ(quality.next(1.2).scale, 0.5);
     const auto scales = gesture(quality, 1.2, 8, [](double scale) { return 30.0 * scale * scale; });
     // 7.5 ms → up; 11.5 ms → up; 18.7 ms → up; 30 ms at 1.0 is under 33 but over 19.8: stays.
     EXPECT_EQ(scales, (std::vector<double>{0.5, 0.5, 0.62, 0.62, 0.79, 0.79, 1.0, 1.0}));
 
-    // Between 60 % and 100 % of the target the scale holds.
-    AdaptiveQuality steady = measured(125.0);
-    gesture(steady, 1.0, 2, [](double) { return 40.0; });
+    // Between 60 % and 100 % of the target the scale holds (70 ms full: 0.79 predicted).
+    AdaptiveQuality steady = measured(70.0);
     const auto held = gesture(steady, 1.1, 8, [](double) { return 25.0; });
     EXPECT_EQ(held, std::vector<double>(8, 0.79));
 }
@@ -100,8 +105,9 @@ TEST(AdaptiveQuality, AFullQualityFrameIsDueOnceTheSceneIsStillForTheSettlingTim
     quality.drawn(settled, 125.0);
     EXPECT_FALSE(quality.fullFrameDue(last + 1.0)) << "one full frame, then nothing";
 
-    // The next gesture starts at the scale the last one reached.
-    EXPECT_EQ(gesture(quality, 3.0, 1, [](double) { return 30.0; }).front(), 0.62);
+    // The next gesture starts at the scale the last one reached (40 ms frames took it to 0.5), not
+    // at one the full frame predicts.
+    EXPECT_EQ(gesture(quality, 3.0, 1, [](double) { return 30.0; }).front(), 0.5);
 }
 
 TEST(AdaptiveQuality, ATargetOfNoTimeOrNotANumberCountsAsTheDefault) {
