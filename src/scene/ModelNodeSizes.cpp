@@ -175,6 +175,9 @@ void ModelNode::showSizes(const UIColor& lineColor, const UIColor& textColor) {
     for (const auto& line : lines) {
         addDimensionLine(*shownSizesNode_, line, unit, lineMaterial, lineColor, textColor);
     }
+    // Lines and labels are read, not stood on the floor: they throw no shadow.
+    const auto drawn = shownSizesNode_->childNodesPassingTest([](const SCNNode&, bool&) { return true; });
+    for (const auto& node : drawn) node->setCastsShadow(false);
     addChildNode(shownSizesNode_);
 }
 

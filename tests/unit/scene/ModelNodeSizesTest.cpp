@@ -109,5 +109,20 @@ TEST(ModelNodeSizes, ALevitatingModelIsMeasuredAtRestWithArrowheadsOnTheLineEnds
     EXPECT_NE(model->contentNode()->actionForKey(ModelNode::highlightingAnimationKey), nullptr);
 }
 
+TEST(ModelNodeSizes, TheDisplayCastsNoShadowWhileTheModelStillDoes) {
+    auto model = modelWithBox(0.8f, 0.6f, 0.4f, {0.0f, 0.0f, 0.0f});
+    model->showSizes(UIColor::whiteColor(), UIColor::blackColor());
+    int drawn = 0;
+    int casting = 0;
+    const auto nodes = model->childNodesPassingTest([](const SCNNode&, bool&) { return true; });
+    for (const auto& node : nodes) {
+        if (node->geometry() == nullptr) continue;
+        ++drawn;
+        if (node->castsShadow()) ++casting;
+    }
+    EXPECT_GT(drawn, 6) << "lines, arrowheads, labels and the box";
+    EXPECT_EQ(casting, 1) << "only the box";
+}
+
 }  // namespace
 }  // namespace vantrel
