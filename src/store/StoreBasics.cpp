@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <stdexcept>
 
 namespace vantrel {
@@ -33,7 +34,16 @@ bool attributeValuesEqual(const AttributeValue& a, const AttributeValue& b) noex
 double secondsSince1970(Date date) noexcept { return std::chrono::duration<double>(date.time_since_epoch()).count(); }
 
 Date dateFromSecondsSince1970(double seconds) noexcept {
-    return Date(std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds)));
+    // A stored number can be anything: beyond what a date holds (about ±292 years around 1970 in
+    // nanoseconds) it is the nearest date there is, and not a number is 1970 itself.
+    using Seconds = std::chrono::duration<double>;
+    const double earliest = std::chrono::duration_cast<Seconds>(Date::duration::min()).count();
+    const double latest = std::chrono::duration_cast<Seconds>(Date::duration::max()).count();
+    if (std::isnan(seconds)) return Date{};
+    // A second inside the ends: their doubles are rounded, and the cast must not step past them.
+    if (seconds <= earliest + 1.0) return Date(Date::duration::min());
+    if (seconds >= latest - 1.0) return Date(Date::duration::max());
+    return Date(std::chrono::duration_cast<Date::duration>(Seconds(seconds)));
 }
 
 namespace {

@@ -25,7 +25,7 @@ bool attributeValuesEqual(const AttributeValue& a, const AttributeValue& b) noex
 
 /// Seconds since 1970 of `date`.
 double secondsSince1970(Date date) noexcept;
-/// The date `seconds` after 1970.
+/// The date `seconds` after 1970; beyond the dates `Date` holds, the nearest of them, and 1970 for NaN.
 Date dateFromSecondsSince1970(double seconds) noexcept;
 
 }  // namespace vantrel

@@ -183,8 +183,11 @@ std::filesystem::path framePictureFromJson(const json& value, const ARFrame& fra
 }
 
 std::vector<ARReplaySession::Step> stepsFromJson(const json& document, const std::filesystem::path& directory) {
-    if (document.value("format", std::string()) != kSessionFormat ||
-        document.value("version", 0) != kSessionFormatVersion) {
+    // The version is compared as the JSON number it is: read into an int first, a number beyond
+    // the int's range would be undefined.
+    const auto version = document.find("version");
+    if (document.value("format", std::string()) != kSessionFormat || version == document.end() ||
+        !version->is_number() || *version != kSessionFormatVersion) {
         throw std::invalid_argument("not a recorded session of version " + std::to_string(kSessionFormatVersion));
     }
     const json& frames = document.at("frames");

@@ -11,6 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <cmath>
+#include <limits>
 #include <map>
 
 namespace vantrel {
@@ -246,6 +250,47 @@ TEST(ConceptStoreTest, FilesItCannotUseAreReportedAndLeftAsTheyAre) {
         EXPECT_TRUE(isStoreError(*saveError, StoreErrorCode::notLoaded));
         EXPECT_EQ(test::fileBytes(store.file()), bytes);
     }
+}
+
+TEST(ConceptStoreTest, DatesBeyondWhatADateHoldsAreReadAsTheNearestOne) {
+    // Found by fuzzing store files: a stored number of seconds far beyond a date's range was cast
+    // to nanoseconds (undefined behaviour).
+    test::ScopedWallClock clock;
+    ScopedConceptStore store;
+    spawnDesign("user-1", "Hall", 0, 0);
+    ASSERT_FALSE(store.saveContext());
+    const struct {
+        double stored;
+        Date read;
+    } cases[] = {{4.7e27, Date(Date::duration::max())},
+                 {-1e300, Date(Date::duration::min())},
+                 {9223372036.0, Date(Date::duration::max())},
+                 {std::numeric_limits<double>::quiet_NaN(), Date{}},
+                 {86400.5, Date(std::chrono::milliseconds(86400500))}};
+    for (const auto& c : cases) {
+        store.reopen();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(store.file().c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* update = nullptr;
+        const std::string sql = std::string("UPDATE \"") + ConceptEntity::entityName + "\" SET \"lastOpened\" = ?";
+        ASSERT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &update, nullptr), SQLITE_OK);
+        sqlite3_bind_double(update, 1, c.stored);
+        EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+        sqlite3_finalize(update);
+        sqlite3_close(db);
+        store.reopen();
+        const auto concepts = conceptsOf("user-1");
+        ASSERT_EQ(concepts.size(), 1u);
+        if (std::isnan(c.stored)) {
+            // SQLite keeps NaN as NULL: no date at all.
+            EXPECT_FALSE(concepts.front()->lastOpened().has_value());
+        } else {
+            ASSERT_TRUE(concepts.front()->lastOpened().has_value()) << c.stored;
+            EXPECT_EQ(*concepts.front()->lastOpened(), c.read) << c.stored;
+        }
+    }
+    EXPECT_EQ(dateFromSecondsSince1970(std::numeric_limits<double>::quiet_NaN()), Date{});
+    EXPECT_EQ(dateFromSecondsSince1970(std::numeric_limits<double>::infinity()), Date(Date::duration::max()));
 }
 
 TEST(ConceptStoreTest, AnOlderStoreIsMigratedAndOneWithoutMigrationIsLeftAlone) {

@@ -99,6 +99,20 @@ TEST(ARReplayUntrustedTest, NumbersThatAreNotFiniteOrOutOfBoundsAreRefusedAtOpen
     }
 }
 
+TEST(ARReplayUntrustedTest, AVersionOfAnyNumberOrKindIsComparedWithoutConversion) {
+    // Found by fuzzing: a version beyond an int's range was converted to one (undefined behaviour).
+    for (const json& version : {json(1e65), json(-1e300), json(4294967297LL), json("1"), json(nullptr)}) {
+        const auto directory = ar_test::outputFolder("untrusted") / "version";
+        std::filesystem::create_directories(directory);
+        std::ofstream(directory / "session.json")
+            << json{{"format", "vantrel-ar-session"}, {"version", version}, {"frames", json::array({frameAt(0)})}}
+                   .dump();
+        const auto opened = ARReplaySession::open(directory);
+        ASSERT_FALSE(opened.hasValue()) << version.dump();
+        EXPECT_EQ(opened.error().code, static_cast<long>(ARSessionErrorCode::fileMalformed)) << version.dump();
+    }
+}
+
 TEST(ARReplayUntrustedTest, PicturesMustBeWholePngOrJpegOfTheCameraResolution) {
     const auto png = picture(320, 240);
     const std::vector<std::uint8_t> gif{'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'};
