@@ -39,8 +39,8 @@ void AdaptiveQuality::drawn(const FrameQuality& quality, double milliseconds) no
     const double mean = std::accumulate(recent_.begin(), recent_.end(), 0.0) / static_cast<double>(kWindow);
     if (mean > targetMs_) {
         level_ = std::max(levelFitting(mean, quality.scale), std::min(level_ + 1, kScales.size() - 1));
-    } else if (mean < targetMs_ * kStepUpShare) {
-        step(-1);
+    } else if (mean < targetMs_ * kStepUpShare && level_ > 0) {
+        --level_;
     }
     recentCount_ = 0;
 }
@@ -51,14 +51,6 @@ std::size_t AdaptiveQuality::levelFitting(double milliseconds, double scale) con
         if (milliseconds * share * share <= targetMs_) return level;
     }
     return kScales.size() - 1;
-}
-
-void AdaptiveQuality::step(int direction) noexcept {
-    if (direction > 0 && level_ + 1 < kScales.size()) {
-        ++level_;
-    } else if (direction < 0 && level_ > 0) {
-        --level_;
-    }
 }
 
 bool AdaptiveQuality::fullFrameDue(double now) const noexcept {

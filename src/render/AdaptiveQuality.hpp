@@ -54,7 +54,6 @@ public:
     [[nodiscard]] bool lastWasReduced() const noexcept { return lastReduced_; }
 
 private:
-    void step(int direction) noexcept;
     // The largest scale at which a frame that takes `milliseconds` at `scale` would keep to the target.
     [[nodiscard]] std::size_t levelFitting(double milliseconds, double scale) const noexcept;
 

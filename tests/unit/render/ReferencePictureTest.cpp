@@ -51,7 +51,7 @@ constexpr int kGrey = 128;
 constexpr int kMaskTolerance = 2;
 constexpr double kPi = 3.14159265358979323846;
 
-// What the issue asks of every model: mean colour within 12 levels per channel, area within 5 %.
+// Held for every model: mean colour within 12 levels per channel, area within 5 %.
 constexpr double kColourGoal = 12.0;
 constexpr double kAreaGoal = 0.05;
 
