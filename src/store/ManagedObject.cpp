@@ -106,7 +106,7 @@ void ManagedObject::markChanged() {
 }
 
 std::int64_t ManagedObject::linkKey(std::size_t index) const {
-    const auto& link = toOne_[index];
+    const auto& link = relations_[index].one;
     if (!link.resolved) return link.storedKey;
     const auto target = link.object.lock();
     return target ? target->key_ : 0;
@@ -123,7 +123,7 @@ void ManagedObject::checkSameContext(const std::shared_ptr<ManagedObject>& objec
 }
 
 std::shared_ptr<ManagedObject> ManagedObject::resolveToOne(std::size_t index) {
-    auto& link = toOne_[index];
+    auto& link = relations_[index].one;
     if (!link.resolved) {
         std::shared_ptr<ManagedObject> target;
         if (context_ && link.storedKey != 0) {
@@ -156,30 +156,30 @@ void ManagedObject::linkToOne(std::size_t index, const std::shared_ptr<ManagedOb
         const auto inverse = inverseOf(old);
         if (old->entity_->relationships()[inverse].toMany) {
             old->markChanged();
-            auto& list = old->toMany_[inverse];
+            auto& list = old->relations_[inverse].many;
             if (list.loaded) std::erase(list.objects, self);
         } else if (old->resolveToOne(inverse) == self) {
             old->markChanged();
-            old->toOne_[inverse] = {};
+            old->relations_[inverse].one = {};
         }
     }
     markChanged();
-    toOne_[index] = ToOneLink{object, 0, true};
+    relations_[index].one = ToOneLink{object, 0, true};
     if (object) {
         const auto inverse = inverseOf(object);
         if (object->entity_->relationships()[inverse].toMany) {
             object->markChanged();
-            auto& list = object->toMany_[inverse];
+            auto& list = object->relations_[inverse].many;
             if (list.loaded && std::find(list.objects.begin(), list.objects.end(), self) == list.objects.end()) {
                 list.objects.push_back(self);
             }
         } else {
             if (auto former = object->resolveToOne(inverse); former && former != self) {
                 former->markChanged();
-                former->toOne_[index] = {};
+                former->relations_[index].one = {};
             }
             object->markChanged();
-            object->toOne_[inverse] = ToOneLink{self, 0, true};
+            object->relations_[inverse].one = ToOneLink{self, 0, true};
         }
     }
 }
@@ -193,8 +193,8 @@ void ManagedObject::setToOne(std::string_view key, const std::shared_ptr<Managed
 
 const std::vector<std::shared_ptr<ManagedObject>>& ManagedObject::toMany(std::string_view key) {
     const auto index = relationIndex(key, true);
-    if (!toMany_[index].loaded && context_) context_->faultToMany(*this, index);
-    return toMany_[index].objects;
+    if (!relations_[index].many.loaded && context_) context_->faultToMany(*this, index);
+    return relations_[index].many.objects;
 }
 
 void ManagedObject::addToMany(std::string_view key, const std::shared_ptr<ManagedObject>& object) {

@@ -62,20 +62,22 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(std::string
     object->context_ = this;
     object->inserted_ = true;
     object->values_.assign(entity.attributes().size(), std::monostate{});
-    object->toOne_.assign(entity.relationships().size(), {});
-    object->toMany_.assign(entity.relationships().size(), {});
+    object->relations_.assign(entity.relationships().size(), {});
     registry(entity).inserted.push_back(object);
     return object;
 }
 
-std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityDescription& entity,
-                                                                   detail::StoredRow&& row) {
-    auto& reg = registry(entity);
-    if (auto found = reg.saved.find(row.key); found != reg.saved.end()) {
-        auto& known = *found->second;
+const std::shared_ptr<ManagedObject>& ManagedObjectContext::objectFromRow(Registry& reg,
+                                                                          const EntityDescription& entity,
+                                                                          detail::StoredRow& row) {
+    auto& saved = reg.saved;
+    // Rows mostly come in key order: then the new object goes at the end without a search.
+    auto at = saved.empty() || saved.rbegin()->first < row.key ? saved.end() : saved.lower_bound(row.key);
+    if (at != saved.end() && at->first == row.key) {
+        auto& known = *at->second;
         // An object without changes mirrors the file, so it takes what another connection wrote.
         if (!known.updated_ && !known.deleted_ && known.version_ != row.version) adoptRow(known, row, false);
-        return found->second;
+        return at->second;
     }
     auto object = entity.makeInstance();
     object->entity_ = &entity;
@@ -83,17 +85,17 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectFromRow(const EntityD
     object->key_ = row.key;
     object->version_ = row.version;
     object->values_ = std::move(row.values);
-    object->toOne_.assign(entity.relationships().size(), {});
-    object->toMany_.assign(entity.relationships().size(), {});
-    for (std::size_t r = 0; r < entity.relationships().size(); ++r) {
-        if (entity.relationships()[r].toMany) {
-            object->toMany_[r].loaded = false;
+    const auto& relations = entity.relationships();
+    object->relations_.resize(relations.size());
+    for (std::size_t r = 0; r < relations.size(); ++r) {
+        if (relations[r].toMany) {
+            object->relations_[r].many.loaded = false;
         } else {
-            object->toOne_[r] = {{}, row.links[r], false};
+            object->relations_[r].one = {{}, row.links[r], false};
         }
     }
-    reg.saved.emplace_hint(reg.saved.end(), object->key_, object);  // rows come in key order
-    return object;
+    const auto key = object->key_;
+    return saved.emplace_hint(at, key, std::move(object))->second;
 }
 
 std::shared_ptr<ManagedObject> ManagedObjectContext::objectForKey(const EntityDescription& entity, std::int64_t key) {
@@ -103,7 +105,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::objectForKey(const EntityDe
     auto row = store_->fetchRow(entity, key);
     if (!row || !row->has_value()) return nullptr;
     auto found = std::move(row).value();
-    return objectFromRow(entity, std::move(*found));
+    return objectFromRow(reg, entity, *found);
 }
 
 void ManagedObjectContext::noteUpdated(ManagedObject& object) {
@@ -112,8 +114,8 @@ void ManagedObjectContext::noteUpdated(ManagedObject& object) {
     // The state as read, before this first change: what a merging refresh compares against.
     auto snapshot = std::make_unique<ManagedObject::Snapshot>();
     snapshot->values = object.values_;
-    snapshot->links.assign(object.toOne_.size(), 0);
-    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+    snapshot->links.assign(object.relations_.size(), 0);
+    for (std::size_t r = 0; r < object.relations_.size(); ++r) {
         if (!object.entity_->relationships()[r].toMany) snapshot->links[r] = object.linkKey(r);
     }
     object.snapshot_ = std::move(snapshot);
@@ -121,7 +123,7 @@ void ManagedObjectContext::noteUpdated(ManagedObject& object) {
 }
 
 ManagedObject* ManagedObjectContext::registeredTarget(const ManagedObject& object, std::size_t relationIndex) {
-    const auto& link = object.toOne_[relationIndex];
+    const auto& link = object.relations_[relationIndex].one;
     if (link.resolved) return link.object.lock().get();
     if (link.storedKey == 0) return nullptr;
     const auto* destination = model_->entity(object.entity_->relationships()[relationIndex].destinationEntityName);
@@ -138,11 +140,11 @@ void ManagedObjectContext::relink(ManagedObject& object, std::size_t relationInd
     const auto& destination = checkedEntity(relation.destinationEntityName);
     const auto inverse = *destination.relationshipIndex(relation.inverseName);
     if (destination.relationships()[inverse].toMany) {
-        if (auto* old = registeredTarget(object, relationIndex)) old->toMany_[inverse].loaded = false;
+        if (auto* old = registeredTarget(object, relationIndex)) old->relations_[inverse].many.loaded = false;
         auto& saved = registry(destination).saved;
-        if (auto found = saved.find(key); found != saved.end()) found->second->toMany_[inverse].loaded = false;
+        if (auto found = saved.find(key); found != saved.end()) found->second->relations_[inverse].many.loaded = false;
     }
-    object.toOne_[relationIndex] = {{}, key, false};
+    object.relations_[relationIndex].one = {{}, key, false};
 }
 
 void ManagedObjectContext::adoptRow(ManagedObject& object, detail::StoredRow& row, bool keepChanges) {
@@ -150,7 +152,7 @@ void ManagedObjectContext::adoptRow(ManagedObject& object, detail::StoredRow& ro
     for (std::size_t a = 0; a < object.values_.size(); ++a) {
         if (!base || object.values_[a] == base->values[a]) object.values_[a] = row.values[a];
     }
-    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+    for (std::size_t r = 0; r < object.relations_.size(); ++r) {
         if (object.entity_->relationships()[r].toMany) continue;
         if (!base || object.linkKey(r) == base->links[r]) relink(object, r, row.links[r]);
     }
@@ -167,14 +169,14 @@ void ManagedObjectContext::adoptRow(ManagedObject& object, detail::StoredRow& ro
 
 void ManagedObjectContext::forgetDeletedElsewhere(ManagedObject& object) {
     const auto self = object.shared_from_this();  // the registry's reference goes below
-    for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+    for (std::size_t r = 0; r < object.relations_.size(); ++r) {
         const auto& relation = object.entity_->relationships()[r];
         if (relation.toMany) continue;
         const auto& destination = checkedEntity(relation.destinationEntityName);
         const auto inverse = *destination.relationshipIndex(relation.inverseName);
         if (!destination.relationships()[inverse].toMany) continue;
-        if (auto* owner = registeredTarget(object, r); owner && owner->toMany_[inverse].loaded)
-            std::erase(owner->toMany_[inverse].objects, self);
+        if (auto* owner = registeredTarget(object, r); owner && owner->relations_[inverse].many.loaded)
+            std::erase(owner->relations_[inverse].many.objects, self);
     }
     std::erase(updated_, self);
     std::erase(deleted_, self);
@@ -212,37 +214,58 @@ void ManagedObjectContext::faultToMany(ManagedObject& owner, std::size_t relatio
     std::vector<ManagedObject*> owners;
     std::vector<std::int64_t> keys;
     for (auto& [key, object] : registry(*owner.entity_).saved) {
-        if (!object->toMany_[relationIndex].loaded) {
+        if (!object->relations_[relationIndex].many.loaded) {
             owners.push_back(object.get());
             keys.push_back(key);
         }
     }
     if (std::find(owners.begin(), owners.end(), &owner) == owners.end()) owners.push_back(&owner);
+    std::size_t rowsRead = 0;
     if (store_ && !keys.empty()) {
-        auto rows = store_->fetchRowsLinkedTo(destination, inverse, keys);
-        if (rows) {
-            for (auto& row : std::move(rows).value()) objectFromRow(destination, std::move(row));
-        }
+        auto& reg = registry(destination);
+        // A failed read leaves the lists with what the context holds, as before.
+        static_cast<void>(store_->fetchRowsLinkedTo(destination, inverse, keys, [&](detail::StoredRow& row) {
+            objectFromRow(reg, destination, row);
+            ++rowsRead;
+        }));
     }
-    std::unordered_map<const ManagedObject*, std::vector<std::shared_ptr<ManagedObject>>*> lists;
-    std::unordered_map<std::int64_t, const ManagedObject*> ownerByKey;
+    // Each owner's list, found by the owner (for links set in memory) and by its key (for links as
+    // read); sorted vectors, as a design's read fills some hundred lists at once.
+    using List = std::vector<std::shared_ptr<ManagedObject>>;
+    std::vector<std::pair<const ManagedObject*, List*>> listByOwner;
+    std::vector<std::pair<std::int64_t, List*>> listByKey;
+    listByOwner.reserve(owners.size());
+    listByKey.reserve(owners.size());
+    const std::size_t expected = (rowsRead + owners.size() - 1) / owners.size();
     for (auto* o : owners) {
-        o->toMany_[relationIndex].objects.clear();
-        o->toMany_[relationIndex].loaded = true;
-        lists[o] = &o->toMany_[relationIndex].objects;
-        if (o->key_ != 0) ownerByKey[o->key_] = o;
+        auto& many = o->relations_[relationIndex].many;
+        many.objects.clear();
+        many.objects.reserve(expected);
+        many.loaded = true;
+        listByOwner.emplace_back(o, &many.objects);
+        if (o->key_ != 0) listByKey.emplace_back(o->key_, &many.objects);
     }
+    const auto byFirst = [](const auto& a, const auto& b) { return a.first < b.first; };
+    std::sort(listByOwner.begin(), listByOwner.end(), byFirst);
+    if (!std::is_sorted(listByKey.begin(), listByKey.end(), byFirst))
+        std::sort(listByKey.begin(), listByKey.end(), byFirst);
+    const auto find = [](const auto& sorted, const auto& what) -> List* {
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), what,
+                                         [](const auto& entry, const auto& value) { return entry.first < value; });
+        return at != sorted.end() && at->first == what ? at->second : nullptr;
+    };
     // Members are the destination objects whose inverse points at an owner, as the context sees them now.
     const auto collect = [&](const std::shared_ptr<ManagedObject>& member) {
         if (member->deleted_) return;
-        const auto& link = member->toOne_[inverse];
-        const ManagedObject* target = nullptr;
+        const auto& link = member->relations_[inverse].one;
+        List* list = nullptr;
         if (link.resolved) {
-            target = link.object.lock().get();
-        } else if (auto found = ownerByKey.find(link.storedKey); link.storedKey != 0 && found != ownerByKey.end()) {
-            target = found->second;
+            if (const auto target = link.object.lock())
+                list = find(listByOwner, static_cast<const ManagedObject*>(target.get()));
+        } else if (link.storedKey != 0) {
+            list = find(listByKey, link.storedKey);
         }
-        if (auto list = lists.find(target); target && list != lists.end()) list->second->push_back(member);
+        if (list) list->push_back(member);
     };
     auto& members = registry(destination);
     for (const auto& [key, member] : members.saved) collect(member);
@@ -258,25 +281,25 @@ void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& ob
         const auto& destination = checkedEntity(relation.destinationEntityName);
         const auto inverse = *destination.relationshipIndex(relation.inverseName);
         if (relation.toMany) {
-            if (!object->toMany_[r].loaded) faultToMany(*object, r);
-            const auto members = object->toMany_[r].objects;
-            object->toMany_[r].objects.clear();
+            if (!object->relations_[r].many.loaded) faultToMany(*object, r);
+            const auto members = object->relations_[r].many.objects;
+            object->relations_[r].many.objects.clear();
             for (const auto& member : members) {
                 if (relation.deleteRule == DeleteRule::cascade) {
                     deleteObject(member);
                 } else {
                     member->markChanged();
-                    member->toOne_[inverse] = {};
+                    member->relations_[inverse].one = {};
                 }
             }
         } else if (auto target = object->resolveToOne(r)) {
             if (destination.relationships()[inverse].toMany) {
                 target->markChanged();
-                auto& list = target->toMany_[inverse];
+                auto& list = target->relations_[inverse].many;
                 if (list.loaded) std::erase(list.objects, object);
             } else if (target->resolveToOne(inverse) == object) {
                 target->markChanged();
-                target->toOne_[inverse] = {};
+                target->relations_[inverse].one = {};
             }
             if (relation.deleteRule == DeleteRule::cascade) deleteObject(target);
         }
@@ -303,11 +326,11 @@ Expected<std::vector<std::shared_ptr<ManagedObject>>> ManagedObjectContext::fetc
         }
     }
     if (!store_) return unavailable();
-    auto rows = store_->fetchRows(*entity, comparisons);
-    if (!rows) return rows.error();
-    for (auto& row : std::move(rows).value()) objectFromRow(*entity, std::move(row));
-    std::vector<std::shared_ptr<ManagedObject>> found;
     auto& reg = registry(*entity);
+    if (auto error =
+            store_->fetchRows(*entity, comparisons, [&](detail::StoredRow& row) { objectFromRow(reg, *entity, row); }))
+        return *error;
+    std::vector<std::shared_ptr<ManagedObject>> found;
     for (const auto& [key, object] : reg.saved) {
         if (!object->deleted_ && matches(*object, request.predicate)) found.push_back(object);
     }
@@ -347,10 +370,10 @@ OptionalError ManagedObjectContext::save() {
         return found == newKeys.end() ? 0 : found->second;
     };
     const auto linksOf = [&](const ManagedObject& object) {
-        std::vector<std::int64_t> links(object.toOne_.size(), 0);
-        for (std::size_t r = 0; r < object.toOne_.size(); ++r) {
+        std::vector<std::int64_t> links(object.relations_.size(), 0);
+        for (std::size_t r = 0; r < object.relations_.size(); ++r) {
             if (object.entity_->relationships()[r].toMany) continue;
-            const auto& link = object.toOne_[r];
+            const auto& link = object.relations_[r].one;
             links[r] = link.resolved ? keyOf(link.object.lock().get()) : link.storedKey;
         }
         return links;

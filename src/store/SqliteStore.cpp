@@ -211,8 +211,10 @@ bool upgradeLayout(SQLite::Database& db, const ManagedObjectModel& model) {
         }
         if (!exists) return false;
         if (!versioned) db.exec("ALTER TABLE " + table + " ADD COLUMN \"Z_OPT\" INTEGER NOT NULL DEFAULT 1");
-        SQLite::Statement key(db, "INSERT OR IGNORE INTO \"Z_PRIMARYKEY\" (\"Z_NAME\", \"Z_MAX\") "
-                                  "SELECT ?, ifnull(max(\"Z_PK\"), 0) FROM " + table);
+        SQLite::Statement key(db,
+                              "INSERT OR IGNORE INTO \"Z_PRIMARYKEY\" (\"Z_NAME\", \"Z_MAX\") "
+                              "SELECT ?, ifnull(max(\"Z_PK\"), 0) FROM " +
+                                  table);
         key.bind(1, entity.name());
         key.exec();
     }
@@ -317,9 +319,26 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
     }
     std::shared_ptr<SqliteStore> store(new SqliteStore(file, model, options, std::move(db)));
     // Every table must answer the model's columns; a file whose tables differ is not ours to use.
+    // One statement naming them all is prepared (never run): SQLite names what is missing.
+    std::string everyColumn;
+    std::string everyTable;
     for (const auto& entity : model->entities()) {
+        const auto table = quoted(entity.name());
+        everyTable += (everyTable.empty() ? "" : ", ") + table;
+        const auto add = [&](const std::string& column) {
+            everyColumn += (everyColumn.empty() ? "" : ", ") + table + "." + quoted(column);
+        };
+        add("Z_PK");
+        add("Z_OPT");
+        for (const auto& attribute : entity.attributes()) add(attribute.name);
+        for (const auto& relation : entity.relationships()) {
+            if (!relation.toMany) add(relation.name);
+        }
+    }
+    if (!everyTable.empty()) {
         try {
-            store->statement(store->sqlOf(entity).selectByKey);
+            PreparedStatement check(store->database_->getHandle(),
+                                    "SELECT " + everyColumn + " FROM " + everyTable + " LIMIT 0");
         } catch (const SQLite::Exception& e) {
             return openFailure(StoreErrorCode::notAStore, file, e.what(), e.getErrorCode());
         }
@@ -364,8 +383,10 @@ EntitySql& SqliteStore::sqlOf(const EntityDescription& entity) {
                   "\"Z_OPT\" = \"Z_OPT\" + 1 WHERE \"Z_PK\" = ? AND \"Z_OPT\" = ?";
     sql->remove = "DELETE FROM " + table + " WHERE \"Z_PK\" = ? AND \"Z_OPT\" = ?";
     // The rows count too: a connection of an earlier layout may have added rows without the table.
-    sql->lastKey = "SELECT max(ifnull((SELECT \"Z_MAX\" FROM \"Z_PRIMARYKEY\" WHERE \"Z_NAME\" = ?), 0), "
-                   "(SELECT ifnull(max(\"Z_PK\"), 0) FROM " + table + "))";
+    sql->lastKey =
+        "SELECT max(ifnull((SELECT \"Z_MAX\" FROM \"Z_PRIMARYKEY\" WHERE \"Z_NAME\" = ?), 0), "
+        "(SELECT ifnull(max(\"Z_PK\"), 0) FROM " +
+        table + "))";
     slot = std::move(sql);
     return *slot;
 }
@@ -393,30 +414,28 @@ Error SqliteStore::failure(StoreErrorCode code, const std::exception& exception)
     return makeStoreError(code, exception.what(), std::move(info));
 }
 
-std::vector<StoredRow> SqliteStore::readRows(const EntityDescription& entity, PreparedStatement& statement) {
-    std::vector<StoredRow> rows;
+void SqliteStore::readRows(const EntityDescription& entity, PreparedStatement& statement, const RowSink& sink) {
     const auto& attributes = entity.attributes();
     const auto& relations = entity.relationships();
     auto* const handle = statement.handle();
+    StoredRow row;
     while (statement.step()) {
-        StoredRow row;
         row.key = sqlite3_column_int64(handle, 0);
         row.version = sqlite3_column_int64(handle, 1);
+        row.values.clear();  // a sink may have taken the values, or the whole row
         row.values.reserve(attributes.size());
+        row.links.resize(relations.size());
         int column = 2;
         for (const auto& attribute : attributes) row.values.push_back(readColumn(handle, column++, attribute.type));
-        row.links.assign(relations.size(), 0);
-        for (std::size_t r = 0; r < relations.size(); ++r) {
-            if (!relations[r].toMany) row.links[r] = sqlite3_column_int64(handle, column++);
-        }
-        rows.push_back(std::move(row));
+        for (std::size_t r = 0; r < relations.size(); ++r)
+            row.links[r] = relations[r].toMany ? 0 : sqlite3_column_int64(handle, column++);
+        sink(row);
     }
     statement.restart();  // the bound text and blobs are the caller's
-    return rows;
 }
 
-Expected<std::vector<StoredRow>> SqliteStore::fetchRows(const EntityDescription& entity,
-                                                        const std::vector<Predicate::Comparison>& comparisons) {
+OptionalError SqliteStore::fetchRows(const EntityDescription& entity,
+                                     const std::vector<Predicate::Comparison>& comparisons, const RowSink& sink) {
     try {
         std::string sql = sqlOf(entity).selectAll;
         for (std::size_t i = 0; i < comparisons.size(); ++i) {
@@ -431,31 +450,30 @@ Expected<std::vector<StoredRow>> SqliteStore::fetchRows(const EntityDescription&
         for (const auto& c : comparisons) {
             if (!std::holds_alternative<std::monostate>(c.value)) bindValue(query, index++, c.value);
         }
-        return readRows(entity, query);
+        readRows(entity, query, sink);
+        return std::nullopt;
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::fetchFailed, e);
     }
 }
 
-Expected<std::vector<StoredRow>> SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity,
-                                                                std::size_t relationIndex,
-                                                                const std::vector<std::int64_t>& ownerKeys) {
+OptionalError SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
+                                             const std::vector<std::int64_t>& ownerKeys, const RowSink& sink) {
     try {
         // One owner: the relation's index yields its rows in key order. Several: one query for all,
-        // its rows put in key order here, which costs less than SQLite's sorting of whole rows.
+        // owner after owner, without SQLite sorting whole rows.
         const auto& sql = sqlOf(entity);
         if (ownerKeys.size() == 1) {
             auto& query = statement(sql.selectLinkedToOne.at(relationIndex));
             query.bind(1, static_cast<std::int64_t>(ownerKeys.front()));
-            return readRows(entity, query);
+            readRows(entity, query, sink);
+            return std::nullopt;
         }
         auto& query = statement(sql.selectLinked.at(relationIndex));
         const std::string keys = nlohmann::json(ownerKeys).dump();
         query.bind(1, std::string_view(keys));
-        auto rows = readRows(entity, query);
-        const auto byKey = [](const StoredRow& a, const StoredRow& b) { return a.key < b.key; };
-        if (!std::is_sorted(rows.begin(), rows.end(), byKey)) std::sort(rows.begin(), rows.end(), byKey);
-        return rows;
+        readRows(entity, query, sink);
+        return std::nullopt;
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::fetchFailed, e);
     }
@@ -465,9 +483,9 @@ Expected<std::optional<StoredRow>> SqliteStore::fetchRow(const EntityDescription
     try {
         auto& query = statement(sqlOf(entity).selectByKey);
         query.bind(1, static_cast<std::int64_t>(key));
-        auto rows = readRows(entity, query);
-        if (rows.empty()) return std::optional<StoredRow>();
-        return std::optional<StoredRow>(std::move(rows.front()));
+        std::optional<StoredRow> found;
+        readRows(entity, query, [&found](StoredRow& row) { found = std::move(row); });
+        return found;
     } catch (const std::exception& e) {
         return failure(StoreErrorCode::fetchFailed, e);
     }
@@ -544,10 +562,11 @@ OptionalError SqliteStore::WriteSession::write(const EntityDescription& entity, 
     }
     if (changed == 0) {
         // The row is gone or has another version: another connection changed or deleted it.
-        return makeStoreError(StoreErrorCode::conflict,
-                              entity.name() + " " + std::to_string(key) + " was changed or deleted by another connection",
-                              {{"file", store_.file_.string()},
-                               {"conflicts", nlohmann::json::array({{{"entity", entity.name()}, {"key", key}}})}});
+        return makeStoreError(
+            StoreErrorCode::conflict,
+            entity.name() + " " + std::to_string(key) + " was changed or deleted by another connection",
+            {{"file", store_.file_.string()},
+             {"conflicts", nlohmann::json::array({{{"entity", entity.name()}, {"key", key}}})}});
     }
     ++rowsWritten_;
     if (store_.options_.afterRowWritten) store_.options_.afterRowWritten(rowsWritten_);
@@ -560,8 +579,8 @@ OptionalError SqliteStore::WriteSession::insert(const EntityDescription& entity,
     return write(entity, Kind::insert, key, 0, &values, &links);
 }
 
-OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key,
-                                                std::int64_t version, const std::vector<AttributeValue>& values,
+OptionalError SqliteStore::WriteSession::update(const EntityDescription& entity, std::int64_t key, std::int64_t version,
+                                                const std::vector<AttributeValue>& values,
                                                 const std::vector<std::int64_t>& links) {
     return write(entity, Kind::update, key, version, &values, &links);
 }

@@ -27,6 +27,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -66,12 +67,15 @@ public:
     SqliteStore(const SqliteStore&) = delete;
     SqliteStore& operator=(const SqliteStore&) = delete;
 
-    /// The rows of `entity` that satisfy every comparison, by key.
-    Expected<std::vector<StoredRow>> fetchRows(const EntityDescription& entity,
-                                               const std::vector<Predicate::Comparison>& comparisons);
-    /// The rows of `entity` whose to-one relation `relationIndex` holds one of `ownerKeys`, by key.
-    Expected<std::vector<StoredRow>> fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
-                                                       const std::vector<std::int64_t>& ownerKeys);
+    /// Receives each row as it is read. It may take the row's values; the row is reused for the next.
+    using RowSink = std::function<void(StoredRow&)>;
+    /// Passes the rows of `entity` that satisfy every comparison to `sink`, by key.
+    OptionalError fetchRows(const EntityDescription& entity, const std::vector<Predicate::Comparison>& comparisons,
+                            const RowSink& sink);
+    /// Passes the rows of `entity` whose to-one relation `relationIndex` holds one of `ownerKeys` to
+    /// `sink`: by key for one owner, else in no particular order.
+    OptionalError fetchRowsLinkedTo(const EntityDescription& entity, std::size_t relationIndex,
+                                    const std::vector<std::int64_t>& ownerKeys, const RowSink& sink);
     /// The row of `entity` with `key`; none when there is no such row.
     Expected<std::optional<StoredRow>> fetchRow(const EntityDescription& entity, std::int64_t key);
 
@@ -116,7 +120,7 @@ private:
     // The statement for `sql`, prepared on first use and ready for new bindings.
     PreparedStatement& statement(const std::string& sql);
     PreparedStatement& prepared(std::unique_ptr<PreparedStatement>& slot, const std::string& sql);
-    std::vector<StoredRow> readRows(const EntityDescription& entity, PreparedStatement& statement);
+    void readRows(const EntityDescription& entity, PreparedStatement& statement, const RowSink& sink);
     // The error for `exception`; a damaged file is reported as such and written no more.
     [[nodiscard]] Error failure(StoreErrorCode code, const std::exception& exception);
 

@@ -130,8 +130,12 @@ private:
     bool updated_ = false;
     bool deleted_ = false;
     std::vector<AttributeValue> values_;
-    std::vector<ToOneLink> toOne_;    // by relation index; unused slots for to-many relations
-    std::vector<ToManyLink> toMany_;  // by relation index; unused slots for to-one relations
+    // One relation's state: `one` for a to-one relation, `many` for a to-many one.
+    struct RelationSlot {
+        ToOneLink one;
+        ToManyLink many;
+    };
+    std::vector<RelationSlot> relations_;  // by relation index
 };
 
 }  // namespace vantrel

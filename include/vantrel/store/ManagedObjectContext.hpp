@@ -114,7 +114,9 @@ private:
     Registry& registry(const EntityDescription& entity);
     [[nodiscard]] const EntityDescription& checkedEntity(std::string_view name) const;
     [[nodiscard]] Error unavailable() const;
-    std::shared_ptr<ManagedObject> objectFromRow(const EntityDescription& entity, detail::StoredRow&& row);
+    // The registered object of `row`, made from it when new; `row`'s values may be taken.
+    const std::shared_ptr<ManagedObject>& objectFromRow(Registry& reg, const EntityDescription& entity,
+                                                        detail::StoredRow& row);
     std::shared_ptr<ManagedObject> objectForKey(const EntityDescription& entity, std::int64_t key);
     void faultToMany(ManagedObject& owner, std::size_t relationIndex);
     void noteUpdated(ManagedObject& object);

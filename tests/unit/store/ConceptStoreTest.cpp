@@ -179,6 +179,46 @@ TEST(ConceptStoreTest, FetchesSeeUnsavedChangesInTheStoresOrder) {
     EXPECT_EQ(namesOf(conceptsOf("user-1")), (std::vector<std::string>{"b", "c", "d"}));
 }
 
+// Reading one concept's items reads the items of every concept the context holds, in one query
+// whose rows come owner after owner; each list still holds its own items in the order they were
+// saved, and what was moved or added in memory before the read.
+TEST(ConceptStoreTest, ItemListsReadTogetherHoldEachConceptsOwnItemsAsTheContextSeesThem) {
+    ScopedConceptStore store;
+    std::vector<std::shared_ptr<ConceptEntity>> concepts;
+    for (const char* name : {"a", "b", "c"}) concepts.push_back(service().spawnConcept("user-1", name));
+    for (int i = 0; i < 9; ++i) {  // keys interleaved across the three concepts
+        concepts[static_cast<std::size_t>(i % 3)]->addToConceptItems(
+            service().spawnConceptItem("item-" + std::to_string(i), {0, 0, 0}, {0, 0, 0, 1}));
+    }
+    ASSERT_FALSE(store.saveContext());
+    store.reopen();
+
+    // Every item is registered before any list is read, its owner known only by key.
+    auto items = store.context().fetchAs<ConceptItemEntity>(ConceptItemEntity::fetchRequest());
+    ASSERT_TRUE(items.hasValue());
+    ASSERT_EQ(items->size(), 9u);
+    const auto read = conceptsOf("user-1");
+    ASSERT_EQ(namesOf(read), (std::vector<std::string>{"a", "b", "c"}));
+    (*items)[3]->setConcept(read[2]);  // item-3 moves from a to c in memory
+    auto added = service().spawnConceptItem("added", {0, 0, 0}, {0, 0, 0, 1});
+    added->setConcept(read[0]);
+
+    const auto idsOf = [](const std::shared_ptr<ConceptEntity>& concept_) {
+        std::vector<std::string> ids;
+        for (const auto& item : concept_->conceptItems()) ids.push_back(item->component_id().value_or("?"));
+        return ids;
+    };
+    EXPECT_EQ(idsOf(read[1]), (std::vector<std::string>{"item-1", "item-4", "item-7"}));
+    EXPECT_EQ(idsOf(read[0]), (std::vector<std::string>{"item-0", "item-6", "added"}));
+    EXPECT_EQ(idsOf(read[2]), (std::vector<std::string>{"item-2", "item-3", "item-5", "item-8"}));
+
+    ASSERT_FALSE(store.saveContext());
+    store.reopen();
+    const auto again = conceptsOf("user-1");
+    EXPECT_EQ(idsOf(again[2]), (std::vector<std::string>{"item-2", "item-3", "item-5", "item-8"}));
+    EXPECT_EQ(idsOf(again[0]), (std::vector<std::string>{"item-0", "item-6", "added"}));
+}
+
 // Models of other versions of the store, to write files the library must refuse or migrate.
 std::shared_ptr<const ManagedObjectModel> codeBaseOfVersion(
     int version, std::vector<ManagedObjectModel::Migration> migrations = {}) {
