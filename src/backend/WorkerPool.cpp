@@ -38,9 +38,11 @@ WorkerPool::~WorkerPool() {
 
 void WorkerPool::post(std::function<void()> work) {
     {
-        std::lock_guard lock(state_->mutex);
+        std::unique_lock lock(state_->mutex);
         if (state_->liveThreads > 0) {
             state_->queue.push_back(std::move(work));
+            // Woken after the lock is let go, the thread finds the lock free instead of waiting for it.
+            lock.unlock();
             state_->wake.notify_one();
             return;
         }
