@@ -1,6 +1,7 @@
 #include "vantrel/backend/ParseObject.hpp"
 
 #include "backend/RestClient.hpp"
+#include "backend/ValueDecoding.hpp"
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/backend/ParseRole.hpp"
 #include "vantrel/backend/ParseUser.hpp"
@@ -35,13 +36,6 @@ std::shared_ptr<ParseObject> makeBuiltIn(const std::string& className) {
     if (className == ParseUser::parseClassName()) return std::make_shared<ParseUser>();
     if (className == ParseRole::parseClassName()) return std::make_shared<ParseRole>();
     return std::make_shared<ParseObject>(className);
-}
-
-std::optional<ParseDate> readDate(const json& value) {
-    if (value.is_string()) return parseParseDate(value.get_ref<const std::string&>());
-    if (value.is_object() && value.value("__type", std::string()) == "Date")
-        return parseParseDate(value.value("iso", std::string()));
-    return std::nullopt;
 }
 
 bool containsUnsavedPointer(const json& value) {
@@ -112,18 +106,7 @@ std::shared_ptr<ParseObject> ParseObject::createWithoutData(const std::string& c
 
 std::shared_ptr<ParseObject> ParseObject::fromJSON(const json& value, const std::string& defaultClassName,
                                                    const ParseObjectFactory& factory) {
-    if (!value.is_object()) return nullptr;
-    std::string className = defaultClassName;
-    if (auto it = value.find("className"); it != value.end() && it->is_string()) className = it->get<std::string>();
-    if (className.empty()) return nullptr;
-    std::shared_ptr<ParseObject> object;
-    if (factory) {
-        object = factory();
-        if (object && object->className() != className) object.reset();
-    }
-    if (!object) object = create(className);
-    object->mergeFromServer(value, true);
-    return object;
+    return backend_detail::decodeRecord<backend_detail::JsonTreeReader>(value, defaultClassName, factory);
 }
 
 // ---- identity -----------------------------------------------------------------------------------
@@ -273,42 +256,37 @@ json ParseObject::pointerJSON() const {
     return out;
 }
 
-bool ParseObject::consumeServerField(const std::string&, const json&) { return false; }
+bool ParseObject::consumeServerField(const std::string&, const ParseValue&) { return false; }
 
 void ParseObject::mergeFromServer(const json& data, bool complete) {
     if (!data.is_object()) return;
-    // Decode first, without the lock: decoding makes other objects through the registry.
-    std::vector<std::tuple<std::string, const json*, ParseValue>> fields;
-    for (auto it = data.begin(); it != data.end(); ++it) {
-        const auto& key = it.key();
-        if (key == "className" || key == "__type" || key == "objectId" || key == "createdAt" || key == "updatedAt")
-            continue;
-        fields.emplace_back(key, &it.value(), ParseValue::fromJSON(it.value()));
-    }
+    // Decoded first, without the lock: decoding makes other objects through the registry.
+    mergeServerRecord(backend_detail::readServerRecord<backend_detail::JsonTreeReader>(data), complete);
+}
+
+void ParseObject::mergeServerRecord(backend_detail::ServerRecord&& record, bool complete) {
     std::lock_guard lock(mutex_);
-    if (auto it = data.find("objectId"); it != data.end() && it->is_string()) objectId_ = it->get<std::string>();
-    if (auto it = data.find("createdAt"); it != data.end()) {
-        if (auto date = readDate(*it)) createdAt_ = date;
-    }
-    if (auto it = data.find("updatedAt"); it != data.end()) {
-        if (auto date = readDate(*it)) updatedAt_ = date;
+    if (record.objectId) objectId_ = std::move(*record.objectId);
+    if (record.createdAt) createdAt_ = record.createdAt;
+    if (record.hasUpdatedAt) {
+        if (record.updatedAt) updatedAt_ = record.updatedAt;
     } else if (createdAt_ && !updatedAt_) {
         updatedAt_ = createdAt_;  // a creation answer: the record was last updated when created
     }
     if (complete) {
         // A full record replaces what we knew, except keys changed here and not yet saved.
         for (auto it = values_.begin(); it != values_.end();) {
-            if (operations_.count(it->first) == 0 && !data.contains(it->first))
+            if (operations_.count(it->first) == 0 && !record.contains(it->first))
                 it = values_.erase(it);
             else
                 ++it;
         }
         dataAvailable_ = true;
     }
-    for (auto& [key, raw, value] : fields) {
-        if (consumeServerField(key, *raw)) continue;
+    for (auto& [key, value] : record.fields) {
+        if (consumeServerField(key, value)) continue;
         if (operations_.count(key)) continue;  // the local change wins until it is saved
-        values_[key] = std::move(value);
+        values_.insert_or_assign(std::move(key), std::move(value));
     }
 }
 

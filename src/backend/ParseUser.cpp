@@ -31,9 +31,9 @@ std::pair<std::shared_ptr<ParseUser>, OptionalError> adoptUser(const json& resul
 
 ParseUser::ParseUser() : ParseObject(parseClassName()) {}
 
-bool ParseUser::consumeServerField(const std::string& key, const json& value) {
+bool ParseUser::consumeServerField(const std::string& key, const ParseValue& value) {
     if (key == "sessionToken") {
-        if (value.is_string()) sessionToken_ = value.get<std::string>();
+        if (const auto* token = value.stringValue()) sessionToken_ = *token;
         return true;
     }
     // The password is write-only; never keep it (nor write it to the session file).

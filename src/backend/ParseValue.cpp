@@ -1,5 +1,6 @@
 #include "vantrel/backend/ParseValue.hpp"
 
+#include "backend/ValueDecoding.hpp"
 #include "vantrel/backend/ParseObject.hpp"
 
 namespace vantrel {
@@ -120,52 +121,7 @@ json ParseValue::toJSON() const {
 }
 
 ParseValue ParseValue::fromJSON(const json& value) {
-    switch (value.type()) {
-        case json::value_t::null:
-        case json::value_t::discarded: return ParseValue::null();
-        case json::value_t::boolean: return value.get<bool>();
-        case json::value_t::number_integer: return value.get<std::int64_t>();
-        case json::value_t::number_unsigned: {
-            // Above INT64_MAX nothing exact is left to keep; a double is the honest reading.
-            const auto u = value.get<std::uint64_t>();
-            if (u > static_cast<std::uint64_t>(INT64_MAX)) return static_cast<double>(u);
-            return static_cast<std::int64_t>(u);
-        }
-        case json::value_t::number_float: return value.get<double>();
-        case json::value_t::string: return value.get<std::string>();
-        case json::value_t::binary: return ParseValue::null();
-        case json::value_t::array: {
-            Array out;
-            out.reserve(value.size());
-            for (const auto& item : value) out.push_back(fromJSON(item));
-            return out;
-        }
-        case json::value_t::object: break;
-    }
-    const auto type = value.find("__type");
-    if (type != value.end() && type->is_string()) {
-        const auto& name = type->get_ref<const std::string&>();
-        const auto str = [&](const char* key) -> std::string {
-            const auto it = value.find(key);
-            return it != value.end() && it->is_string() ? it->get<std::string>() : std::string();
-        };
-        if (name == "Date") {
-            if (auto date = parseParseDate(str("iso"))) return *date;
-        } else if (name == "Pointer") {
-            const auto className = str("className");
-            const auto objectId = str("objectId");
-            if (!className.empty() && !objectId.empty()) return ParseObject::createWithoutData(className, objectId);
-        } else if (name == "Object") {
-            if (auto object = ParseObject::fromJSON(value)) return object;
-        } else if (name == "Relation") {
-            return ParseRelation(str("className"));
-        } else if (name == "File") {
-            return ParseFile{str("name"), str("url")};
-        }
-    }
-    Object out;
-    for (auto it = value.begin(); it != value.end(); ++it) out.emplace(it.key(), fromJSON(it.value()));
-    return out;
+    return backend_detail::decodeValue<backend_detail::JsonTreeReader>(value);
 }
 
 bool operator==(const ParseValue& a, const ParseValue& b) {

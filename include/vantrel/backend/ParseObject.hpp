@@ -22,6 +22,10 @@
 namespace vantrel {
 
 class ParseObject;
+namespace backend_detail {
+struct ServerRecord;
+class RecordDecoder;
+}  // namespace backend_detail
 
 /// Makes an empty instance of a registered class.
 using ParseObjectFactory = std::function<std::shared_ptr<ParseObject>()>;
@@ -136,7 +140,7 @@ protected:
     /// Called under the object's lock with each top-level key of server data before it is
     /// stored; return true to keep the key out of the values (the user keeps its session token
     /// this way).
-    virtual bool consumeServerField(const std::string& key, const nlohmann::json& value);
+    virtual bool consumeServerField(const std::string& key, const ParseValue& value);
     /// Called after a save succeeded and the server's answer was taken in.
     virtual void didSave() {}
     /// Drops the local value of `key` without scheduling a change for the server.
@@ -149,6 +153,9 @@ protected:
 
 private:
     friend class ParseRelation;
+    friend class backend_detail::RecordDecoder;
+    // Takes in a decoded server record under the lock (see `mergeFromServer`).
+    void mergeServerRecord(backend_detail::ServerRecord&& record, bool complete);
     void addRelationOperation(const std::string& key, const std::string& targetClassName, const nlohmann::json& pointer,
                               bool add);
     // Moves the pending changes out: the snapshot (key -> operation or null) and the body a

@@ -65,7 +65,7 @@ public:
     void signUpInBackground(ParseBooleanResultBlock block);
 
 protected:
-    bool consumeServerField(const std::string& key, const nlohmann::json& value) override;
+    bool consumeServerField(const std::string& key, const ParseValue& value) override;
     void didSave() override;
 
 private:
