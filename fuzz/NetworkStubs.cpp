@@ -25,6 +25,13 @@ void performRequestWithSession(const std::string&, const std::string&, const std
     std::abort();
 }
 
+void performRequestForResponse(const std::string&, const std::string&, const std::optional<nlohmann::json>&,
+                               RestClient::ResponseCompletion) {
+    std::abort();
+}
+
+std::pair<nlohmann::json, OptionalError> RestClient::interpret(const HttpResponse&) { std::abort(); }
+
 std::optional<std::string> currentSessionToken() { return std::nullopt; }
 
 std::string encodePathSegment(const std::string& segment) { return segment; }
@@ -45,8 +52,6 @@ void DispatchQueue::async(Work) { std::abort(); }
 
 DownloadingService& DownloadingService::sharedInstance() { std::abort(); }
 
-void DownloadingService::obtainDataFromLocalCache(const std::string&, bool, DataBlock, ProgressBlock) {
-    std::abort();
-}
+void DownloadingService::obtainDataFromLocalCache(const std::string&, bool, DataBlock, ProgressBlock) { std::abort(); }
 
 }  // namespace vantrel

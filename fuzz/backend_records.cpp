@@ -31,6 +31,7 @@
 #include "vantrel/domain/UnsupportedAppVersionEntity.hpp"
 #include "vantrel/domain/UserEntity.hpp"
 #include "backend/JsonDocument.hpp"
+#include "backend/QueryResults.hpp"
 #include "vantrel/backend/ParseObject.hpp"
 
 #include <cstdint>
@@ -39,6 +40,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -337,7 +339,8 @@ void visitObject(const std::shared_ptr<vantrel::ParseObject>& object) {
     if (const auto* catalog = dynamic_cast<const vantrel::CatalogEntity*>(object.get())) visit(*catalog, 0);
     if (const auto* company = dynamic_cast<const vantrel::CompanyEntity*>(object.get())) visit(*company, 0);
     if (const auto* unit = dynamic_cast<const vantrel::ModelMeasuringUnitEntity*>(object.get())) visit(*unit, 0);
-    if (const auto* version = dynamic_cast<const vantrel::UnsupportedAppVersionEntity*>(object.get())) visit(*version, 0);
+    if (const auto* version = dynamic_cast<const vantrel::UnsupportedAppVersionEntity*>(object.get()))
+        visit(*version, 0);
     if (const auto* user = dynamic_cast<const vantrel::UserEntity*>(object.get())) visit(*user, 0);
     if (const auto* role = dynamic_cast<const vantrel::RoleEntity*>(object.get())) touchRecord(*role, 0);
     (void)object->toJSON().dump();
@@ -348,7 +351,8 @@ void visitObject(const std::shared_ptr<vantrel::ParseObject>& object) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const bool registered = (vantrel::registerRecordClasses(), true);
     (void)registered;
-    const auto json = vantrel::backend_detail::parseJsonDocument(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto json =
+        vantrel::backend_detail::parseJsonDocument(std::string_view(reinterpret_cast<const char*>(data), size));
     if (json.is_discarded() || !json.is_object()) return 0;
     // A page of results names no class per object (the query names it): the class is chosen by the
     // input's length, so that every record class is reached.
@@ -365,8 +369,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                    "_Role"};
     const std::string& defaultClass = classes[size % std::size(classes)];
     if (const auto results = json.find("results"); results != json.end() && results->is_array()) {
+        std::vector<std::shared_ptr<vantrel::ParseObject>> records;
         for (const auto& entry : *results) {
-            if (entry.is_object()) visitObject(vantrel::ParseObject::fromJSON(entry, defaultClass));
+            if (entry.is_object()) {
+                records.push_back(vantrel::ParseObject::fromJSON(entry, defaultClass));
+                visitObject(records.back());
+            }
+        }
+        // Decoded straight from the text (as queries do), the answer must give the same records.
+        const auto text = std::string_view(reinterpret_cast<const char*>(data), size);
+        if (const auto decoded = vantrel::backend_detail::decodeQueryResults(text, defaultClass)) {
+            std::erase(records, nullptr);
+            if (decoded->size() != records.size()) __builtin_trap();
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                const auto& a = *(*decoded)[i];
+                const auto& b = *records[i];
+                if (typeid(a) != typeid(b) || a.objectId() != b.objectId() || a.createdAt() != b.createdAt() ||
+                    a.updatedAt() != b.updatedAt() || a.toJSON().dump() != b.toJSON().dump())
+                    __builtin_trap();
+            }
         }
     } else {
         visitObject(vantrel::ParseObject::fromJSON(json, defaultClass));

@@ -1,6 +1,6 @@
 #include "backend/JsonDocument.hpp"
 
-#include <simdjson.h>
+#include "backend/FastJsonParser.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -82,24 +82,49 @@ bool isNestedDeeperThan(std::string_view text, std::size_t maximumDepth) {
     return false;
 }
 
+namespace {
+
+struct ThreadParser {
+    simdjson::dom::parser parser;
+    std::size_t depth = 0;
+    bool busy = false;
+};
+
+ThreadParser& threadParser() {
+    thread_local ThreadParser instance;
+    return instance;
+}
+
+}  // namespace
+
+ParsedJson::ParsedJson(std::string_view text, std::size_t maximumDepth) : result_(simdjson::MEMALLOC) {
+    auto& reused = threadParser();
+    simdjson::dom::parser* parser = &own_;
+    if (text.size() > kReusedParserBytes || reused.busy) {
+        if (own_.allocate(std::max(text.size(), std::size_t{1}), maximumDepth) != simdjson::SUCCESS) return;
+    } else {
+        if (reused.depth != maximumDepth || reused.parser.capacity() < text.size()) {
+            if (reused.parser.allocate(std::max({text.size(), kFirstParserBytes, reused.parser.capacity()}),
+                                       maximumDepth) != simdjson::SUCCESS)
+                return;
+            reused.depth = maximumDepth;
+        }
+        parser = &reused.parser;
+        reused.busy = holdsThreadParser_ = true;
+    }
+    result_ = parser->parse(text.data(), text.size(), /*realloc_if_needed=*/true);
+}
+
+ParsedJson::~ParsedJson() {
+    if (holdsThreadParser_) threadParser().busy = false;
+}
+
 json parseJsonDocument(std::string_view text, std::size_t maximumDepth) {
     const json refused(json::value_t::discarded);
-    thread_local simdjson::dom::parser reused;
-    thread_local std::size_t reusedDepth = 0;
-    simdjson::dom::parser own;
-    simdjson::dom::parser* parser = &reused;
-    if (text.size() > kReusedParserBytes) {
-        parser = &own;
-        if (own.allocate(text.size(), maximumDepth) != simdjson::SUCCESS) return refused;
-    } else if (reusedDepth != maximumDepth || reused.capacity() < text.size()) {
-        if (reused.allocate(std::max({text.size(), kFirstParserBytes, reused.capacity()}), maximumDepth) !=
-            simdjson::SUCCESS)
-            return refused;
-        reusedDepth = maximumDepth;
-    }
-    const auto parsed = parser->parse(text.data(), text.size(), /*realloc_if_needed=*/true);
-    if (parsed.error() == simdjson::SUCCESS) return toJson(parsed.value_unsafe());
-    if (parsed.error() == simdjson::DEPTH_ERROR) return refused;
+    const ParsedJson parsed(text, maximumDepth);
+    const auto& result = parsed.result();
+    if (result.error() == simdjson::SUCCESS) return toJson(result.value_unsafe());
+    if (result.error() == simdjson::DEPTH_ERROR || result.error() == simdjson::MEMALLOC) return refused;
     // A few documents the fast parser refuses are still JSON (integers beyond 64 bits, say): the
     // general parser decides, after the same depth rule.
     if (isNestedDeeperThan(text, maximumDepth)) return refused;

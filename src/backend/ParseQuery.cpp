@@ -1,6 +1,7 @@
 #include "vantrel/backend/ParseQuery.hpp"
 
 #include "backend/QueryCache.hpp"
+#include "backend/QueryResults.hpp"
 #include "backend/RestClient.hpp"
 #include "vantrel/backend/ParseError.hpp"
 #include "vantrel/core/DispatchQueue.hpp"
@@ -210,22 +211,57 @@ void ParseQuery::runFind(const json& parameters, std::function<void(json, Option
     network();
 }
 
+namespace {
+
+// The records of a query's answer; an error when it holds no results.
+std::vector<std::shared_ptr<ParseObject>> recordsOf(const json& result, const std::string& className,
+                                                    OptionalError& error) {
+    std::vector<std::shared_ptr<ParseObject>> objects;
+    const auto it = result.find("results");
+    if (it == result.end() || !it->is_array()) {
+        error = makeParseError(ParseErrorCode::invalidJSON, "The server's answer holds no results.");
+        return objects;
+    }
+    objects.reserve(it->size());
+    for (const auto& item : *it)
+        if (auto object = ParseObject::fromJSON(item, className)) objects.push_back(std::move(object));
+    return objects;
+}
+
+}  // namespace
+
 void ParseQuery::findInBackground(ParseArrayResultBlock block) const {
     const std::string className = className_;
-    runFind(findParameters(), [className, block = std::move(block)](json result, OptionalError error) {
-        std::vector<std::shared_ptr<ParseObject>> objects;
-        if (!error) {
-            const auto it = result.find("results");
-            if (it == result.end() || !it->is_array()) {
-                error = makeParseError(ParseErrorCode::invalidJSON, "The server's answer holds no results.");
-            } else {
-                objects.reserve(it->size());
-                for (const auto& item : *it)
-                    if (auto object = ParseObject::fromJSON(item, className)) objects.push_back(std::move(object));
+    if (cachePolicy_ != CachePolicy::ignoreCache) {
+        runFind(findParameters(), [className, block = std::move(block)](json result, OptionalError error) {
+            std::vector<std::shared_ptr<ParseObject>> objects;
+            if (!error) objects = recordsOf(result, className, error);
+            if (block) block(std::move(objects), std::move(error));
+        });
+        return;
+    }
+    // Nothing goes to the cache: the records are decoded straight from the answer's text, which
+    // spares building its JSON tree (the larger part of a page's decoding).
+    json body = findParameters();
+    body["_method"] = "GET";
+    backend_detail::performRequestForResponse(
+        "POST", "classes/" + backend_detail::encodePathSegment(className_), body,
+        [className, block = std::move(block)](HttpResponse response, OptionalError error) {
+            std::vector<std::shared_ptr<ParseObject>> objects;
+            const bool ok = response.statusCode >= 200 && response.statusCode < 300;
+            if (!error && ok) {
+                if (auto decoded = backend_detail::decodeQueryResults(response.body, className)) {
+                    if (block) block(std::move(*decoded), std::nullopt);
+                    return;
+                }
             }
-        }
-        if (block) block(std::move(objects), std::move(error));
-    });
+            if (!error) {
+                auto [result, failure] = backend_detail::RestClient::interpret(response);
+                error = std::move(failure);
+                if (!error) objects = recordsOf(result, className, error);
+            }
+            if (block) block(std::move(objects), std::move(error));
+        });
 }
 
 namespace {

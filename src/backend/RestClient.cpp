@@ -50,6 +50,16 @@ RestClient::RestClient(ParseClientConfiguration configuration) : configuration_(
 
 void RestClient::send(const std::string& method, const std::string& path, const std::optional<json>& body,
                       const std::optional<std::string>& sessionToken, Completion completion) {
+    sendForResponse(method, path, body, sessionToken,
+                    [completion = std::move(completion)](HttpResponse response, OptionalError error) {
+                        if (error) return completion(json(), std::move(error));
+                        auto [result, failure] = interpret(response);
+                        completion(std::move(result), std::move(failure));
+                    });
+}
+
+void RestClient::sendForResponse(const std::string& method, const std::string& path, const std::optional<json>& body,
+                                 const std::optional<std::string>& sessionToken, ResponseCompletion completion) {
     HttpRequest request;
     request.method = method;
     request.url = joinUrl(configuration_.server, path);
@@ -96,14 +106,13 @@ void RestClient::send(const std::string& method, const std::string& path, const 
             if (error) {
                 if (Parse::logLevel() >= 2)
                     VLOG_WARNING("Parse request to " + url + " failed: " + error->description());
-                completion(json(), std::move(error));
+                completion(std::move(response), std::move(error));
                 return;
             }
             if (Parse::logLevel() >= 4)
                 VLOG_DEBUG("Parse response: " + std::to_string(response.statusCode) + " " + url + " " +
                            detail::loggableBody(response.body));
-            auto [result, failure] = interpret(response);
-            completion(std::move(result), std::move(failure));
+            completion(std::move(response), std::nullopt);
         });
 }
 
@@ -159,6 +168,20 @@ void performRequestWithSession(const std::string& method, const std::string& pat
 void performRequest(const std::string& method, const std::string& path, const std::optional<json>& body,
                     RestClient::Completion completion) {
     performRequestWithSession(method, path, body, currentSessionToken(), std::move(completion));
+}
+
+void performRequestForResponse(const std::string& method, const std::string& path, const std::optional<json>& body,
+                               RestClient::ResponseCompletion completion) {
+    auto client = currentRestClient();
+    if (!client) {
+        DispatchQueue::global().async([completion = std::move(completion)] {
+            completion(HttpResponse(),
+                       makeParseError(ParseErrorCode::notInitialized,
+                                      "The backend client is not configured: call Parse::initialize first."));
+        });
+        return;
+    }
+    client->sendForResponse(method, path, body, currentSessionToken(), std::move(completion));
 }
 
 std::optional<std::string> currentSessionToken() {

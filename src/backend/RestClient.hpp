@@ -18,12 +18,18 @@ namespace vantrel::backend_detail {
 class RestClient {
 public:
     using Completion = std::function<void(nlohmann::json result, OptionalError error)>;
+    /// The answer as it came, for callers that decode it themselves; an error only for a failed
+    /// exchange (the answer's status is the caller's to judge, with `interpret`).
+    using ResponseCompletion = std::function<void(HttpResponse response, OptionalError error)>;
 
     explicit RestClient(ParseClientConfiguration configuration);
 
     /// Sends `method` to `<server>/<path>` with `body` (JSON) and the session token when given.
     void send(const std::string& method, const std::string& path, const std::optional<nlohmann::json>& body,
               const std::optional<std::string>& sessionToken, Completion completion);
+    /// The same, with the answer left as it came.
+    void sendForResponse(const std::string& method, const std::string& path, const std::optional<nlohmann::json>& body,
+                         const std::optional<std::string>& sessionToken, ResponseCompletion completion);
 
     [[nodiscard]] const ParseClientConfiguration& configuration() const noexcept { return configuration_; }
     [[nodiscard]] HttpClient& http() noexcept { return *http_; }
@@ -50,6 +56,9 @@ void performRequest(const std::string& method, const std::string& path, const st
 void performRequestWithSession(const std::string& method, const std::string& path,
                                const std::optional<nlohmann::json>& body,
                                const std::optional<std::string>& sessionToken, RestClient::Completion completion);
+/// `performRequest` with the answer left as it came (see RestClient::sendForResponse).
+void performRequestForResponse(const std::string& method, const std::string& path,
+                               const std::optional<nlohmann::json>& body, RestClient::ResponseCompletion completion);
 
 /// The current user's session token, if any.
 std::optional<std::string> currentSessionToken();

@@ -1,3 +1,5 @@
+#include "backend/JsonDocument.hpp"
+#include "backend/QueryResults.hpp"
 #include "vantrel/backend/ParseObject.hpp"
 #include "vantrel/backend/ParseQuery.hpp"
 #include "vantrel/backend/ParseRole.hpp"
@@ -93,6 +95,81 @@ TEST(ParseObjectMerge, LocalChangeWinsOverServerValueUntilSaved) {
     object->set("a", 10);
     object->mergeFromServer(json::parse(R"({"a":1})"), true);
     EXPECT_EQ(object->value("a").asInteger(), 10);
+}
+
+// A query's answer decoded straight from its text gives the records that decoding its JSON tree
+// gives: same classes, ids, dates, values (special types, twins of a key: the last counts), and
+// the same entries skipped.
+TEST(ParseObjectMerge, RecordsDecodedFromAnAnswersTextAreThoseOfItsParsedTree) {
+    const std::string answers[] = {
+        R"({"results": [
+            {"objectId": "a1", "createdAt": "2026-12-07T10:00:00.123Z", "updatedAt": "2026-12-08T11:00:00.000Z",
+             "name": "Sofa", "price": 10.5, "rank": 3, "negative": -4, "huge": 18446744073709551615,
+             "flag": true, "nothing": null, "tags": ["a", 1, {"k": [null, false]}],
+             "catalog": {"__type": "Pointer", "className": "Catalog", "objectId": "k0"},
+             "file": {"__type": "File", "name": "f.zip", "url": "https://files.invalid/f.zip"},
+             "items": {"__type": "Relation", "className": "Item"},
+             "when": {"__type": "Date", "iso": "2026-01-02T03:04:05.006Z"},
+             "badDate": {"__type": "Date", "iso": "yesterday"},
+             "embedded": {"__type": "Object", "className": "Material", "objectId": "m1", "color": "#FFF"},
+             "oddType": {"__type": 7, "x": 1},
+             "ACL": {"*": {"read": true}}}]})",
+        // Twins: the later one counts, for plain keys, the id, the dates and the type of a value.
+        R"({"results": [{"objectId": "gone"}],
+            "results": [{"objectId": 5, "objectId": "b2", "name": "first", "name": "second",
+            "createdAt": {"__type": "Date", "iso": "2026-12-07T10:00:00.000Z"}, "createdAt": 12,
+            "v": {"__type": "Pointer", "__type": "File", "name": "n", "className": "C", "objectId": "o"}},
+            {"objectId": "c3", "className": "Other", "updatedAt": "not a date"}, 4, "x", [], {}]})",
+        R"({"results": [{"objectId": "u1", "sessionToken": "r:secret", "password": "p", "username": "ann"}]})",
+        R"({"results": []})",
+    };
+    const std::string classes[] = {"Component", "Thing", "_User", "Thing"};
+    for (std::size_t i = 0; i < std::size(answers); ++i) {
+        SCOPED_TRACE(answers[i]);
+        const auto tree = backend_detail::parseJsonDocument(answers[i]);
+        ASSERT_TRUE(tree.is_object());
+        std::vector<std::shared_ptr<ParseObject>> expected;
+        for (const auto& item : tree["results"])
+            if (auto object = ParseObject::fromJSON(item, classes[i])) expected.push_back(object);
+        const auto decoded = backend_detail::decodeQueryResults(answers[i], classes[i]);
+        ASSERT_TRUE(decoded.has_value());
+        ASSERT_EQ(decoded->size(), expected.size());
+        for (std::size_t r = 0; r < expected.size(); ++r) {
+            const auto& a = *(*decoded)[r];
+            const auto& b = *expected[r];
+            EXPECT_EQ(typeid(a), typeid(b));
+            EXPECT_EQ(a.className(), b.className());
+            EXPECT_EQ(a.objectId(), b.objectId());
+            EXPECT_EQ(a.createdAt(), b.createdAt());
+            EXPECT_EQ(a.updatedAt(), b.updatedAt());
+            EXPECT_EQ(a.toJSON().dump(), b.toJSON().dump());
+            if (const auto* user = dynamic_cast<const ParseUser*>(&a)) {
+                EXPECT_EQ(user->sessionToken(), dynamic_cast<const ParseUser&>(b).sessionToken());
+                EXPECT_EQ(user->sessionToken(), "r:secret");
+                EXPECT_FALSE(a.containsKey("password"));
+            }
+        }
+    }
+    const auto twins = backend_detail::decodeQueryResults(answers[1], "Thing");
+    ASSERT_TRUE(twins && twins->size() == 3);
+    EXPECT_EQ((*twins)[0]->objectId(), "b2");
+    EXPECT_EQ((*twins)[0]->value("name").asString(), "second");
+    EXPECT_TRUE((*twins)[0]->value("v").asFile().has_value());
+    EXPECT_EQ((*twins)[1]->className(), "Other");
+    const auto first = backend_detail::decodeQueryResults(answers[0], "Component");
+    ASSERT_TRUE(first && first->size() == 1);
+    EXPECT_EQ((*first)[0]->value("huge").asDouble(), 18446744073709551615.0);
+    EXPECT_TRUE((*first)[0]->value("catalog").asObject() != nullptr);
+    EXPECT_TRUE((*first)[0]->value("embedded").asObject() != nullptr);
+
+    // What the fast parser does not read, or an answer without results, is left to the general way.
+    EXPECT_FALSE(backend_detail::decodeQueryResults(R"({"results": [{"n": 123456789012345678901234567890}]})", "T"));
+    EXPECT_TRUE(
+        backend_detail::parseJsonDocument(R"({"results": [{"n": 123456789012345678901234567890}]})").is_object());
+    EXPECT_FALSE(backend_detail::decodeQueryResults(R"({"result": []})", "T"));
+    EXPECT_FALSE(backend_detail::decodeQueryResults(R"([1, 2])", "T"));
+    EXPECT_FALSE(backend_detail::decodeQueryResults(R"({"results": [)", "T"));
+    EXPECT_FALSE(backend_detail::decodeQueryResults(std::string(300, '[') + std::string(300, ']'), "T"));
 }
 
 TEST(ParseObjectIdentity, DefaultEqualityIsIdentityAndRecordsMayOverride) {
