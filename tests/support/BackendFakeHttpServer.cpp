@@ -90,6 +90,11 @@ std::vector<FakeHttpRequest> FakeHttpServer::requests() const {
     return requests_;
 }
 
+bool FakeHttpServer::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return requestArrived_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
 std::size_t FakeHttpServer::connectionCount() const {
     std::lock_guard lock(mutex_);
     return connections_.size();
@@ -178,6 +183,7 @@ void FakeHttpServer::serve(int fd) {
                 requests_.push_back(request);
                 handler = handler_;
             }
+            requestArrived_.notify_all();
             const Mode mode = mode_.load();
             if (mode == Mode::silent) {
                 // Hold the connection open without a word until the client gives up.

@@ -4,6 +4,7 @@
 // misbehaves on purpose (never answers, closes mid-response).
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -48,6 +49,9 @@ public:
     void setHandler(Handler handler);
     /// Requests received so far.
     [[nodiscard]] std::vector<FakeHttpRequest> requests() const;
+    /// Waits until `count` requests have arrived (false when `timeout` passes first): a client's
+    /// answer may be complete while requests it no longer needs are still on their way.
+    bool waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
     /// TCP connections accepted so far.
     [[nodiscard]] std::size_t connectionCount() const;
 
@@ -65,6 +69,7 @@ private:
     int port_ = 0;
     std::atomic<Mode> mode_{Mode::respond};
     mutable std::mutex mutex_;
+    mutable std::condition_variable requestArrived_;
     Handler handler_;
     std::vector<FakeHttpRequest> requests_;
     std::vector<std::thread> connections_;

@@ -22,9 +22,10 @@
 namespace vantrel {
 
 class ParseObject;
+// The library's own record decoding; not part of the API (hidden, whatever the header exports).
 namespace backend_detail {
-struct ServerRecord;
-class RecordDecoder;
+struct __attribute__((visibility("hidden"))) ServerRecord;
+class __attribute__((visibility("hidden"))) RecordDecoder;
 }  // namespace backend_detail
 
 /// Makes an empty instance of a registered class.
