@@ -198,6 +198,8 @@ void BM_ReadThousandInPagesOfHundred(benchmark::State& state) {
     state.counters["ours_ms"] = ours;
     state.counters["floor_ms"] = mean(floor);
     state.counters["js_ms"] = jsMs;
+    state.counters["js_before_ms"] = jsBefore;
+    state.counters["js_after_ms"] = jsAfter;
     state.counters["ratio"] = jsMs > 0 ? ours / jsMs : 0;
     state.counters["overlapped_ms"] = mean(overlapped);
     state.counters["overlapped_ratio"] = jsMs > 0 ? mean(overlapped) / jsMs : 0;
