@@ -119,7 +119,8 @@ TEST(ParseObjectMerge, RecordsDecodedFromAnAnswersTextAreThoseOfItsParsedTree) {
             "results": [{"objectId": 5, "objectId": "b2", "name": "first", "name": "second",
             "createdAt": {"__type": "Date", "iso": "2026-12-07T10:00:00.000Z"}, "createdAt": 12,
             "v": {"__type": "Pointer", "__type": "File", "name": "n", "className": "C", "objectId": "o"}},
-            {"objectId": "c3", "className": "Other", "updatedAt": "not a date"}, 4, "x", [], {}]})",
+            {"objectId": "c3", "className": "Other", "updatedAt": "not a date", "createdAt": {"__type": 5}},
+            4, "x", [], {}]})",
         R"({"results": [{"objectId": "u1", "sessionToken": "r:secret", "password": "p", "username": "ann"}]})",
         R"({"results": []})",
     };
@@ -156,6 +157,7 @@ TEST(ParseObjectMerge, RecordsDecodedFromAnAnswersTextAreThoseOfItsParsedTree) {
     EXPECT_EQ((*twins)[0]->value("name").asString(), "second");
     EXPECT_TRUE((*twins)[0]->value("v").asFile().has_value());
     EXPECT_EQ((*twins)[1]->className(), "Other");
+    EXPECT_FALSE((*twins)[1]->createdAt().has_value()) << "a date of no known form is no date";
     const auto first = backend_detail::decodeQueryResults(answers[0], "Component");
     ASSERT_TRUE(first && first->size() == 1);
     EXPECT_EQ((*first)[0]->value("huge").asDouble(), 18446744073709551615.0);
