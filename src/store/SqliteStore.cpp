@@ -319,7 +319,8 @@ Expected<std::shared_ptr<SqliteStore>> SqliteStore::open(const std::filesystem::
     }
     std::shared_ptr<SqliteStore> store(new SqliteStore(file, model, options, std::move(db)));
     // Every table must answer the model's columns; a file whose tables differ is not ours to use.
-    // One statement naming them all is prepared (never run): SQLite names what is missing.
+    // One statement naming them all is prepared (never run): SQLite names what is missing. The
+    // names are qualified by their table: SQLite reads an unknown bare "name" as a text literal.
     std::string everyColumn;
     std::string everyTable;
     for (const auto& entity : model->entities()) {
@@ -461,7 +462,7 @@ OptionalError SqliteStore::fetchRowsLinkedTo(const EntityDescription& entity, st
                                              const std::vector<std::int64_t>& ownerKeys, const RowSink& sink) {
     try {
         // One owner: the relation's index yields its rows in key order. Several: one query for all,
-        // owner after owner, without SQLite sorting whole rows.
+        // in the order SQLite finds them (sorting whole rows would cost more than the caller's map).
         const auto& sql = sqlOf(entity);
         if (ownerKeys.size() == 1) {
             auto& query = statement(sql.selectLinkedToOne.at(relationIndex));

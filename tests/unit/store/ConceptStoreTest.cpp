@@ -264,6 +264,17 @@ TEST(ConceptStoreTest, FilesItCannotUseAreReportedAndLeftAsTheyAre) {
          StoreErrorCode::newerVersion},
         {"a directory", [](const auto& file) { std::filesystem::create_directories(file / "inside"); },
          StoreErrorCode::cannotOpen},
+        // SQLite would read the missing column's bare quoted name as a text literal, not refuse it.
+        {"a table without one of the model's columns",
+         [](const auto& file) {
+             writeStore(file, CoreDataService::codeBaseModel());
+             sqlite3* db = nullptr;
+             ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+             EXPECT_EQ(sqlite3_exec(db, "ALTER TABLE ConceptEntity DROP COLUMN name", nullptr, nullptr, nullptr),
+                       SQLITE_OK);
+             sqlite3_close(db);
+         },
+         StoreErrorCode::notAStore},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
