@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 namespace vantrel_bench {
@@ -27,12 +28,13 @@ struct BareLiveQueryClient::State {
     std::thread reader;
     std::atomic<bool> closing{false};
 
-    // The next frame as JSON; a discarded value when the connection ended.
-    json read(beast::flat_buffer& buffer) {
+    // The next frame as JSON, its arrival time in `arrived`; none when the connection ended.
+    std::optional<json> read(beast::flat_buffer& buffer, Clock::time_point* arrived = nullptr) {
         beast::error_code ec;
         buffer.clear();
         socket.read(buffer, ec);
-        if (ec) return json(json::value_t::discarded);
+        if (arrived) *arrived = Clock::now();
+        if (ec) return std::nullopt;
         return json::parse(beast::buffers_to_string(buffer.data()), nullptr, false);
     }
 };
@@ -75,26 +77,23 @@ std::unique_ptr<BareLiveQueryClient> BareLiveQueryClient::open(const std::string
     beast::flat_buffer buffer;
     state->socket.write(
         asio::buffer(json{{"op", "connect"}, {"applicationId", applicationId}, {"clientKey", clientKey}}.dump()), ec);
-    if (ec || state->read(buffer).value("op", "") != "connected") return nullptr;
+    if (ec || state->read(buffer).value_or(json::object()).value("op", "") != "connected") return nullptr;
     const json subscribe = {
         {"op", "subscribe"}, {"requestId", 1}, {"query", {{"className", className}, {"where", {{"app", app}}}}}};
     state->socket.write(asio::buffer(subscribe.dump()), ec);
-    if (ec || state->read(buffer).value("op", "") != "subscribed") return nullptr;
+    if (ec || state->read(buffer).value_or(json::object()).value("op", "") != "subscribed") return nullptr;
     lowest.expires_never();
 
     auto* raw = state.get();
     state->reader = std::thread([raw] {
         beast::flat_buffer frames;
         while (!raw->closing) {
-            beast::error_code error;
-            frames.clear();
-            raw->socket.read(frames, error);
-            const auto arrived = Clock::now();
-            if (error) return;
-            const auto frame = json::parse(beast::buffers_to_string(frames.data()), nullptr, false);
-            if (!frame.is_object() || frame.value("op", "") != "create") continue;
-            const auto object = frame.find("object");
-            if (object == frame.end() || !object->is_object()) continue;
+            Clock::time_point arrived;
+            const auto frame = raw->read(frames, &arrived);
+            if (!frame) return;
+            if (!frame->is_object() || frame->value("op", "") != "create") continue;
+            const auto object = frame->find("object");
+            if (object == frame->end() || !object->is_object()) continue;
             raw->created(arrived, object->value("version", ""));
         }
     });

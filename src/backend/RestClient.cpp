@@ -33,6 +33,12 @@ InstalledClient& installed() {
     return *slot;
 }
 
+// What a request meets before Parse::initialize made a client.
+Error notConfigured() {
+    return makeParseError(ParseErrorCode::notInitialized,
+                          "The backend client is not configured: call Parse::initialize first.");
+}
+
 std::string joinUrl(const std::string& server, const std::string& path) {
     std::string url = server;
     while (!url.empty() && url.back() == '/') url.pop_back();
@@ -156,10 +162,7 @@ void performRequestWithSession(const std::string& method, const std::string& pat
                                const std::optional<std::string>& sessionToken, RestClient::Completion completion) {
     auto client = currentRestClient();
     if (!client) {
-        DispatchQueue::global().async([completion = std::move(completion)] {
-            completion(json(), makeParseError(ParseErrorCode::notInitialized,
-                                              "The backend client is not configured: call Parse::initialize first."));
-        });
+        DispatchQueue::global().async([completion = std::move(completion)] { completion(json(), notConfigured()); });
         return;
     }
     client->send(method, path, body, sessionToken, std::move(completion));
@@ -174,11 +177,8 @@ void performRequestForResponse(const std::string& method, const std::string& pat
                                RestClient::ResponseCompletion completion) {
     auto client = currentRestClient();
     if (!client) {
-        DispatchQueue::global().async([completion = std::move(completion)] {
-            completion(HttpResponse(),
-                       makeParseError(ParseErrorCode::notInitialized,
-                                      "The backend client is not configured: call Parse::initialize first."));
-        });
+        DispatchQueue::global().async(
+            [completion = std::move(completion)] { completion(HttpResponse(), notConfigured()); });
         return;
     }
     client->sendForResponse(method, path, body, currentSessionToken(), std::move(completion));

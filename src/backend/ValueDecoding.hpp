@@ -17,7 +17,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,7 +41,7 @@ struct ServerRecord {
     std::vector<std::pair<std::string, ParseValue>> fields;
 
     /// Whether the answer holds `key`.
-    [[nodiscard]] bool contains(const std::string& key) const {
+    [[nodiscard]] bool contains(std::string_view key) const {
         for (const auto& special : specialKeys)
             if (special == key) return true;
         for (const auto& [name, value] : fields)
@@ -163,25 +165,22 @@ ParseValue decodeValue(const typename R::Element& value) {
 template <class R>
 ServerRecord readServerRecord(const typename R::Element& data) {
     ServerRecord record;
-    const auto note = [&](std::string_view special) {
-        if (!record.contains(std::string(special))) record.specialKeys.push_back(special);
-    };
+    static constexpr std::string_view kSpecialKeys[] = {"className", "__type", "objectId", "createdAt", "updatedAt"};
     R::forEachField(data, [&](std::string_view key, const auto& value) {
-        if (key == "className" || key == "__type") {
-            note(key == "className" ? std::string_view("className") : std::string_view("__type"));
-        } else if (key == "objectId") {
-            note("objectId");
+        const auto special = std::find(std::begin(kSpecialKeys), std::end(kSpecialKeys), key);
+        if (special == std::end(kSpecialKeys)) {
+            record.fields.emplace_back(std::string(key), decodeValue<R>(value));
+            return;
+        }
+        record.specialKeys.push_back(*special);  // twins may repeat it: `contains` does not mind
+        if (key == "objectId") {
             record.objectId.reset();
             if (R::kind(value) == JsonKind::string) record.objectId = std::string(R::string(value));
         } else if (key == "createdAt") {
-            note("createdAt");
             record.createdAt = readDate<R>(value);
         } else if (key == "updatedAt") {
-            note("updatedAt");
             record.hasUpdatedAt = true;
             record.updatedAt = readDate<R>(value);
-        } else {
-            record.fields.emplace_back(std::string(key), decodeValue<R>(value));
         }
     });
     return record;
